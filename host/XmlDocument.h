@@ -1,0 +1,48 @@
+// A PMML document parsed into a Xerces DOM, from a file or a buffer, with the
+// input treated as hostile: any DOCTYPE is refused, nothing is validated and
+// no external entity, DTD or schema is loaded; a document larger than
+// kMaxDocumentBytes or nested deeper than kMaxElementDepth is refused while
+// it is read; every parse error, warning included, refuses the document.
+#ifndef RULESCORE_HOST_XMLDOCUMENT_H_
+#define RULESCORE_HOST_XMLDOCUMENT_H_
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include <xercesc/dom/DOMDocument.hpp>
+
+#include "host/HostExport.h"
+
+namespace KtZembra_940 {
+
+class RULESCORE_HOST_API XmlDocument {
+ public:
+  static constexpr size_t kMaxDocumentBytes = size_t{256} << 20;  // 256 MiB
+  static constexpr int kMaxElementDepth = 1100;
+
+  // Requires a live XmlPlatform. Throws ZbException: kFileUnreadable,
+  // kDocumentTooLarge, kDoctypeRefused, kXmlTooDeep, kXmlParse (file, line,
+  // column and Xerces' message, escaped), kNoRoot.
+  static std::unique_ptr<XmlDocument> ParseFile(const std::string& path);
+  // `name` stands for the file in messages.
+  static std::unique_ptr<XmlDocument> ParseBuffer(const char* data, size_t size,
+                                                  const std::string& name);
+  ~XmlDocument();
+  XmlDocument(const XmlDocument&) = delete;
+  XmlDocument& operator=(const XmlDocument&) = delete;
+
+  // Owned by this object.
+  xercesc::DOMDocument* GetDocument() const { return document_; }
+  // The encoding the document declares (or Xerces detected); may be empty.
+  const std::string& GetEncoding() const { return encoding_; }
+
+ private:
+  XmlDocument(xercesc::DOMDocument* document, std::string encoding);
+  xercesc::DOMDocument* document_;
+  std::string encoding_;
+};
+
+}  // namespace KtZembra_940
+
+#endif  // RULESCORE_HOST_XMLDOCUMENT_H_

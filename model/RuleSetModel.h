@@ -1,0 +1,221 @@
+// The in-memory PMML rule-set model: one or more rule sets ("models",
+// numbered from 0), their per-model settings, the target's category table and
+// every rule's predicate compiled into flat structures that compare doubles.
+// Building is done by the translator; scoring runs one record at a time.
+#ifndef RULESCORE_MODEL_RULESETMODEL_H_
+#define RULESCORE_MODEL_RULESETMODEL_H_
+
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "host/BaseModel.h"
+#include "host/KtStatus.h"
+
+namespace KtZembra_940 {
+
+class CompoundPredicate;
+class FalsePredicate;
+class RuleSetResult;
+class ScoreCaseRecord;
+class ScoreDictVar;
+class ScoreDictionary;
+class ScorePredicate;
+class ScoreResult;
+class ScoreValue;
+class ScoreValueCoder;
+class ScoringPlan;
+class SetPredicate;
+class SimplePredicate;
+class SimpleRule;
+class TruePredicate;
+
+class RuleSetModel : public BaseModel {
+ public:
+  enum RuleSetMethod { firstHit = 0, weightedSum = 1, weightedMax = 2 };
+
+  // One simple, set or constant condition; exactly one flag is set.
+  struct ST_SIM_Condition {
+    bool isTrue = false;
+    bool isFalse = false;
+    bool isSet = false;
+    bool isSimple = false;
+    double value = 0.0;
+    std::vector<double> setValues;
+    int32_t simpleOperator = 0;
+    int32_t setOperator = 0;
+  };
+
+  // One compound predicate: nested compounds are evaluated before the simple
+  // and set members.
+  struct ST_COMP_Condition {
+    std::vector<ST_SIM_Condition> conditions;
+    std::vector<ST_COMP_Condition> compConditions;
+    int32_t boolOperator = 0;
+    std::vector<int32_t> varIndices;
+    int32_t fixedResult = 0;  // 0 evaluate, 1 always true, 2 always false
+  };
+
+  // One rule with its predicate compiled; the top level is an and.
+  struct ST_Rule {
+    std::string ruleId;
+    int32_t scoreIndex = 0;
+    double confidence = 0.0;
+    double weight = 0.0;
+    std::vector<int32_t> varIndices;
+    std::vector<ST_SIM_Condition> conditions;
+    std::vector<ST_COMP_Condition> compConditions;
+    int32_t boolOperator = 1;
+    int32_t fixedResult = 0;  // 0 evaluate, 1 always fires, 2 never fires
+  };
+
+  // One model's compiled rules, in compile order.
+  struct ST_RuleSet {
+    std::vector<ST_Rule> rules;
+    std::vector<int32_t> newVarIndices;
+  };
+
+  RuleSetModel();
+  ~RuleSetModel() override;
+  RuleSetModel(const RuleSetModel&) = delete;
+  RuleSetModel& operator=(const RuleSetModel&) = delete;
+
+  // --- host model interface -------------------------------------------
+  void SetPredictionOnly(bool predictionOnly) override;
+  ScoreDictionary* GetVarsOfRole(VarRole role) const override;
+  KtScore::KtStatus GetScore(const ScoreCaseRecord* record, ScoreResult*& result,
+                             bool flag) override;
+  ModelType GetModelType() const override;
+  bool GetPredictionOnly() const override;
+  void Display(std::ostream& os) const override;
+
+  // --- building (translator) -------------------------------------------
+  // Sizes every per-model table; only while no rule has been added and n >= 1.
+  void SetNumberOfModels(int32_t n);
+  // Caches the target and builds the category table; false without a target.
+  bool SetUp();
+  void SetDefaultScore(const std::string& text, int32_t m);
+  void SetMisclassificationCost(const std::map<std::string, std::map<std::string, double>>& costs);
+  // Compiles `predicate` as the predicate of `rule` into model m and appends
+  // one compiled rule; always consumes the predicate.
+  bool AddPredicateToRule(int32_t m, SimpleRule* rule, ScorePredicate* predicate);
+  // Takes ownership of `rule` when 0 <= m < number of models.
+  void AddSimpleRule(SimpleRule* rule, int32_t m);
+
+  // --- queries and per-model settings ------------------------------------
+  const SimpleRule* GetSimpleRule(const std::string& ruleId) const;
+  const std::vector<std::vector<SimpleRule*>>& GetSimpleRules() const;
+  int GetNumbOfModels() const;
+  std::string GetTargetNameFromModel(int m) const;
+  void SetTargetVarNameForModel(int m, const std::string& name);
+  std::vector<std::string> GetPredictorNameFromModel(int m) const;
+  void SetPredictorNameForModel(int m, const std::vector<std::string>& names);
+  bool IsPredictorInModel(const std::string& name, int m) const;
+  int GetRuleSelectionMethodUsedInModel(int m) const;
+  const std::vector<RuleSetMethod>& GetRuleSelectionMethodUsed() const;
+  void SetRuleSelectionMethodToUse(const std::vector<RuleSetMethod>& methods);
+  const std::vector<std::vector<RuleSetMethod>>& GetAllRuleSelectionMethods() const;
+  void SetAllRuleSelectionMethods(const std::vector<RuleSetMethod>& methods, int m);
+  const std::vector<std::string>& GetDefaultScore() const;
+  const std::vector<double>& GetDefaultConfidence() const;
+  void SetDefaultConfidence(double confidence, int m);
+  const std::vector<double>& GetRecordCount() const;
+  void SetRecordCount(double count, int m);
+  const std::vector<double>& GetnbCorrect() const;
+  void SetnbCorrect(double value, int m);
+  void SetModelType(ModelType type);
+
+  // --- read-only views for tests, the scoring plan and tools ---------------
+  const std::vector<ST_RuleSet*>& GetCompiledRuleSets() const { return ruleSets; }
+  const std::vector<const ScoreDictVar*>& GetPredVars() const { return predVars; }
+  const std::vector<bool>& GetPredVarIsString() const { return predVarIsString; }
+  const std::vector<ScoreValue*>& GetCategoryValues() const { return categoryValues; }
+  const std::vector<int32_t>& GetDefaultScoreIndex() const { return defaultScoreIndex; }
+  const std::vector<int32_t>& GetCategoryCodes() const { return categoryCodes; }
+  const std::map<double, int32_t>& GetCategoryIndex() const { return categoryIndex; }
+  const std::vector<std::vector<double>>& GetCostMatrix() const { return costMatrix; }
+  const std::map<std::string, std::map<std::string, double>>& GetMisclassificationCost() const {
+    return misclassificationCost;
+  }
+  int32_t GetNumbOfCategories() const { return numbOfCategories; }
+  bool IsTargetString() const { return targetIsString; }
+  const std::vector<int32_t>& GetRuleCount() const { return ruleCount; }
+  bool IsDictVarIndexReady() const { return dictVarIndexReady; }
+  const std::vector<double>& GetPredVarValues() const { return predVarValues; }
+
+  // Scores with the straightforward rule-by-rule walk instead of the scoring
+  // plan (the reference the plan is checked against). Default: plan.
+  void SetUseReferenceWalk(bool useReference) { useReferenceWalk = useReference; }
+
+ private:
+  // --- compilation --------------------------------------------------------
+  bool FillSimPredToRule(const SimplePredicate* pred, ST_RuleSet* ruleSet, ST_Rule& rule);
+  bool FillSimPredToComp(const SimplePredicate* pred, ST_RuleSet* ruleSet, ST_COMP_Condition& comp);
+  bool FillSetPredToRule(const SetPredicate* pred, ST_RuleSet* ruleSet, ST_Rule& rule);
+  bool FillSetPredToComp(const SetPredicate* pred, ST_RuleSet* ruleSet, ST_COMP_Condition& comp);
+  bool FillComPredToComp(const CompoundPredicate* pred, ST_RuleSet* ruleSet, ST_COMP_Condition& comp);
+  bool FillTruePredToComp(const TruePredicate* pred, ST_RuleSet* ruleSet, ST_COMP_Condition& comp);
+  bool FillFalsePredToComp(const FalsePredicate* pred, ST_RuleSet* ruleSet, ST_COMP_Condition& comp);
+  bool IsNewPredVar(const ScoreDictVar* var) const;
+  int32_t GetRulePredVar(bool isNew, const ScoreDictVar* var);
+
+  // --- scoring ----------------------------------------------------------------
+  void SetUpDictVarIndex(const ScoreCaseRecord* record);
+  void ProcessScoreCase(const ScoreCaseRecord* record, bool& flag);
+  void SetUpScoreResult(ScoreResult*& result);
+  KtScore::KtStatus ScoreAllRuleSetModels(const ScoreCaseRecord* record, ScoreResult*& result);
+  void FillRuleSetScoreResult(int categoryIndex, double confidence, double total,
+                              ScoreResult*& result);
+  bool IsFiredRule(const ST_Rule& rule) const;
+  bool IsCompoundPredFiredRule(const ST_COMP_Condition& comp) const;
+  void ScoreOneRuleSetModel(int m, int& categoryIndex, double& confidence, ScoreResult*& result);
+  bool ComputeXMiscClassCost(const std::vector<double>& weights, int& categoryIndex,
+                             double& confidence) const;
+  void PickupMaxWeightedOfCate(const std::vector<double>& weights, int& categoryIndex,
+                               double& bestWeight) const;
+  void GetRuleSetScoreResult(const std::vector<double>& weights, int& categoryIndex,
+                             double& bestWeight) const;
+
+  // Fields, in declaration order.
+  const ScoreDictVar* targetVar = nullptr;
+  std::vector<std::vector<std::string>> predictorNames;
+  std::vector<std::string> targetNames;
+  std::vector<std::vector<SimpleRule*>> simpleRules;  // owned
+  ModelType modelType = kRuleSetModel;
+  int32_t numbOfModels = 0;
+  std::vector<std::string> defaultScore;
+  std::vector<double> recordCount;
+  std::vector<double> nbCorrect;
+  std::vector<double> defaultConfidence;
+  std::vector<RuleSetMethod> ruleSelectionMethodUsed;
+  std::vector<std::vector<RuleSetMethod>> allRuleSelectionMethods;
+  std::map<std::string, std::map<std::string, double>> misclassificationCost;
+  std::vector<std::vector<double>> costMatrix;
+  int32_t numbOfCategories = 0;
+  bool targetIsString = false;
+  const ScoreValueCoder* targetLabels = nullptr;
+  std::vector<int32_t> defaultScoreIndex;
+  std::vector<int32_t> categoryCodes;
+  std::vector<ScoreValue*> categoryValues;  // not owned
+  std::map<double, int32_t> categoryIndex;
+  std::vector<double> ruleSetScores;
+  std::vector<double> modelScores;
+  std::vector<int32_t> ruleCount;
+  std::vector<ST_RuleSet*> ruleSets;  // owned
+  std::vector<bool> predVarIsString;
+  std::vector<const ScoreDictVar*> predVars;
+  bool dictVarIndexReady = false;
+  int32_t numbOfPredVars = 0;
+  std::vector<double> predVarValues;
+  RuleSetResult* result = nullptr;  // not owned
+
+  // Scoring plan built at record set-up from the compiled rule sets; owned.
+  ScoringPlan* plan = nullptr;
+  bool useReferenceWalk = false;
+};
+
+}  // namespace KtZembra_940
+
+#endif  // RULESCORE_MODEL_RULESETMODEL_H_

@@ -1,0 +1,84 @@
+// The descriptive record of one rule of a rule set: identifier and label, the
+// predicted score, the statistics the document gives, the score
+// distribution, the split variables that summarise its predicate and the
+// target's name. Scoring never reads it; it serves queries and the dump.
+#ifndef RULESCORE_MODEL_SIMPLERULE_H_
+#define RULESCORE_MODEL_SIMPLERULE_H_
+
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace KtZembra_940 {
+
+class ScoreSplitVar;
+class ScoreValue;
+
+class SimpleRule {
+ public:
+  enum SearchDirection { up = 0, down = 1 };
+  using ValuePercent = std::pair<ScoreValue*, double>;
+
+  explicit SimpleRule(std::string ruleId);
+  SimpleRule(const SimpleRule& other);
+  SimpleRule& operator=(const SimpleRule& other);
+  ~SimpleRule();
+
+  std::string GetRuleID() const { return ruleId; }
+  std::string GetScoreValue() const { return scoreValue; }
+  void SetScoreValue(std::string value) { scoreValue = std::move(value); }
+  std::string GetTargetVariableName() const { return targetVariableName; }
+  void SetTargetVariableName(const std::string& name) { targetVariableName = name; }
+  std::string GetRuleLabel() const { return ruleLabel; }
+  std::string GetRuleLable() const { return GetRuleLabel(); }
+  void SetRuleLabel(const std::string& label) { ruleLabel = label; }
+
+  // Truncated toward zero, saturated to the int range.
+  int GetRecordCount() const;
+  void SetRecordCount(double count) { recordCount = count; }
+  int GetnbCorrect() const;
+  void SetnbCorrect(double value) { nbCorrect = value; }
+  double GetRuleConfidence() const { return confidence; }
+  void SetRuleConfidence(double value) { confidence = value; }
+  double GetRuleWeight() const { return weight; }
+  void SetRuleWeight(double value) { weight = value; }
+
+  const std::vector<ScoreSplitVar*>& GetSplitVar() const { return splitVars; }
+  // Takes ownership of the given split variables; those held before are
+  // deleted unless they are among the new ones.
+  void SetSplitVar(std::vector<ScoreSplitVar*>& splits);
+
+  bool IsDisabled() const { return disabled; }
+  void SetDisabled(bool value) { disabled = value; }
+  SearchDirection GetSearchDirection() const { return searchDirection; }
+  void SetSearchDirection(SearchDirection direction) { searchDirection = direction; }
+
+  const std::vector<ValuePercent>& GetAllValuePercent() const { return valuePercents; }
+  // Takes ownership of `value`; false (and nothing stored) for null.
+  bool AddValuePercent(ScoreValue* value, double percent);
+  double GetPercent(const ScoreValue* value) const;
+
+  void Display(std::ostream& os) const;
+
+ private:
+  void CopyOwned(const SimpleRule& other);
+  void ReleaseOwned();
+
+  std::string ruleId;
+  std::string scoreValue;
+  double recordCount = -1.0;
+  double nbCorrect = -1.0;
+  double confidence = -1.0;
+  double weight = -1.0;
+  std::vector<ScoreSplitVar*> splitVars;      // owned
+  std::vector<ValuePercent> valuePercents;    // values owned
+  std::string targetVariableName;
+  std::string ruleLabel;
+  bool disabled = false;
+  SearchDirection searchDirection = up;
+};
+
+}  // namespace KtZembra_940
+
+#endif  // RULESCORE_MODEL_SIMPLERULE_H_

@@ -1,0 +1,102 @@
+// The plug-in's translator: reads a parsed PMML document holding
+// RuleSetModel elements into one RuleSetModel.
+//
+// The model-level readers, the rule readers, the split builders and the
+// cost-table reader are private members; their bodies live under
+// translator/ (one source per area), the frame in plugin/.
+#ifndef RULESCORE_PLUGIN_RULESETTRANSLATOR_H_
+#define RULESCORE_PLUGIN_RULESETTRANSLATOR_H_
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <xercesc/dom/DOMDocument.hpp>
+#include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/dom/DOMNodeList.hpp>
+
+#include "host/PMMLTranslator.h"
+
+namespace KtZembra_940 {
+
+class RuleSetModel;
+class ScoreDictVar;
+class ScoreDictionary;
+class ScoreModel;
+class ScoreSplitVar;
+class DiscreteSplit;
+class SimpleRule;
+
+class RuleSetTranslator : public PMMLTranslator {
+ public:
+  RuleSetTranslator();
+  ~RuleSetTranslator() override;
+
+  // A new model (the caller owns it) or null when the document holds no
+  // usable rule-set model. Validation failures are thrown as ZbException.
+  ScoreModel* ParseFromTree(xercesc::DOMDocument* document, const std::string& encoding) override;
+
+  using CostTable = std::map<std::string, std::map<std::string, double>>;
+  using SplitList = std::vector<ScoreSplitVar*>;
+
+ private:
+  // --- frame ---------------------------------------------------------------
+  bool ParseDataDictionary(xercesc::DOMDocument* document, RuleSetModel* model);
+  bool ParseTransformationDictionary(xercesc::DOMDocument* document, RuleSetModel* model);
+
+  // --- model level ----------------------------------------------------------
+  bool ParseRuleSetModels(xercesc::DOMDocument* document, RuleSetModel* model);
+  bool ParseRuleSetToModel(int ruleSetIndex, const xercesc::DOMElement* ruleSet,
+                           RuleSetModel* model);
+  bool ParseMiningSchemas(const xercesc::DOMNodeList* ruleSetModels, RuleSetModel* model);
+  bool ParseRuleSetAttributes(int ruleSetIndex, const xercesc::DOMElement* ruleSet,
+                              RuleSetModel* model);
+  bool ParseRuleSelectionMethods(int ruleSetIndex, const xercesc::DOMElement* ruleSet,
+                                 RuleSetModel* model);
+
+  // --- misclassification costs ----------------------------------------------
+  bool ReadMisclassificationCost(const xercesc::DOMElement* root, RuleSetModel* model);
+  const xercesc::DOMNodeList* FindMisclassificationCosts(const xercesc::DOMElement* root) const;
+  void ParseMisclassificationCosts(const xercesc::DOMNodeList* costs, CostTable& table);
+  std::string ConvertCostCategory(const XMLCh* category, const XMLCh* costType);
+
+  // --- rules ----------------------------------------------------------------
+  bool ParseRules(int ruleSetIndex, const xercesc::DOMElement* ruleSet, RuleSetModel** model);
+  bool ParseSimpleRule(const xercesc::DOMElement* element, int ruleSetIndex,
+                       RuleSetModel** model);
+  bool CreateSimpleRule(const xercesc::DOMElement* element, SimpleRule** rule);
+  bool ParseCompoundRule(const xercesc::DOMElement* element, int ruleSetIndex,
+                         RuleSetModel** model);
+  bool ParseScoreDistribution(SimpleRule* rule, const xercesc::DOMElement* element);
+  bool ParseRuleExtension(SimpleRule* rule, const xercesc::DOMElement* element);
+
+  // --- split variables: continuous fields -------------------------------------
+  bool ParseCompoundSplits(const xercesc::DOMElement* compound, SplitList& splits);
+  bool ParsePredicateSplit(const XMLCh* fieldName, const xercesc::DOMElement* parent,
+                           int splitIndex, SplitList& splits);
+  void BuildScaleSplit(SplitList& splits, const xercesc::DOMElement* parent,
+                       const ScoreDictVar* var, int splitIndex, const XMLCh* fieldName);
+  void GetPredicateBounds(const XMLCh* valueText, const XMLCh* operatorText, double& low,
+                          double& high, bool& closed);
+
+  // --- split variables: nominal and ordinal fields ------------------------------
+  bool ParseSetPredicateSplit(const XMLCh* fieldName, const xercesc::DOMElement* setPredicate,
+                              int splitIndex, SplitList& splits);
+  void BuildSetSplit(SplitList& splits, const xercesc::DOMElement* setPredicate,
+                     const ScoreDictVar* var, int splitIndex);
+  void BuildDiscreteSplit(SplitList& splits, const xercesc::DOMElement* parent,
+                          const ScoreDictVar* var, int splitIndex, const XMLCh* fieldName);
+  int GetOrdinalIndexRange(const xercesc::DOMElement* simplePredicate, const ScoreDictVar* var,
+                           int& lowIndex, int& highIndex);
+  void PutCategoryValue(const ScoreDictVar* var, DiscreteSplit* split, const XMLCh* value,
+                        int splitIndex);
+
+  // Per-parse working state.
+  std::string targetName;
+  ScoreDictionary* dictionary = nullptr;      // not owned: handed to the model
+  const ScoreDictVar* targetVariable = nullptr;  // not owned
+};
+
+}  // namespace KtZembra_940
+
+#endif  // RULESCORE_PLUGIN_RULESETTRANSLATOR_H_
