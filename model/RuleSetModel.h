@@ -214,6 +214,9 @@ class RuleSetModel : public BaseModel {
   // Scoring plan built at record set-up from the compiled rule sets; owned.
   ScoringPlan* plan = nullptr;
   bool useReferenceWalk = false;
+  // Positions of the rules of one model that fired for the current record;
+  // keeps its capacity from record to record.
+  std::vector<int32_t> firedScratch;
 };
 
 }  // namespace KtZembra_940
