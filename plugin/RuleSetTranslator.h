@@ -40,6 +40,9 @@ class RuleSetTranslator : public PMMLTranslator {
   using SplitList = std::vector<ScoreSplitVar*>;
 
  private:
+  // Tests reach the split and cost readers directly through this peer.
+  friend class RuleSetTranslatorTestPeer;
+
   // --- frame ---------------------------------------------------------------
   bool ParseDataDictionary(xercesc::DOMDocument* document, RuleSetModel* model);
   bool ParseTransformationDictionary(xercesc::DOMDocument* document, RuleSetModel* model);
@@ -72,10 +75,16 @@ class RuleSetTranslator : public PMMLTranslator {
 
   // --- split variables: continuous fields -------------------------------------
   bool ParseCompoundSplits(const xercesc::DOMElement* compound, SplitList& splits);
+  // `fieldPredicates`, when given, lists the parent's SimplePredicate
+  // children on the field in document order, so that a compound with many
+  // fields is not walked once per field.
+  using PredicateList = std::vector<const xercesc::DOMElement*>;
   bool ParsePredicateSplit(const XMLCh* fieldName, const xercesc::DOMElement* parent,
-                           int splitIndex, SplitList& splits);
+                           int splitIndex, SplitList& splits,
+                           const PredicateList* fieldPredicates = nullptr);
   void BuildScaleSplit(SplitList& splits, const xercesc::DOMElement* parent,
-                       const ScoreDictVar* var, int splitIndex, const XMLCh* fieldName);
+                       const ScoreDictVar* var, int splitIndex, const XMLCh* fieldName,
+                       const PredicateList* fieldPredicates = nullptr);
   void GetPredicateBounds(const XMLCh* valueText, const XMLCh* operatorText, double& low,
                           double& high, bool& closed);
 
@@ -85,7 +94,8 @@ class RuleSetTranslator : public PMMLTranslator {
   void BuildSetSplit(SplitList& splits, const xercesc::DOMElement* setPredicate,
                      const ScoreDictVar* var, int splitIndex);
   void BuildDiscreteSplit(SplitList& splits, const xercesc::DOMElement* parent,
-                          const ScoreDictVar* var, int splitIndex, const XMLCh* fieldName);
+                          const ScoreDictVar* var, int splitIndex, const XMLCh* fieldName,
+                          const PredicateList* fieldPredicates = nullptr);
   int GetOrdinalIndexRange(const xercesc::DOMElement* simplePredicate, const ScoreDictVar* var,
                            int& lowIndex, int& highIndex);
   void PutCategoryValue(const ScoreDictVar* var, DiscreteSplit* split, const XMLCh* value,

@@ -1,0 +1,333 @@
+#include "cli/CsvReader.h"
+
+#include <string>
+#include <utility>
+
+namespace rulescore {
+namespace cli {
+
+namespace {
+
+constexpr size_t kBufferSize = size_t{64} << 10;
+
+// Length of the UTF-8 sequence starting at text[i], or 0 when it is not a
+// well-formed one (overlong forms, surrogates and code points above U+10FFFF
+// are refused, as is NUL).
+size_t Utf8SequenceLength(const std::string& text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char b0 = byte(i);
+  if (b0 == 0) return 0;
+  if (b0 < 0x80) return 1;
+  size_t length;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    length = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    length = 3;
+    if (b0 == 0xE0) low = 0xA0;
+    if (b0 == 0xED) high = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    length = 4;
+    if (b0 == 0xF0) low = 0x90;
+    if (b0 == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  const unsigned char b1 = byte(i + 1);
+  if (b1 < low || b1 > high) return 0;
+  for (size_t k = 2; k < length; ++k) {
+    const unsigned char b = byte(i + k);
+    if (b < 0x80 || b > 0xBF) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
+CsvReader::CsvReader(std::istream& in, char delimiter, CsvLimits limits)
+    : in_(in), delimiter_(delimiter), limits_(limits), buffer_(kBufferSize) {}
+
+bool CsvReader::Fill() {
+  if (eof_) return false;
+  bufferPos_ = 0;
+  bufferEnd_ = 0;
+  std::streambuf* buf = in_.rdbuf();
+  if (buf == nullptr) {
+    eof_ = true;
+    return false;
+  }
+  const std::streamsize got = buf->sgetn(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+  if (got <= 0) {
+    eof_ = true;
+    return false;
+  }
+  bufferEnd_ = static_cast<size_t>(got);
+  bytesRead_ += bufferEnd_;
+  return true;
+}
+
+int CsvReader::Get() {
+  int c;
+  if (pendingPos_ < pending_.size()) {
+    c = static_cast<unsigned char>(pending_[pendingPos_++]);
+    lastFromPending_ = true;
+    if (pendingPos_ == pending_.size()) {
+      pending_.clear();
+      pendingPos_ = 0;
+    }
+  } else {
+    if (bufferPos_ == bufferEnd_ && !Fill()) return -1;
+    c = static_cast<unsigned char>(buffer_[bufferPos_++]);
+    lastFromPending_ = false;
+  }
+  if (capturing_) raw_.push_back(static_cast<char>(c));
+  return c;
+}
+
+int CsvReader::Peek() {
+  if (pendingPos_ < pending_.size()) return static_cast<unsigned char>(pending_[pendingPos_]);
+  if (bufferPos_ == bufferEnd_ && !Fill()) return -1;
+  return static_cast<unsigned char>(buffer_[bufferPos_]);
+}
+
+std::string* CsvReader::StartField(CsvRow* row) {
+  if (row->count >= limits_.maxFields) return nullptr;
+  if (row->count < row->fields.size()) {
+    row->fields[row->count].clear();
+  } else {
+    row->fields.emplace_back();
+  }
+  return &row->fields[row->count++];
+}
+
+void CsvReader::SkipToLineEnd() {
+  for (;;) {
+    const int c = Get();
+    if (c < 0) return;
+    if (c == '\n') {
+      ++line_;
+      return;
+    }
+    if (c == '\r') {
+      if (Peek() == '\n') Get();
+      ++line_;
+      return;
+    }
+  }
+}
+
+void CsvReader::RecoverQuotedField(std::string* field) {
+  capturing_ = false;
+  if (sawBreak_) {
+    field->resize(lengthAtBreak_);
+    // Lines after the break come back first; anything still pending (there
+    // is none while a field spans lines, see Get) would follow them.
+    std::string again = std::move(raw_);
+    again.append(pending_, pendingPos_, std::string::npos);
+    pending_ = std::move(again);
+    pendingPos_ = 0;
+    raw_.clear();
+    line_ = lineAfterBreak_;
+    sawBreak_ = false;
+  } else {
+    SkipToLineEnd();
+  }
+}
+
+void CsvReader::SetError(CsvRow* row, size_t field, std::string message) {
+  if (!row->error.empty()) return;
+  row->error = std::move(message);
+  row->errorField = field;
+}
+
+void CsvReader::ValidateFields(CsvRow* row) {
+  for (size_t f = 0; f < row->count; ++f) {
+    const std::string& text = row->fields[f];
+    for (size_t i = 0; i < text.size();) {
+      const size_t length = Utf8SequenceLength(text, i);
+      if (length == 0) {
+        SetError(row, f + 1, text[i] == '\0' ? "cell holds a NUL byte" : "cell is not valid UTF-8");
+        return;
+      }
+      i += length;
+    }
+  }
+}
+
+bool CsvReader::ReadRow(CsvRow* row) {
+  row->count = 0;
+  row->error.clear();
+  row->errorField = 0;
+
+  if (!started_) {
+    started_ = true;
+    // The byte-order mark may straddle reads of a pipe: gather three bytes.
+    if (Fill()) {
+      while (bufferEnd_ < 3 && !eof_) {
+        const std::streamsize got = in_.rdbuf()->sgetn(
+            buffer_.data() + bufferEnd_, static_cast<std::streamsize>(buffer_.size() - bufferEnd_));
+        if (got <= 0) break;
+        bufferEnd_ += static_cast<size_t>(got);
+        bytesRead_ += static_cast<uint64_t>(got);
+      }
+      if (bufferEnd_ >= 3 && static_cast<unsigned char>(buffer_[0]) == 0xEF &&
+          static_cast<unsigned char>(buffer_[1]) == 0xBB &&
+          static_cast<unsigned char>(buffer_[2]) == 0xBF) {
+        bufferPos_ = 3;
+      }
+    }
+  }
+
+  int c;
+  for (;;) {
+    c = Get();
+    if (c < 0) return false;
+    if (c == '\n') {
+      ++line_;
+      continue;
+    }
+    if (c == '\r') {
+      if (Peek() == '\n') Get();
+      ++line_;
+      continue;
+    }
+    break;
+  }
+
+  row->line = line_;
+  size_t rowBytes = 1;
+  const auto next = [&]() {
+    const int ch = Get();
+    if (ch >= 0) ++rowBytes;
+    return ch;
+  };
+  std::string* field = StartField(row);
+  State state = State::kFieldStart;
+  bool readNext = false;
+
+  for (;; readNext = true) {
+    if (readNext) c = next();
+    readNext = true;
+    if (rowBytes > limits_.maxRowBytes) {
+      SetError(row, 0, "record longer than " + std::to_string(limits_.maxRowBytes) + " bytes");
+      if (state == State::kQuoted || state == State::kQuoteInQuoted) {
+        RecoverQuotedField(field);
+      } else if (c != '\n' && c != '\r' && c >= 0) {
+        SkipToLineEnd();
+      } else if (c == '\n') {
+        ++line_;
+      } else if (c == '\r') {
+        if (Peek() == '\n') Get();
+        ++line_;
+      }
+      return true;
+    }
+
+    switch (state) {
+      case State::kFieldStart:
+        if (c == '"') {
+          state = State::kQuoted;
+          sawBreak_ = false;
+          continue;
+        }
+        state = State::kUnquoted;
+        [[fallthrough]];
+      case State::kUnquoted:
+      case State::kAfterQuoted:
+        if (c < 0) {
+          ValidateFields(row);
+          return true;
+        }
+        if (c == delimiter_) {
+          field = StartField(row);
+          if (field == nullptr) {
+            SetError(row, 0, "more than " + std::to_string(limits_.maxFields) + " cells");
+            SkipToLineEnd();
+            return true;
+          }
+          state = State::kFieldStart;
+          continue;
+        }
+        if (c == '\n' || c == '\r') {
+          if (c == '\r' && Peek() == '\n') Get();
+          ++line_;
+          ValidateFields(row);
+          return true;
+        }
+        if (state == State::kAfterQuoted) SetError(row, row->count, "text after the closing quote");
+        if (field->size() >= limits_.maxFieldBytes) {
+          SetError(row, row->count,
+                   "cell longer than " + std::to_string(limits_.maxFieldBytes) + " bytes");
+          SkipToLineEnd();
+          return true;
+        }
+        field->push_back(static_cast<char>(c));
+        continue;
+      case State::kQuoted:
+        if (c < 0) {
+          SetError(row, row->count, "quoted cell is not closed");
+          RecoverQuotedField(field);
+          return true;
+        }
+        if (c == '"') {
+          state = State::kQuoteInQuoted;
+          continue;
+        }
+        if (c == '\n') {
+          ++line_;
+          if (lastFromPending_) {
+            // Lines read again after a failed quoted cell never let a quoted
+            // cell run on: that keeps the recovery linear in the input.
+            SetError(row, row->count, "quoted cell is not closed on its line");
+            capturing_ = false;
+            return true;
+          }
+          if (!sawBreak_) {
+            sawBreak_ = true;
+            lengthAtBreak_ = field->size();
+            lineAfterBreak_ = line_;
+            raw_.clear();
+            capturing_ = true;
+          }
+        }
+        if (field->size() >= limits_.maxFieldBytes) {
+          SetError(row, row->count,
+                   "quoted cell longer than " + std::to_string(limits_.maxFieldBytes) + " bytes");
+          RecoverQuotedField(field);
+          return true;
+        }
+        field->push_back(static_cast<char>(c));
+        continue;
+      case State::kQuoteInQuoted:
+        if (c == '"') {
+          if (field->size() >= limits_.maxFieldBytes) {
+            SetError(row, row->count,
+                     "quoted cell longer than " + std::to_string(limits_.maxFieldBytes) + " bytes");
+            RecoverQuotedField(field);
+            return true;
+          }
+          field->push_back('"');
+          state = State::kQuoted;
+          continue;
+        }
+        if (sawBreak_ && c >= 0 && c != delimiter_ && c != '\n' && c != '\r') {
+          // A quote that closes a cell spanning lines and is followed by
+          // text was most likely a stray one: end the record at the break.
+          SetError(row, row->count, "text after the closing quote");
+          RecoverQuotedField(field);
+          return true;
+        }
+        capturing_ = false;
+        sawBreak_ = false;
+        raw_.clear();
+        state = State::kAfterQuoted;
+        readNext = false;
+        continue;
+    }
+  }
+}
+
+}  // namespace cli
+}  // namespace rulescore

@@ -1,0 +1,121 @@
+#include "cli/ModelOutline.h"
+
+#include <algorithm>
+
+#include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/dom/DOMNodeList.hpp>
+
+#include "host/PMMLModelTags.h"
+#include "host/XmlText.h"
+
+namespace rulescore {
+namespace cli {
+
+namespace K = KtZembra_940;
+using xercesc::DOMElement;
+using xercesc::DOMNode;
+using xercesc::DOMNodeList;
+
+namespace {
+
+std::string Attribute(const DOMElement* element, const XMLCh* name) {
+  return K::XmlText::ToUtf8(element->getAttribute(name));
+}
+
+bool HasAttribute(const DOMElement* element, const XMLCh* name) {
+  return element->getAttributeNode(name) != nullptr;
+}
+
+bool IsTag(const DOMNode* node, const XMLCh* tag) {
+  return K::XmlText::Equal(node->getNodeName(), tag);
+}
+
+template <typename Visit>
+void ForEachChildElement(const DOMElement* parent, Visit visit) {
+  for (const DOMNode* node = parent->getFirstChild(); node != nullptr; node = node->getNextSibling()) {
+    if (node->getNodeType() == DOMNode::ELEMENT_NODE) visit(static_cast<const DOMElement*>(node));
+  }
+}
+
+RuleSetOutline ReadRuleSet(const DOMElement* ruleSet) {
+  RuleSetOutline outline;
+  outline.hasDefaultScore = HasAttribute(ruleSet, K::XML_ATT_RULESET_DEFAULTSCORE) &&
+                            !Attribute(ruleSet, K::XML_ATT_RULESET_DEFAULTSCORE).empty();
+  outline.defaultScore = Attribute(ruleSet, K::XML_ATT_RULESET_DEFAULTSCORE);
+  outline.defaultConfidence = Attribute(ruleSet, K::XML_ATT_RULESET_DEFAULTCONF);
+  const DOMNodeList* methods = ruleSet->getElementsByTagName(K::XML_ELE_RULESET_RULESELECMETHOD);
+  if (methods != nullptr && methods->getLength() > 0) {
+    outline.criterion = Attribute(static_cast<const DOMElement*>(methods->item(0)),
+                                  K::XML_ATT_RULESET_RULESELECMETHOD);
+  }
+  ForEachChildElement(ruleSet, [&](const DOMElement* child) {
+    if (IsTag(child, K::XML_ELE_RULESET_RULE_COMP)) {
+      ++outline.compoundRules;
+      return;
+    }
+    if (!IsTag(child, K::XML_ELE_RULESET_RULE_SIMPLE)) return;
+    RuleOutline rule;
+    rule.id = Attribute(child, K::XML_ATT_SIMPLERULE_ID);
+    rule.score = Attribute(child, K::XML_ATT_SCORE);
+    ForEachChildElement(child, [&](const DOMElement* extension) {
+      if (IsTag(extension, K::XML_ELE_EXTENSION) &&
+          K::XmlText::Equal(extension->getAttribute(K::XML_ATT_EXT_NAME),
+                            K::XML_ATT_EXT_NAME_VALUE_DISABLED) &&
+          K::XmlText::Equal(extension->getAttribute(K::XML_ATT_EXT_VALUE),
+                            K::XML_ATT_EXT_VALUE_VALUE_TRUE)) {
+        rule.disabled = true;
+      }
+    });
+    outline.rules.push_back(std::move(rule));
+  });
+  return outline;
+}
+
+}  // namespace
+
+ModelOutline::ModelOutline(const xercesc::DOMDocument* document) {
+  if (document == nullptr) return;
+  const DOMNodeList* models = document->getElementsByTagName(K::XML_ELE_RULESETMODEL);
+  ruleSetModels_ = models == nullptr ? 0 : static_cast<int>(models->getLength());
+
+  const DOMNodeList* schemas = document->getElementsByTagName(K::XML_ELE_MININGSCHEMA);
+  const XMLSize_t schemaCount = schemas == nullptr ? 0 : schemas->getLength();
+  for (XMLSize_t s = 0; s < schemaCount; ++s) {
+    const auto* schema = static_cast<const DOMElement*>(schemas->item(s));
+    const DOMNodeList* fields = schema->getElementsByTagName(K::XML_ELE_MININGFIELD);
+    const XMLSize_t fieldCount = fields == nullptr ? 0 : fields->getLength();
+    for (XMLSize_t f = 0; f < fieldCount; ++f) {
+      const auto* field = static_cast<const DOMElement*>(fields->item(f));
+      const std::string name = Attribute(field, K::XML_ATT_MININGFIELD_NAME);
+      const XMLCh* usage = field->getAttribute(K::XML_ATT_MININGFIELD_USAGETYPE);
+      const bool active = usage == nullptr || *usage == 0 ||
+                          K::XmlText::Equal(usage, K::XML_ATT_MF_FUT_ACTIVE);
+      const bool target = K::XmlText::Equal(usage, K::XML_ATT_MF_FUT_PREDICTED) ||
+                          K::XmlText::Equal(usage, K::XML_ATT_MF_FUT_TARGET);
+      if (target && s == 0) target_ = name;
+      if (active && std::find(predictors_.begin(), predictors_.end(), name) == predictors_.end()) {
+        predictors_.push_back(name);
+      }
+    }
+  }
+
+  const DOMNodeList* ruleSets = document->getElementsByTagName(K::XML_ELE_RULESET);
+  const XMLSize_t ruleSetCount = ruleSets == nullptr ? 0 : ruleSets->getLength();
+  for (XMLSize_t r = 0; r < ruleSetCount; ++r) {
+    ruleSets_.push_back(ReadRuleSet(static_cast<const DOMElement*>(ruleSets->item(r))));
+  }
+
+  const DOMNodeList* extensions = document->getElementsByTagName(K::XML_ELE_EXTENSION);
+  const XMLSize_t extensionCount = extensions == nullptr ? 0 : extensions->getLength();
+  for (XMLSize_t e = 0; e < extensionCount && !costTable_; ++e) {
+    const auto* extension = static_cast<const DOMElement*>(extensions->item(e));
+    const DOMNodeList* current = extension->getElementsByTagName(K::XML_ELE_MISCLASSIFICATIONCOST);
+    const DOMNodeList* older = extension->getElementsByTagName(K::XML_ELE_MISCLASSIFICATIONCOST_OLD);
+    costTable_ = (current != nullptr && current->getLength() > 0) ||
+                 (older != nullptr && older->getLength() > 0);
+  }
+}
+
+}  // namespace cli
+}  // namespace rulescore

@@ -1,0 +1,186 @@
+#include "cli/OutputWriter.h"
+
+#include <cmath>
+
+#include "host/NumberText.h"
+
+namespace rulescore {
+namespace cli {
+
+namespace {
+
+const char* const kResultColumns[] = {"prediction", "confidence", "fired_rules"};
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0.
+size_t Utf8Length(std::string_view text, size_t i) {
+  const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char b0 = b(i);
+  if (b0 < 0x80) return 1;
+  size_t length;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    length = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    length = 3;
+    if (b0 == 0xE0) low = 0xA0;
+    if (b0 == 0xED) high = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    length = 4;
+    if (b0 == 0xF0) low = 0x90;
+    if (b0 == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size() || b(i + 1) < low || b(i + 1) > high) return 0;
+  for (size_t k = 2; k < length; ++k) {
+    if (b(i + k) < 0x80 || b(i + k) > 0xBF) return 0;
+  }
+  return length;
+}
+
+void AppendShortest(double value, std::string* out) {
+  char buffer[64];
+  const std::string_view text = KtZembra_940::NumberText::FormatShortest(value, buffer, sizeof buffer);
+  out->append(text.data(), text.size());
+}
+
+}  // namespace
+
+void OutputWriter::AppendCsvField(std::string_view text, char delimiter, std::string* out) {
+  bool quote = false;
+  for (const char c : text) {
+    if (c == delimiter || c == '"' || c == '\n' || c == '\r') {
+      quote = true;
+      break;
+    }
+  }
+  if (!quote) {
+    out->append(text.data(), text.size());
+    return;
+  }
+  out->push_back('"');
+  for (const char c : text) {
+    if (c == '"') out->push_back('"');
+    out->push_back(c);
+  }
+  out->push_back('"');
+}
+
+void OutputWriter::AppendJsonString(std::string_view text, std::string* out) {
+  static const char kHex[] = "0123456789abcdef";
+  out->push_back('"');
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      const size_t length = Utf8Length(text, i);
+      if (length == 0) {
+        out->append("\\ufffd");
+        ++i;
+      } else {
+        out->append(text.data() + i, length);
+        i += length;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': out->append("\\\""); break;
+      case '\\': out->append("\\\\"); break;
+      case '\n': out->append("\\n"); break;
+      case '\r': out->append("\\r"); break;
+      case '\t': out->append("\\t"); break;
+      case '\b': out->append("\\b"); break;
+      case '\f': out->append("\\f"); break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          out->append("\\u00");
+          out->push_back(kHex[c >> 4]);
+          out->push_back(kHex[c & 0xF]);
+        } else {
+          out->push_back(static_cast<char>(c));
+        }
+    }
+    ++i;
+  }
+  out->push_back('"');
+}
+
+void OutputWriter::AppendJsonNumber(double value, std::string* out) {
+  if (!std::isfinite(value)) {
+    out->append("null");
+    return;
+  }
+  AppendShortest(value, out);
+}
+
+void OutputWriter::AppendHeader(const std::vector<std::string>& columns, std::string* out) const {
+  if (format_ != Format::kCsv) return;
+  for (const std::string& column : columns) {
+    AppendCsvField(column, delimiter_, out);
+    out->push_back(delimiter_);
+  }
+  out->append(kResultColumns[0]);
+  out->push_back(delimiter_);
+  out->append(kResultColumns[1]);
+  out->push_back(delimiter_);
+  out->append(kResultColumns[2]);
+  out->push_back('\n');
+}
+
+void OutputWriter::AppendRow(const CsvRow& row, size_t width, const RowScore& score,
+                             std::string* out) const {
+  const bool hasConfidence = score.ok && score.hasConfidence && std::isfinite(score.confidence);
+  if (format_ == Format::kCsv) {
+    for (size_t i = 0; i < width; ++i) {
+      if (i < row.count) AppendCsvField(row.fields[i], delimiter_, out);
+      out->push_back(delimiter_);
+    }
+    if (score.ok && score.hasPrediction) AppendCsvField(score.prediction, delimiter_, out);
+    out->push_back(delimiter_);
+    if (hasConfidence) AppendShortest(score.confidence, out);
+    out->push_back(delimiter_);
+    if (score.ok) {
+      std::string joined;
+      for (size_t i = 0; i < score.firedRules.size(); ++i) {
+        if (i > 0) joined.push_back(';');
+        joined.append(score.firedRules[i]);
+      }
+      AppendCsvField(joined, delimiter_, out);
+    }
+    out->push_back('\n');
+    return;
+  }
+
+  out->append("{\"prediction\": ");
+  if (score.ok && score.hasPrediction) {
+    if (score.predictionIsNumber) {
+      out->append(score.prediction);
+    } else {
+      AppendJsonString(score.prediction, out);
+    }
+  } else {
+    out->append("null");
+  }
+  out->append(", \"confidence\": ");
+  if (hasConfidence) {
+    AppendShortest(score.confidence, out);
+  } else {
+    out->append("null");
+  }
+  out->append(", \"fired_rules\": [");
+  if (score.ok) {
+    for (size_t i = 0; i < score.firedRules.size(); ++i) {
+      if (i > 0) out->append(", ");
+      AppendJsonString(score.firedRules[i], out);
+    }
+  }
+  out->push_back(']');
+  if (!score.ok) {
+    out->append(", \"error\": ");
+    AppendJsonString(score.error, out);
+  }
+  out->append("}\n");
+}
+
+}  // namespace cli
+}  // namespace rulescore

@@ -1,0 +1,49 @@
+// Formats scored rows as CSV (the input's cells followed by prediction,
+// confidence and fired_rules) or as JSON Lines (one object per row).
+// Formatting appends to a caller's string, so rows can be formatted on
+// several threads and written in input order by one.
+#ifndef RULESCORE_CLI_OUTPUTWRITER_H_
+#define RULESCORE_CLI_OUTPUTWRITER_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/CsvReader.h"
+#include "cli/RowScore.h"
+
+namespace rulescore {
+namespace cli {
+
+class OutputWriter {
+ public:
+  enum class Format { kCsv, kJsonLines };
+
+  OutputWriter(Format format, char delimiter) : format_(format), delimiter_(delimiter) {}
+
+  // The header line (CSV only; JSON Lines has none).
+  void AppendHeader(const std::vector<std::string>& columns, std::string* out) const;
+  // One output line for `row`. CSV writes exactly `width` input cells:
+  // a short row is padded with empty cells, cells past the header dropped
+  // (such a row is an error row anyway).
+  void AppendRow(const CsvRow& row, size_t width, const RowScore& score, std::string* out) const;
+
+  // A CSV field, quoted (inner quotes doubled) when it holds the
+  // delimiter, a quote, CR or LF.
+  static void AppendCsvField(std::string_view text, char delimiter, std::string* out);
+  // A JSON string literal with its quotes. Bytes that are not UTF-8 become
+  // U+FFFD so that the output is always valid JSON.
+  static void AppendJsonString(std::string_view text, std::string* out);
+  // A double in its shortest round-trip form; null unless finite.
+  static void AppendJsonNumber(double value, std::string* out);
+
+ private:
+  Format format_;
+  char delimiter_;
+};
+
+}  // namespace cli
+}  // namespace rulescore
+
+#endif  // RULESCORE_CLI_OUTPUTWRITER_H_

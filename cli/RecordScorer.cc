@@ -1,0 +1,172 @@
+#include "cli/RecordScorer.h"
+
+#include <cmath>
+#include <cstdio>
+#include <unordered_map>
+
+#include "host/NumberText.h"
+#include "host/ScoreClsResult.h"
+#include "host/ScoreDictVar.h"
+#include "host/ScoreDictionary.h"
+#include "host/ScoreResult.h"
+#include "host/ScoreValue.h"
+#include "scoring/RuleSetResult.h"
+
+namespace rulescore {
+namespace cli {
+
+namespace K = KtZembra_940;
+
+std::string QuoteForMessage(const std::string& text) {
+  constexpr size_t kShown = 40;
+  std::string out = "\"";
+  size_t i = 0;
+  for (; i < text.size() && i < kShown; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x20 || c == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      out.append(escaped);
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  // Do not end the shown part inside a UTF-8 sequence.
+  if (i < text.size()) {
+    while (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80) out.pop_back();
+    if (!out.empty() && static_cast<unsigned char>(out.back()) >= 0xC0) out.pop_back();
+    out.append("...");
+  }
+  out.push_back('"');
+  return out;
+}
+
+RecordScorer::RecordScorer(K::ScoreModel* model, const std::vector<std::string>& header)
+    : model_(model), header_(header) {
+  decisionList_ = model_->GetModelType() == K::ScoreModel::kDecisionListModel;
+  std::unordered_map<std::string, int> columns;
+  for (size_t i = 0; i < header.size(); ++i) columns.emplace(header[i], static_cast<int>(i));
+
+  std::vector<std::string> layout;
+  const K::ScoreDictionary* dictionary = model_->GetDictionary();
+  if (dictionary != nullptr) {
+    for (const K::ScoreDictVar* var : dictionary->GetAllVars()) {
+      if (var == nullptr) continue;
+      const auto found = columns.find(var->Name());
+      Binding binding;
+      binding.column = found == columns.end() ? -1 : found->second;
+      binding.position = static_cast<int>(layout.size());
+      binding.var = var;
+      binding.numeric = var->GetValueType() == K::ScoreDictVar::kNumeric;
+      bindings_.push_back(binding);
+      layout.push_back(var->Name());
+    }
+  }
+  record_.SetLayout(layout);
+}
+
+RecordScorer::~RecordScorer() { delete result_; }
+
+bool RecordScorer::FillRecord(const CsvRow& row, std::string* error) {
+  const std::string line = "line " + std::to_string(row.line) + ": ";
+  if (!row.error.empty()) {
+    *error = line;
+    if (row.errorField > 0) {
+      const size_t i = row.errorField - 1;
+      *error += "column " + std::to_string(row.errorField);
+      if (i < header_.size()) *error += " (" + QuoteForMessage(header_[i]) + ")";
+      *error += ": ";
+    }
+    *error += row.error;
+    return false;
+  }
+  if (row.count != header_.size()) {
+    *error = line + std::to_string(row.count) + (row.count == 1 ? " cell" : " cells") +
+             " where the header has " + std::to_string(header_.size());
+    return false;
+  }
+  record_.Clear();
+  for (const Binding& binding : bindings_) {
+    if (binding.column < 0) {
+      record_.SetMissing(binding.position);
+      continue;
+    }
+    const std::string& cell = row.fields[static_cast<size_t>(binding.column)];
+    if (cell.empty()) {
+      record_.SetMissing(binding.position);
+      continue;
+    }
+    if (binding.numeric) {
+      double value;
+      if (K::NumberText::ParseDouble(cell, &value)) {
+        record_.SetNumber(binding.position, value);
+        continue;
+      }
+      probe_.SetText(cell);
+      if (binding.var->IsMissingValue(probe_)) {
+        record_.SetMissing(binding.position);
+        continue;
+      }
+      *error = line + "column " + QuoteForMessage(header_[static_cast<size_t>(binding.column)]) +
+               ": " + QuoteForMessage(cell) + " is not a number";
+      return false;
+    }
+    probe_.SetText(cell);
+    if (binding.var->IsMissingValue(probe_)) {
+      record_.SetMissing(binding.position);
+    } else {
+      record_.SetText(binding.position, cell);
+    }
+  }
+  return true;
+}
+
+void RecordScorer::Score(const CsvRow& row, RowScore* score) {
+  score->Reset();
+  if (!FillRecord(row, &score->error)) return;
+
+  const K::KtScore::KtStatus status = model_->GetScore(&record_, result_, false);
+  if (status.IsError()) {
+    score->error = "line " + std::to_string(row.line) + ": scoring failed with status " +
+                   std::to_string(status.GetErrorCode());
+    return;
+  }
+  score->ok = true;
+  if (result_ == nullptr) return;
+
+  const K::ScoreClsResult* classification = nullptr;
+  if (result_->GetScoreResultType() == K::ScoreResult::kRuleSetResult) {
+    const auto* rules = static_cast<const K::RuleSetResult*>(result_);
+    classification = rules;
+    // Only the inline accessor: the tool does not link the plug-in's code.
+    const std::vector<std::string>& fired = rules->GetFiredRuleIds();
+    score->firedRules.assign(fired.begin(), fired.end());
+  } else {
+    classification = dynamic_cast<const K::ScoreClsResult*>(result_);
+  }
+  if (classification == nullptr) return;
+
+  const K::ScoreValue* prediction = classification->GetPrediction();
+  if (prediction == nullptr) return;
+  score->hasPrediction = true;
+  if (prediction->GetValueType() == K::ScoreValue::kNumeric) {
+    char buffer[64];
+    const std::string_view text =
+        K::NumberText::FormatShortest(prediction->GetDouble(), buffer, sizeof buffer);
+    score->prediction.assign(text.data(), text.size());
+    score->predictionIsNumber = std::isfinite(prediction->GetDouble());
+  } else {
+    score->prediction = prediction->GetString();
+  }
+  // A decision list yields no confidence.
+  if (!decisionList_) {
+    score->hasConfidence = true;
+    score->confidence = classification->GetConfidence();
+  }
+}
+
+}  // namespace cli
+}  // namespace rulescore

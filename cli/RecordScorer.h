@@ -1,0 +1,68 @@
+// Scores input rows against one model: binds the CSV columns to the
+// model's dictionary fields once, then for each row fills one reusable
+// host record, calls GetScore and reads the result. One scorer per thread;
+// the scorer must be destroyed before its model.
+//
+// Cell rules: an empty cell is missing; a string field's cell equal to one
+// of the field's declared missing values is missing; a numeric field's cell
+// must be a number by the host's one number rule (or a declared missing
+// value), otherwise the row is not scored.
+#ifndef RULESCORE_CLI_RECORDSCORER_H_
+#define RULESCORE_CLI_RECORDSCORER_H_
+
+#include <string>
+#include <vector>
+
+#include "cli/CsvReader.h"
+#include "cli/RowScore.h"
+#include "host/ScoreCaseRecord.h"
+#include "host/ScoreModel.h"
+#include "host/StringValue.h"
+
+namespace KtZembra_940 {
+class ScoreDictVar;
+class ScoreResult;
+}  // namespace KtZembra_940
+
+namespace rulescore {
+namespace cli {
+
+class RecordScorer {
+ public:
+  // `model` must outlive the scorer. `header` names the input columns.
+  RecordScorer(KtZembra_940::ScoreModel* model, const std::vector<std::string>& header);
+  ~RecordScorer();
+  RecordScorer(const RecordScorer&) = delete;
+  RecordScorer& operator=(const RecordScorer&) = delete;
+
+  // Scores one row into `score`; never throws but for lack of memory.
+  // Error texts name the line and the column ("line 4: column \"age\": ...").
+  void Score(const CsvRow& row, RowScore* score);
+
+ private:
+  struct Binding {
+    int column;    // input column, -1 when the input has none
+    int position;  // position in the record layout
+    const KtZembra_940::ScoreDictVar* var;
+    bool numeric;
+  };
+
+  // Fills the record from a row; false with the reason in `error`.
+  bool FillRecord(const CsvRow& row, std::string* error);
+
+  KtZembra_940::ScoreModel* model_;
+  std::vector<std::string> header_;
+  std::vector<Binding> bindings_;
+  KtZembra_940::ScoreCaseRecord record_;
+  KtZembra_940::ScoreResult* result_ = nullptr;  // owned; handed out by the model
+  KtZembra_940::StringValue probe_{std::string()};  // for declared-missing tests
+  bool decisionList_ = false;
+};
+
+// A cell shown in a message: at most 40 bytes, control characters escaped.
+std::string QuoteForMessage(const std::string& text);
+
+}  // namespace cli
+}  // namespace rulescore
+
+#endif  // RULESCORE_CLI_RECORDSCORER_H_

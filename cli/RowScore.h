@@ -1,0 +1,41 @@
+// What scoring one input row produced, in the form the output writers need.
+#ifndef RULESCORE_CLI_ROWSCORE_H_
+#define RULESCORE_CLI_ROWSCORE_H_
+
+#include <string>
+#include <vector>
+
+namespace rulescore {
+namespace cli {
+
+struct RowScore {
+  // False when the row could not be scored; `error` then says why.
+  bool ok = false;
+  std::string error;
+  bool hasPrediction = false;
+  // The prediction's text; for a numeric target, the shortest text that
+  // reads back to the same double.
+  std::string prediction;
+  bool predictionIsNumber = false;
+  bool hasConfidence = false;
+  double confidence = 0.0;
+  // Identifiers of the rules that fired, in firing order. Kept from row to
+  // row so that their capacity is reused.
+  std::vector<std::string> firedRules;
+
+  void Reset() {
+    ok = false;
+    error.clear();
+    hasPrediction = false;
+    prediction.clear();
+    predictionIsNumber = false;
+    hasConfidence = false;
+    confidence = 0.0;
+    firedRules.clear();
+  }
+};
+
+}  // namespace cli
+}  // namespace rulescore
+
+#endif  // RULESCORE_CLI_ROWSCORE_H_

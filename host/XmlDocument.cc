@@ -1,0 +1,288 @@
+#include "host/XmlDocument.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include <xercesc/dom/DOMException.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/XMLErrorCodes.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax/Locator.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLException.hpp>
+
+#include "host/ErrorCodes.h"
+#include "host/XmlText.h"
+#include "host/ZbException.h"
+
+namespace KtZembra_940 {
+
+namespace {
+
+// Thrown out of the parser's element handler when the document nests too
+// deep; caught in ParseBuffer before anything else sees it.
+struct DepthExceeded {
+  unsigned long line;
+  unsigned long column;
+};
+
+// The first problem Xerces reports. Warnings count like errors: a document
+// that draws any complaint is refused.
+class FirstProblem : public xercesc::ErrorHandler {
+ public:
+  void warning(const xercesc::SAXParseException& e) override { Note(e); }
+  void error(const xercesc::SAXParseException& e) override { Note(e); }
+  void fatalError(const xercesc::SAXParseException& e) override { Note(e); }
+  void resetErrors() override {}
+
+  int count = 0;
+  unsigned long line = 0;
+  unsigned long column = 0;
+  std::string message;
+
+ private:
+  void Note(const xercesc::SAXParseException& e) {
+    if (count++ == 0) {
+      line = static_cast<unsigned long>(e.getLineNumber());
+      column = static_cast<unsigned long>(e.getColumnNumber());
+      message = XmlText::ToUtf8(e.getMessage());
+    }
+  }
+};
+
+// A DOM parser that treats its input as hostile. Xerces 3.2 has no public
+// switch to refuse a DOCTYPE, but the scanner behind the parser has one; with
+// it a DTD is never read, so neither entity expansion nor external loading
+// can start. The other settings are layers under it. The parser also counts
+// element depth while it reads, since the DOM builder and everything that
+// walks the tree later must not meet an unbounded nesting.
+class HardenedParser : public xercesc::XercesDOMParser {
+ public:
+  HardenedParser(xercesc::SecurityManager* security, xercesc::ErrorHandler* handler) {
+    setValidationScheme(Val_Never);
+    setDoNamespaces(false);
+    setDoSchema(false);
+    setLoadSchema(false);
+    setValidationSchemaFullChecking(false);
+    setLoadExternalDTD(false);
+    setSkipDTDValidation(true);
+    setDisableDefaultEntityResolution(true);
+    setCreateEntityReferenceNodes(false);
+    setCreateCommentNodes(false);
+    setExitOnFirstFatalError(true);
+    setValidationConstraintFatal(true);
+    setSecurityManager(security);
+    setErrorHandler(handler);
+    getScanner()->setDisallowDTD(true);
+  }
+
+  // The Xerces code of the first error reported, or 0.
+  unsigned int FirstErrorCode() const { return firstCode_; }
+
+  void startElement(const xercesc::XMLElementDecl& elemDecl, const unsigned int urlId,
+                    const XMLCh* const elemPrefix,
+                    const xercesc::RefVectorOf<xercesc::XMLAttr>& attrList,
+                    const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) override {
+    if (depth_ >= XmlDocument::kMaxElementDepth) {
+      const xercesc::Locator* locator = getScanner()->getLocator();
+      DepthExceeded e{0, 0};
+      if (locator != nullptr) {
+        e.line = static_cast<unsigned long>(locator->getLineNumber());
+        e.column = static_cast<unsigned long>(locator->getColumnNumber());
+      }
+      throw e;
+    }
+    ++depth_;
+    // The base may close an empty element through endElement itself; the
+    // flag keeps that from being counted twice.
+    inStart_ = true;
+    xercesc::XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount,
+                                           isEmpty, isRoot);
+    inStart_ = false;
+    if (isEmpty) --depth_;
+  }
+
+  void endElement(const xercesc::XMLElementDecl& elemDecl, const unsigned int urlId,
+                  const bool isRoot, const XMLCh* const elemPrefix) override {
+    xercesc::XercesDOMParser::endElement(elemDecl, urlId, isRoot, elemPrefix);
+    if (!inStart_) --depth_;
+  }
+
+  void error(const unsigned int errCode, const XMLCh* const msgDomain,
+             const xercesc::XMLErrorReporter::ErrTypes errType, const XMLCh* const errorText,
+             const XMLCh* const systemId, const XMLCh* const publicId,
+             const XMLFileLoc lineNum, const XMLFileLoc colNum) override {
+    if (firstCode_ == 0) firstCode_ = errCode == 0 ? ~0u : errCode;
+    xercesc::XercesDOMParser::error(errCode, msgDomain, errType, errorText, systemId, publicId,
+                                    lineNum, colNum);
+  }
+
+ private:
+  int depth_ = 0;
+  bool inStart_ = false;
+  unsigned int firstCode_ = 0;
+};
+
+// Whether the text holds the DOCTYPE keyword in a single-byte-compatible
+// encoding or in UTF-16 of either byte order.
+bool HasDoctype(const char* data, size_t size) {
+  static const char kKeyword[] = "<!DOCTYPE";
+  const std::string_view text(data, size);
+  if (text.find(kKeyword) != std::string_view::npos) return true;
+  std::string little;
+  std::string big;
+  for (const char* p = kKeyword; *p != 0; ++p) {
+    little.push_back(*p);
+    little.push_back('\0');
+    big.push_back('\0');
+    big.push_back(*p);
+  }
+  return text.find(little) != std::string_view::npos || text.find(big) != std::string_view::npos;
+}
+
+// Whether some '<' may open an element: one not followed by '?' or '!'.
+bool HasElementStart(const char* data, size_t size) {
+  for (size_t i = 0; i + 1 < size; ++i) {
+    if (data[i] == '<' && data[i + 1] != '?' && data[i + 1] != '!') return true;
+  }
+  return false;
+}
+
+std::string FileErrorText(int error) { return std::generic_category().message(error); }
+
+}  // namespace
+
+XmlDocument::XmlDocument(xercesc::DOMDocument* document, std::string encoding)
+    : document_(document), encoding_(std::move(encoding)) {}
+
+XmlDocument::~XmlDocument() {
+  if (document_ != nullptr) document_->release();
+}
+
+std::unique_ptr<XmlDocument> XmlDocument::ParseFile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) ThrowZb(ErrorCode::kFileUnreadable, path, FileErrorText(errno));
+  struct FileCloser {
+    std::FILE* f;
+    ~FileCloser() { std::fclose(f); }
+  } closer{file};
+
+  struct stat info;
+  if (fstat(fileno(file), &info) != 0) ThrowZb(ErrorCode::kFileUnreadable, path, FileErrorText(errno));
+  if (S_ISDIR(info.st_mode)) ThrowZb(ErrorCode::kFileUnreadable, path, "is a directory");
+  if (S_ISREG(info.st_mode) && static_cast<unsigned long long>(info.st_size) > kMaxDocumentBytes) {
+    ThrowZb(ErrorCode::kDocumentTooLarge, path,
+            std::to_string(static_cast<unsigned long long>(info.st_size)),
+            std::to_string(kMaxDocumentBytes));
+  }
+
+  // The size on disk is a hint only (a pipe has none, a file may grow): the
+  // cap holds for what is actually read.
+  std::vector<char> data;
+  if (S_ISREG(info.st_mode)) data.reserve(static_cast<size_t>(info.st_size));
+  char chunk[1 << 16];
+  for (;;) {
+    const size_t got = std::fread(chunk, 1, sizeof chunk, file);
+    if (got > 0) {
+      if (data.size() + got > kMaxDocumentBytes) {
+        ThrowZb(ErrorCode::kDocumentTooLarge, path, "more than " + std::to_string(kMaxDocumentBytes),
+                std::to_string(kMaxDocumentBytes));
+      }
+      data.insert(data.end(), chunk, chunk + got);
+    }
+    if (got < sizeof chunk) {
+      if (std::ferror(file)) ThrowZb(ErrorCode::kFileUnreadable, path, FileErrorText(errno));
+      break;
+    }
+  }
+  return ParseBuffer(data.data(), data.size(), path);
+}
+
+std::unique_ptr<XmlDocument> XmlDocument::ParseBuffer(const char* data, size_t size,
+                                                      const std::string& name) {
+  if (size > kMaxDocumentBytes) {
+    ThrowZb(ErrorCode::kDocumentTooLarge, name, std::to_string(size),
+            std::to_string(kMaxDocumentBytes));
+  }
+  static const char kEmpty[1] = {0};
+  if (data == nullptr) {
+    data = kEmpty;
+    size = 0;
+  }
+  const std::u16string systemId = XmlText::FromUtf8(name);
+
+  // Destroyed in reverse order: the parser (and any partial tree it holds)
+  // goes first, then the objects it points at.
+  xercesc::SecurityManager security;
+  security.setEntityExpansionLimit(100);
+  FirstProblem problems;
+  xercesc::DOMDocument* document = nullptr;
+  std::string encoding;
+  {
+    HardenedParser parser(&security, &problems);
+    xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(data), size,
+                                      systemId.c_str(), false);
+    try {
+      parser.parse(source);
+    } catch (const DepthExceeded& e) {
+      ThrowZb(ErrorCode::kXmlTooDeep, name, std::to_string(e.line), std::to_string(e.column),
+              std::to_string(kMaxElementDepth));
+    } catch (const xercesc::OutOfMemoryException&) {
+      ThrowZb(ErrorCode::kXmlParse, name, "0", "0", "out of memory");
+    } catch (const xercesc::XMLException& e) {
+      ThrowZb(ErrorCode::kXmlParse, name, std::to_string(static_cast<unsigned long>(e.getSrcLine())),
+              "0", XmlText::ToUtf8(e.getMessage()));
+    } catch (const xercesc::DOMException& e) {
+      ThrowZb(ErrorCode::kXmlParse, name, "0", "0", XmlText::ToUtf8(e.getMessage()));
+    } catch (const xercesc::SAXParseException& e) {
+      ThrowZb(ErrorCode::kXmlParse, name, std::to_string(static_cast<unsigned long>(e.getLineNumber())),
+              std::to_string(static_cast<unsigned long>(e.getColumnNumber())),
+              XmlText::ToUtf8(e.getMessage()));
+    }
+
+    if (problems.count > 0 || parser.getErrorCount() > 0) {
+      const std::string line = std::to_string(problems.line);
+      const std::string column = std::to_string(problems.column);
+      // With DTDs disallowed the scanner stops at a DOCTYPE with this code and
+      // a generic text: say what actually happened.
+      // a generic text. The same code stands for a document without any
+      // element, and for text before the root.
+      if (parser.FirstErrorCode() == xercesc::XMLErrs::InvalidDocumentStructure) {
+        if (HasDoctype(data, size)) ThrowZb(ErrorCode::kDoctypeRefused, name, line, column);
+        if (!HasElementStart(data, size)) ThrowZb(ErrorCode::kNoRoot, name);
+      }
+      ThrowZb(ErrorCode::kXmlParse, name, line, column,
+              problems.message.empty() ? std::string("the document is not well-formed")
+                                       : problems.message);
+    }
+    xercesc::DOMDocument* parsed = parser.getDocument();
+    if (parsed == nullptr || parsed->getDocumentElement() == nullptr) {
+      ThrowZb(ErrorCode::kNoRoot, name);
+    }
+    const XMLCh* declared = parsed->getXmlEncoding();
+    encoding = XmlText::ToUtf8(declared != nullptr && *declared != 0 ? declared
+                                                                     : parsed->getInputEncoding());
+    document = parser.adoptDocument();
+  }
+  std::unique_ptr<XmlDocument> result;
+  try {
+    result.reset(new XmlDocument(document, std::move(encoding)));
+  } catch (...) {
+    document->release();
+    throw;
+  }
+  return result;
+}
+
+}  // namespace KtZembra_940

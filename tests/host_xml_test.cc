@@ -1,0 +1,329 @@
+// The hardened document loader, the text conversions, the transcoder and the
+// plug-in loader of the host library.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <xercesc/dom/DOMDocument.hpp>
+#include <xercesc/dom/DOMElement.hpp>
+
+#include <gtest/gtest.h>
+
+#include "host/ErrorCodes.h"
+#include "host/LumoTranscoder.h"
+#include "host/PluginLoader.h"
+#include "host/XmlDocument.h"
+#include "host/XmlPlatform.h"
+#include "host/XmlText.h"
+#include "host/ZbException.h"
+
+namespace KtZembra_940 {
+namespace {
+
+struct Failure {
+  int code = 0;
+  std::vector<std::string> args;
+  std::string message;
+};
+
+Failure ParseFailure(const std::string& text) {
+  try {
+    XmlDocument::ParseBuffer(text.data(), text.size(), "doc.pmml");
+  } catch (const ZbException& e) {
+    return Failure{e.GetErrorCode(), e.GetArguments(), e.GetMessage()};
+  }
+  return Failure{};
+}
+
+std::string Nested(int depth) {
+  std::string text = "<PMML>";
+  for (int i = 1; i < depth; ++i) text += "<c>";
+  for (int i = 1; i < depth; ++i) text += "</c>";
+  return text + "</PMML>";
+}
+
+// A file in the test's temporary directory, removed afterwards.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& content) {
+    char name[] = "/tmp/host_xml_test_XXXXXX";
+    const int fd = mkstemp(name);
+    EXPECT_GE(fd, 0);
+    path_ = name;
+    EXPECT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    close(fd);
+  }
+  ~TempFile() { std::remove(path_.c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+TEST(XmlDocument, ReadsWellFormedDocument) {
+  XmlPlatform platform;
+  const std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<PMML version=\"4.4\"><!-- note --><DataDictionary><DataField name=\"a\"/>"
+      "</DataDictionary></PMML>";
+  std::unique_ptr<XmlDocument> document =
+      XmlDocument::ParseBuffer(text.data(), text.size(), "doc.pmml");
+  const xercesc::DOMElement* root = document->GetDocument()->getDocumentElement();
+  EXPECT_EQ(XmlText::ToUtf8(root->getTagName()), "PMML");
+  EXPECT_EQ(XmlText::ToUtf8(root->getAttribute(u"version")), "4.4");
+  EXPECT_EQ(document->GetEncoding(), "UTF-8");
+  // Comments are not kept: the first child is the dictionary.
+  EXPECT_EQ(root->getFirstChild()->getNodeType(), xercesc::DOMNode::ELEMENT_NODE);
+}
+
+TEST(XmlDocument, ReportsTheEncodingName) {
+  XmlPlatform platform;
+  const struct {
+    std::string text;
+    std::string encoding;
+  } cases[] = {
+      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><PMML>\xE9</PMML>", "ISO-8859-1"},
+      {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><PMML/>", "windows-1252"},
+      {"<?xml version=\"1.0\"?><PMML/>", "UTF-8"},
+      {"<PMML/>", "UTF-8"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::unique_ptr<XmlDocument> document =
+        XmlDocument::ParseBuffer(c.text.data(), c.text.size(), "doc.pmml");
+    EXPECT_EQ(document->GetEncoding(), c.encoding);
+  }
+}
+
+TEST(XmlDocument, RefusesEveryDoctype) {
+  static const char kWideDoctype[] = "\xFF\xFE<\0!\0D\0O\0C\0T\0Y\0P\0E\0 \0P\0>\0<\0P\0/\0>\0";
+  XmlPlatform platform;
+  TempFile outside("<rule>EXT</rule>");
+  const std::string laughs =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML [<!ENTITY a \"aaaaaaaaaa\">"
+      "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+      "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
+      "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\"><!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">"
+      "<!ENTITY h \"&g;&g;&g;&g;&g;&g;&g;&g;&g;&g;\"><!ENTITY i \"&h;&h;&h;&h;&h;&h;&h;&h;&h;&h;\">"
+      "]>\n<PMML>&i;</PMML>";
+  const std::string xxe = "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML [<!ENTITY ext SYSTEM \"file://" +
+                          outside.path() + "\">]>\n<PMML>&ext;</PMML>";
+  const struct {
+    std::string text;
+    std::string line;
+    std::string column;
+  } cases[] = {
+      {laughs, "2", "10"},
+      {xxe, "2", "10"},
+      {"<!DOCTYPE PMML SYSTEM \"file:///etc/passwd\"><PMML/>", "1", "10"},
+      {"<!DOCTYPE PMML><PMML/>", "1", "10"},
+      // UTF-16 with a byte-order mark: the keyword is found in wide form.
+      {std::string(kWideDoctype, sizeof kWideDoctype - 1), "1", "10"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const Failure failure = ParseFailure(c.text);
+    EXPECT_EQ(failure.code, ErrorCode::kDoctypeRefused);
+    EXPECT_EQ(failure.args, (std::vector<std::string>{"doc.pmml", c.line, c.column}));
+  }
+}
+
+TEST(XmlDocument, CountsDepthWhileReading) {
+  XmlPlatform platform;
+  EXPECT_EQ(ParseFailure(Nested(XmlDocument::kMaxElementDepth)).code, 0);
+  // Empty elements at the last level open nothing below them.
+  std::string atLimit = Nested(XmlDocument::kMaxElementDepth - 1);
+  atLimit.insert(atLimit.size() - std::string("</PMML>").size() -
+                     (XmlDocument::kMaxElementDepth - 2) * std::string("</c>").size(),
+                 "<e/><e/><e/>");
+  EXPECT_EQ(ParseFailure(atLimit).code, 0);
+
+  for (int depth : {XmlDocument::kMaxElementDepth + 1, 100000}) {
+    SCOPED_TRACE(depth);
+    const Failure failure = ParseFailure(Nested(depth));
+    EXPECT_EQ(failure.code, ErrorCode::kXmlTooDeep);
+    // Refused at the start tag one level past the limit, which "<PMML>" and
+    // 1099 "<c>" precede: the column is the one just past it.
+    EXPECT_EQ(failure.args, (std::vector<std::string>{"doc.pmml", "1", "3307", "1100"}));
+  }
+}
+
+TEST(XmlDocument, RefusesMalformedDocuments) {
+  XmlPlatform platform;
+  const struct {
+    std::string text;
+    std::string line;
+    std::string column;
+  } cases[] = {
+      {"<PMML><a></PMML>", "1", "12"},
+      {"<PMML>\n  <a x=\"1></a>\n</PMML>", "2", "12"},
+      {"<PMML/><PMML/>", "1", "8"},
+      {"<PMML>&undeclared;</PMML>", "1", "19"},
+      {"<?xml version=\"1.0\" encoding=\"no-such-encoding\"?><PMML/>", "1", "50"},
+      {"<PMML>\xFF\xFE</PMML>", "1", "1"},
+      {std::string("<PMML>\0</PMML>", 14), "1", "7"},
+      {"text<PMML/>", "1", "1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const Failure failure = ParseFailure(c.text);
+    EXPECT_EQ(failure.code, ErrorCode::kXmlParse);
+    ASSERT_EQ(failure.args.size(), 4u);
+    EXPECT_EQ(failure.args[0], "doc.pmml");
+    EXPECT_EQ(failure.args[1], c.line);
+    EXPECT_EQ(failure.args[2], c.column);
+    EXPECT_FALSE(failure.args[3].empty());
+    for (char ch : failure.message) EXPECT_GE(static_cast<unsigned char>(ch), 0x20u);
+  }
+}
+
+TEST(XmlDocument, RefusesEveryPrefixOfAValidDocument) {
+  XmlPlatform platform;
+  const std::string text =
+      "<?xml version=\"1.0\"?><PMML><DataDictionary><DataField name=\"a\" optype=\"continuous\"/>"
+      "</DataDictionary></PMML>";
+  for (size_t size = 0; size < text.size(); ++size) {
+    SCOPED_TRACE(size);
+    const int code = ParseFailure(text.substr(0, size)).code;
+    EXPECT_TRUE(code == ErrorCode::kXmlParse || code == ErrorCode::kNoRoot) << code;
+  }
+}
+
+TEST(XmlDocument, DocumentWithoutElementHasNoRoot) {
+  XmlPlatform platform;
+  for (const std::string text : {"", "   \n", "<?xml version=\"1.0\"?>", "<!-- only -->"}) {
+    SCOPED_TRACE(text);
+    const Failure failure = ParseFailure(text);
+    EXPECT_EQ(failure.code, ErrorCode::kNoRoot);
+    EXPECT_EQ(failure.args, std::vector<std::string>{"doc.pmml"});
+  }
+}
+
+TEST(XmlDocument, ReadsFilesAndRefusesUnreadableOnes) {
+  XmlPlatform platform;
+  TempFile good("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><PMML/>");
+  std::unique_ptr<XmlDocument> document = XmlDocument::ParseFile(good.path());
+  EXPECT_EQ(document->GetEncoding(), "ISO-8859-1");
+
+  for (const std::string path : {std::string("/nonexistent/model.pmml"), std::string("/tmp")}) {
+    SCOPED_TRACE(path);
+    try {
+      XmlDocument::ParseFile(path);
+      ADD_FAILURE() << "accepted";
+    } catch (const ZbException& e) {
+      EXPECT_EQ(e.GetErrorCode(), ErrorCode::kFileUnreadable);
+      ASSERT_EQ(e.GetArguments().size(), 2u);
+      EXPECT_EQ(e.GetArguments()[0], path);
+    }
+  }
+}
+
+TEST(XmlDocument, RefusesOversizeFileBeforeReadingIt) {
+  XmlPlatform platform;
+  TempFile big("<PMML/>");
+  // Sparse: the size is there, the bytes need not be.
+  ASSERT_EQ(truncate(big.path().c_str(), XmlDocument::kMaxDocumentBytes + 1), 0);
+  try {
+    XmlDocument::ParseFile(big.path());
+    ADD_FAILURE() << "accepted";
+  } catch (const ZbException& e) {
+    EXPECT_EQ(e.GetErrorCode(), ErrorCode::kDocumentTooLarge);
+    EXPECT_EQ(e.GetArguments(),
+              (std::vector<std::string>{big.path(), "268435457", "268435456"}));
+  }
+}
+
+TEST(XmlText, ConvertsBetweenUtf16AndUtf8) {
+  const struct {
+    std::u16string wide;
+    std::string narrow;
+  } cases[] = {
+      {u"", ""},
+      {u"abc", "abc"},
+      {u"\u00e9\u20ac", "\xC3\xA9\xE2\x82\xAC"},
+      {u"\U0001F600", "\xF0\x9F\x98\x80"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(XmlText::ToUtf8(c.wide.c_str()), c.narrow);
+    EXPECT_EQ(XmlText::FromUtf8(c.narrow), c.wide);
+  }
+  EXPECT_EQ(XmlText::ToUtf8(nullptr), "");
+  const char16_t unpaired[] = {u'a', 0xD800, u'b', 0xDC00, 0};
+  EXPECT_EQ(XmlText::ToUtf8(unpaired), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  // A stray continuation byte, an overlong form, an encoded surrogate and a
+  // truncated sequence each give one replacement per bad lead byte.
+  EXPECT_EQ(XmlText::FromUtf8("\x80" "a"), u"\uFFFDa");
+  EXPECT_EQ(XmlText::FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");
+  EXPECT_EQ(XmlText::FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(XmlText::FromUtf8("\xE2\x82"), u"\uFFFD\uFFFD");
+}
+
+TEST(XmlText, EqualTellsNullFromEmpty) {
+  EXPECT_TRUE(XmlText::Equal(nullptr, nullptr));
+  EXPECT_FALSE(XmlText::Equal(nullptr, u""));
+  EXPECT_FALSE(XmlText::Equal(u"", nullptr));
+  EXPECT_TRUE(XmlText::Equal(u"ab", u"ab"));
+  EXPECT_FALSE(XmlText::Equal(u"ab", u"abc"));
+}
+
+TEST(LumoTranscoder, WritesTheDocumentEncoding) {
+  XmlPlatform platform;
+  const struct {
+    std::string encoding;
+    std::u16string text;
+    std::string expected;
+  } cases[] = {
+      {"", u"caf\u00e9", "caf\xC3\xA9"},
+      {"UTF-8", u"caf\u00e9", "caf\xC3\xA9"},
+      {"ISO-8859-1", u"caf\u00e9", "caf\xE9"},
+      {"ISO-8859-1", u"5\u20ac or \U0001F600!", "5? or ?!"},
+      // Wide encodings cannot live in a byte string: their text stays UTF-8.
+      {"UTF-16 (LE)", u"caf\u00e9", "caf\xC3\xA9"},
+      {"UTF-16", u"x", "x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.encoding);
+    LumoTranscoder transcoder(c.encoding);
+    EXPECT_EQ(transcoder.transcodeTo(c.text.c_str()), c.expected);
+    EXPECT_EQ(transcoder.transcodeTo(nullptr), "");
+    EXPECT_EQ(transcoder.GetEncoding(), c.encoding);
+  }
+}
+
+TEST(LumoTranscoder, RefusesUnknownEncoding) {
+  XmlPlatform platform;
+  try {
+    LumoTranscoder transcoder("no-such-encoding");
+    ADD_FAILURE() << "accepted";
+  } catch (const ZbException& e) {
+    EXPECT_EQ(e.GetErrorCode(), ErrorCode::kTranscoder);
+    ASSERT_EQ(e.GetArguments().size(), 2u);
+    EXPECT_EQ(e.GetArguments()[0], "no-such-encoding");
+  }
+}
+
+TEST(PluginLoader, MissingFileFailsWithItsName) {
+  PluginLoader loader;
+  std::string error;
+  EXPECT_FALSE(loader.Open("/nonexistent/librulescore_plugin.so", &error));
+  EXPECT_EQ(error.rfind("/nonexistent/librulescore_plugin.so: cannot open: ", 0), 0u) << error;
+  EXPECT_FALSE(loader.IsOpen());
+  EXPECT_EQ(loader.GetFactory(), nullptr);
+  EXPECT_EQ(loader.CreateTranslator(), nullptr);
+}
+
+TEST(PluginLoader, LibraryWithoutFactoryIsClosedAgain) {
+  PluginLoader loader;
+  std::string error;
+  EXPECT_FALSE(loader.Open("libm.so.6", &error));
+  EXPECT_EQ(error.rfind("libm.so.6: no GiveMyTranslator: ", 0), 0u) << error;
+  EXPECT_FALSE(loader.IsOpen());
+}
+
+}  // namespace
+}  // namespace KtZembra_940

@@ -1,0 +1,151 @@
+// The misclassification cost table: found in the document's Extension
+// elements, its category texts normalised by their declared type so that
+// they compare equal to the target's own category texts.
+
+#include <charconv>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/dom/DOMNodeList.hpp>
+
+#include "host/ErrorCodes.h"
+#include "host/PMMLModelTags.h"
+#include "host/ScoreDictVar.h"
+#include "host/ScoreValue.h"
+#include "host/ZbException.h"
+#include "model/RuleSetModel.h"
+#include "plugin/RuleSetTranslator.h"
+
+namespace KtZembra_940 {
+
+namespace {
+
+// The text a child of a cost element carries: the value of its first child
+// node. A child without one is refused, naming the cost element and what it
+// lacks.
+const XMLCh* CostChildText(const xercesc::DOMElement* cost, const xercesc::DOMElement* child,
+                           const char* position) {
+  const xercesc::DOMNode* text = child->getFirstChild();
+  const XMLCh* value = text == nullptr ? nullptr : text->getNodeValue();
+  if (value == nullptr) {
+    ThrowZb(ErrorCode::kBadCostElement, cost->getTagName(),
+            std::string("text of the ") + position + " child element");
+  }
+  return value;
+}
+
+const xercesc::DOMElement* RequireCostChild(const xercesc::DOMElement* cost,
+                                            const xercesc::DOMElement* child,
+                                            const char* position) {
+  if (child == nullptr) {
+    ThrowZb(ErrorCode::kBadCostElement, cost->getTagName(),
+            std::string(position) + " child element");
+  }
+  return child;
+}
+
+}  // namespace
+
+bool RuleSetTranslator::ReadMisclassificationCost(const xercesc::DOMElement* root,
+                                                  RuleSetModel* model) {
+  if (root == nullptr || model == nullptr) return false;
+  const xercesc::DOMNodeList* costs = FindMisclassificationCosts(root);
+  if (costs == nullptr) return false;
+  CostTable table;
+  ParseMisclassificationCosts(costs, table);
+  model->SetMisclassificationCost(table);
+  return true;
+}
+
+const xercesc::DOMNodeList* RuleSetTranslator::FindMisclassificationCosts(
+    const xercesc::DOMElement* root) const {
+  const xercesc::DOMNodeList* extensions = GetElementsByTagName(root, XML_ELE_EXTENSION);
+  if (extensions == nullptr) return nullptr;
+  const XMLSize_t n = extensions->getLength();
+  for (XMLSize_t i = 0; i < n; ++i) {
+    const xercesc::DOMNode* node = extensions->item(i);
+    if (node == nullptr || node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
+    const auto* extension = static_cast<const xercesc::DOMElement*>(node);
+    // Rule extensions carry no elements; skipping them spares a node list
+    // per rule in large documents.
+    if (GetFirstChildElt(extension) == nullptr) continue;
+    // Within one Extension the current tag wins over the older one.
+    const xercesc::DOMNodeList* costs =
+        GetElementsByTagName(extension, XML_ELE_MISCLASSIFICATIONCOST);
+    if (costs != nullptr && costs->getLength() > 0) return costs;
+    costs = GetElementsByTagName(extension, XML_ELE_MISCLASSIFICATIONCOST_OLD);
+    if (costs != nullptr && costs->getLength() > 0) return costs;
+  }
+  return nullptr;
+}
+
+void RuleSetTranslator::ParseMisclassificationCosts(const xercesc::DOMNodeList* costs,
+                                                    CostTable& table) {
+  // Without a target there are no categories to key the table by.
+  if (costs == nullptr || targetVariable == nullptr) return;
+
+  // Entries grouped by row key, in document order; emplace keeps the first
+  // cost of a pair that comes twice.
+  CostTable byRow;
+  const XMLSize_t n = costs->getLength();
+  for (XMLSize_t i = 0; i < n; ++i) {
+    const xercesc::DOMNode* node = costs->item(i);
+    if (node == nullptr || node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
+    const auto* cost = static_cast<const xercesc::DOMElement*>(node);
+
+    const xercesc::DOMElement* first = RequireCostChild(cost, GetFirstChildElt(cost), "first");
+    const xercesc::DOMElement* second =
+        RequireCostChild(cost, GetNextSiblingElt(first), "second");
+    const xercesc::DOMElement* third =
+        RequireCostChild(cost, GetNextSiblingElt(second), "third");
+
+    std::string row = ConvertCostCategory(CostChildText(cost, first, "first"),
+                                          GetAttribute(first, XML_ATT_COST_TYPE));
+    std::string column = ConvertCostCategory(CostChildText(cost, second, "second"),
+                                             GetAttribute(second, XML_ATT_COST_TYPE));
+    const double value = VerifyDouble(CostChildText(cost, third, "third"));
+    byRow[std::move(row)].emplace(std::move(column), value);
+  }
+
+  // Only rows that name a category of the target are kept; of two labels
+  // with the same text the first one's row stays.
+  const std::vector<ScoreValue*>* labels = targetVariable->GetValueLabelSet();
+  if (labels == nullptr) return;
+  for (const ScoreValue* label : *labels) {
+    if (label == nullptr) continue;
+    std::string text = label->GetString();
+    if (table.count(text) != 0) continue;
+    auto found = byRow.find(text);
+    if (found == byRow.end() || found->second.empty()) continue;
+    table.emplace(std::move(text), found->second);
+  }
+}
+
+std::string RuleSetTranslator::ConvertCostCategory(const XMLCh* category, const XMLCh* costType) {
+  if (IsEqual(costType, u"A")) {
+    if (targetVariable == nullptr || targetVariable->GetValueType() != ScoreDictVar::kString) {
+      ThrowZb(ErrorCode::kCostType, ToString(costType), XML_ATT_COST_TYPE,
+              targetVariable == nullptr ? std::string() : targetVariable->GetName());
+    }
+    return Transcoder().transcodeTo(category);
+  }
+  if (IsEqual(costType, u"D")) {
+    // The general format with six significant digits (2.50 -> 2.5,
+    // 1e6 -> 1e+06); to_chars writes it without consulting the locale.
+    const double value = VerifyDouble(category);
+    char buffer[64];
+    const std::to_chars_result written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+    return std::string(buffer, written.ptr);
+  }
+  if (IsEqual(costType, u"J")) {
+    return std::to_string(VerifyInt(category));
+  }
+  ThrowZb(ErrorCode::kInvalidValue, ToString(costType), XML_ATT_COST_TYPE);
+}
+
+}  // namespace KtZembra_940

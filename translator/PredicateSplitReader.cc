@@ -1,0 +1,287 @@
+// Split variables of a rule's predicate: the walk over compound predicates,
+// the choice of builder by measurement level, and the numeric range of a
+// continuous field.
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/util/XMLString.hpp>
+
+#include "host/ErrorCodes.h"
+#include "host/NumericValue.h"
+#include "host/PMMLModelTags.h"
+#include "host/Range.h"
+#include "host/ScaleSplit.h"
+#include "host/ScoreDictVar.h"
+#include "host/ScoreDictionary.h"
+#include "host/ZbException.h"
+#include "plugin/RuleSetTranslator.h"
+#include "translator/FieldPredicates.h"
+
+namespace KtZembra_940 {
+
+namespace {
+
+// One CompoundPredicate being walked. The walk keeps these on an explicit
+// stack so that a deeply nested document cannot exhaust the C++ stack.
+struct CompoundFrame {
+  explicit CompoundFrame(const xercesc::DOMElement* element)
+      : compound(element), next(BaseTranslator::GetFirstChildElt(element)) {}
+
+  const xercesc::DOMElement* compound;
+  const xercesc::DOMElement* next;  // next child to look at; null at the end
+  // Fields whose split is already built from a direct child of `compound`.
+  std::unordered_set<std::string> fields;
+  int count = 0;  // SimplePredicate, CompoundPredicate, SimpleSetPredicate children
+  bool simpleHandled = false;
+  // The SimplePredicate children of `compound` by field text, in document
+  // order; made when the first of them is met.
+  std::unordered_map<std::u16string, std::vector<const xercesc::DOMElement*>> byField;
+  bool indexed = false;
+};
+
+// Indexes the SimplePredicate children of a compound by field. The host's
+// predicate parser has read the whole compound already, so every one of
+// them has its field.
+void IndexByField(CompoundFrame& frame) {
+  for (const xercesc::DOMElement* child = BaseTranslator::GetFirstChildElt(frame.compound);
+       child != nullptr; child = BaseTranslator::GetNextSiblingElt(child)) {
+    if (!BaseTranslator::IsEqual(child->getTagName(), XML_ELE_PREDICATE)) continue;
+    frame.byField[BaseTranslator::GetAttributeForced(child, XML_ATT_FIELD)].push_back(child);
+  }
+  frame.indexed = true;
+}
+
+// Closes one compound: it must have held at least two predicates.
+void CheckPredicateCount(const CompoundFrame& frame) {
+  if (frame.count < 2) {
+    ThrowZb(ErrorCode::kTooFewPredicates, XML_ELE_PREDICATE, frame.compound->getTagName());
+  }
+}
+
+}  // namespace
+
+bool RuleSetTranslator::ParseCompoundSplits(const xercesc::DOMElement* compound,
+                                            SplitList& splits) {
+  if (compound == nullptr) return false;
+  std::vector<CompoundFrame> stack;
+  stack.emplace_back(compound);
+  bool success = true;
+
+  while (!stack.empty()) {
+    CompoundFrame& frame = stack.back();
+    if (!success || frame.next == nullptr) {
+      // A failure below still reports a compound with too few predicates,
+      // innermost first, as a recursive walk would on its way out.
+      CheckPredicateCount(frame);
+      stack.pop_back();
+      continue;
+    }
+    const xercesc::DOMElement* child = frame.next;
+    frame.next = GetNextSiblingElt(child);
+    const XMLCh* tag = child->getTagName();
+
+    if (IsEqual(tag, XML_ELE_PREDICATE)) {
+      ++frame.count;
+      const XMLCh* field = GetAttribute(child, XML_ATT_FIELD);
+      std::string name = Transcoder().transcodeTo(field);
+      // The first simple predicate is handled whatever the field set holds,
+      // so a set predicate followed by a simple one on the same field gives
+      // two splits.
+      if (!frame.simpleHandled || frame.fields.count(name) == 0) {
+        if (!frame.indexed) IndexByField(frame);
+        const PredicateList* onField = nullptr;
+        if (field != nullptr) {
+          auto found = frame.byField.find(field);
+          if (found != frame.byField.end()) onField = &found->second;
+        }
+        success = ParsePredicateSplit(field, frame.compound, static_cast<int>(splits.size()),
+                                      splits, onField);
+        frame.simpleHandled = true;
+        frame.fields.insert(std::move(name));
+      }
+    } else if (IsEqual(tag, XML_ELE_COMPOUNDPREDICATE)) {
+      ++frame.count;
+      if (static_cast<int>(stack.size()) >= kMaxPredicateDepth) {
+        ThrowZb(ErrorCode::kNestingTooDeep, XML_ELE_COMPOUNDPREDICATE, kMaxPredicateDepth);
+      }
+      // `frame` is not used after this: the push may move the frames.
+      stack.emplace_back(child);
+    } else if (IsEqual(tag, XML_ELE_SETPREDICATE)) {
+      ++frame.count;
+      const XMLCh* field = GetAttribute(child, XML_ATT_FIELD);
+      std::string name = Transcoder().transcodeTo(field);
+      if (frame.fields.count(name) != 0) {
+        ThrowZb(ErrorCode::kSecondPredicate, name, XML_ELE_RULESET_RULE);
+      }
+      success = ParseSetPredicateSplit(field, child, static_cast<int>(splits.size()), splits);
+      frame.fields.insert(std::move(name));
+    }
+    // True, False and anything else are not counted.
+  }
+  return success;
+}
+
+FieldPredicates::FieldPredicates(const xercesc::DOMElement* parent, const XMLCh* fieldName,
+                                 const std::vector<const xercesc::DOMElement*>* list)
+    : fieldName_(fieldName),
+      list_(list),
+      next_(list == nullptr ? BaseTranslator::GetFirstChildElt(parent) : nullptr) {}
+
+const xercesc::DOMElement* FieldPredicates::Next() {
+  if (list_ != nullptr) {
+    return position_ < list_->size() ? (*list_)[position_++] : nullptr;
+  }
+  while (next_ != nullptr) {
+    const xercesc::DOMElement* child = next_;
+    next_ = BaseTranslator::GetNextSiblingElt(child);
+    if (!BaseTranslator::IsEqual(child->getTagName(), XML_ELE_PREDICATE)) continue;
+    if (xercesc::XMLString::compareString(
+            BaseTranslator::GetAttributeForced(child, XML_ATT_FIELD), fieldName_) == 0) {
+      return child;
+    }
+  }
+  return nullptr;
+}
+
+bool RuleSetTranslator::ParsePredicateSplit(const XMLCh* fieldName,
+                                            const xercesc::DOMElement* parent, int splitIndex,
+                                            SplitList& splits,
+                                            const PredicateList* fieldPredicates) {
+  std::string name = Transcoder().transcodeTo(fieldName);
+  if (name.empty() || dictionary == nullptr || parent == nullptr) return false;
+  const ScoreDictVar* var = dictionary->GetVar(name);
+  if (var == nullptr) return false;
+  switch (var->GetMeasureLevel()) {
+    case ScoreDictVar::kContinuous:
+      BuildScaleSplit(splits, parent, var, splitIndex, fieldName, fieldPredicates);
+      return true;
+    case ScoreDictVar::kOrdinal:
+    case ScoreDictVar::kNominal:
+      BuildDiscreteSplit(splits, parent, var, splitIndex, fieldName, fieldPredicates);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void RuleSetTranslator::BuildScaleSplit(SplitList& splits, const xercesc::DOMElement* parent,
+                                        const ScoreDictVar* var, int splitIndex,
+                                        const XMLCh* fieldName,
+                                        const PredicateList* fieldPredicates) {
+  auto split = std::make_unique<ScaleSplit>(var);
+  const double infinity = NumericValue::GetInfinity();
+  double lo = -infinity;
+  double hi = infinity;
+  bool loClosed = false;
+  bool hiClosed = false;
+
+  FieldPredicates predicates(parent, fieldName, fieldPredicates);
+  while (const xercesc::DOMElement* predicate = predicates.Next()) {
+    const XMLCh* op = GetAttributeForced(predicate, XML_ATT_OPERATOR);
+    // An absent value is allowed here: isMissing and isNotMissing carry none.
+    const XMLCh* value = GetAttribute(predicate, XML_ATT_VALUE);
+    const bool isMissing = IsEqual(op, XML_VAL_OPERATOR_ISMISSING);
+    const bool isNotMissing = IsEqual(op, XML_VAL_OPERATOR_ISNOTMISSING);
+
+    if (value != nullptr && isMissing) {
+      ThrowZb(ErrorCode::kValueNotAllowed, XML_ATT_VALUE, XML_VAL_OPERATOR_ISMISSING);
+    }
+    if (value != nullptr && isNotMissing) {
+      ThrowZb(ErrorCode::kValueNotAllowed, XML_ATT_VALUE, XML_VAL_OPERATOR_ISNOTMISSING);
+    }
+    const bool emptyValue = value != nullptr && value[0] == 0;
+    if (isMissing || emptyValue) {
+      if (emptyValue && !IsEqual(op, XML_VAL_OPERATOR_EQUAL)) {
+        ThrowZb(ErrorCode::kEmptyValue, XML_ATT_OPERATOR, XML_VAL_OPERATOR_EQUAL);
+      }
+      split->SetMissvalMap(splitIndex);
+      continue;
+    }
+    if (isNotMissing) {
+      // isNotMissing closes the split with the bounds reached so far, open
+      // at both ends; later predicates on the field are not looked at.
+      auto low = std::make_unique<NumericValue>(lo);
+      auto high = std::make_unique<NumericValue>(hi);
+      auto range = std::make_unique<Range>(low.release(), high.release(), false, false);
+      split->PutSplit(range.release(), splitIndex);
+      split->SetMissvalMap(-2);
+      splits.push_back(split.get());
+      split.release();
+      return;
+    }
+    if (value == nullptr) {
+      // A comparison needs a value; name what is missing rather than
+      // failing on an empty number.
+      ThrowZb(ErrorCode::kMissingAttribute, predicate->getTagName(), XML_ATT_VALUE);
+    }
+
+    double newLo = 0.0;
+    double newHi = 0.0;
+    bool closed = false;
+    GetPredicateBounds(value, op, newLo, newHi, closed);
+    // notEqual excludes a single point, which one range cannot express: the
+    // range stays as it is.
+    if (newLo == newHi && !closed && newLo != infinity && newHi != -infinity) continue;
+    // Strict comparisons: of two predicates reaching the same bound, the
+    // first one's closedness stays.
+    if (newLo > lo) {
+      lo = newLo;
+      loClosed = closed;
+    }
+    if (newHi < hi) {
+      hi = newHi;
+      hiClosed = closed;
+    }
+  }
+
+  // Under or and xor the merged bounds may cross; only and refuses that.
+  const XMLCh* booleanOperator = GetAttribute(parent, XML_ATT_BOOLEANOPERATOR);
+  const bool isOr = IsEqual(booleanOperator, XML_VAL_OR) || IsEqual(booleanOperator, XML_VAL_XOR);
+  if (!isOr && lo > hi) {
+    ThrowZb(ErrorCode::kEmptySelection, var->GetName());
+  }
+  auto low = std::make_unique<NumericValue>(lo);
+  auto high = std::make_unique<NumericValue>(hi);
+  auto range = std::make_unique<Range>(low.release(), high.release(), loClosed, hiClosed);
+  split->PutSplit(range.release(), splitIndex);
+  splits.push_back(split.get());
+  split.release();
+}
+
+void RuleSetTranslator::GetPredicateBounds(const XMLCh* valueText, const XMLCh* operatorText,
+                                           double& low, double& high, bool& closed) {
+  const double value = VerifyDouble(valueText);
+  const double infinity = NumericValue::GetInfinity();
+  low = -infinity;
+  high = infinity;
+  if (IsEqual(operatorText, u"greaterThan")) {
+    low = value;
+    closed = false;
+  } else if (IsEqual(operatorText, u"greaterOrEqual")) {
+    low = value;
+    closed = true;
+  } else if (IsEqual(operatorText, u"lessThan")) {
+    high = value;
+    closed = false;
+  } else if (IsEqual(operatorText, u"lessOrEqual")) {
+    high = value;
+    closed = true;
+  } else if (IsEqual(operatorText, u"equal")) {
+    low = value;
+    high = value;
+    closed = true;
+  } else if (IsEqual(operatorText, u"notEqual")) {
+    low = value;
+    high = value;
+    closed = false;
+  } else {
+    ThrowZb(ErrorCode::kUnsupported, ToString(operatorText), XML_ATT_OPERATOR, XML_ELE_PREDICATE);
+  }
+}
+
+}  // namespace KtZembra_940
