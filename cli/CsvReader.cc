@@ -207,7 +207,7 @@ bool CsvReader::ReadRow(CsvRow* row) {
   State state = State::kFieldStart;
   bool readNext = false;
 
-  for (;; readNext = true) {
+  for (;;) {
     if (readNext) c = next();
     readNext = true;
     if (rowBytes > limits_.maxRowBytes) {
@@ -275,7 +275,9 @@ bool CsvReader::ReadRow(CsvRow* row) {
           state = State::kQuoteInQuoted;
           continue;
         }
-        if (c == '\n') {
+        // A line break inside the cell: LF, or a CR not followed by LF (a
+        // CR before LF is kept as text and the LF counts the line).
+        if (c == '\n' || (c == '\r' && Peek() != '\n')) {
           ++line_;
           if (lastFromPending_) {
             // Lines read again after a failed quoted cell never let a quoted

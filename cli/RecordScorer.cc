@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "host/NumberText.h"
 #include "host/ScoreClsResult.h"
@@ -44,17 +45,19 @@ std::string QuoteForMessage(const std::string& text) {
   return out;
 }
 
-RecordScorer::RecordScorer(K::ScoreModel* model, const std::vector<std::string>& header)
+RecordScorer::RecordScorer(K::ScoreModel* model, const std::vector<std::string>& header,
+                           const std::vector<std::string>& fields)
     : model_(model), header_(header) {
   decisionList_ = model_->GetModelType() == K::ScoreModel::kDecisionListModel;
   std::unordered_map<std::string, int> columns;
   for (size_t i = 0; i < header.size(); ++i) columns.emplace(header[i], static_cast<int>(i));
+  const std::unordered_set<std::string> used(fields.begin(), fields.end());
 
   std::vector<std::string> layout;
   const K::ScoreDictionary* dictionary = model_->GetDictionary();
   if (dictionary != nullptr) {
     for (const K::ScoreDictVar* var : dictionary->GetAllVars()) {
-      if (var == nullptr) continue;
+      if (var == nullptr || used.count(var->Name()) == 0) continue;
       const auto found = columns.find(var->Name());
       Binding binding;
       binding.column = found == columns.end() ? -1 : found->second;
@@ -71,9 +74,9 @@ RecordScorer::RecordScorer(K::ScoreModel* model, const std::vector<std::string>&
 RecordScorer::~RecordScorer() { delete result_; }
 
 bool RecordScorer::FillRecord(const CsvRow& row, std::string* error) {
-  const std::string line = "line " + std::to_string(row.line) + ": ";
+  const auto line = [&row]() { return "line " + std::to_string(row.line) + ": "; };
   if (!row.error.empty()) {
-    *error = line;
+    *error = line();
     if (row.errorField > 0) {
       const size_t i = row.errorField - 1;
       *error += "column " + std::to_string(row.errorField);
@@ -84,7 +87,7 @@ bool RecordScorer::FillRecord(const CsvRow& row, std::string* error) {
     return false;
   }
   if (row.count != header_.size()) {
-    *error = line + std::to_string(row.count) + (row.count == 1 ? " cell" : " cells") +
+    *error = line() + std::to_string(row.count) + (row.count == 1 ? " cell" : " cells") +
              " where the header has " + std::to_string(header_.size());
     return false;
   }
@@ -110,7 +113,7 @@ bool RecordScorer::FillRecord(const CsvRow& row, std::string* error) {
         record_.SetMissing(binding.position);
         continue;
       }
-      *error = line + "column " + QuoteForMessage(header_[static_cast<size_t>(binding.column)]) +
+      *error = line() + "column " + QuoteForMessage(header_[static_cast<size_t>(binding.column)]) +
                ": " + QuoteForMessage(cell) + " is not a number";
       return false;
     }

@@ -1,5 +1,5 @@
 // Scores input rows against one model: binds the CSV columns to the
-// model's dictionary fields once, then for each row fills one reusable
+// dictionary fields the model reads once, then for each row fills one reusable
 // host record, calls GetScore and reads the result. One scorer per thread;
 // the scorer must be destroyed before its model.
 //
@@ -29,8 +29,12 @@ namespace cli {
 
 class RecordScorer {
  public:
-  // `model` must outlive the scorer. `header` names the input columns.
-  RecordScorer(KtZembra_940::ScoreModel* model, const std::vector<std::string>& header);
+  // `model` must outlive the scorer. `header` names the input columns;
+  // `fields` names the fields the model reads (its mining schemas' active
+  // fields). Only those dictionary fields are taken from the input, so a
+  // pass-through column such as the target is never checked or encoded.
+  RecordScorer(KtZembra_940::ScoreModel* model, const std::vector<std::string>& header,
+               const std::vector<std::string>& fields);
   ~RecordScorer();
   RecordScorer(const RecordScorer&) = delete;
   RecordScorer& operator=(const RecordScorer&) = delete;

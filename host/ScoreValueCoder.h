@@ -9,10 +9,10 @@
 #ifndef RULESCORE_HOST_SCOREVALUECODER_H_
 #define RULESCORE_HOST_SCOREVALUECODER_H_
 
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 #include "host/HostExport.h"
 
@@ -42,12 +42,12 @@ class RULESCORE_HOST_API ScoreValueCoder {
   const std::string& GetText(int code) const;
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const noexcept;
-  };
-  std::vector<std::string> texts_;
-  std::unordered_map<std::string, int, Hash, std::equal_to<>> codes_;
+  void Reindex();
+
+  // Code i is texts_[i]. A deque never moves its elements, so the keys of
+  // codes_ may view them; lookups by a view then allocate nothing.
+  std::deque<std::string> texts_;
+  std::unordered_map<std::string_view, int> codes_;
 };
 
 }  // namespace KtZembra_940

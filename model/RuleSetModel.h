@@ -36,7 +36,18 @@ class RuleSetModel : public BaseModel {
  public:
   enum RuleSetMethod { firstHit = 0, weightedSum = 1, weightedMax = 2 };
 
-  // One simple, set or constant condition; exactly one flag is set.
+  // Deepest nesting of compound conditions the compile accepts, counted from
+  // the outermost compound (level 1). Twice the host parser's bound on
+  // CompoundPredicate nesting and some room: a parsed predicate fits even
+  // when it is wrapped in the conjunctions of enclosing rules. Deeper trees
+  // are refused (AddPredicateToRule answers false) rather than recursed
+  // into, which bounds the recursion of compile, scoring and destruction.
+  static constexpr int kMaxConditionDepth = 1024;
+
+  // One simple, set or constant condition; exactly one flag is set. A
+  // constant member (isTrue/isFalse) is kept only where it decides nothing
+  // by itself (under xor and operators other than or/and); its entry in the
+  // owner's varIndices is -1 and is never read.
   struct ST_SIM_Condition {
     bool isTrue = false;
     bool isFalse = false;
@@ -49,7 +60,8 @@ class RuleSetModel : public BaseModel {
   };
 
   // One compound predicate: nested compounds are evaluated before the simple
-  // and set members.
+  // and set members. varIndices[k] belongs to conditions[k] (-1 for a
+  // constant member).
   struct ST_COMP_Condition {
     std::vector<ST_SIM_Condition> conditions;
     std::vector<ST_COMP_Condition> compConditions;
@@ -59,6 +71,9 @@ class RuleSetModel : public BaseModel {
   };
 
   // One rule with its predicate compiled; the top level is an and.
+  // scoreIndex is the category index of the rule's score, 0 when the score
+  // text names no category; it never lies outside 0..categories-1 when the
+  // target has categories.
   struct ST_Rule {
     std::string ruleId;
     int32_t scoreIndex = 0;
@@ -155,11 +170,18 @@ class RuleSetModel : public BaseModel {
   bool FillSimPredToComp(const SimplePredicate* pred, ST_RuleSet* ruleSet, ST_COMP_Condition& comp);
   bool FillSetPredToRule(const SetPredicate* pred, ST_RuleSet* ruleSet, ST_Rule& rule);
   bool FillSetPredToComp(const SetPredicate* pred, ST_RuleSet* ruleSet, ST_COMP_Condition& comp);
-  bool FillComPredToComp(const CompoundPredicate* pred, ST_RuleSet* ruleSet, ST_COMP_Condition& comp);
+  // `depth` is the nesting level of `comp`, 1 for an outermost compound.
+  bool FillComPredToComp(const CompoundPredicate* pred, ST_RuleSet* ruleSet, ST_COMP_Condition& comp,
+                         int depth = 1);
   bool FillTruePredToComp(const TruePredicate* pred, ST_RuleSet* ruleSet, ST_COMP_Condition& comp);
   bool FillFalsePredToComp(const FalsePredicate* pred, ST_RuleSet* ruleSet, ST_COMP_Condition& comp);
   bool IsNewPredVar(const ScoreDictVar* var) const;
   int32_t GetRulePredVar(bool isNew, const ScoreDictVar* var);
+  // The variable index of a simple or set predicate's variable, registering
+  // the variable on first use; -1 when the predicate names no variable.
+  int32_t FindPredicateVar(const ScorePredicate* pred, ST_RuleSet* ruleSet);
+  // The category index a score text names; false when it names none.
+  bool CategoryOfScoreText(const std::string& text, int32_t* index) const;
 
   // --- scoring ----------------------------------------------------------------
   void SetUpDictVarIndex(const ScoreCaseRecord* record);
@@ -217,6 +239,10 @@ class RuleSetModel : public BaseModel {
   // Positions of the rules of one model that fired for the current record;
   // keeps its capacity from record to record.
   std::vector<int32_t> firedScratch;
+  // Per category index, the position in firedScratch from which the
+  // category's weight sum has held its current value (-1: no fired rule
+  // predicts it); decides weighted-sum ties. Sized with ruleSetScores.
+  std::vector<int32_t> scoreSince;
 };
 
 }  // namespace KtZembra_940

@@ -23,6 +23,7 @@ class RuleSetModel;
 class ScoreDictVar;
 class ScoreDictionary;
 class ScoreModel;
+class ScorePredicate;
 class ScoreSplitVar;
 class DiscreteSplit;
 class SimpleRule;
@@ -100,6 +101,22 @@ class RuleSetTranslator : public PMMLTranslator {
                            int& lowIndex, int& highIndex);
   void PutCategoryValue(const ScoreDictVar* var, DiscreteSplit* split, const XMLCh* value,
                         int splitIndex);
+
+  // --- rules nested in CompoundRules ---------------------------------------------
+  // Reads one SimpleRule. `enclosing` holds the predicate elements of the
+  // CompoundRules around it, outermost first; it is empty for a rule that
+  // stands directly in its RuleSet. Each predicate of a nested rule is
+  // compiled as the and of the enclosing predicates and its own.
+  bool ReadSimpleRule(const xercesc::DOMElement* element, int ruleSetIndex,
+                      RuleSetModel** model, const PredicateList& enclosing);
+  // A new predicate (caller owns) parsed from a SimplePredicate,
+  // CompoundPredicate, SimpleSetPredicate, True or False element; null for
+  // any other element.
+  ScorePredicate* ParsePredicateElement(const xercesc::DOMElement* element);
+  // The and of fresh copies of the enclosing predicates and `own` (taken
+  // over), or null when the host builds no copy of one of them; throws
+  // kNestingTooDeep when the and would nest deeper than the predicate limit.
+  ScorePredicate* ConjoinEnclosing(const PredicateList& enclosing, ScorePredicate* own);
 
   // Per-parse working state.
   std::string targetName;

@@ -19,7 +19,7 @@ class ScoreValue;
 
 class RuleSetResult : public ScoreClsResult {
  public:
-  explicit RuleSetResult(const ScoreDictVar* target) : target(target) {}
+  explicit RuleSetResult(const ScoreDictVar* forTarget) : target(forTarget) {}
   ~RuleSetResult() override;
 
   void SetPrediction(ScoreValue* value) override;
@@ -39,10 +39,12 @@ class RuleSetResult : public ScoreClsResult {
   std::vector<std::string> GetRuleIDFire() const { return ruleIds; }
   // The fired identifiers without a copy.
   const std::vector<std::string>& GetFiredRuleIds() const { return ruleIds; }
-  void SetRuleIDFire(const std::string& ruleId) { ruleIds.push_back(ruleId); }
-  // Empties the list but keeps its capacity, so scoring the next record
-  // allocates nothing for it.
-  void RemoveRuleIDs() { ruleIds.clear(); }
+  // Appends one identifier at the end.
+  void SetRuleIDFire(const std::string& ruleId);
+  // Empties the list. The strings' buffers are kept aside and reused by the
+  // next appends, so scoring record after record allocates nothing for the
+  // list once its buffers have grown to the identifiers' lengths.
+  void RemoveRuleIDs();
   void SetTarget(const ScoreDictVar* newTarget) { target = newTarget; }
 
  private:
@@ -51,6 +53,7 @@ class RuleSetResult : public ScoreClsResult {
   ScoreValue* prediction = nullptr;  // not owned: one of the model's categories
   std::vector<ValuePercent> valuePercents;
   std::vector<std::string> ruleIds;
+  std::vector<std::string> spareIds;  // emptied strings kept for their buffers
 };
 
 }  // namespace KtZembra_940

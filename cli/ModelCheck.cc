@@ -1,0 +1,140 @@
+#include "cli/ModelCheck.h"
+
+#include "cli/RecordScorer.h"
+#include "host/NumberText.h"
+#include "host/ScoreDictVar.h"
+#include "host/ScoreValue.h"
+
+namespace rulescore {
+namespace cli {
+
+namespace K = KtZembra_940;
+
+namespace {
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string out;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) out += ", ";
+    out += names[i];
+  }
+  return out;
+}
+
+std::string RuleName(const RuleOutline& rule, size_t position) {
+  if (!rule.id.empty()) return "rule " + rule.id;
+  return "rule number " + std::to_string(position + 1) + " (no id)";
+}
+
+}  // namespace
+
+ModelCheck::ModelCheck(const K::ScoreModel& model, const ModelOutline& outline)
+    : model_(model), outline_(outline) {
+  const K::ScoreDictVar* target = model_.GetTargetVar();
+  if (target == nullptr) {
+    warnings_.push_back("the model has no target field, so it predicts no category");
+  } else {
+    numericTarget_ = target->GetValueType() == K::ScoreDictVar::kNumeric;
+    const std::vector<K::ScoreValue*>* labels = target->GetValueLabelSet();
+    if (labels != nullptr) {
+      for (const K::ScoreValue* label : *labels) {
+        if (label == nullptr) continue;
+        categories_.push_back(label->GetString());
+        numbers_.push_back(label->GetDouble());
+      }
+    }
+    if (categories_.empty()) {
+      warnings_.push_back("the target " + target->Name() +
+                          " declares no categories (no Value elements), so no score names one");
+    }
+  }
+
+  const std::vector<RuleSetOutline>& ruleSets = outline_.GetRuleSets();
+  for (size_t s = 0; s < ruleSets.size(); ++s) {
+    const RuleSetOutline& set = ruleSets[s];
+    const std::string where = "rule set " + std::to_string(s + 1) + ": ";
+    const bool checkScores = target != nullptr && !categories_.empty();
+    if (checkScores && set.hasDefaultScore && !NamesCategory(set.defaultScore)) {
+      warnings_.push_back(where + "default score " + QuoteForMessage(set.defaultScore) +
+                          " names no target category");
+    }
+    for (size_t r = 0; r < set.rules.size(); ++r) {
+      const RuleOutline& rule = set.rules[r];
+      if (checkScores && !NamesCategory(rule.score)) {
+        warnings_.push_back(where + RuleName(rule, r) + ": score " + QuoteForMessage(rule.score) +
+                            " names no target category");
+      }
+      if (rule.disabled) {
+        warnings_.push_back(where + RuleName(rule, r) +
+                            " is marked disabled; it is scored like any other rule");
+      }
+    }
+    if (set.compoundRules > 0) {
+      warnings_.push_back(where + std::to_string(set.compoundRules) +
+                          (set.compoundRules == 1 ? " CompoundRule is" : " CompoundRules are") +
+                          " not scored");
+    }
+  }
+}
+
+bool ModelCheck::NamesCategory(const std::string& score) const {
+  if (!numericTarget_) {
+    for (const std::string& category : categories_) {
+      if (category == score) return true;
+    }
+    return false;
+  }
+  double value;
+  if (!K::NumberText::ParseDouble(score, &value)) return false;
+  for (const double number : numbers_) {
+    if (number == value) return true;
+  }
+  return false;
+}
+
+std::string ModelCheck::Report(const std::string& modelPath) const {
+  std::string out = "model: " + modelPath + "\n";
+  out += "type: ";
+  out += model_.GetModelType() == K::ScoreModel::kDecisionListModel ? "decision list" : "rule set";
+  out += "\n";
+  const std::vector<RuleSetOutline>& ruleSets = outline_.GetRuleSets();
+  out += "rule sets: " + std::to_string(ruleSets.size()) + "\n";
+  for (size_t s = 0; s < ruleSets.size(); ++s) {
+    const RuleSetOutline& set = ruleSets[s];
+    out += "  rule set " + std::to_string(s + 1) + ": " + std::to_string(set.rules.size()) +
+           (set.rules.size() == 1 ? " rule" : " rules") + ", selection method ";
+    out += set.criterion.empty() ? std::string("firstHit (none given)") : set.criterion;
+    out += "\n";
+  }
+  const K::ScoreDictVar* target = model_.GetTargetVar();
+  if (target == nullptr) {
+    out += "target: none\n";
+  } else {
+    out += "target: " + target->Name() + " (" + (numericTarget_ ? "numeric" : "string") + "), " +
+           std::to_string(categories_.size()) +
+           (categories_.size() == 1 ? " category" : " categories");
+    if (!categories_.empty()) out += ": " + JoinNames(categories_);
+    out += "\n";
+  }
+  out += "predictors: " +
+         (outline_.GetPredictors().empty() ? std::string("none") : JoinNames(outline_.GetPredictors())) +
+         "\n";
+  out += "cost matrix: ";
+  if (!outline_.HasCostTable()) {
+    out += "none";
+  } else if (model_.GetModelType() == K::ScoreModel::kDecisionListModel) {
+    out += "present, not used by a decision list";
+  } else {
+    out += "present";
+  }
+  out += "\n";
+  if (warnings_.empty()) {
+    out += "warnings: none\n";
+  } else {
+    for (const std::string& warning : warnings_) out += "warning: " + warning + "\n";
+  }
+  return out;
+}
+
+}  // namespace cli
+}  // namespace rulescore

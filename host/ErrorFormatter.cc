@@ -1,0 +1,154 @@
+#include "host/ErrorFormatter.h"
+
+#include <cstdio>
+
+#include "host/ErrorCodes.h"
+
+namespace KtZembra_940 {
+
+const ErrorFormatter gErrorFormater;
+
+namespace {
+
+struct Message {
+  int code;
+  const char* text;
+};
+
+// %N stands for argument N. Every text names what it is about, so that a
+// user can find the offending place in the document.
+constexpr Message kMessages[] = {
+    {ErrorCode::kMissingAttribute, "Element %1 lacks the required attribute %2"},
+    {ErrorCode::kMissingChild, "Element %1 lacks the required child element %2"},
+    {ErrorCode::kNotANumber, "\"%1\" is not a number"},
+    {ErrorCode::kNotAnInteger, "\"%1\" is not a 32-bit integer"},
+    {ErrorCode::kUnknownField, "Field \"%1\" in %2 is not in the dictionary"},
+    {ErrorCode::kMalformedArray, "Malformed Array \"%1\": %2"},
+    {ErrorCode::kUnknownOperator, "Unknown operator \"%1\" in attribute %2 of %3"},
+    {ErrorCode::kDuplicateField, "Field \"%1\" is defined more than once"},
+    {ErrorCode::kXmlParse, "%1:%2:%3: %4"},
+    {ErrorCode::kXmlTooDeep, "%1:%2:%3: elements nest deeper than %4 levels"},
+    {ErrorCode::kDoctypeRefused, "%1:%2:%3: DOCTYPE not accepted"},
+    {ErrorCode::kDocumentTooLarge, "%1: the document size %2 exceeds the limit of %3 bytes"},
+    {ErrorCode::kNestingTooDeep, "%1 nests deeper than %2 levels"},
+    {ErrorCode::kBadCostElement, "Malformed %1: %2"},
+    {ErrorCode::kCompoundRulePredicate, "%1 must hold exactly one predicate, found %2"},
+    {ErrorCode::kFileUnreadable, "%1: cannot read the file: %2"},
+    {ErrorCode::kNoRoot, "%1: the document has no root element"},
+    {ErrorCode::kBadFieldDefinition, "Field \"%1\": invalid %2 \"%3\""},
+    {ErrorCode::kTranscoder, "No transcoder for the encoding \"%1\": %2"},
+    {ErrorCode::kNotScorable, "The model cannot score: %1"},
+
+    {ErrorCode::kSchemaCount, "The number of %1 elements differs from the number of %2 elements"},
+    {ErrorCode::kOrdinalValue, "\"%1\" is not a category of the ordinal field %2"},
+    {ErrorCode::kInvalidValue, "\"%1\" is not a valid value of %2"},
+    {ErrorCode::kUnsupported, "Unsupported text \"%1\" in %2 of %3"},
+    {ErrorCode::kEmptySelection, "The predicates on field %1 select no value"},
+    {ErrorCode::kEmptyValue, "An empty value is accepted only with %1 %2"},
+    {ErrorCode::kTooFewPredicates, "%2 holds fewer than two predicates (%1 and its kinds)"},
+    {ErrorCode::kNegativeConfidence, "Negative value \"%1\" of %2"},
+    {ErrorCode::kValueNotAllowed, "Attribute %1 is not allowed with operator %2"},
+    {ErrorCode::kOrdinalNoCategory, "Operator %1 selects no category of the ordinal field %2"},
+    {ErrorCode::kCostType, "Cost %2 \"%1\" requires a string target; %3 is not one"},
+    {ErrorCode::kSecondPredicate, "A second predicate on %1 in %2"},
+    {ErrorCode::kNotScorableModel, "The model is marked as not scorable (%1 of %2)"},
+    {ErrorCode::kScaleTarget, "Target field %1 is continuous; a rule set needs a categorical target"},
+};
+
+// Appends an argument with control characters and bytes that are no UTF-8
+// written as \xNN, so that input echoed in a message cannot disturb a
+// terminal or a log.
+void AppendEscaped(const std::string& text, std::string* out) {
+  const size_t n = text.size();
+  size_t i = 0;
+  auto escape = [out](unsigned char c) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "\\x%02X", static_cast<unsigned>(c));
+    out->append(buffer);
+  };
+  while (i < n) {
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    if (b0 < 0x80) {
+      if (b0 < 0x20 || b0 == 0x7F) {
+        escape(b0);
+      } else {
+        out->push_back(static_cast<char>(b0));
+      }
+      ++i;
+      continue;
+    }
+    size_t length = 0;
+    unsigned cp = 0;
+    unsigned minimum = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      length = 2;
+      cp = b0 & 0x1F;
+      minimum = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      length = 3;
+      cp = b0 & 0x0F;
+      minimum = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      length = 4;
+      cp = b0 & 0x07;
+      minimum = 0x10000;
+    }
+    bool good = length > 0 && i + length <= n;
+    for (size_t k = 1; good && k < length; ++k) {
+      const auto b = static_cast<unsigned char>(text[i + k]);
+      if ((b & 0xC0) != 0x80) {
+        good = false;
+      } else {
+        cp = (cp << 6) | (b & 0x3F);
+      }
+    }
+    if (good && (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) good = false;
+    // C1 control characters are as unsafe as C0 ones.
+    if (good && cp >= 0x80 && cp <= 0x9F) good = false;
+    if (!good) {
+      escape(b0);
+      ++i;
+      continue;
+    }
+    out->append(text, i, length);
+    i += length;
+  }
+}
+
+}  // namespace
+
+ErrorFormatter::ErrorFormatter() = default;
+
+std::string ErrorFormatter::GetTemplate(int code) const {
+  for (const Message& m : kMessages) {
+    if (m.code == code) return m.text;
+  }
+  return std::string();
+}
+
+std::string ErrorFormatter::Format(int code, const std::vector<std::string>& args) const {
+  const std::string pattern = GetTemplate(code);
+  std::string out;
+  if (pattern.empty()) {
+    out = "error " + std::to_string(code);
+    for (size_t k = 0; k < args.size(); ++k) {
+      out += k == 0 ? ": " : ", ";
+      AppendEscaped(args[k], &out);
+    }
+    return out;
+  }
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' &&
+        pattern[i + 1] <= '9') {
+      const size_t index = static_cast<size_t>(pattern[i + 1] - '1');
+      // An argument the raiser did not give leaves its place empty.
+      if (index < args.size()) AppendEscaped(args[index], &out);
+      ++i;
+    } else {
+      out.push_back(pattern[i]);
+    }
+  }
+  return out;
+}
+
+}  // namespace KtZembra_940

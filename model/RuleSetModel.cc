@@ -1,0 +1,155 @@
+// Construction, destruction and the building operations that fix the model's
+// shape: the per-model tables, the target's category table, the default
+// scores and the misclassification cost matrix.
+#include "model/RuleSetModel.h"
+
+#include <cmath>
+#include <cstddef>
+
+#include "host/NumericValue.h"
+#include "host/ScoreDictVar.h"
+#include "host/ScoreValue.h"
+#include "host/ScoreValueCoder.h"
+#include "model/SimpleRule.h"
+#include "scoring/ScoringPlan.h"
+
+namespace KtZembra_940 {
+
+RuleSetModel::RuleSetModel() = default;
+
+RuleSetModel::~RuleSetModel() {
+  for (std::vector<SimpleRule*>& rules : simpleRules) {
+    for (SimpleRule*& rule : rules) {
+      delete rule;
+      rule = nullptr;
+    }
+  }
+  for (ST_RuleSet*& ruleSet : ruleSets) {
+    delete ruleSet;
+    ruleSet = nullptr;
+  }
+  delete plan;
+  plan = nullptr;
+}
+
+ScoreModel::ModelType RuleSetModel::GetModelType() const { return modelType; }
+
+bool RuleSetModel::GetPredictionOnly() const { return false; }
+
+// The model always scores fully; the host's prediction-only switch has no
+// meaning for it.
+void RuleSetModel::SetPredictionOnly(bool /*predictionOnly*/) {}
+
+void RuleSetModel::SetNumberOfModels(int32_t n) {
+  // The first sizing is final: a later call must not drop rules or settings.
+  if (n <= 0 || !simpleRules.empty()) return;
+  const size_t count = static_cast<size_t>(n);
+  allRuleSelectionMethods.assign(count, {});
+  ruleSelectionMethodUsed.assign(count, firstHit);
+  simpleRules.assign(count, {});
+  defaultScore.assign(count, std::string());
+  defaultScoreIndex.assign(count, 0);
+  defaultConfidence.assign(count, 0.0);
+  recordCount.assign(count, -1.0);
+  nbCorrect.assign(count, -1.0);
+  targetNames.assign(count, std::string());
+  predictorNames.assign(count, {});
+  ruleCount.assign(count, 0);
+  numbOfModels = n;
+}
+
+bool RuleSetModel::SetUp() {
+  const ScoreDictVar* target = GetTargetVar();
+  if (target == nullptr) return false;
+  targetVar = target;
+
+  // The category table is built from scratch, so that calling this twice
+  // cannot duplicate categories.
+  categoryValues.clear();
+  categoryCodes.clear();
+  categoryIndex.clear();
+  targetIsString = false;
+  targetLabels = nullptr;
+
+  if (targetVar->GetValueType() == ScoreDictVar::kString) {
+    targetIsString = true;
+    targetLabels = targetVar->GetLabelCoder();
+  }
+
+  const std::vector<ScoreValue*>* labels = targetVar->GetValueLabelSet();
+  if (labels != nullptr) {
+    for (ScoreValue* value : *labels) {
+      // A label without a value takes no position: every category index
+      // stays below the number of categories and so inside the
+      // per-category tables.
+      if (value == nullptr) continue;
+      const int32_t position = static_cast<int32_t>(categoryValues.size());
+      categoryValues.push_back(value);
+      if (targetIsString && targetLabels != nullptr) {
+        categoryCodes.push_back(targetLabels->GetCode(value->GetString()));
+      } else {
+        const double number = value->GetDouble();
+        // A NaN key would break the map's ordering; such a label can never
+        // be matched by an exact lookup anyway.
+        if (!std::isnan(number)) categoryIndex.emplace(number, position);
+      }
+    }
+  }
+  numbOfCategories = static_cast<int32_t>(categoryValues.size());
+  return true;
+}
+
+bool RuleSetModel::CategoryOfScoreText(const std::string& text, int32_t* index) const {
+  if (targetIsString && targetLabels != nullptr) {
+    const int code = targetLabels->GetCode(text);
+    if (code < 0) return false;
+    // A string category's index is its label code, which the host makes
+    // the label's position; the lookup through the codes keeps the index
+    // right even when a label without a value was left out.
+    for (size_t k = 0; k < categoryCodes.size(); ++k) {
+      if (categoryCodes[k] == code) {
+        *index = static_cast<int32_t>(k);
+        return true;
+      }
+    }
+    return false;
+  }
+  const double number = NumericValue(text).GetDouble();
+  const auto found = categoryIndex.find(number);
+  if (found == categoryIndex.end()) return false;
+  *index = found->second;
+  return true;
+}
+
+void RuleSetModel::SetDefaultScore(const std::string& text, int32_t m) {
+  if (m < 0 || static_cast<size_t>(m) >= simpleRules.size()) return;
+  const size_t mi = static_cast<size_t>(m);
+  defaultScore[mi] = text;
+  // A text that names no category keeps the index the model had, for a
+  // string target as for a numeric one.
+  int32_t index = 0;
+  if (CategoryOfScoreText(text, &index)) defaultScoreIndex[mi] = index;
+}
+
+void RuleSetModel::SetMisclassificationCost(
+    const std::map<std::string, std::map<std::string, double>>& costs) {
+  misclassificationCost = costs;
+  const size_t m = numbOfCategories > 0 ? static_cast<size_t>(numbOfCategories) : 0;
+  std::vector<std::string> names(m);
+  for (size_t r = 0; r < m && r < categoryValues.size(); ++r) {
+    if (categoryValues[r] != nullptr) names[r] = categoryValues[r]->GetString();
+  }
+  costMatrix.assign(m, std::vector<double>(m, 1.0));
+  for (size_t r = 0; r < m; ++r) {
+    costMatrix[r][r] = 0.0;
+    const auto row = misclassificationCost.find(names[r]);
+    if (row == misclassificationCost.end()) continue;
+    for (size_t c = 0; c < m; ++c) {
+      if (c == r) continue;
+      const auto cell = row->second.find(names[c]);
+      if (cell != row->second.end()) costMatrix[r][c] = cell->second;
+    }
+  }
+}
+
+}  // namespace KtZembra_940

@@ -1,0 +1,99 @@
+// The translator frame: creates the model, reads the document's dictionaries
+// into it and hands the document to the model-level reader.
+
+#include "plugin/RuleSetTranslator.h"
+
+#include <memory>
+
+#include <xercesc/dom/DOMDocument.hpp>
+#include <xercesc/dom/DOMElement.hpp>
+
+#include "host/PMMLModelTags.h"
+#include "host/ScoreDictionary.h"
+#include "host/ScoringLog.h"
+#include "host/TransformationDictionary.h"
+#include "host/ZbException.h"
+#include "model/RuleSetModel.h"
+
+namespace KtZembra_940 {
+
+namespace {
+
+constexpr char kParseFromTree[] = "KtZembra_940::RuleSetTranslator::ParseFromTree";
+
+}  // namespace
+
+RuleSetTranslator::RuleSetTranslator() : PMMLTranslator(std::string()) {}
+
+RuleSetTranslator::~RuleSetTranslator() = default;
+
+ScoreModel* RuleSetTranslator::ParseFromTree(xercesc::DOMDocument* document,
+                                             const std::string& encoding) {
+  ScoringLog::GetInstance().TraceText(1, "Enter:%s", kParseFromTree);
+  RuleSetModel* model = nullptr;
+  if (document != nullptr) {
+    // The fields point into the previous parse's model, which the host may
+    // have deleted since; nothing of it is used again.
+    targetName.clear();
+    dictionary = nullptr;
+    targetVariable = nullptr;
+    try {
+      model = new RuleSetModel();
+      CreateTranscoder(encoding);
+      // The model-level reader looks the target up in the model's
+      // dictionary, and the transformation dictionary is built over it, so
+      // this order is fixed.
+      ParseDataDictionary(document, model);
+      ParseTransformationDictionary(document, model);
+      if (!ParseRuleSetModels(document, model)) {
+        delete model;
+        model = nullptr;
+      }
+    } catch (const ZbException& e) {
+      // The half-built model owns the dictionaries; the fields would dangle.
+      delete model;
+      dictionary = nullptr;
+      targetVariable = nullptr;
+      throw ZbException(e);
+    } catch (...) {
+      // Anything else (std::bad_alloc, a Xerces exception) passes unchanged,
+      // but never leaves the model behind.
+      delete model;
+      dictionary = nullptr;
+      targetVariable = nullptr;
+      throw;
+    }
+    if (model == nullptr) {
+      dictionary = nullptr;
+      targetVariable = nullptr;
+    }
+  }
+  ScoringLog::GetInstance().TraceText(1, "Exit:%s", kParseFromTree);
+  return model;
+}
+
+bool RuleSetTranslator::ParseDataDictionary(xercesc::DOMDocument* document,
+                                            RuleSetModel* model) {
+  const xercesc::DOMElement* root = document->getDocumentElement();
+  const xercesc::DOMElement* element = GetChildByTagForced(root, XML_ELE_DATADICTIONARY);
+  dictionary = ParseDictionary(element, true);
+  if (dictionary == nullptr) return false;
+  // The model owns the dictionary from here on; the translator only looks.
+  model->SetScoreDictionary(dictionary);
+  return true;
+}
+
+bool RuleSetTranslator::ParseTransformationDictionary(xercesc::DOMDocument* document,
+                                                      RuleSetModel* model) {
+  const xercesc::DOMElement* root = document->getDocumentElement();
+  const xercesc::DOMElement* element = GetChildByTag(root, XML_ELE_TRANSFORMATION);
+  if (element == nullptr) return false;
+  std::unique_ptr<TransformationDictionary> transformation(
+      HandleTransformationDictionary(element, model->GetDictionary()));
+  if (transformation == nullptr) return false;
+  transformation->SetUpDerivedCaseRecord();
+  model->SetTransformationScoreDictionary(transformation.release());
+  return true;
+}
+
+}  // namespace KtZembra_940

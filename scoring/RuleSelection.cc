@@ -1,0 +1,204 @@
+// Choosing one rule set's category and confidence from the rules that fire
+// (first hit, weighted sum or weighted maximum, the defaults when none
+// fires), the expected-misclassification-cost decision, and the vote across
+// rule sets.
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "host/NumericValue.h"
+#include "model/RuleSetModel.h"
+#include "scoring/RuleSetResult.h"
+#include "scoring/ScoringPlan.h"
+
+namespace KtZembra_940 {
+
+namespace {
+
+// A score index that names no category of the target (a string target's
+// code for a text that is no category) counts as category 0, as a numeric
+// score that is no category does; with no categories at all nothing is
+// predicted later on.
+int CategoryOf(int32_t scoreIndex, int32_t numbOfCategories) {
+  return scoreIndex >= 0 && scoreIndex < numbOfCategories ? scoreIndex : 0;
+}
+
+}  // namespace
+
+void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence,
+                                        ScoreResult*& /*resultArg*/) {
+  if (m < 0 || static_cast<size_t>(m) >= ruleSets.size() || ruleSets[m] == nullptr) return;
+  const ST_RuleSet& ruleSet = *ruleSets[m];
+  const size_t mi = static_cast<size_t>(m);
+  const int method = mi < ruleSelectionMethodUsed.size() ? ruleSelectionMethodUsed[mi] : firstHit;
+  for (double& score : ruleSetScores) score = 0.0;
+
+  const int defaultCategory =
+      CategoryOf(mi < defaultScoreIndex.size() ? defaultScoreIndex[mi] : 0, numbOfCategories);
+  const double defaultConf = mi < defaultConfidence.size() ? defaultConfidence[mi] : 0.0;
+
+  size_t count = 0;
+  if (mi < ruleCount.size() && ruleCount[mi] > 0) {
+    count = static_cast<size_t>(ruleCount[mi]);
+    if (count > ruleSet.rules.size()) count = ruleSet.rules.size();
+  }
+  if (count == 0) {
+    category = defaultCategory;
+    confidence = defaultConf;
+    return;
+  }
+
+  // The positions of the fired rules, in rule order; under first hit only
+  // the first. Both ways of finding them give the same list.
+  if (useReferenceWalk || plan == nullptr) {
+    firedScratch.clear();
+    for (size_t k = 0; k < count; ++k) {
+      if (!IsFiredRule(ruleSet.rules[k])) continue;
+      firedScratch.push_back(static_cast<int32_t>(k));
+      if (method == firstHit) break;
+    }
+  } else {
+    plan->FiredRules(m, predVarValues.data(), method == firstHit, firedScratch);
+  }
+
+  size_t fired = 0;
+  for (int32_t position : firedScratch) {
+    if (position < 0 || static_cast<size_t>(position) >= count) continue;
+    firedScratch[fired++] = position;
+    if (result != nullptr) result->SetRuleIDFire(ruleSet.rules[static_cast<size_t>(position)].ruleId);
+  }
+  firedScratch.resize(fired);
+  if (fired == 0) {
+    category = defaultCategory;
+    confidence = defaultConf;
+    return;
+  }
+
+  switch (method) {
+    case firstHit: {
+      const ST_Rule& rule = ruleSet.rules[static_cast<size_t>(firedScratch.front())];
+      category = CategoryOf(rule.scoreIndex, numbOfCategories);
+      confidence = rule.confidence;
+      break;
+    }
+    case weightedMax: {
+      // The first fired rule of the greatest weight; an equal weight later
+      // on does not displace it.
+      double best = 0.0;
+      for (size_t j = 0; j < fired; ++j) {
+        const ST_Rule& rule = ruleSet.rules[static_cast<size_t>(firedScratch[j])];
+        if (j == 0 || rule.weight > best) {
+          best = rule.weight;
+          category = CategoryOf(rule.scoreIndex, numbOfCategories);
+          confidence = rule.confidence;
+        }
+      }
+      break;
+    }
+    case weightedSum: {
+      // Sum the weights per category, noting for each category since which
+      // fired rule its sum has held its value. The category with the greatest
+      // final sum wins; among equal sums the one that reached it first. With
+      // weights of either sign this takes the final sums at their word, and
+      // a category that no fired rule predicts is never chosen.
+      for (int32_t& since : scoreSince) since = -1;
+      const size_t categories = ruleSetScores.size() < scoreSince.size() ? ruleSetScores.size()
+                                                                           : scoreSince.size();
+      int first = -1;
+      for (size_t j = 0; j < fired; ++j) {
+        const ST_Rule& rule = ruleSet.rules[static_cast<size_t>(firedScratch[j])];
+        const int c = CategoryOf(rule.scoreIndex, numbOfCategories);
+        if (first < 0) first = c;
+        if (static_cast<size_t>(c) >= categories) continue;
+        const double before = ruleSetScores[static_cast<size_t>(c)];
+        ruleSetScores[static_cast<size_t>(c)] += rule.weight;
+        if (scoreSince[static_cast<size_t>(c)] < 0 || !(ruleSetScores[static_cast<size_t>(c)] == before)) {
+          scoreSince[static_cast<size_t>(c)] = static_cast<int32_t>(j);
+        }
+      }
+      int chosen = -1;
+      double bestSum = 0.0;
+      for (size_t c = 0; c < categories; ++c) {
+        if (scoreSince[c] < 0) continue;
+        const double sum = ruleSetScores[c];
+        const bool better =
+            chosen < 0 || sum > bestSum ||
+            (sum == bestSum && scoreSince[c] < scoreSince[static_cast<size_t>(chosen)]) ||
+            (std::isnan(bestSum) && !std::isnan(sum));
+        if (better) {
+          chosen = static_cast<int>(c);
+          bestSum = sum;
+        }
+      }
+      category = chosen >= 0 ? chosen : first;
+      if (!costMatrix.empty() && static_cast<size_t>(category) < ruleSetScores.size()) {
+        confidence = ruleSetScores[static_cast<size_t>(category)];
+        ComputeXMiscClassCost(ruleSetScores, category, confidence);
+      }
+      const double sum = static_cast<size_t>(category) < ruleSetScores.size()
+                             ? ruleSetScores[static_cast<size_t>(category)]
+                             : 0.0;
+      confidence = sum / static_cast<double>(fired);
+      break;
+    }
+    default:
+      // A method code the scoring does not know chooses nothing: the
+      // defaults stand (the fired rules are still reported).
+      category = defaultCategory;
+      confidence = defaultConf;
+      break;
+  }
+}
+
+bool RuleSetModel::ComputeXMiscClassCost(const std::vector<double>& weights, int& category,
+                                         double& confidence) const {
+  const size_t n = numbOfCategories > 0 ? static_cast<size_t>(numbOfCategories) : 0;
+  if (costMatrix.size() != n) return false;
+  // A table or a weight list shorter than the categories cannot be applied.
+  if (weights.size() < n) return false;
+  for (const std::vector<double>& row : costMatrix) {
+    if (row.size() < n) return false;
+  }
+  // Row i holds the costs of choosing category i, one per true category j,
+  // each weighted by the evidence for j; the lowest expected cost wins and a
+  // tie keeps the lower index.
+  double lowest = -NumericValue::GetSysmisValue();
+  int choice = -1;
+  for (size_t i = 0; i < n; ++i) {
+    double cost = 0.0;
+    for (size_t j = 0; j < n; ++j) {
+      if (j != i) cost += costMatrix[i][j] * weights[j];
+    }
+    if (cost < lowest) {
+      lowest = cost;
+      choice = static_cast<int>(i);
+    }
+  }
+  if (choice >= 0 && static_cast<size_t>(choice) < n && choice != category) {
+    category = choice;
+    confidence = weights[static_cast<size_t>(choice)];
+  }
+  return true;
+}
+
+void RuleSetModel::PickupMaxWeightedOfCate(const std::vector<double>& weights, int& category,
+                                           double& bestWeight) const {
+  if (weights.empty()) return;
+  bestWeight = weights[0];
+  category = 0;
+  for (size_t k = 1; k < weights.size(); ++k) {
+    if (weights[k] > bestWeight) {
+      bestWeight = weights[k];
+      category = static_cast<int>(k);
+    }
+  }
+}
+
+void RuleSetModel::GetRuleSetScoreResult(const std::vector<double>& weights, int& category,
+                                         double& bestWeight) const {
+  if (numbOfModels < 2 || modelType == kDecisionListModel) return;
+  PickupMaxWeightedOfCate(weights, category, bestWeight);
+  ComputeXMiscClassCost(weights, category, bestWeight);
+}
+
+}  // namespace KtZembra_940

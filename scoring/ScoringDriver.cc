@@ -1,0 +1,206 @@
+// The per-record driver of RuleSetModel: binds the model to the record
+// layout once, encodes each record into the flat value table, makes sure the
+// caller holds a RuleSetResult, lets every rule set choose, combines the rule
+// sets by a vote and writes prediction and confidence into the result.
+#include <cstddef>
+#include <new>
+
+#include "host/ErrorCodes.h"
+#include "host/NumericValue.h"
+#include "host/ScoreCaseRecord.h"
+#include "host/ScoreDictVar.h"
+#include "host/ScoreDictionary.h"
+#include "host/ScoreValue.h"
+#include "host/ScoreValueCoder.h"
+#include "host/ScoringLog.h"
+#include "host/StringValue.h"
+#include "model/RuleSetModel.h"
+#include "scoring/RuleSetResult.h"
+#include "scoring/ScoringPlan.h"
+
+namespace KtZembra_940 {
+
+namespace {
+
+// The code the record's trace line and status use for a missing record.
+constexpr long kMissingRecord = 90029;
+
+void TraceError(const KtScore::KtStatus& status) {
+  ScoringLog::GetInstance().TraceText(1, "KtStatus error code is :%ld", status.GetErrorCode());
+}
+
+}  // namespace
+
+KtScore::KtStatus RuleSetModel::GetScore(const ScoreCaseRecord* record, ScoreResult*& resultArg,
+                                         bool flag) {
+  KtScore::KtStatus status;
+  if (record == nullptr) {
+    status = KtScore::KtStatus(kMissingRecord, false);
+    TraceError(status);
+    return status;
+  }
+  try {
+    SetUpDictVarIndex(record);
+    if (!dictVarIndexReady) {
+      // The record could not bind the model (no layout, or no dictionary):
+      // the working tables are still unsized and must not be indexed.
+      status = KtScore::KtStatus(ErrorCode::kNotScorable, false);
+    } else {
+      ProcessScoreCase(record, flag);
+      SetUpScoreResult(resultArg);
+      status = ScoreAllRuleSetModels(record, resultArg);
+    }
+  } catch (...) {
+    // Only an exhausted heap can get here (the result object, the set-up's
+    // tables or a fired-rule list growing); scoring never lets it out.
+    status = KtScore::KtStatus(ErrorCode::kNotScorable, false);
+  }
+  if (status.IsError()) TraceError(status);
+  return status;
+}
+
+void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
+  if (dictVarIndexReady) return;
+  if (record == nullptr || !record->IsReady()) return;
+  ScoreDictionary* dictionary = GetDictionary();
+  if (dictionary == nullptr) return;
+
+  // Every dictionary variable learns where it sits in this record layout;
+  // later records are read at the same positions.
+  const std::vector<ScoreDictVar*>& vars = dictionary->GetAllVars();
+  const int varCount = dictionary->GetVarCount();
+  for (int i = 0; i < varCount && static_cast<size_t>(i) < vars.size(); ++i) {
+    ScoreDictVar* var = vars[static_cast<size_t>(i)];
+    if (var != nullptr) var->SetCaseIndex(record->GetPosition(var->GetName()));
+  }
+
+  for (int m = 0; m < numbOfModels && static_cast<size_t>(m) < ruleCount.size(); ++m) {
+    const bool hasRules = static_cast<size_t>(m) < ruleSets.size() && ruleSets[m] != nullptr;
+    ruleCount[m] = hasRules ? static_cast<int32_t>(ruleSets[m]->rules.size()) : 0;
+  }
+
+  numbOfPredVars = static_cast<int32_t>(predVars.size());
+  const size_t categories = numbOfCategories > 0 ? static_cast<size_t>(numbOfCategories) : 0;
+  ruleSetScores.assign(categories, 0.0);
+  modelScores.assign(categories, 0.0);
+  scoreSince.assign(categories, -1);
+  predVarValues.assign(static_cast<size_t>(numbOfPredVars), NumericValue::GetSysmisValue());
+
+  // Room for every rule of the largest rule set, so that collecting the
+  // fired rules never grows the list while records are scored.
+  size_t largest = 0;
+  for (int32_t count : ruleCount) {
+    if (count > 0 && static_cast<size_t>(count) > largest) largest = static_cast<size_t>(count);
+  }
+  firedScratch.reserve(largest);
+
+  delete plan;
+  plan = nullptr;
+  plan = new ScoringPlan(ruleSets, ruleCount, predVarIsString);
+  dictVarIndexReady = true;
+}
+
+void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*/) {
+  const double sysmis = NumericValue::GetSysmisValue();
+  const size_t count = predVarValues.size();
+  for (size_t i = 0; i < count; ++i) {
+    const ScoreDictVar* var = i < predVars.size() ? predVars[i] : nullptr;
+    const bool isString = i < predVarIsString.size() && predVarIsString[i];
+    const ScoreValue* value = var != nullptr ? record->GetValue(var->GetCaseIndex()) : nullptr;
+    if (value == nullptr) {
+      predVarValues[i] = isString ? -1.0 : sysmis;
+    } else if (isString) {
+      // A string is scored by its label code; a text the variable does not
+      // know has no code and encodes like an absent value (-1).
+      const ScoreValueCoder* coder = var->GetValueCoder();
+      int code = ScoreValueCoder::kNoCode;
+      if (coder != nullptr) {
+        const auto* text = dynamic_cast<const StringValue*>(value);
+        code = text != nullptr ? coder->GetCode(text->GetText()) : coder->GetCode(*value);
+      }
+      predVarValues[i] = static_cast<double>(code);
+    } else {
+      predVarValues[i] = var->IsMissingValue(*value) ? sysmis : value->GetDouble();
+    }
+  }
+}
+
+void RuleSetModel::SetUpScoreResult(ScoreResult*& resultArg) {
+  if (resultArg != nullptr && resultArg->GetScoreResultType() == ScoreResult::kRuleSetResult) {
+    // The object the caller passes is the one written for this record, and
+    // the one remembered from now on: a caller holding several results, or
+    // one that dropped the result handed out earlier, never gets a write
+    // into an object it did not pass.
+    if (auto* own = dynamic_cast<RuleSetResult*>(resultArg)) {
+      result = own;
+      result->RemoveRuleIDs();
+      result->SetTarget(targetVar);
+      return;
+    }
+  }
+  // Null, or a result of another kind: that one is the caller's to give up
+  // and is destroyed; a fresh result takes its place.
+  delete resultArg;
+  resultArg = nullptr;
+  result = new RuleSetResult(targetVar);
+  result->SetTarget(targetVar);
+  resultArg = result;
+}
+
+KtScore::KtStatus RuleSetModel::ScoreAllRuleSetModels(const ScoreCaseRecord* /*record*/,
+                                                      ScoreResult*& resultArg) {
+  for (double& score : modelScores) score = 0.0;
+  double total = 0.0;
+  int category = -1;
+  double confidence = 0.0;
+  for (int m = 0; m < numbOfModels; ++m) {
+    category = -1;
+    confidence = 0.0;
+    ScoreOneRuleSetModel(m, category, confidence, resultArg);
+    total += confidence;
+    // A rule set that chose no category (no compiled rules, or a target
+    // without categories) adds to no category's sum.
+    if (category >= 0 && static_cast<size_t>(category) < modelScores.size()) {
+      modelScores[static_cast<size_t>(category)] += confidence;
+    }
+  }
+
+  if (numbOfModels > 1 && modelType != kDecisionListModel) {
+    // The vote: the greatest sum of confidences wins, ties to the lower
+    // category index; the cost decision may then move it. With no category
+    // at all the last rule set's choice stands.
+    int winner = category;
+    double best = confidence;
+    GetRuleSetScoreResult(modelScores, winner, best);
+    FillRuleSetScoreResult(winner, best, total, resultArg);
+  } else {
+    // One rule set, or a decision list: the last rule set scored decides.
+    FillRuleSetScoreResult(category, confidence, total, resultArg);
+  }
+  return KtScore::KtStatus();
+}
+
+void RuleSetModel::FillRuleSetScoreResult(int category, double confidence, double total,
+                                          ScoreResult*& /*resultArg*/) {
+  if (result == nullptr) return;
+  const bool known = category >= 0 && category < numbOfCategories &&
+                     static_cast<size_t>(category) < categoryValues.size();
+  if (!known) {
+    // No rule set named a category of the target: no prediction at all
+    // rather than a value read from outside the category table.
+    result->SetPrediction(nullptr);
+    result->SetConfidence(0.0);
+    return;
+  }
+  result->SetPrediction(categoryValues[static_cast<size_t>(category)]);
+  if (modelType == kDecisionListModel) {
+    // A decision list reports no confidence. The result may have served
+    // another model before, so the unset value is written explicitly.
+    result->SetConfidence(-1.0);
+    return;
+  }
+  if (numbOfModels > 1 && total > 0.0) confidence /= total;
+  result->SetConfidence(confidence);
+}
+
+}  // namespace KtZembra_940

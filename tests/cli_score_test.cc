@@ -1,0 +1,541 @@
+// End to end: the built rulescore tool run as a child process on small
+// models and CSV files written to a scratch directory, with its exact
+// output bytes, messages and exit status checked.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// The worked example: weighted sum over risk {high, low}; R1 on age, R2
+// always, R3 on the string field job.
+const char kRiskModel[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<PMML version="4.4" xmlns="http://www.dmg.org/PMML-4_4">
+  <DataDictionary numberOfFields="3">
+    <DataField name="risk" optype="categorical" dataType="string">
+      <Value value="high"/><Value value="low"/>
+    </DataField>
+    <DataField name="age" optype="continuous" dataType="double"/>
+    <DataField name="job" optype="categorical" dataType="string">
+      <Value value="a"/><Value value="b"/>
+    </DataField>
+  </DataDictionary>
+  <RuleSetModel functionName="classification">
+    <MiningSchema>
+      <MiningField name="risk" usageType="predicted"/>
+      <MiningField name="age"/>
+      <MiningField name="job" usageType="active"/>
+    </MiningSchema>
+    <RuleSet defaultScore="low" defaultConfidence="0.5">
+      <RuleSelectionMethod criterion="weightedSum"/>
+      <SimpleRule id="R1" score="high" weight="0.75" confidence="0.8">
+        <SimplePredicate field="age" operator="greaterThan" value="60"/>
+      </SimpleRule>
+      <SimpleRule id="R2" score="high" weight="0.25"><True/></SimpleRule>
+      <SimpleRule id="R3" score="low" weight="1">
+        <SimplePredicate field="job" operator="equal" value="b"/>
+      </SimpleRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+)";
+
+// A first-hit decision list: no confidence is reported.
+const char kDecisionList[] = R"(<?xml version="1.0"?>
+<PMML version="4.4">
+  <DataDictionary>
+    <DataField name="y" optype="categorical" dataType="string"><Value value="yes"/><Value value="no"/></DataField>
+    <DataField name="x" optype="continuous" dataType="double"/>
+  </DataDictionary>
+  <RuleSetModel functionName="classification" algorithmName="DecisionList">
+    <MiningSchema><MiningField name="y" usageType="target"/><MiningField name="x"/></MiningSchema>
+    <RuleSet defaultScore="no" defaultConfidence="0.9">
+      <RuleSelectionMethod criterion="firstHit"/>
+      <SimpleRule id="D1" score="yes" confidence="0.7"><SimplePredicate field="x" operator="lessThan" value="0"/></SimpleRule>
+      <SimpleRule id="D2" score="no" confidence="0.6"><True/></SimpleRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+)";
+
+// Weights whose sum is no short decimal: 0.1 + 0.2 over two fired rules.
+const char kSumModel[] = R"(<?xml version="1.0"?>
+<PMML version="4.4">
+  <DataDictionary>
+    <DataField name="y" optype="categorical" dataType="string"><Value value="p"/><Value value="q"/></DataField>
+    <DataField name="x" optype="continuous" dataType="double"/>
+  </DataDictionary>
+  <RuleSetModel functionName="classification">
+    <MiningSchema><MiningField name="y" usageType="predicted"/><MiningField name="x"/></MiningSchema>
+    <RuleSet defaultScore="q" defaultConfidence="0.5">
+      <RuleSelectionMethod criterion="weightedSum"/>
+      <SimpleRule id="A" score="p" weight="0.1"><True/></SimpleRule>
+      <SimpleRule id="B" score="p" weight="0.2"><SimplePredicate field="x" operator="greaterOrEqual" value="1e-3"/></SimpleRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+)";
+
+// The dump's own example: one weightedMax rule set and one rule.
+const char kShowModel[] = R"(<?xml version="1.0"?>
+<PMML version="4.4">
+  <DataDictionary>
+    <DataField name="risk" optype="categorical" dataType="string"><Value value="yes"/><Value value="no"/></DataField>
+  </DataDictionary>
+  <RuleSetModel functionName="classification">
+    <MiningSchema><MiningField name="risk" usageType="predicted"/></MiningSchema>
+    <RuleSet defaultScore="no" defaultConfidence="0.5" recordCount="100" nbCorrect="80">
+      <RuleSelectionMethod criterion="weightedMax"/>
+      <SimpleRule id="R1" score="yes" recordCount="40" nbCorrect="30" confidence="0.75" weight="2">
+        <True/>
+        <ScoreDistribution value="yes" recordCount="30"/>
+      </SimpleRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+)";
+
+// Translates, but with what check warns about.
+const char kDoubtfulModel[] = R"(<?xml version="1.0"?>
+<PMML version="4.4">
+  <DataDictionary>
+    <DataField name="risk" optype="categorical" dataType="string"><Value value="high"/><Value value="low"/></DataField>
+    <DataField name="age" optype="continuous" dataType="double"/>
+  </DataDictionary>
+  <RuleSetModel functionName="classification">
+    <MiningSchema><MiningField name="risk" usageType="predicted"/><MiningField name="age"/></MiningSchema>
+    <RuleSet defaultScore="medium">
+      <SimpleRule id="R1" score="hgh"><SimplePredicate field="age" operator="lessThan" value="30"/></SimpleRule>
+      <SimpleRule id="R2" score="low">
+        <Extension name="disabled" value="true"/>
+        <True/>
+      </SimpleRule>
+      <CompoundRule><True/><SimpleRule id="C1" score="low"><True/></SimpleRule></CompoundRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+)";
+
+const char kRiskInput[] =
+    "id,age,job,note\r\n"
+    "1,70,a,plain\r\n"
+    "2,30,b,\"x, \"\"y\"\"\"\r\n"
+    "3,,zzz,\"two\nlines\"\r\n";
+
+class ToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/rulescore_cli_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  std::string Put(const std::string& name, const std::string& text) {
+    const std::string path = dir_ + "/" + name;
+    WriteFile(path, text);
+    return path;
+  }
+
+  // Runs the tool with `args`, `input` on its standard input.
+  RunResult Run(const std::vector<std::string>& args, const std::string& input = "") {
+    const std::string in = Put("stdin.txt", input);
+    const std::string out = dir_ + "/stdout.txt";
+    const std::string err = dir_ + "/stderr.txt";
+    std::vector<std::string> argv{RULESCORE_TOOL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (std::string& a : argv) cargv.push_back(&a[0]);
+    cargv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int fdIn = open(in.c_str(), O_RDONLY);
+      const int fdOut = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int fdErr = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fdIn < 0 || fdOut < 0 || fdErr < 0) _exit(126);
+      dup2(fdIn, 0);
+      dup2(fdOut, 1);
+      dup2(fdErr, 2);
+      execv(cargv[0], cargv.data());
+      _exit(127);
+    }
+    RunResult result;
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+      result.status = WEXITSTATUS(status);
+    }
+    result.out = ReadFile(out);
+    result.err = ReadFile(err);
+    return result;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(ToolTest, ScoresCsvWithQuotedCells) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string data = Put("in.csv", kRiskInput);
+  const RunResult r = Run({"score", model, data});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out,
+            "id,age,job,note,prediction,confidence,fired_rules\n"
+            "1,70,a,plain,high,0.5,R1;R2\n"
+            "2,30,b,\"x, \"\"y\"\"\",low,0.5,R2;R3\n"
+            "3,,zzz,\"two\nlines\",high,0.25,R2\n");
+}
+
+TEST_F(ToolTest, ScoresJsonLines) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string data = Put("in.csv", kRiskInput);
+  const RunResult r = Run({"score", model, data, "--format", "jsonl"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\"prediction\": \"high\", \"confidence\": 0.5, \"fired_rules\": [\"R1\", \"R2\"]}\n"
+            "{\"prediction\": \"low\", \"confidence\": 0.5, \"fired_rules\": [\"R2\", \"R3\"]}\n"
+            "{\"prediction\": \"high\", \"confidence\": 0.25, \"fired_rules\": [\"R2\"]}\n");
+}
+
+TEST_F(ToolTest, StandardInputGivesTheSameBytes) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string data = Put("in.csv", kRiskInput);
+  const RunResult fromFile = Run({"score", model, data});
+  const RunResult dash = Run({"score", model, "-"}, kRiskInput);
+  const RunResult none = Run({"score", model}, std::string("\xEF\xBB\xBF") + kRiskInput);
+  EXPECT_EQ(dash.status, 0) << dash.err;
+  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(dash.out, fromFile.out);
+  EXPECT_EQ(none.out, fromFile.out);
+}
+
+TEST_F(ToolTest, InvalidNumericCellKeepsTheRow) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string data = Put("bad.csv", "id,age,job\n1,abc,a\n2,70,a\n3,1e999,b\n");
+  const RunResult csv = Run({"score", model, data});
+  EXPECT_EQ(csv.status, 3);
+  EXPECT_EQ(csv.out,
+            "id,age,job,prediction,confidence,fired_rules\n"
+            "1,abc,a,,,\n"
+            "2,70,a,high,0.5,R1;R2\n"
+            "3,1e999,b,,,\n");
+  EXPECT_EQ(csv.err,
+            "rulescore: " + data + ": line 2: column \"age\": \"abc\" is not a number\n"
+            "rulescore: " + data + ": line 4: column \"age\": \"1e999\" is not a number\n");
+
+  const RunResult json = Run({"score", model, data, "--format", "jsonl"});
+  EXPECT_EQ(json.status, 3);
+  EXPECT_EQ(json.out,
+            "{\"prediction\": null, \"confidence\": null, \"fired_rules\": [], \"error\": "
+            "\"line 2: column \\\"age\\\": \\\"abc\\\" is not a number\"}\n"
+            "{\"prediction\": \"high\", \"confidence\": 0.5, \"fired_rules\": [\"R1\", \"R2\"]}\n"
+            "{\"prediction\": null, \"confidence\": null, \"fired_rules\": [], \"error\": "
+            "\"line 4: column \\\"age\\\": \\\"1e999\\\" is not a number\"}\n");
+}
+
+TEST_F(ToolTest, RaggedAndBrokenRowsAreKept) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string data =
+      Put("ragged.csv", "id,age,job\n1,70\n2,70,a,extra\n3,\xff,a\n4,\"7\"0,a\n5,70,b\n");
+  const RunResult r = Run({"score", model, data});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out,
+            "id,age,job,prediction,confidence,fired_rules\n"
+            "1,70,,,,\n"
+            "2,70,a,,,\n"
+            "3,\xff,a,,,\n"
+            "4,70,a,,,\n"
+            "5,70,b,high,0.5,R1;R2\n");
+  EXPECT_EQ(r.err,
+            "rulescore: " + data + ": line 2: 2 cells where the header has 3\n"
+            "rulescore: " + data + ": line 3: 4 cells where the header has 3\n"
+            "rulescore: " + data + ": line 4: column 2 (\"age\"): cell is not valid UTF-8\n"
+            "rulescore: " + data + ": line 5: column 2 (\"age\"): text after the closing quote\n");
+}
+
+TEST_F(ToolTest, MissingColumnWarnsOnce) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string data = Put("nojob.csv", "age\n70\n30\n\n10\n");
+  const RunResult r = Run({"score", model, data});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "rulescore: warning: " + data +
+                       " has no column \"job\"; the field is missing in every record\n");
+  EXPECT_EQ(r.out,
+            "age,prediction,confidence,fired_rules\n"
+            "70,high,0.5,R1;R2\n"
+            "30,high,0.25,R2\n"
+            "10,high,0.25,R2\n");
+}
+
+TEST_F(ToolTest, TwoThreadsGiveTheSameBytesAsOne) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  std::string input = "id,age,job\n";
+  for (int i = 0; i < 6000; ++i) {
+    input += std::to_string(i) + ",";
+    if (i % 997 == 0) {
+      input += "old";  // an error row now and then
+    } else if (i % 5 != 0) {
+      input += std::to_string((i * 37) % 100);
+    }
+    input += i % 3 == 0 ? ",b\n" : ",a\n";
+  }
+  const std::string data = Put("many.csv", input);
+  const RunResult one = Run({"score", model, data, "--threads", "1"});
+  const RunResult two = Run({"score", model, data, "--threads", "2"});
+  const RunResult jsonOne = Run({"score", model, data, "--threads", "1", "--format", "jsonl"});
+  const RunResult jsonTwo = Run({"score", model, data, "--threads", "2", "--format", "jsonl"});
+  EXPECT_EQ(one.status, 3);
+  EXPECT_EQ(two.status, 3);
+  EXPECT_EQ(Count(one.out, "\n"), 6001u);
+  EXPECT_EQ(Count(one.err, "is not a number"), 7u);
+  EXPECT_EQ(one.out, two.out);
+  EXPECT_EQ(one.err, two.err);
+  EXPECT_EQ(jsonOne.out, jsonTwo.out);
+  EXPECT_EQ(Count(jsonOne.out, "\n"), 6000u);
+}
+
+TEST_F(ToolTest, OutputFileMatchesStandardOutput) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string data = Put("in.csv", kRiskInput);
+  const std::string target = dir_ + "/scored.csv";
+  const RunResult toFile = Run({"score", model, data, "-o", target});
+  const RunResult toStdout = Run({"score", model, data});
+  EXPECT_EQ(toFile.status, 0) << toFile.err;
+  EXPECT_EQ(toFile.out, "");
+  EXPECT_EQ(ReadFile(target), toStdout.out);
+}
+
+TEST_F(ToolTest, FailedRunLeavesNoOutputFile) {
+  const std::string model = Put("broken.pmml", "<PMML><DataDictionary>");
+  const std::string data = Put("in.csv", kRiskInput);
+  const std::string target = dir_ + "/scored.csv";
+  const RunResult r = Run({"score", model, data, "-o", target});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("rulescore: " + model + ": error 260009: ", 0), 0u) << r.err;
+  EXPECT_FALSE(fs::exists(target));
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(entry.path().filename().string().find("scored.csv"), std::string::npos);
+  }
+}
+
+TEST_F(ToolTest, DecisionListHasNoConfidence) {
+  const std::string model = Put("list.pmml", kDecisionList);
+  const std::string data = Put("x.csv", "x\n-1\n5\n");
+  const RunResult csv = Run({"score", model, data});
+  EXPECT_EQ(csv.status, 0) << csv.err;
+  EXPECT_EQ(csv.out, "x,prediction,confidence,fired_rules\n-1,yes,,D1\n5,no,,D2\n");
+  const RunResult json = Run({"score", model, data, "--format", "jsonl"});
+  EXPECT_EQ(json.out,
+            "{\"prediction\": \"yes\", \"confidence\": null, \"fired_rules\": [\"D1\"]}\n"
+            "{\"prediction\": \"no\", \"confidence\": null, \"fired_rules\": [\"D2\"]}\n");
+}
+
+TEST_F(ToolTest, NumbersReadBackToTheSameDouble) {
+  const std::string model = Put("sum.pmml", kSumModel);
+  const std::string data = Put("x.csv", "x\n2\n0\n");
+  const RunResult r = Run({"score", model, data, "--format", "jsonl"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  // (0.1 + 0.2) / 2 and 0.1 / 1, written in their shortest exact forms.
+  EXPECT_EQ(r.out,
+            "{\"prediction\": \"p\", \"confidence\": 0.15000000000000002, \"fired_rules\": [\"A\", \"B\"]}\n"
+            "{\"prediction\": \"p\", \"confidence\": 0.1, \"fired_rules\": [\"A\"]}\n");
+}
+
+TEST_F(ToolTest, OtherDelimiter) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string data = Put("in.csv", "age;job;note\n70;a;\"x;y\"\n");
+  const RunResult r = Run({"score", model, data, "--delimiter", ";"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "age;job;note;prediction;confidence;fired_rules\n70;a;\"x;y\";high;0.5;R1;R2\n");
+}
+
+TEST_F(ToolTest, HeaderOnlyAndEmptyInput) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const RunResult header = Run({"score", model, Put("h.csv", "age,job\n")});
+  EXPECT_EQ(header.status, 0);
+  EXPECT_EQ(header.out, "age,job,prediction,confidence,fired_rules\n");
+  const RunResult empty = Run({"score", model, "-"}, "");
+  EXPECT_EQ(empty.status, 3);
+  EXPECT_EQ(empty.out, "");
+  EXPECT_EQ(empty.err,
+            "rulescore: standard input: the input is empty; a header row naming the columns is "
+            "needed\n");
+  const RunResult twice = Run({"score", model, "-"}, "age,job,age\n1,a,2\n");
+  EXPECT_EQ(twice.status, 3);
+  EXPECT_EQ(twice.out, "");
+  EXPECT_EQ(twice.err,
+            "rulescore: standard input: line 1: column name \"age\" is used twice (columns 1 and "
+            "3)\n");
+}
+
+TEST_F(ToolTest, TraceWritesTheHostLog) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const RunResult r = Run({"score", model, "--trace"}, "age\n1\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Count(r.err, "Enter:KtZembra_940::RuleSetTranslator::ParseFromTree\n"), 1u) << r.err;
+  EXPECT_EQ(Count(r.err, "Exit:KtZembra_940::RuleSetTranslator::ParseFromTree\n"), 1u);
+  const RunResult quiet = Run({"score", model}, "age\n1\n");
+  EXPECT_EQ(quiet.err, "");
+}
+
+TEST_F(ToolTest, UsageErrors) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string data = Put("in.csv", kRiskInput);
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"score"},
+      {"frobnicate", model},
+      {"score", model, data, "--format", "xml"},
+      {"score", model, data, "--threads", "0"},
+      {"score", model, data, "--threads", "many"},
+      {"score", model, data, "--delimiter", "\""},
+      {"score", model, data, "--delimiter", ";;"},
+      {"score", model, data, "--bogus"},
+      {"score", model, dir_ + "/absent.csv"},
+      {"score", model, dir_},
+      {"score", model, data, "-o", dir_ + "/no/such/dir/out.csv"},
+  };
+  for (const auto& args : cases) {
+    const RunResult r = Run(args);
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(r.status, 2) << joined << "\n" << r.err;
+    EXPECT_EQ(r.out.find("prediction"), std::string::npos) << joined;
+    EXPECT_FALSE(r.err.empty()) << joined;
+  }
+  EXPECT_EQ(Run({"--help"}).status, 0);
+}
+
+TEST_F(ToolTest, ShowWritesTheDump) {
+  const std::string model = Put("show.pmml", kShowModel);
+  const RunResult r = Run({"show", model});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "Start RuleSetModel Display\n"
+            "There are total 1 models\n"
+            "Model information is: \n"
+            "******   model 1 ****** \n"
+            "Rule Selection method used in scoring :weightedMax\n"
+            "Default Score: no\n"
+            "Default confidence: 0.5\n"
+            "Total number of Records: 100\n"
+            "nbCorrect: 80\n"
+            "Rule ID: R1\n"
+            "Rule Label: R1\n"
+            "Target variable name: risk\n"
+            "Score: yes\n"
+            "recoredCount: 40\n"
+            "nbCorrect: 30\n"
+            "confidence: 0.75\n"
+            "weight: 2\n"
+            "target variable name: risk\n"
+            "There are 0 split variables: \n"
+            "Score Value distribution:\n"
+            "yes: 0.75\n"
+            "End of SimpleRule\n\n");
+}
+
+TEST_F(ToolTest, CheckSummarisesAValidModel) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const RunResult r = Run({"check", model});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "model: " + model + "\n"
+            "type: rule set\n"
+            "rule sets: 1\n"
+            "  rule set 1: 3 rules, selection method weightedSum\n"
+            "target: risk (string), 2 categories: high, low\n"
+            "predictors: age, job\n"
+            "cost matrix: none\n"
+            "warnings: none\n");
+}
+
+TEST_F(ToolTest, CheckWarnsAboutDoubtfulRules) {
+  const std::string model = Put("doubt.pmml", kDoubtfulModel);
+  const RunResult r = Run({"check", model});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "model: " + model + "\n"
+            "type: rule set\n"
+            "rule sets: 1\n"
+            "  rule set 1: 2 rules, selection method firstHit (none given)\n"
+            "target: risk (string), 2 categories: high, low\n"
+            "predictors: age\n"
+            "cost matrix: none\n"
+            "warning: rule set 1: default score \"medium\" names no target category\n"
+            "warning: rule set 1: rule R1: score \"hgh\" names no target category\n"
+            "warning: rule set 1: rule R2 is marked disabled; it is scored like any other rule\n"
+            "warning: rule set 1: 1 CompoundRule is not scored\n");
+}
+
+TEST_F(ToolTest, CheckRefusesAnInvalidModel) {
+  std::string text = kRiskModel;
+  text.replace(text.find("\"weightedSum\""), 13, "\"WeightedSum\"");
+  const std::string model = Put("bad.pmml", text);
+  const RunResult r = Run({"check", model});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("rulescore: " + model + ": error 260153: ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("WeightedSum"), std::string::npos) << r.err;
+
+  const RunResult doctype =
+      Run({"check", Put("dt.pmml", "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML []>\n<PMML/>\n")});
+  EXPECT_EQ(doctype.status, 1);
+  EXPECT_EQ(doctype.err.rfind("rulescore: " + dir_ + "/dt.pmml: error 260011: ", 0), 0u)
+      << doctype.err;
+  const RunResult absent = Run({"show", dir_ + "/absent.pmml"});
+  EXPECT_EQ(absent.status, 1);
+  EXPECT_NE(absent.err.find("error 260016"), std::string::npos) << absent.err;
+}
+
+TEST_F(ToolTest, BundledExampleScores) {
+  const std::string source = RULESCORE_SOURCE_DIR;
+  const RunResult r =
+      Run({"score", source + "/examples/credit_risk.pmml", source + "/examples/credit_risk.csv"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Count(r.out, "\n"), 21u);
+  const RunResult check = Run({"check", source + "/examples/credit_risk.pmml"});
+  EXPECT_EQ(check.status, 0);
+  EXPECT_NE(check.out.find("warnings: none\n"), std::string::npos) << check.out;
+}
+
+}  // namespace

@@ -1,0 +1,487 @@
+// Compiling rule predicates into the model's flat condition structures:
+// variable indices, category indices, constants, nesting and ownership of
+// the predicates handed over.
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/BaseDictionary.h"
+#include "host/CompoundPredicate.h"
+#include "host/FalsePredicate.h"
+#include "host/NumericValue.h"
+#include "host/PMMLTranslator.h"
+#include "host/ScoreDictVar.h"
+#include "host/ScoreDictionary.h"
+#include "host/ScoreModel.h"
+#include "host/SetPredicate.h"
+#include "host/SimplePredicate.h"
+#include "host/StringValue.h"
+#include "host/TruePredicate.h"
+#include "model/RuleSetModel.h"
+#include "model/SimpleRule.h"
+
+namespace KtZembra_940 {
+namespace {
+
+static_assert(RuleSetModel::kMaxConditionDepth >= PMMLTranslator::kMaxPredicateDepth,
+              "every predicate the host parser builds must compile");
+
+using Rule = RuleSetModel::ST_Rule;
+using Comp = RuleSetModel::ST_COMP_Condition;
+using Sim = RuleSetModel::ST_SIM_Condition;
+
+// Counts destructions so that tests can see a predicate being consumed.
+class CountedTrue : public TruePredicate {
+ public:
+  explicit CountedTrue(int* deaths) : deaths_(deaths) {}
+  ~CountedTrue() override { ++*deaths_; }
+
+ private:
+  int* deaths_;
+};
+
+// A predicate of a kind the compile does not know.
+class OddPredicate : public ScorePredicate {
+ public:
+  OddPredicate(int type, int* deaths) : type_(type), deaths_(deaths) {}
+  ~OddPredicate() override { ++*deaths_; }
+  int GetPredType() const override { return type_; }
+
+ private:
+  int type_;
+  int* deaths_;
+};
+
+// A simple predicate that has no split to name its variable.
+class SplitlessSimple : public SimplePredicate {
+ public:
+  explicit SplitlessSimple(const ScoreDictVar* var)
+      : SimplePredicate(var, kGreaterThan, 1.0, "1", true) {}
+  const ScoreSplitVar* GetSplit() const override { return nullptr; }
+};
+
+class Compile : public ::testing::Test {
+ protected:
+  Compile() {
+    risk = Add(new ScoreDictVar("risk", ScoreDictVar::kString, ScoreDictVar::kNominal));
+    risk->AddValidValue(new StringValue("high"));
+    risk->AddValidValue(new StringValue("low"));
+    age = Add(new ScoreDictVar("age", ScoreDictVar::kNumeric, ScoreDictVar::kContinuous));
+    a = Add(new ScoreDictVar("a", ScoreDictVar::kNumeric, ScoreDictVar::kContinuous));
+    b = Add(new ScoreDictVar("b", ScoreDictVar::kString, ScoreDictVar::kNominal));
+    b->AddValidValue(new StringValue("w"));
+    b->AddValidValue(new StringValue("x"));
+    c = Add(new ScoreDictVar("c", ScoreDictVar::kNumeric, ScoreDictVar::kNominal));
+    model.reset(new RuleSetModel());
+    model->SetScoreDictionary(dictionary.get(), false);
+    model->SetNumberOfModels(2);
+    model->SetVarRole("risk", ScoreModel::kTargetRole);
+    model->SetUp();
+  }
+
+  ScoreDictVar* Add(ScoreDictVar* var) {
+    dictionary->AddVar(var->GetName(), var);
+    return var;
+  }
+
+  // A rule record that the test keeps (the compile only reads it).
+  SimpleRule* MakeRule(const std::string& id, const std::string& score, double weight = 1.0,
+                       double confidence = 0.5) {
+    rules.emplace_back(new SimpleRule(id));
+    rules.back()->SetScoreValue(score);
+    rules.back()->SetRuleWeight(weight);
+    rules.back()->SetRuleConfidence(confidence);
+    return rules.back().get();
+  }
+
+  bool AddTo(int m, ScorePredicate* predicate, const std::string& score = "high") {
+    return model->AddPredicateToRule(m, MakeRule("R" + std::to_string(rules.size()), score),
+                                     predicate);
+  }
+
+  const std::vector<Rule>& Rules(size_t m = 0) const {
+    return model->GetCompiledRuleSets().at(m)->rules;
+  }
+
+  static SimplePredicate* Greater(const ScoreDictVar* var, double v) {
+    return new SimplePredicate(var, SimplePredicate::kGreaterThan, v, std::to_string(v), true);
+  }
+  static ScorePredicate* Compound(int op, std::vector<ScorePredicate*> members) {
+    return new CompoundPredicate(op, std::move(members));
+  }
+
+  std::unique_ptr<ScoreDictionary> dictionary{new BaseDictionary()};
+  ScoreDictVar* risk;
+  ScoreDictVar* age;
+  ScoreDictVar* a;
+  ScoreDictVar* b;
+  ScoreDictVar* c;
+  std::vector<std::unique_ptr<SimpleRule>> rules;
+  std::unique_ptr<RuleSetModel> model;
+};
+
+TEST_F(Compile, WorkedRoad) {
+  SimpleRule* r1 = MakeRule("R1", "high", 0.8);
+  SimpleRule* r2 = MakeRule("R2", "high", 0.4);
+  ASSERT_TRUE(model->AddPredicateToRule(0, r1, Greater(age, 60)));
+  ASSERT_TRUE(model->AddPredicateToRule(0, r2, new TruePredicate()));
+
+  ASSERT_EQ(Rules().size(), 2u);
+  const Rule& first = Rules()[0];
+  EXPECT_EQ(first.ruleId, "R1");
+  EXPECT_EQ(first.scoreIndex, 0);
+  EXPECT_EQ(first.weight, 0.8);
+  EXPECT_EQ(first.confidence, 0.5);
+  EXPECT_EQ(first.boolOperator, 1);
+  EXPECT_EQ(first.fixedResult, 0);
+  ASSERT_EQ(first.conditions.size(), 1u);
+  EXPECT_TRUE(first.conditions[0].isSimple);
+  EXPECT_FALSE(first.conditions[0].isSet || first.conditions[0].isTrue || first.conditions[0].isFalse);
+  EXPECT_EQ(first.conditions[0].simpleOperator, 4);
+  EXPECT_EQ(first.conditions[0].value, 60.0);
+  EXPECT_EQ(first.varIndices, std::vector<int32_t>{0});
+  EXPECT_TRUE(first.compConditions.empty());
+
+  const Rule& second = Rules()[1];
+  EXPECT_EQ(second.ruleId, "R2");
+  EXPECT_EQ(second.fixedResult, 1);
+  EXPECT_EQ(second.scoreIndex, 0);
+  EXPECT_EQ(second.weight, 0.4);
+  EXPECT_TRUE(second.conditions.empty());
+  EXPECT_TRUE(second.varIndices.empty());
+
+  EXPECT_EQ(model->GetPredVars(), std::vector<const ScoreDictVar*>{age});
+  EXPECT_EQ(model->GetPredVarIsString(), std::vector<bool>{false});
+  EXPECT_EQ(model->GetCompiledRuleSets()[0]->newVarIndices, std::vector<int32_t>{0});
+  EXPECT_EQ(model->GetVarRole(age), ScoreModel::kPredictorRole);
+}
+
+TEST_F(Compile, NestedCompoundExample) {
+  const int codeX = b->GetValueCoder()->GetCode("x");
+  ASSERT_EQ(codeX, 1);
+  ScorePredicate* predicate = Compound(
+      CompoundPredicate::kAnd,
+      {Greater(a, 1),
+       Compound(CompoundPredicate::kOr,
+                {new SimplePredicate(b, SimplePredicate::kEqual, codeX, "x", true),
+                 new SetPredicate(c, SetPredicate::kIsIn, {2, 5}, {"2", "5"})})});
+  ASSERT_TRUE(AddTo(0, predicate, "low"));
+
+  ASSERT_EQ(Rules().size(), 1u);
+  const Rule& rule = Rules()[0];
+  EXPECT_EQ(rule.scoreIndex, 1);
+  EXPECT_TRUE(rule.conditions.empty());
+  EXPECT_TRUE(rule.varIndices.empty());
+  EXPECT_EQ(rule.boolOperator, 1);
+  EXPECT_EQ(rule.fixedResult, 0);
+  ASSERT_EQ(rule.compConditions.size(), 1u);
+
+  const Comp& k = rule.compConditions[0];
+  EXPECT_EQ(k.boolOperator, 1);
+  EXPECT_EQ(k.fixedResult, 0);
+  ASSERT_EQ(k.conditions.size(), 1u);
+  EXPECT_TRUE(k.conditions[0].isSimple);
+  EXPECT_EQ(k.conditions[0].simpleOperator, 4);
+  EXPECT_EQ(k.conditions[0].value, 1.0);
+  EXPECT_EQ(k.varIndices, std::vector<int32_t>{0});
+  ASSERT_EQ(k.compConditions.size(), 1u);
+
+  const Comp& k2 = k.compConditions[0];
+  EXPECT_EQ(k2.boolOperator, 0);
+  EXPECT_TRUE(k2.compConditions.empty());
+  ASSERT_EQ(k2.conditions.size(), 2u);
+  EXPECT_TRUE(k2.conditions[0].isSimple);
+  EXPECT_EQ(k2.conditions[0].simpleOperator, 0);
+  EXPECT_EQ(k2.conditions[0].value, 1.0);
+  EXPECT_TRUE(k2.conditions[1].isSet);
+  EXPECT_FALSE(k2.conditions[1].isSimple);
+  EXPECT_EQ(k2.conditions[1].setValues, (std::vector<double>{2, 5}));
+  EXPECT_EQ(k2.conditions[1].setOperator, SetPredicate::kIsIn);
+  EXPECT_EQ(k2.conditions[1].value, NumericValue::GetSysmisValue());
+  EXPECT_EQ(k2.varIndices, (std::vector<int32_t>{1, 2}));
+
+  EXPECT_EQ(model->GetPredVars(), (std::vector<const ScoreDictVar*>{a, b, c}));
+  EXPECT_EQ(model->GetPredVarIsString(), (std::vector<bool>{false, true, false}));
+  EXPECT_EQ(model->GetCompiledRuleSets()[0]->newVarIndices, (std::vector<int32_t>{0, 1, 2}));
+}
+
+TEST_F(Compile, SharedVariableIsRegisteredOnce) {
+  ASSERT_TRUE(AddTo(0, Greater(a, 1)));
+  ASSERT_TRUE(AddTo(0, Greater(b, 0)));
+  ASSERT_TRUE(AddTo(0, new SimplePredicate(a, SimplePredicate::kLessThan, 9, "9", true)));
+  ASSERT_TRUE(AddTo(1, Greater(a, 3)));
+  EXPECT_EQ(model->GetPredVars(), (std::vector<const ScoreDictVar*>{a, b}));
+  EXPECT_EQ(model->GetPredVarIsString(), (std::vector<bool>{false, true}));
+  EXPECT_EQ(Rules(0)[2].varIndices, std::vector<int32_t>{0});
+  EXPECT_EQ(Rules(1)[0].varIndices, std::vector<int32_t>{0});
+  EXPECT_EQ(Rules(0)[2].conditions[0].simpleOperator, 2);
+  // Only the model that used a variable first lists it.
+  EXPECT_EQ(model->GetCompiledRuleSets()[0]->newVarIndices, (std::vector<int32_t>{0, 1}));
+  EXPECT_TRUE(model->GetCompiledRuleSets()[1]->newVarIndices.empty());
+}
+
+TEST_F(Compile, FirstPredicateOfALaterModelLeavesEarlierSlotsEmpty) {
+  ASSERT_TRUE(AddTo(1, new FalsePredicate()));
+  ASSERT_EQ(model->GetCompiledRuleSets().size(), 2u);
+  EXPECT_EQ(model->GetCompiledRuleSets()[0], nullptr);
+  ASSERT_EQ(Rules(1).size(), 1u);
+  EXPECT_EQ(Rules(1)[0].fixedResult, 2);
+  EXPECT_TRUE(Rules(1)[0].conditions.empty());
+  EXPECT_TRUE(model->GetPredVars().empty());
+}
+
+TEST_F(Compile, MembersAreSplitByKind) {
+  ScorePredicate* predicate = Compound(
+      CompoundPredicate::kAnd,
+      {Greater(a, 1), Compound(CompoundPredicate::kOr, {Greater(b, 0), Greater(age, 5)}),
+       new SetPredicate(c, SetPredicate::kIsNotIn, {5, 1, 3}, {"5", "1", "3"})});
+  ASSERT_TRUE(AddTo(0, predicate));
+  const Comp& k = Rules()[0].compConditions.at(0);
+  ASSERT_EQ(k.conditions.size(), 2u);
+  EXPECT_TRUE(k.conditions[0].isSimple);
+  EXPECT_TRUE(k.conditions[1].isSet);
+  EXPECT_EQ(k.conditions[1].setValues, (std::vector<double>{5, 1, 3}));
+  EXPECT_EQ(k.conditions[1].setOperator, SetPredicate::kIsNotIn);
+  // a first, then b and age inside the nested compound, then c.
+  EXPECT_EQ(k.varIndices, (std::vector<int32_t>{0, 3}));
+  ASSERT_EQ(k.compConditions.size(), 1u);
+  EXPECT_EQ(k.compConditions[0].varIndices, (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(model->GetPredVars(), (std::vector<const ScoreDictVar*>{a, b, age, c}));
+}
+
+TEST_F(Compile, TopLevelSetPredicate) {
+  ASSERT_TRUE(AddTo(0, new SetPredicate(c, SetPredicate::kIsIn, {7, 2}, {"7", "2"})));
+  const Rule& rule = Rules()[0];
+  ASSERT_EQ(rule.conditions.size(), 1u);
+  EXPECT_TRUE(rule.conditions[0].isSet);
+  EXPECT_EQ(rule.conditions[0].setValues, (std::vector<double>{7, 2}));
+  EXPECT_EQ(rule.conditions[0].value, NumericValue::GetSysmisValue());
+  EXPECT_EQ(rule.varIndices, std::vector<int32_t>{0});
+}
+
+TEST_F(Compile, RuleWithTwoPredicatesGivesTwoCompiledRules) {
+  SimpleRule* rule = MakeRule("R5", "low", 2.0, 0.25);
+  ASSERT_TRUE(model->AddPredicateToRule(0, rule, new TruePredicate()));
+  ASSERT_TRUE(model->AddPredicateToRule(0, rule, Greater(a, 1)));
+  ASSERT_EQ(Rules().size(), 2u);
+  for (const Rule& compiled : Rules()) {
+    EXPECT_EQ(compiled.ruleId, "R5");
+    EXPECT_EQ(compiled.scoreIndex, 1);
+    EXPECT_EQ(compiled.weight, 2.0);
+    EXPECT_EQ(compiled.confidence, 0.25);
+  }
+  EXPECT_EQ(Rules()[0].fixedResult, 1);
+  EXPECT_EQ(Rules()[1].fixedResult, 0);
+  EXPECT_EQ(Rules()[1].conditions.size(), 1u);
+}
+
+TEST_F(Compile, StringScoreThatNamesNoCategoryGivesCategoryZero) {
+  ASSERT_TRUE(AddTo(0, new TruePredicate(), "medium"));
+  ASSERT_TRUE(AddTo(0, new TruePredicate(), "low"));
+  ASSERT_TRUE(AddTo(0, new TruePredicate(), ""));
+  EXPECT_EQ(Rules()[0].scoreIndex, 0);
+  EXPECT_EQ(Rules()[1].scoreIndex, 1);
+  EXPECT_EQ(Rules()[2].scoreIndex, 0);
+}
+
+TEST(CompileNumericTarget, ScoreMapsThroughTheCategoryTable) {
+  BaseDictionary dictionary;
+  auto* y = new ScoreDictVar("y", ScoreDictVar::kNumeric, ScoreDictVar::kNominal);
+  for (double v : {3.0, 1.0, 2.0}) y->AddValidValue(new NumericValue(v));
+  dictionary.AddVar("y", y);
+  RuleSetModel model;
+  model.SetScoreDictionary(&dictionary, false);
+  model.SetNumberOfModels(1);
+  model.SetVarRole("y", ScoreModel::kTargetRole);
+  ASSERT_TRUE(model.SetUp());
+  SimpleRule rule("R1");
+  const std::vector<std::pair<std::string, int32_t>> cases = {
+      {"2", 2}, {"1.0", 1}, {"3", 0}, {"7", 0}, {"abc", 0}, {"", 0}};
+  for (const auto& [score, index] : cases) {
+    rule.SetScoreValue(score);
+    ASSERT_TRUE(model.AddPredicateToRule(0, &rule, new TruePredicate()));
+    EXPECT_EQ(model.GetCompiledRuleSets()[0]->rules.back().scoreIndex, index) << score;
+  }
+}
+
+TEST_F(Compile, InvalidArgumentsLeaveThePredicateToTheCaller) {
+  int deaths = 0;
+  auto* predicate = new CountedTrue(&deaths);
+  SimpleRule* rule = MakeRule("R1", "high");
+  EXPECT_FALSE(model->AddPredicateToRule(-1, rule, predicate));
+  EXPECT_FALSE(model->AddPredicateToRule(0, nullptr, predicate));
+  EXPECT_FALSE(model->AddPredicateToRule(0, rule, nullptr));
+  EXPECT_EQ(deaths, 0);
+  EXPECT_TRUE(model->GetCompiledRuleSets().empty());
+  delete predicate;
+  EXPECT_EQ(deaths, 1);
+}
+
+TEST_F(Compile, PredicateIsConsumedOnSuccessAndFailure) {
+  int deaths = 0;
+  EXPECT_TRUE(AddTo(0, new CountedTrue(&deaths)));
+  EXPECT_EQ(deaths, 1);
+  EXPECT_FALSE(AddTo(0, new OddPredicate(9, &deaths)));
+  EXPECT_EQ(deaths, 2);
+  // Inside a compound the members go with the compound.
+  EXPECT_TRUE(AddTo(0, Compound(CompoundPredicate::kXor,
+                                {new CountedTrue(&deaths), new CountedTrue(&deaths)})));
+  EXPECT_EQ(deaths, 4);
+  EXPECT_EQ(Rules().size(), 2u);
+}
+
+TEST_F(Compile, UnrecognisedTopLevelKindAppendsNoRule) {
+  int deaths = 0;
+  EXPECT_FALSE(AddTo(1, new OddPredicate(5, &deaths)));
+  EXPECT_EQ(deaths, 1);
+  ASSERT_EQ(model->GetCompiledRuleSets().size(), 2u);
+  ASSERT_NE(model->GetCompiledRuleSets()[1], nullptr);
+  EXPECT_TRUE(Rules(1).empty());
+}
+
+TEST_F(Compile, KindThatDoesNotMatchItsClassIsRefused) {
+  int deaths = 0;
+  for (int kind : {ScorePredicate::kCompound, ScorePredicate::kSimple, ScorePredicate::kSet}) {
+    EXPECT_FALSE(AddTo(0, new OddPredicate(kind, &deaths))) << kind;
+    EXPECT_FALSE(AddTo(0, Compound(CompoundPredicate::kAnd, {new OddPredicate(kind, &deaths)})))
+        << kind;
+  }
+  EXPECT_EQ(deaths, 6);
+  EXPECT_TRUE(Rules().empty());
+  EXPECT_TRUE(model->GetPredVars().empty());
+}
+
+TEST_F(Compile, UnrecognisedMemberKindIsPassedOver) {
+  int deaths = 0;
+  ASSERT_TRUE(AddTo(0, Compound(CompoundPredicate::kOr,
+                                {new OddPredicate(8, &deaths), Greater(a, 1), nullptr})));
+  EXPECT_EQ(deaths, 1);
+  const Comp& k = Rules()[0].compConditions.at(0);
+  EXPECT_EQ(k.conditions.size(), 1u);
+  EXPECT_EQ(k.varIndices, std::vector<int32_t>{0});
+}
+
+TEST_F(Compile, PredicateWithoutVariableIsRefused) {
+  ASSERT_TRUE(AddTo(0, Greater(a, 1)));
+  EXPECT_FALSE(AddTo(0, new SplitlessSimple(b)));
+  EXPECT_FALSE(AddTo(0, Greater(nullptr, 1)));
+  EXPECT_FALSE(AddTo(0, new SetPredicate(nullptr, SetPredicate::kIsIn, {1}, {"1"})));
+  // In a compound the whole rule goes; variables of members compiled before
+  // the failure stay registered.
+  EXPECT_FALSE(AddTo(0, Compound(CompoundPredicate::kAnd,
+                                 {Greater(c, 2), new SplitlessSimple(b), Greater(age, 1)})));
+  EXPECT_EQ(Rules().size(), 1u);
+  EXPECT_EQ(model->GetPredVars(), (std::vector<const ScoreDictVar*>{a, c}));
+  EXPECT_EQ(model->GetPredVarIsString(), (std::vector<bool>{false, false}));
+  EXPECT_EQ(model->GetVarRole(b), ScoreModel::kNoRole);
+}
+
+// One member layout per row; the constant members compile as they mean.
+struct ConstantCase {
+  const char* name;
+  int op;
+  std::vector<int> members;  // 3 True, 4 False, 1 the simple a > 1
+  int fixedResult;
+  std::vector<int> kinds;  // compiled conditions: 1 simple, 3 isTrue, 4 isFalse
+  std::vector<int32_t> varIndices;
+};
+
+TEST_F(Compile, ConstantMembers) {
+  const int kOr = CompoundPredicate::kOr;
+  const int kAnd = CompoundPredicate::kAnd;
+  const int kXor = CompoundPredicate::kXor;
+  const int kSur = CompoundPredicate::kSurrogate;
+  const std::vector<ConstantCase> cases = {
+      {"True decides or", kOr, {1, 3}, 1, {1}, {0}},
+      {"False dropped from or", kOr, {4, 1}, 0, {1}, {0}},
+      {"False decides and", kAnd, {1, 4, 1}, 2, {1, 1}, {0, 0}},
+      {"True dropped from and", kAnd, {3, 1}, 0, {1}, {0}},
+      {"and of Trues is true", kAnd, {3, 3}, 1, {}, {}},
+      {"or of Falses is false", kOr, {4, 4}, 2, {}, {}},
+      {"True then False under or", kOr, {3, 4}, 1, {}, {}},
+      {"xor keeps True", kXor, {3, 1}, 0, {3, 1}, {-1, 0}},
+      {"xor keeps False", kXor, {1, 4, 3}, 0, {1, 4, 3}, {0, -1, -1}},
+      {"surrogate keeps constants", kSur, {4, 1}, 0, {4, 1}, {-1, 0}},
+  };
+  for (const ConstantCase& row : cases) {
+    SCOPED_TRACE(row.name);
+    std::vector<ScorePredicate*> members;
+    for (int kind : row.members) {
+      if (kind == 3) members.push_back(new TruePredicate());
+      if (kind == 4) members.push_back(new FalsePredicate());
+      if (kind == 1) members.push_back(Greater(a, 1));
+    }
+    ASSERT_TRUE(AddTo(0, Compound(row.op, members)));
+    const Comp& k = Rules().back().compConditions.at(0);
+    EXPECT_EQ(k.boolOperator, row.op);
+    EXPECT_EQ(k.fixedResult, row.fixedResult);
+    std::vector<int> kinds;
+    for (const Sim& s : k.conditions) {
+      EXPECT_EQ(s.isSimple + s.isSet + s.isTrue + s.isFalse, 1);
+      kinds.push_back(s.isSimple ? 1 : s.isTrue ? 3 : s.isFalse ? 4 : 0);
+    }
+    EXPECT_EQ(kinds, row.kinds);
+    EXPECT_EQ(k.varIndices, row.varIndices);
+  }
+  EXPECT_EQ(model->GetPredVars(), std::vector<const ScoreDictVar*>{a});
+}
+
+TEST_F(Compile, EmptyCompoundCompiles) {
+  ASSERT_TRUE(AddTo(0, Compound(CompoundPredicate::kAnd, {})));
+  const Comp& k = Rules()[0].compConditions.at(0);
+  EXPECT_EQ(k.fixedResult, 0);
+  EXPECT_TRUE(k.conditions.empty());
+  EXPECT_TRUE(k.compConditions.empty());
+}
+
+// and(and(...and(a > 1)...)) with `depth` compounds.
+ScorePredicate* Chain(int depth, const ScoreDictVar* var) {
+  ScorePredicate* inner = new SimplePredicate(var, SimplePredicate::kGreaterThan, 1, "1", true);
+  for (int level = 0; level < depth; ++level) {
+    inner = new CompoundPredicate(level % 2 == 0 ? CompoundPredicate::kAnd : CompoundPredicate::kOr,
+                                  {inner});
+  }
+  return inner;
+}
+
+TEST_F(Compile, NestingUpToTheBoundCompiles) {
+  for (int depth : {PMMLTranslator::kMaxPredicateDepth, RuleSetModel::kMaxConditionDepth}) {
+    ASSERT_TRUE(AddTo(0, Chain(depth, a))) << depth;
+    const Comp* k = &Rules().back().compConditions.at(0);
+    int levels = 1;
+    while (!k->compConditions.empty()) {
+      k = &k->compConditions[0];
+      ++levels;
+    }
+    EXPECT_EQ(levels, depth);
+    EXPECT_EQ(k->varIndices, std::vector<int32_t>{0});
+  }
+  // The model's destruction releases both deep trees (checked by the
+  // sanitizer build).
+}
+
+TEST_F(Compile, NestingBeyondTheBoundIsRefused) {
+  EXPECT_FALSE(AddTo(0, Chain(RuleSetModel::kMaxConditionDepth + 1, a)));
+  EXPECT_TRUE(Rules().empty());
+}
+
+TEST_F(Compile, ModelOwnsTheRulesItStores) {
+  auto* kept = new SimpleRule("K1");
+  ASSERT_TRUE(model->AddPredicateToRule(0, kept, Greater(a, 1)));
+  model->AddSimpleRule(kept, 0);
+  auto* outside = new SimpleRule("K2");
+  model->AddSimpleRule(outside, 2);  // one past the end: not stored
+  EXPECT_EQ(model->GetSimpleRule("K1"), kept);
+  EXPECT_EQ(model->GetSimpleRule("K2"), nullptr);
+  model.reset();  // deletes K1 once; K2 and the dictionary's variables live on
+  EXPECT_EQ(outside->GetRuleID(), "K2");
+  EXPECT_EQ(a->GetName(), "a");
+  delete outside;
+}
+
+}  // namespace
+}  // namespace KtZembra_940

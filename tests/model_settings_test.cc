@@ -1,0 +1,394 @@
+// The model's per-model tables, the target's category table, default scores,
+// the misclassification cost matrix and the model's queries.
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/BaseDictionary.h"
+#include "host/NumericValue.h"
+#include "host/ScoreDictVar.h"
+#include "host/ScoreDictionary.h"
+#include "host/ScoreModel.h"
+#include "host/SimplePredicate.h"
+#include "host/StringValue.h"
+#include "model/RuleSetModel.h"
+#include "model/SimpleRule.h"
+
+namespace KtZembra_940 {
+namespace {
+
+using Method = RuleSetModel::RuleSetMethod;
+using CostTable = std::map<std::string, std::map<std::string, double>>;
+using Matrix = std::vector<std::vector<double>>;
+
+// A string field with the given declared values.
+ScoreDictVar* StringVar(const std::string& name, const std::vector<std::string>& values) {
+  auto* var = new ScoreDictVar(name, ScoreDictVar::kString, ScoreDictVar::kNominal);
+  for (const std::string& v : values) var->AddValidValue(new StringValue(v));
+  return var;
+}
+
+// A numeric categorical field with the given declared values.
+ScoreDictVar* NumericVar(const std::string& name, const std::vector<double>& values) {
+  auto* var = new ScoreDictVar(name, ScoreDictVar::kNumeric, ScoreDictVar::kNominal);
+  for (double v : values) var->AddValidValue(new NumericValue(v));
+  return var;
+}
+
+// A dictionary (owned by the fixture, outliving the model) whose variable
+// `target` gets the target role before SetUp runs.
+class ModelWithTarget : public ::testing::Test {
+ protected:
+  void Build(std::vector<ScoreDictVar*> vars, const std::string& target, int models = 1) {
+    for (ScoreDictVar* var : vars) dictionary->AddVar(var->GetName(), var);
+    model.reset(new RuleSetModel());
+    model->SetScoreDictionary(dictionary.get(), false);
+    model->SetNumberOfModels(models);
+    model->SetVarRole(target, ScoreModel::kTargetRole);
+  }
+
+  std::unique_ptr<ScoreDictionary> dictionary{new BaseDictionary()};
+  std::unique_ptr<RuleSetModel> model;
+};
+
+TEST(RuleSetModelConstruction, Defaults) {
+  RuleSetModel model;
+  EXPECT_EQ(model.GetModelType(), ScoreModel::kRuleSetModel);
+  EXPECT_EQ(model.GetNumbOfModels(), 0);
+  EXPECT_FALSE(model.GetPredictionOnly());
+  model.SetPredictionOnly(true);
+  EXPECT_FALSE(model.GetPredictionOnly());
+  EXPECT_EQ(model.GetNumbOfCategories(), 0);
+  EXPECT_FALSE(model.IsTargetString());
+  EXPECT_FALSE(model.IsDictVarIndexReady());
+  EXPECT_TRUE(model.GetSimpleRules().empty());
+  EXPECT_TRUE(model.GetCompiledRuleSets().empty());
+  EXPECT_TRUE(model.GetDefaultScore().empty());
+  EXPECT_EQ(model.GetVarsOfRole(ScoreModel::kTargetRole), nullptr);
+  model.SetModelType(ScoreModel::kDecisionListModel);
+  EXPECT_EQ(model.GetModelType(), ScoreModel::kDecisionListModel);
+}
+
+TEST(RuleSetModelSizing, ThreeModelsGetTheirInitialValues) {
+  RuleSetModel model;
+  model.SetNumberOfModels(3);
+  EXPECT_EQ(model.GetNumbOfModels(), 3);
+  EXPECT_EQ(model.GetSimpleRules().size(), 3u);
+  EXPECT_EQ(model.GetDefaultScore(), std::vector<std::string>(3, ""));
+  EXPECT_EQ(model.GetRecordCount(), std::vector<double>(3, -1.0));
+  EXPECT_EQ(model.GetnbCorrect(), std::vector<double>(3, -1.0));
+  EXPECT_EQ(model.GetDefaultConfidence(), std::vector<double>(3, 0.0));
+  EXPECT_EQ(model.GetRuleSelectionMethodUsed(), std::vector<Method>(3, RuleSetModel::firstHit));
+  EXPECT_EQ(model.GetAllRuleSelectionMethods(), std::vector<std::vector<Method>>(3));
+  EXPECT_EQ(model.GetDefaultScoreIndex(), std::vector<int32_t>(3, 0));
+  EXPECT_EQ(model.GetRuleCount(), std::vector<int32_t>(3, 0));
+  for (int m = 0; m < 3; ++m) {
+    EXPECT_EQ(model.GetTargetNameFromModel(m), "");
+    EXPECT_TRUE(model.GetPredictorNameFromModel(m).empty());
+  }
+}
+
+TEST(RuleSetModelSizing, FirstSizingIsFinal) {
+  RuleSetModel model;
+  model.SetNumberOfModels(0);
+  model.SetNumberOfModels(-4);
+  EXPECT_EQ(model.GetNumbOfModels(), 0);
+  EXPECT_TRUE(model.GetSimpleRules().empty());
+
+  model.SetNumberOfModels(2);
+  model.SetRecordCount(10.0, 1);
+  model.SetNumberOfModels(5);
+  EXPECT_EQ(model.GetNumbOfModels(), 2);
+  EXPECT_EQ(model.GetSimpleRules().size(), 2u);
+  EXPECT_EQ(model.GetRecordCount(), (std::vector<double>{-1.0, 10.0}));
+}
+
+TEST(RuleSetModelSettings, InRangeSettersStore) {
+  RuleSetModel model;
+  model.SetNumberOfModels(2);
+  model.SetTargetVarNameForModel(1, "risk");
+  model.SetPredictorNameForModel(1, {"age", "income"});
+  model.SetDefaultConfidence(0.5, 1);
+  model.SetRecordCount(100.0, 0);
+  model.SetnbCorrect(80.0, 0);
+  EXPECT_EQ(model.GetTargetNameFromModel(1), "risk");
+  EXPECT_EQ(model.GetPredictorNameFromModel(1), (std::vector<std::string>{"age", "income"}));
+  EXPECT_EQ(model.GetDefaultConfidence(), (std::vector<double>{0.0, 0.5}));
+  EXPECT_EQ(model.GetRecordCount(), (std::vector<double>{100.0, -1.0}));
+  EXPECT_EQ(model.GetnbCorrect(), (std::vector<double>{80.0, -1.0}));
+}
+
+TEST(RuleSetModelSettings, OutOfRangeModelNumbersChangeNothing) {
+  for (int bad : {-1, 2, 1000}) {
+    SCOPED_TRACE(bad);
+    RuleSetModel model;
+    model.SetNumberOfModels(2);
+    model.SetPredictorNameForModel(0, {"age"});
+    model.SetTargetVarNameForModel(bad, "x");
+    model.SetPredictorNameForModel(bad, {"x"});
+    model.SetAllRuleSelectionMethods({RuleSetModel::weightedMax}, bad);
+    model.SetDefaultConfidence(0.9, bad);
+    model.SetRecordCount(9.0, bad);
+    model.SetnbCorrect(9.0, bad);
+    model.SetDefaultScore("x", bad);
+
+    EXPECT_EQ(model.GetTargetNameFromModel(bad), "");
+    EXPECT_TRUE(model.GetPredictorNameFromModel(bad).empty());
+    EXPECT_FALSE(model.IsPredictorInModel("age", bad));
+    EXPECT_EQ(model.GetRuleSelectionMethodUsedInModel(bad), -1);
+    EXPECT_EQ(model.GetDefaultConfidence(), std::vector<double>(2, 0.0));
+    EXPECT_EQ(model.GetRecordCount(), std::vector<double>(2, -1.0));
+    EXPECT_EQ(model.GetnbCorrect(), std::vector<double>(2, -1.0));
+    EXPECT_EQ(model.GetDefaultScore(), std::vector<std::string>(2, ""));
+    EXPECT_EQ(model.GetAllRuleSelectionMethods(), std::vector<std::vector<Method>>(2));
+    EXPECT_EQ(model.GetRuleSelectionMethodUsed(),
+              std::vector<Method>(2, RuleSetModel::firstHit));
+    EXPECT_EQ(model.GetTargetNameFromModel(0), "");
+    EXPECT_EQ(model.GetTargetNameFromModel(1), "");
+  }
+}
+
+TEST(RuleSetModelSettings, UnsizedModelIgnoresEverySetter) {
+  RuleSetModel model;
+  model.SetTargetVarNameForModel(0, "risk");
+  model.SetDefaultConfidence(0.5, 0);
+  model.SetRecordCount(1.0, 0);
+  model.SetnbCorrect(1.0, 0);
+  model.SetDefaultScore("a", 0);
+  model.SetAllRuleSelectionMethods({RuleSetModel::weightedSum}, 0);
+  auto* rule = new SimpleRule("R1");
+  model.AddSimpleRule(rule, 0);  // ignored: the caller keeps the rule
+  EXPECT_EQ(model.GetTargetNameFromModel(0), "");
+  EXPECT_EQ(model.GetRuleSelectionMethodUsedInModel(0), -1);
+  EXPECT_TRUE(model.GetDefaultConfidence().empty());
+  EXPECT_TRUE(model.GetSimpleRules().empty());
+  EXPECT_EQ(model.GetSimpleRule("R1"), nullptr);
+  delete rule;
+}
+
+TEST(RuleSetModelSettings, PredictorNamesCompareExactly) {
+  RuleSetModel model;
+  model.SetNumberOfModels(2);
+  model.SetPredictorNameForModel(0, {"Age", "income"});
+  EXPECT_TRUE(model.IsPredictorInModel("Age", 0));
+  EXPECT_TRUE(model.IsPredictorInModel("income", 0));
+  EXPECT_FALSE(model.IsPredictorInModel("age", 0));
+  EXPECT_FALSE(model.IsPredictorInModel("Age ", 0));
+  EXPECT_FALSE(model.IsPredictorInModel("Age", 1));  // model without names
+}
+
+TEST(RuleSetModelSettings, SelectionMethods) {
+  RuleSetModel model;
+  model.SetNumberOfModels(2);
+  model.SetAllRuleSelectionMethods({RuleSetModel::weightedSum, RuleSetModel::firstHit}, 1);
+  EXPECT_EQ(model.GetAllRuleSelectionMethods()[1],
+            (std::vector<Method>{RuleSetModel::weightedSum, RuleSetModel::firstHit}));
+  EXPECT_EQ(model.GetRuleSelectionMethodUsedInModel(1), RuleSetModel::weightedSum);
+  EXPECT_EQ(model.GetRuleSelectionMethodUsedInModel(0), RuleSetModel::firstHit);
+
+  // An empty list clears the model's list and keeps the method in use.
+  model.SetAllRuleSelectionMethods({}, 1);
+  EXPECT_TRUE(model.GetAllRuleSelectionMethods()[1].empty());
+  EXPECT_EQ(model.GetRuleSelectionMethodUsedInModel(1), RuleSetModel::weightedSum);
+
+  // Handing a model its own list back changes nothing.
+  model.SetAllRuleSelectionMethods({RuleSetModel::weightedMax}, 0);
+  model.SetAllRuleSelectionMethods(model.GetAllRuleSelectionMethods()[0], 0);
+  EXPECT_EQ(model.GetAllRuleSelectionMethods()[0], (std::vector<Method>{RuleSetModel::weightedMax}));
+
+  model.SetRuleSelectionMethodToUse({RuleSetModel::weightedMax, RuleSetModel::firstHit});
+  EXPECT_EQ(model.GetRuleSelectionMethodUsed(),
+            (std::vector<Method>{RuleSetModel::weightedMax, RuleSetModel::firstHit}));
+  model.SetRuleSelectionMethodToUse(model.GetRuleSelectionMethodUsed());
+  EXPECT_EQ(model.GetRuleSelectionMethodUsed(),
+            (std::vector<Method>{RuleSetModel::weightedMax, RuleSetModel::firstHit}));
+}
+
+TEST(RuleSetModelSetUp, NoTargetVariable) {
+  RuleSetModel model;
+  model.SetNumberOfModels(1);
+  EXPECT_FALSE(model.SetUp());
+  EXPECT_EQ(model.GetNumbOfCategories(), 0);
+  EXPECT_FALSE(model.IsTargetString());
+
+  // With no categories the cost matrix is empty but the table is kept.
+  CostTable costs{{"a", {{"b", 5.0}}}};
+  model.SetMisclassificationCost(costs);
+  EXPECT_TRUE(model.GetCostMatrix().empty());
+  EXPECT_EQ(model.GetMisclassificationCost(), costs);
+}
+
+TEST_F(ModelWithTarget, NumericLabelsKeepFirstIndexOfRepeatedNumber) {
+  Build({NumericVar("y", {1, 2, 2})}, "y");
+  ASSERT_TRUE(model->SetUp());
+  EXPECT_FALSE(model->IsTargetString());
+  EXPECT_EQ(model->GetNumbOfCategories(), 3);
+  ASSERT_EQ(model->GetCategoryValues().size(), 3u);
+  EXPECT_EQ(model->GetCategoryValues()[2]->GetDouble(), 2.0);
+  EXPECT_EQ(model->GetCategoryIndex(), (std::map<double, int32_t>{{1.0, 0}, {2.0, 1}}));
+  EXPECT_TRUE(model->GetCategoryCodes().empty());
+}
+
+TEST_F(ModelWithTarget, StringLabelsGetTheirCodes) {
+  Build({StringVar("risk", {"a", "b"})}, "risk");
+  ASSERT_TRUE(model->SetUp());
+  EXPECT_TRUE(model->IsTargetString());
+  EXPECT_EQ(model->GetNumbOfCategories(), 2);
+  EXPECT_EQ(model->GetCategoryCodes(), (std::vector<int32_t>{0, 1}));
+  EXPECT_TRUE(model->GetCategoryIndex().empty());
+  EXPECT_EQ(model->GetCategoryValues()[1]->GetString(), "b");
+}
+
+TEST_F(ModelWithTarget, TargetWithoutLabels) {
+  Build({new ScoreDictVar("y", ScoreDictVar::kNumeric, ScoreDictVar::kNominal)}, "y");
+  EXPECT_TRUE(model->SetUp());
+  EXPECT_EQ(model->GetNumbOfCategories(), 0);
+  EXPECT_TRUE(model->GetCategoryValues().empty());
+}
+
+TEST_F(ModelWithTarget, SecondSetUpDoesNotDuplicateCategories) {
+  Build({NumericVar("y", {0, 1})}, "y");
+  ASSERT_TRUE(model->SetUp());
+  ASSERT_TRUE(model->SetUp());
+  EXPECT_EQ(model->GetNumbOfCategories(), 2);
+  EXPECT_EQ(model->GetCategoryValues().size(), 2u);
+}
+
+TEST_F(ModelWithTarget, NumericDefaultScore) {
+  Build({NumericVar("y", {0, 1})}, "y", 2);
+  ASSERT_TRUE(model->SetUp());
+  model->SetDefaultScore("1", 0);
+  EXPECT_EQ(model->GetDefaultScoreIndex()[0], 1);
+  // A number that is no category keeps the index held before.
+  model->SetDefaultScore("7", 0);
+  EXPECT_EQ(model->GetDefaultScore()[0], "7");
+  EXPECT_EQ(model->GetDefaultScoreIndex()[0], 1);
+  model->SetDefaultScore("7", 1);
+  EXPECT_EQ(model->GetDefaultScoreIndex()[1], 0);
+  // Numbers are compared as numbers, not as texts.
+  model->SetDefaultScore("1.0", 1);
+  EXPECT_EQ(model->GetDefaultScoreIndex()[1], 1);
+}
+
+TEST_F(ModelWithTarget, StringDefaultScore) {
+  Build({StringVar("risk", {"high", "medium", "low"})}, "risk");
+  ASSERT_TRUE(model->SetUp());
+  model->SetDefaultScore("low", 0);
+  EXPECT_EQ(model->GetDefaultScore()[0], "low");
+  EXPECT_EQ(model->GetDefaultScoreIndex()[0], 2);
+  // A text that names no category cannot move the index out of the tables.
+  model->SetDefaultScore("unknown", 0);
+  EXPECT_EQ(model->GetDefaultScore()[0], "unknown");
+  EXPECT_EQ(model->GetDefaultScoreIndex()[0], 2);
+  model->SetDefaultScore("Low", 0);
+  EXPECT_EQ(model->GetDefaultScoreIndex()[0], 2);
+}
+
+struct CostCase {
+  const char* name;
+  CostTable table;
+  Matrix expected;
+};
+
+TEST_F(ModelWithTarget, StringCostMatrix) {
+  Build({StringVar("risk", {"a", "b", "c"})}, "risk");
+  ASSERT_TRUE(model->SetUp());
+  const std::vector<CostCase> cases = {
+      {"defaults", {}, {{0, 1, 1}, {1, 0, 1}, {1, 1, 0}}},
+      {"one cell", {{"a", {{"b", 5.0}}}}, {{0, 5, 1}, {1, 0, 1}, {1, 1, 0}}},
+      {"diagonal stays zero", {{"b", {{"b", 9.0}, {"c", 2.5}}}}, {{0, 1, 1}, {1, 0, 2.5}, {1, 1, 0}}},
+      {"unknown keys ignored", {{"z", {{"a", 3.0}}}, {"c", {{"z", 4.0}, {"a", 0.0}}}},
+       {{0, 1, 1}, {1, 0, 1}, {0, 1, 0}}},
+  };
+  for (const CostCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    model->SetMisclassificationCost(c.table);
+    EXPECT_EQ(model->GetMisclassificationCost(), c.table);
+    EXPECT_EQ(model->GetCostMatrix(), c.expected);
+  }
+}
+
+TEST_F(ModelWithTarget, NumericCostMatrixUsesCategoryTexts) {
+  Build({NumericVar("y", {1, 2})}, "y");
+  ASSERT_TRUE(model->SetUp());
+  model->SetMisclassificationCost({{"1", {{"2", 4.0}}}, {"2", {{"1", 0.5}}}});
+  EXPECT_EQ(model->GetCostMatrix(), (Matrix{{0, 4}, {0.5, 0}}));
+}
+
+TEST_F(ModelWithTarget, VarsOfRole) {
+  ScoreDictVar* target = StringVar("risk", {"high", "low"});
+  ScoreDictVar* age = new ScoreDictVar("age", ScoreDictVar::kNumeric, ScoreDictVar::kContinuous);
+  Build({target, age, StringVar("colour", {"red"})}, "risk");
+  // Before SetUp there is no target: no answer.
+  EXPECT_EQ(model->GetVarsOfRole(ScoreModel::kTargetRole), nullptr);
+  ASSERT_TRUE(model->SetUp());
+
+  std::unique_ptr<ScoreDictionary> targets(model->GetVarsOfRole(ScoreModel::kTargetRole));
+  ASSERT_NE(targets, nullptr);
+  ASSERT_EQ(targets->GetVarCount(), 1);
+  const ScoreDictVar* copy = targets->GetVar("risk");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_NE(copy, target);
+  EXPECT_EQ(copy->GetNumberOfCategories(), 2);
+
+  // No variable is a predictor yet: no dictionary, nothing leaked.
+  EXPECT_EQ(model->GetVarsOfRole(ScoreModel::kPredictorRole), nullptr);
+
+  auto* rule = new SimpleRule("R1");
+  ASSERT_TRUE(model->AddPredicateToRule(
+      0, rule, new SimplePredicate(age, SimplePredicate::kGreaterThan, 60.0, "60", true)));
+  model->AddSimpleRule(rule, 0);
+  std::unique_ptr<ScoreDictionary> predictors(model->GetVarsOfRole(ScoreModel::kPredictorRole));
+  ASSERT_NE(predictors, nullptr);
+  ASSERT_EQ(predictors->GetVarCount(), 1);
+  ASSERT_NE(predictors->GetVar("age"), nullptr);
+  EXPECT_NE(predictors->GetVar("age"), age);
+  EXPECT_EQ(predictors->GetVar("colour"), nullptr);
+}
+
+TEST(RuleSetModelRules, LookupByIdentifier) {
+  RuleSetModel model;
+  model.SetNumberOfModels(2);
+  auto* first = new SimpleRule("R1");
+  auto* second = new SimpleRule("R1");
+  auto* other = new SimpleRule("R2");
+  model.AddSimpleRule(nullptr, 0);  // stored like any other, skipped by lookups
+  model.AddSimpleRule(second, 1);
+  model.AddSimpleRule(first, 0);
+  model.AddSimpleRule(other, 1);
+  EXPECT_EQ(model.GetSimpleRule("R1"), first);  // the lower model number wins
+  EXPECT_EQ(model.GetSimpleRule("R2"), other);
+  EXPECT_EQ(model.GetSimpleRule("R"), nullptr);
+  EXPECT_EQ(model.GetSimpleRule("R1 "), nullptr);
+  EXPECT_EQ(model.GetSimpleRule(""), nullptr);
+  ASSERT_EQ(model.GetSimpleRules().size(), 2u);
+  EXPECT_EQ(model.GetSimpleRules()[0], (std::vector<SimpleRule*>{nullptr, first}));
+  EXPECT_EQ(model.GetSimpleRules()[1], (std::vector<SimpleRule*>{second, other}));
+}
+
+TEST(RuleSetModelRules, RuleOutsideTheTablesStaysWithTheCaller) {
+  auto* outside = new SimpleRule("R9");
+  auto* negative = new SimpleRule("R8");
+  {
+    RuleSetModel model;
+    model.SetNumberOfModels(2);
+    model.AddSimpleRule(outside, 2);
+    model.AddSimpleRule(negative, -1);
+    EXPECT_EQ(model.GetSimpleRule("R9"), nullptr);
+    EXPECT_EQ(model.GetSimpleRule("R8"), nullptr);
+  }
+  // Still alive after the model is gone (the sanitizer build would report a
+  // use after free or a double free otherwise).
+  EXPECT_EQ(outside->GetRuleID(), "R9");
+  EXPECT_EQ(negative->GetRuleID(), "R8");
+  delete outside;
+  delete negative;
+}
+
+}  // namespace
+}  // namespace KtZembra_940

@@ -1,0 +1,493 @@
+// The scoring driver: record encoding, the result object handed in and out,
+// the vote across rule sets, decision lists and the error statuses.
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <new>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/ErrorCodes.h"
+#include "host/NumericValue.h"
+#include "host/ScoreCaseRecord.h"
+#include "host/ScoreDictVar.h"
+#include "host/ScoreResult.h"
+#include "host/ScoringLog.h"
+#include "model/RuleSetModel.h"
+#include "scoring/RuleSetResult.h"
+#include "tests/support/ModelBuilder.h"
+
+// Counts every allocation made while `gCountAllocations` is set, so a test
+// can tell that scoring a record allocates nothing.
+namespace {
+bool gCountAllocations = false;
+long gAllocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (gCountAllocations) ++gAllocations;
+  if (size == 0) size = 1;
+  if (void* p = std::malloc(size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace KtZembra_940 {
+namespace {
+
+using testing_support::ModelBuilder;
+using testing_support::Scored;
+using testing_support::ScoreWith;
+using testing_support::TestRecord;
+
+// Collects the host's trace lines for the lifetime of the object.
+class TraceCapture {
+ public:
+  TraceCapture() {
+    ScoringLog::GetInstance().SetStream(&lines_);
+    ScoringLog::GetInstance().SetLevel(1);
+  }
+  ~TraceCapture() {
+    ScoringLog::GetInstance().SetLevel(0);
+    ScoringLog::GetInstance().SetStream(nullptr);
+  }
+  std::string Text() const { return lines_.str(); }
+
+ private:
+  std::ostringstream lines_;
+};
+
+// The model of the worked example: target risk (high, low), predictor age,
+// one weighted-sum rule set with default low 0.5, R1 "age > 60" and R2 True.
+std::unique_ptr<ModelBuilder> RiskModel() {
+  auto b = std::make_unique<ModelBuilder>();
+  b->Numeric("age").TextTarget("risk", {"high", "low"});
+  b->Start(1);
+  b->Settings(0, RuleSetModel::weightedSum, "low", 0.5);
+  EXPECT_TRUE(b->Rule(0, "R1", "high", 0.8, 0.9, b->Simple("age", SimplePredicate::kGreaterThan, 60)));
+  EXPECT_TRUE(b->Rule(0, "R2", "high", 0.4, 0.7, ModelBuilder::True()));
+  return b;
+}
+
+// Several first-hit rule sets over categories A and B, rule set m choosing
+// choices[m] with confidence confidences[m] through one always-firing rule.
+std::unique_ptr<ModelBuilder> VoteModel(const std::vector<std::string>& choices,
+                                        const std::vector<double>& confidences) {
+  auto b = std::make_unique<ModelBuilder>();
+  b->Numeric("x").TextTarget("y", {"A", "B"});
+  b->Start(static_cast<int>(choices.size()));
+  for (size_t m = 0; m < choices.size(); ++m) {
+    const int mi = static_cast<int>(m);
+    b->Settings(mi, RuleSetModel::firstHit, "B", 0.0);
+    EXPECT_TRUE(b->Rule(mi, "r" + std::to_string(m), choices[m], 1.0, confidences[m],
+                        ModelBuilder::True()));
+  }
+  return b;
+}
+
+TEST(ScoringDriver, WorkedRoad) {
+  auto b = RiskModel();
+  RuleSetModel& model = b->Model();
+  model.SetUseReferenceWalk(true);
+  TestRecord record({"age", "risk"});
+  ScoreResult* result = nullptr;
+
+  Scored old = ScoreWith(model, record.Number("age", 70).Get(), result);
+  EXPECT_EQ(old.code, 0);
+  EXPECT_EQ(old.prediction, "high");
+  EXPECT_DOUBLE_EQ(old.confidence, 0.6);
+  EXPECT_EQ(old.fired, (std::vector<std::string>{"R1", "R2"}));
+  ASSERT_NE(result, nullptr);
+  ScoreResult* first = result;
+
+  Scored young = ScoreWith(model, record.Number("age", 30).Get(), result);
+  EXPECT_EQ(young.prediction, "high");
+  EXPECT_DOUBLE_EQ(young.confidence, 0.4);
+  EXPECT_EQ(young.fired, (std::vector<std::string>{"R2"}));
+  EXPECT_EQ(result, first);
+
+  // No value for age: the system-missing value lies below 60.
+  Scored unknown = ScoreWith(model, record.Clear().Get(), result);
+  EXPECT_EQ(unknown.prediction, "high");
+  EXPECT_DOUBLE_EQ(unknown.confidence, 0.4);
+  EXPECT_EQ(unknown.fired, (std::vector<std::string>{"R2"}));
+  EXPECT_EQ(model.GetPredVarValues(), std::vector<double>{NumericValue::GetSysmisValue()});
+  delete result;
+}
+
+TEST(ScoringDriver, NewResultCarriesTheTarget) {
+  auto b = RiskModel();
+  TestRecord record({"age"});
+  ScoreResult* result = nullptr;
+  ScoreWith(b->Model(), record.Number("age", 70).Get(), result);
+  ASSERT_NE(result, nullptr);
+  ASSERT_EQ(result->GetScoreResultType(), ScoreResult::kRuleSetResult);
+  auto* rules = static_cast<RuleSetResult*>(result);
+  EXPECT_EQ(rules->GetTarget(), b->Var("risk"));
+  EXPECT_EQ(rules->GetPrediction(), b->Model().GetCategoryValues()[0]);
+  delete result;
+}
+
+// A result of some other model kind, telling when it is destroyed.
+class ForeignResult : public ScoreResult {
+ public:
+  ForeignResult(ResultType type, bool* destroyed) : type_(type), destroyed_(destroyed) {}
+  ~ForeignResult() override { *destroyed_ = true; }
+  ResultType GetScoreResultType() const override { return type_; }
+
+ private:
+  ResultType type_;
+  bool* destroyed_;
+};
+
+TEST(ScoringDriver, ForeignResultKindsAreReplaced) {
+  // A classification result, and one that claims the rule-set kind without
+  // being one: both are destroyed and replaced by a fresh RuleSetResult.
+  for (ScoreResult::ResultType type :
+       {ScoreResult::kClassificationResult, ScoreResult::kRuleSetResult}) {
+    SCOPED_TRACE(type);
+    auto b = RiskModel();
+    bool destroyed = false;
+    ScoreResult* result = new ForeignResult(type, &destroyed);
+    TestRecord record({"age"});
+    Scored s = ScoreWith(b->Model(), record.Number("age", 70).Get(), result);
+    EXPECT_TRUE(destroyed);
+    ASSERT_NE(result, nullptr);
+    EXPECT_NE(dynamic_cast<RuleSetResult*>(result), nullptr);
+    EXPECT_EQ(s.prediction, "high");
+    EXPECT_EQ(s.fired, (std::vector<std::string>{"R1", "R2"}));
+    delete result;
+  }
+}
+
+TEST(ScoringDriver, ThePassedResultReceivesEverything) {
+  auto b = RiskModel();
+  TestRecord record({"age"});
+  ScoreResult* handedOut = nullptr;
+  ScoreWith(b->Model(), record.Number("age", 70).Get(), handedOut);
+  ASSERT_NE(handedOut, nullptr);
+
+  // The caller switches to a result of its own and drops the first one:
+  // fired rules, prediction and confidence all go to the one it passes.
+  ScoreResult* own = new RuleSetResult(nullptr);
+  delete handedOut;
+  Scored s = ScoreWith(b->Model(), record.Number("age", 30).Get(), own);
+  EXPECT_EQ(s.prediction, "high");
+  EXPECT_DOUBLE_EQ(s.confidence, 0.4);
+  EXPECT_EQ(s.fired, (std::vector<std::string>{"R2"}));
+  EXPECT_EQ(static_cast<RuleSetResult*>(own)->GetTarget(), b->Var("risk"));
+
+  // The same object passed again is reused, its list emptied first.
+  ScoreResult* again = own;
+  s = ScoreWith(b->Model(), record.Number("age", 61).Get(), again);
+  EXPECT_EQ(again, own);
+  EXPECT_EQ(s.fired, (std::vector<std::string>{"R1", "R2"}));
+  delete own;
+}
+
+TEST(ScoringDriver, NullRecordIsAnErrorAndLeavesTheResult) {
+  auto b = RiskModel();
+  TestRecord record({"age"});
+  ScoreResult* result = nullptr;
+  ScoreWith(b->Model(), record.Number("age", 70).Get(), result);
+  ScoreResult* before = result;
+
+  TraceCapture trace;
+  KtScore::KtStatus status = b->Model().GetScore(nullptr, result, false);
+  EXPECT_TRUE(status.IsError());
+  EXPECT_EQ(status.GetErrorCode(), 90029);
+  EXPECT_EQ(trace.Text(), "KtStatus error code is :90029\n");
+  ASSERT_EQ(result, before);
+  auto* rules = static_cast<RuleSetResult*>(result);
+  EXPECT_EQ(rules->GetPrediction()->GetString(), "high");
+  EXPECT_DOUBLE_EQ(rules->GetConfidence(), 0.6);
+  EXPECT_EQ(rules->GetRuleIDFire(), (std::vector<std::string>{"R1", "R2"}));
+  delete result;
+}
+
+TEST(ScoringDriver, RecordThatCannotBindTheModelIsNotScored) {
+  auto b = RiskModel();
+  ScoreCaseRecord noLayout;
+  ScoreResult* result = nullptr;
+  {
+    TraceCapture trace;
+    KtScore::KtStatus status = b->Model().GetScore(&noLayout, result, false);
+    EXPECT_TRUE(status.IsError());
+    EXPECT_EQ(status.GetErrorCode(), ErrorCode::kNotScorable);
+    EXPECT_EQ(trace.Text(), "KtStatus error code is :260020\n");
+  }
+  EXPECT_EQ(result, nullptr);
+  EXPECT_FALSE(b->Model().IsDictVarIndexReady());
+
+  // The set-up is tried again, and runs, with a record that has a layout.
+  TestRecord record({"age"});
+  Scored s = ScoreWith(b->Model(), record.Number("age", 70).Get(), result);
+  EXPECT_EQ(s.code, 0);
+  EXPECT_TRUE(b->Model().IsDictVarIndexReady());
+  EXPECT_DOUBLE_EQ(s.confidence, 0.6);
+  delete result;
+
+  // A model without a dictionary never binds.
+  RuleSetModel bare;
+  ScoreResult* none = nullptr;
+  EXPECT_EQ(bare.GetScore(record.Get(), none, false).GetErrorCode(), ErrorCode::kNotScorable);
+  EXPECT_EQ(none, nullptr);
+}
+
+TEST(ScoringDriver, SetUpRunsOnceForTheFirstLayout) {
+  auto b = RiskModel();
+  TestRecord first({"age"});
+  ScoreResult* result = nullptr;
+  ScoreWith(b->Model(), first.Number("age", 70).Get(), result);
+  EXPECT_EQ(b->Var("age")->GetCaseIndex(), 0);
+  EXPECT_EQ(b->Model().GetRuleCount(), std::vector<int32_t>{2});
+
+  // Later records are read at the positions of the first layout.
+  TestRecord other({"other", "age"});
+  Scored s = ScoreWith(b->Model(), other.Number("other", 99).Number("age", 1).Get(), result);
+  EXPECT_EQ(b->Var("age")->GetCaseIndex(), 0);
+  EXPECT_EQ(s.fired, (std::vector<std::string>{"R1", "R2"}));
+  delete result;
+}
+
+TEST(ScoringDriver, RecordEncoding) {
+  ModelBuilder b;
+  b.Numeric("n").Text("s", {"a", "b", "c"}).TextTarget("y", {"A", "B"});
+  b.Var("n")->AddMissingValue(new NumericValue(-99.0));
+  b.Start(1);
+  b.Settings(0, RuleSetModel::weightedSum, "A", 0.1);
+  ASSERT_TRUE(b.Rule(0, "r1", "A", 1, 1, b.Simple("n", SimplePredicate::kEqual, 1)));
+  ASSERT_TRUE(b.Rule(0, "r2", "A", 1, 1, b.SimpleText("s", SimplePredicate::kEqual, "a")));
+  const double sysmis = NumericValue::GetSysmisValue();
+  struct Case {
+    const char* name;
+    bool hasN;
+    double n;
+    const char* s;  // null: absent
+    std::vector<double> encoded;
+  } cases[] = {
+      {"both present", true, 3.5, "c", {3.5, 2.0}},
+      {"both absent", false, 0, nullptr, {sysmis, -1.0}},
+      {"declared missing number, unknown text", true, -99.0, "zz", {sysmis, -1.0}},
+      {"system-missing number, first label", true, sysmis, "a", {sysmis, 0.0}},
+  };
+  ScoreResult* result = nullptr;
+  TestRecord record({"s", "n"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    record.Clear();
+    if (c.hasN) record.Number("n", c.n);
+    if (c.s != nullptr) record.Text("s", c.s);
+    ASSERT_EQ(ScoreWith(b.Model(), record.Get(), result).code, 0);
+    EXPECT_EQ(b.Model().GetPredVarValues(), c.encoded);
+  }
+  delete result;
+}
+
+TEST(ScoringDriver, VoteAcrossRuleSets) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> choices;
+    std::vector<double> confidences;
+    std::string prediction;
+    double confidence;
+  } cases[] = {
+      {"greatest sum, divided by the total", {"A", "B", "A"}, {0.8, 0.9, 0.4}, "A", 1.2 / 2.1},
+      {"tie goes to the lower category", {"B", "A"}, {0.5, 0.5}, "A", 0.5},
+      {"negative total is not divided", {"A", "B"}, {-0.3, 0.1}, "B", 0.1},
+      {"zero total is not divided", {"B", "A"}, {0.0, 0.0}, "A", 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto b = VoteModel(c.choices, c.confidences);
+    b->Model().SetUseReferenceWalk(true);
+    TestRecord record({"x"});
+    ScoreResult* result = nullptr;
+    Scored s = ScoreWith(b->Model(), record.Get(), result);
+    EXPECT_EQ(s.prediction, c.prediction);
+    EXPECT_DOUBLE_EQ(s.confidence, c.confidence);
+    ASSERT_EQ(s.fired.size(), c.choices.size());
+    EXPECT_EQ(s.fired.front(), "r0");
+    delete result;
+  }
+}
+
+TEST(ScoringDriver, VoteAppliesTheCostDecision) {
+  // Sums A 0.8, B 0.3. Choosing A costs 5 x 0.3 = 1.5, choosing B costs
+  // 1 x 0.8 = 0.8: B wins with its own sum over the total.
+  auto b = VoteModel({"A", "B"}, {0.8, 0.3});
+  b->Costs({{"A", {{"B", 5.0}}}, {"B", {{"A", 1.0}}}});
+  TestRecord record({"x"});
+  ScoreResult* result = nullptr;
+  Scored s = ScoreWith(b->Model(), record.Get(), result);
+  EXPECT_EQ(s.prediction, "B");
+  EXPECT_DOUBLE_EQ(s.confidence, 0.3 / 1.1);
+  delete result;
+}
+
+TEST(ScoringDriver, DecisionListTakesTheLastRuleSet) {
+  auto b = VoteModel({"A", "A", "B"}, {0.9, 0.9, 0.2});
+  b->Model().SetModelType(ScoreModel::kDecisionListModel);
+  TestRecord record({"x"});
+  ScoreResult* result = nullptr;
+  Scored s = ScoreWith(b->Model(), record.Get(), result);
+  EXPECT_EQ(s.prediction, "B");
+  EXPECT_DOUBLE_EQ(s.confidence, -1.0);
+  EXPECT_EQ(s.fired, (std::vector<std::string>{"r0", "r1", "r2"}));
+  delete result;
+
+  // A result that served an ordinary model shows no confidence either.
+  auto ordinary = VoteModel({"A"}, {0.9});
+  ScoreResult* shared = nullptr;
+  EXPECT_DOUBLE_EQ(ScoreWith(ordinary->Model(), record.Get(), shared).confidence, 0.9);
+  s = ScoreWith(b->Model(), record.Get(), shared);
+  EXPECT_EQ(s.prediction, "B");
+  EXPECT_DOUBLE_EQ(s.confidence, -1.0);
+  delete shared;
+}
+
+TEST(ScoringDriver, NoCategoryGivesNoPrediction) {
+  TestRecord record({"x"});
+  struct Case {
+    const char* name;
+    std::function<std::unique_ptr<ModelBuilder>()> make;
+  };
+  std::vector<Case> cases = {
+      {"no rule sets",
+       [] {
+         auto b = std::make_unique<ModelBuilder>();
+         b->Numeric("x").TextTarget("y", {"A", "B"});
+         b->Start(0);
+         return b;
+       }},
+      {"only rule set without rules",
+       [] {
+         auto b = std::make_unique<ModelBuilder>();
+         b->Numeric("x").TextTarget("y", {"A", "B"});
+         b->Start(1);
+         b->Settings(0, RuleSetModel::firstHit, "B", 0.7);
+         return b;
+       }},
+      {"decision list whose last rule set has no rules",
+       [] {
+         auto b = std::make_unique<ModelBuilder>();
+         b->Numeric("x").TextTarget("y", {"A", "B"});
+         b->Start(2);
+         b->Model().SetModelType(ScoreModel::kDecisionListModel);
+         b->Settings(0, RuleSetModel::firstHit, "B", 0.7);
+         b->Rule(0, "r0", "A", 1, 0.9, ModelBuilder::True());
+         return b;
+       }},
+      {"target without categories",
+       [] {
+         auto b = std::make_unique<ModelBuilder>();
+         b->Numeric("x").TextTarget("y", {});
+         b->Start(1);
+         b->Settings(0, RuleSetModel::weightedSum, "A", 0.7);
+         b->Rule(0, "r0", "A", 1, 0.9, ModelBuilder::True());
+         return b;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto b = c.make();
+    ScoreResult* result = nullptr;
+    Scored s = ScoreWith(b->Model(), record.Get(), result);
+    EXPECT_EQ(s.code, 0);
+    EXPECT_FALSE(s.hasPrediction);
+    EXPECT_DOUBLE_EQ(s.confidence, 0.0);
+    delete result;
+  }
+}
+
+TEST(ScoringDriver, ScoreThatNamesNoCategoryCountsAsTheFirst) {
+  // A string target's code for a text that is no category, and a numeric
+  // score that is no category, both land on category index 0.
+  ModelBuilder text;
+  text.Numeric("x").TextTarget("y", {"A", "B"});
+  text.Start(1);
+  text.Settings(0, RuleSetModel::weightedSum, "nothing", 0.25);
+  ASSERT_TRUE(text.Rule(0, "r0", "other", 2.0, 1, text.Simple("x", SimplePredicate::kGreaterThan, 0)));
+  ModelBuilder number;
+  number.Numeric("x").NumericTarget("y", {10, 20});
+  number.Start(1);
+  number.Settings(0, RuleSetModel::weightedSum, "20", 0.25);
+  ASSERT_TRUE(number.Rule(0, "r0", "30", 2.0, 1, number.Simple("x", SimplePredicate::kGreaterThan, 0)));
+  ASSERT_TRUE(number.Rule(0, "r1", "20", 9.0, 1, number.Simple("x", SimplePredicate::kLessThan, -5)));
+
+  TestRecord record({"x"});
+  ScoreResult* r1 = nullptr;
+  ScoreResult* r2 = nullptr;
+  Scored s = ScoreWith(text.Model(), record.Number("x", 1).Get(), r1);
+  EXPECT_EQ(s.prediction, "A");
+  EXPECT_DOUBLE_EQ(s.confidence, 2.0);
+  s = ScoreWith(text.Model(), record.Number("x", -1).Get(), r1);  // the default
+  EXPECT_EQ(s.prediction, "A");
+  EXPECT_DOUBLE_EQ(s.confidence, 0.25);
+  s = ScoreWith(number.Model(), record.Number("x", 1).Get(), r2);
+  EXPECT_EQ(s.prediction, "10");
+  s = ScoreWith(number.Model(), record.Number("x", -9).Get(), r2);
+  EXPECT_EQ(s.prediction, "20");
+  EXPECT_DOUBLE_EQ(s.confidence, 9.0);
+  delete r1;
+  delete r2;
+}
+
+TEST(ScoringDriver, NoAllocationPerRecord) {
+  for (bool reference : {true, false}) {
+    SCOPED_TRACE(reference ? "reference walk" : "scoring plan");
+    ModelBuilder b;
+    b.Numeric("a").Numeric("c").Text("s", {"red", "green", "blue"}).TextTarget("y", {"A", "B", "C"});
+    b.Start(3);
+    b.Settings(0, RuleSetModel::weightedSum, "A", 0.1);
+    b.Settings(1, RuleSetModel::weightedMax, "B", 0.1);
+    b.Settings(2, RuleSetModel::firstHit, "C", 0.1);
+    const std::string longId = "a-rule-identifier-far-beyond-any-short-string-";
+    for (int m = 0; m < 3; ++m) {
+      for (int k = 0; k < 8; ++k) {
+        const char* score = k % 3 == 0 ? "A" : (k % 3 == 1 ? "B" : "C");
+        ScorePredicate* p = ModelBuilder::Compound(
+            k % 2 == 0 ? CompoundPredicate::kAnd : CompoundPredicate::kOr,
+            {b.Simple("a", SimplePredicate::kGreaterThan, k * 10.0),
+             b.SetText("s", SetPredicate::kIsIn, {k % 2 ? "red" : "blue", "green"}),
+             b.Simple("c", SimplePredicate::kLessOrEqual, 50.0 - k)});
+        ASSERT_TRUE(b.Rule(m, longId + std::to_string(m * 8 + k), score, 0.1 * k, 0.5, p));
+      }
+    }
+    b.Model().SetUseReferenceWalk(reference);
+    TestRecord record({"a", "c", "s"});
+    ScoreResult* result = nullptr;
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> value(-10.0, 100.0);
+    const char* texts[] = {"red", "green", "blue", "purple"};
+    long allocations = 0;
+    for (int i = 0; i < 100000; ++i) {
+      record.Clear();
+      if (i % 7 != 0) record.Number("a", value(rng));
+      record.Number("c", value(rng));
+      if (i % 5 != 0) record.Text("s", texts[i % 4]);
+      // The first records may size the result and its buffers.
+      gAllocations = 0;
+      gCountAllocations = i >= 1000;
+      KtScore::KtStatus status = b.Model().GetScore(record.Get(), result, false);
+      gCountAllocations = false;
+      allocations += gAllocations;
+      ASSERT_FALSE(status.IsError());
+    }
+    EXPECT_EQ(allocations, 0);
+    delete result;
+  }
+}
+
+}  // namespace
+}  // namespace KtZembra_940

@@ -1,0 +1,228 @@
+// The rule record: construction, statistics, score distribution, and the
+// ownership of split variables and values across copies and assignment.
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/DiscreteSplit.h"
+#include "host/NumericValue.h"
+#include "host/ScoreDictVar.h"
+#include "host/StringValue.h"
+#include "model/SimpleRule.h"
+
+namespace KtZembra_940 {
+namespace {
+
+std::string SplitText(const ScoreSplitVar* split) {
+  std::ostringstream os;
+  split->Display(os);
+  return os.str();
+}
+
+// A split of `var` holding the given member texts.
+ScoreSplitVar* MakeSplit(const ScoreDictVar* var, const std::vector<std::string>& members) {
+  auto* split = new DiscreteSplit(var);
+  int index = 0;
+  for (const std::string& m : members) split->PutSplit(new StringValue(m), index++);
+  return split;
+}
+
+TEST(SimpleRule, ConstructionTakesIdAsLabel) {
+  SimpleRule unnamed("");
+  EXPECT_EQ(unnamed.GetRuleID(), "");
+  EXPECT_EQ(unnamed.GetRuleLabel(), "");
+
+  SimpleRule named("R7");
+  EXPECT_EQ(named.GetRuleID(), "R7");
+  EXPECT_EQ(named.GetRuleLabel(), "R7");
+  EXPECT_EQ(named.GetRuleLable(), "R7");
+  named.SetRuleLabel("seven");
+  EXPECT_EQ(named.GetRuleID(), "R7");
+  EXPECT_EQ(named.GetRuleLabel(), "seven");
+  EXPECT_EQ(named.GetRuleLable(), "seven");
+}
+
+TEST(SimpleRule, FreshRecordDefaults) {
+  SimpleRule rule("R1");
+  EXPECT_EQ(rule.GetScoreValue(), "");
+  EXPECT_EQ(rule.GetTargetVariableName(), "");
+  EXPECT_EQ(rule.GetRecordCount(), -1);
+  EXPECT_EQ(rule.GetnbCorrect(), -1);
+  EXPECT_EQ(rule.GetRuleConfidence(), -1.0);
+  EXPECT_EQ(rule.GetRuleWeight(), -1.0);
+  EXPECT_FALSE(rule.IsDisabled());
+  EXPECT_EQ(rule.GetSearchDirection(), SimpleRule::up);
+  EXPECT_TRUE(rule.GetSplitVar().empty());
+  EXPECT_TRUE(rule.GetAllValuePercent().empty());
+}
+
+TEST(SimpleRule, CountsTruncateTowardZeroAndSaturate) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    double stored;
+    int read;
+  } cases[] = {
+      {2.9, 2},      {-1.5, -1},     {-1.0, -1},  {0.999, 0},          {-0.5, 0},
+      {40.0, 40},    {1e12, INT32_MAX}, {-1e12, INT32_MIN}, {inf, INT32_MAX}, {-inf, INT32_MIN},
+      {std::nan(""), 0},
+  };
+  for (const auto& c : cases) {
+    SimpleRule rule("R");
+    rule.SetRecordCount(c.stored);
+    rule.SetnbCorrect(c.stored);
+    EXPECT_EQ(rule.GetRecordCount(), c.read) << c.stored;
+    EXPECT_EQ(rule.GetnbCorrect(), c.read) << c.stored;
+  }
+  // Confidence and weight come back unchanged.
+  SimpleRule rule("R");
+  rule.SetRuleConfidence(0.375);
+  rule.SetRuleWeight(-2.75);
+  EXPECT_EQ(rule.GetRuleConfidence(), 0.375);
+  EXPECT_EQ(rule.GetRuleWeight(), -2.75);
+}
+
+TEST(SimpleRule, NullValueIsNotAdded) {
+  SimpleRule rule("R");
+  EXPECT_FALSE(rule.AddValuePercent(nullptr, 0.5));
+  EXPECT_TRUE(rule.GetAllValuePercent().empty());
+  auto* value = new StringValue("A");
+  EXPECT_TRUE(rule.AddValuePercent(value, 0.5));
+  ASSERT_EQ(rule.GetAllValuePercent().size(), 1u);
+  EXPECT_EQ(rule.GetAllValuePercent()[0].first, value);  // taken over, not copied
+  EXPECT_EQ(rule.GetAllValuePercent()[0].second, 0.5);
+}
+
+TEST(SimpleRule, PercentOfFirstEqualValue) {
+  SimpleRule rule("R");
+  StringValue a("A");
+  EXPECT_EQ(rule.GetPercent(&a), -1.0);  // empty distribution
+
+  rule.AddValuePercent(new StringValue("A"), 0.25);
+  rule.AddValuePercent(new StringValue("B"), 0.75);
+  rule.AddValuePercent(new StringValue("A"), 0.9);
+  rule.AddValuePercent(new NumericValue(2), 0.1);
+  const StringValue b("B"), c("C"), lowerA("a"), two("2");
+  const NumericValue numericTwo(2.0), three(3.0);
+  const struct {
+    const ScoreValue* value;
+    double percent;
+  } cases[] = {
+      {&a, 0.25}, {&b, 0.75}, {&c, -1.0}, {&lowerA, -1.0}, {nullptr, -1.0},
+      {&numericTwo, 0.1}, {&two, 0.1}, {&three, -1.0},
+  };
+  for (const auto& row : cases) {
+    EXPECT_EQ(rule.GetPercent(row.value), row.percent)
+        << (row.value != nullptr ? row.value->GetString() : "null");
+  }
+}
+
+TEST(SimpleRule, CopyClonesSplitsAndValues) {
+  ScoreDictVar colour("colour", ScoreDictVar::kString, ScoreDictVar::kNominal);
+  SimpleRule source("R1");
+  source.SetRuleLabel("label");
+  source.SetScoreValue("yes");
+  source.SetTargetVariableName("risk");
+  source.SetRecordCount(12.5);
+  source.SetnbCorrect(3);
+  source.SetRuleConfidence(0.5);
+  source.SetRuleWeight(2);
+  source.SetDisabled(true);
+  source.SetSearchDirection(SimpleRule::down);
+  std::vector<ScoreSplitVar*> splits{MakeSplit(&colour, {"red"}), nullptr,
+                                     MakeSplit(&colour, {"green", "blue"})};
+  source.SetSplitVar(splits);
+  source.AddValuePercent(new StringValue("yes"), 0.75);
+  source.AddValuePercent(new StringValue("no"), 0.25);
+
+  SimpleRule copy(source);
+  EXPECT_EQ(copy.GetRuleID(), "R1");
+  EXPECT_EQ(copy.GetRuleLabel(), "label");
+  EXPECT_EQ(copy.GetScoreValue(), "yes");
+  EXPECT_EQ(copy.GetTargetVariableName(), "risk");
+  EXPECT_EQ(copy.GetRecordCount(), 12);
+  EXPECT_EQ(copy.GetnbCorrect(), 3);
+  EXPECT_EQ(copy.GetRuleConfidence(), 0.5);
+  EXPECT_EQ(copy.GetRuleWeight(), 2.0);
+  EXPECT_TRUE(copy.IsDisabled());
+  EXPECT_EQ(copy.GetSearchDirection(), SimpleRule::down);
+
+  ASSERT_EQ(copy.GetSplitVar().size(), 3u);
+  EXPECT_EQ(copy.GetSplitVar()[1], nullptr);
+  for (size_t k : {0u, 2u}) {
+    ASSERT_NE(copy.GetSplitVar()[k], nullptr);
+    EXPECT_NE(copy.GetSplitVar()[k], source.GetSplitVar()[k]);
+    EXPECT_EQ(SplitText(copy.GetSplitVar()[k]), SplitText(source.GetSplitVar()[k]));
+  }
+  ASSERT_EQ(copy.GetAllValuePercent().size(), 2u);
+  EXPECT_NE(copy.GetAllValuePercent()[0].first, source.GetAllValuePercent()[0].first);
+  EXPECT_EQ(copy.GetAllValuePercent()[0].first->GetString(), "yes");
+  EXPECT_EQ(copy.GetAllValuePercent()[1].first->GetString(), "no");
+  EXPECT_EQ(copy.GetAllValuePercent()[1].second, 0.25);
+  // Both records delete what they own when they go (sanitizer build).
+}
+
+TEST(SimpleRule, AssignmentReplacesWhatWasHeld) {
+  ScoreDictVar colour("colour", ScoreDictVar::kString, ScoreDictVar::kNominal);
+  SimpleRule target("T");
+  std::vector<ScoreSplitVar*> old{MakeSplit(&colour, {"a"}), MakeSplit(&colour, {"b"}),
+                                  MakeSplit(&colour, {"c"})};
+  target.SetSplitVar(old);
+  target.AddValuePercent(new StringValue("x"), 0.1);
+  target.AddValuePercent(new StringValue("y"), 0.2);
+  target.AddValuePercent(new StringValue("z"), 0.3);
+
+  SimpleRule source("S");
+  std::vector<ScoreSplitVar*> fresh{nullptr, MakeSplit(&colour, {"red"})};
+  source.SetSplitVar(fresh);
+  source.AddValuePercent(new NumericValue(4), 0.5);
+  source.SetScoreValue("four");
+
+  target = source;
+  EXPECT_EQ(target.GetRuleID(), "S");
+  EXPECT_EQ(target.GetScoreValue(), "four");
+  ASSERT_EQ(target.GetSplitVar().size(), 2u);
+  EXPECT_EQ(target.GetSplitVar()[0], nullptr);
+  ASSERT_NE(target.GetSplitVar()[1], nullptr);
+  EXPECT_NE(target.GetSplitVar()[1], source.GetSplitVar()[1]);
+  EXPECT_EQ(SplitText(target.GetSplitVar()[1]), SplitText(source.GetSplitVar()[1]));
+  ASSERT_EQ(target.GetAllValuePercent().size(), 1u);
+  EXPECT_EQ(target.GetAllValuePercent()[0].first->GetDouble(), 4.0);
+  EXPECT_EQ(target.GetAllValuePercent()[0].second, 0.5);
+
+  // Self-assignment keeps everything, the owned objects included.
+  const ScoreSplitVar* held = target.GetSplitVar()[1];
+  SimpleRule& alias = target;
+  target = alias;
+  ASSERT_EQ(target.GetSplitVar().size(), 2u);
+  EXPECT_EQ(target.GetSplitVar()[1], held);
+  EXPECT_EQ(SplitText(held), SplitText(source.GetSplitVar()[1]));
+  EXPECT_EQ(target.GetAllValuePercent().size(), 1u);
+}
+
+TEST(SimpleRule, SetSplitVarTakesOverAndReleasesTheRest) {
+  ScoreDictVar colour("colour", ScoreDictVar::kString, ScoreDictVar::kNominal);
+  SimpleRule rule("R");
+  ScoreSplitVar* kept = MakeSplit(&colour, {"a"});
+  std::vector<ScoreSplitVar*> first{kept, MakeSplit(&colour, {"b"})};
+  rule.SetSplitVar(first);
+  EXPECT_EQ(rule.GetSplitVar(), first);
+
+  // A split handed over again stays alive; the one left out is deleted.
+  std::vector<ScoreSplitVar*> second{MakeSplit(&colour, {"c"}), kept};
+  rule.SetSplitVar(second);
+  EXPECT_EQ(rule.GetSplitVar(), second);
+  EXPECT_FALSE(SplitText(kept).empty());
+
+  // The record's own list changes nothing.
+  rule.SetSplitVar(const_cast<std::vector<ScoreSplitVar*>&>(rule.GetSplitVar()));
+  EXPECT_EQ(rule.GetSplitVar(), second);
+}
+
+}  // namespace
+}  // namespace KtZembra_940
