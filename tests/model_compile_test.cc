@@ -140,7 +140,8 @@ TEST_F(Compile, WorkedRoad) {
   EXPECT_EQ(first.fixedResult, 0);
   ASSERT_EQ(first.conditions.size(), 1u);
   EXPECT_TRUE(first.conditions[0].isSimple);
-  EXPECT_FALSE(first.conditions[0].isSet || first.conditions[0].isTrue || first.conditions[0].isFalse);
+  EXPECT_FALSE(first.conditions[0].isSet || first.conditions[0].isTrue ||
+               first.conditions[0].isFalse);
   EXPECT_EQ(first.conditions[0].simpleOperator, 4);
   EXPECT_EQ(first.conditions[0].value, 60.0);
   EXPECT_EQ(first.varIndices, std::vector<int32_t>{0});
@@ -428,14 +429,6 @@ TEST_F(Compile, ConstantMembers) {
     EXPECT_EQ(k.varIndices, row.varIndices);
   }
   EXPECT_EQ(model->GetPredVars(), std::vector<const ScoreDictVar*>{a});
-}
-
-TEST_F(Compile, EmptyCompoundCompiles) {
-  ASSERT_TRUE(AddTo(0, Compound(CompoundPredicate::kAnd, {})));
-  const Comp& k = Rules()[0].compConditions.at(0);
-  EXPECT_EQ(k.fixedResult, 0);
-  EXPECT_TRUE(k.conditions.empty());
-  EXPECT_TRUE(k.compConditions.empty());
 }
 
 // and(and(...and(a > 1)...)) with `depth` compounds.

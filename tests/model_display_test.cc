@@ -129,22 +129,6 @@ TEST(ModelDisplay, UnknownSelectionMethodContinuesTheLine) {
       << dump;
 }
 
-TEST(ModelDisplay, MissingPerModelEntriesAreLeftOut) {
-  RuleSetModel model;
-  model.SetNumberOfModels(1);
-  model.SetRuleSelectionMethodToUse({});
-  EXPECT_EQ(Dump(model),
-            "Start RuleSetModel Display\n"
-            "There are total 1 models\n"
-            "Model information is: \n"
-            "******   model 1 ****** \n"
-            "Rule Selection method used in scoring :"
-            "Default Score: \n"
-            "Default confidence: 0\n"
-            "Total number of Records: -1\n"
-            "nbCorrect: -1\n");
-}
-
 TEST(SimpleRuleDisplay, SplitsAndDistribution) {
   ScoreDictVar colour("colour", ScoreDictVar::kString, ScoreDictVar::kNominal);
   auto* split = new DiscreteSplit(&colour);
@@ -179,12 +163,6 @@ TEST(SimpleRuleDisplay, SplitsAndDistribution) {
                             "b: 0.5\n"
                             "End of SimpleRule\n"
                             "\n");
-}
-
-TEST(SimpleRuleDisplay, ExampleRuleAlone) {
-  SimpleRule* rule = ExampleRule();
-  EXPECT_EQ(Dump(*rule), kExampleRuleDump);
-  delete rule;
 }
 
 }  // namespace

@@ -108,21 +108,6 @@ TEST(RuleSetModelSizing, FirstSizingIsFinal) {
   EXPECT_EQ(model.GetRecordCount(), (std::vector<double>{-1.0, 10.0}));
 }
 
-TEST(RuleSetModelSettings, InRangeSettersStore) {
-  RuleSetModel model;
-  model.SetNumberOfModels(2);
-  model.SetTargetVarNameForModel(1, "risk");
-  model.SetPredictorNameForModel(1, {"age", "income"});
-  model.SetDefaultConfidence(0.5, 1);
-  model.SetRecordCount(100.0, 0);
-  model.SetnbCorrect(80.0, 0);
-  EXPECT_EQ(model.GetTargetNameFromModel(1), "risk");
-  EXPECT_EQ(model.GetPredictorNameFromModel(1), (std::vector<std::string>{"age", "income"}));
-  EXPECT_EQ(model.GetDefaultConfidence(), (std::vector<double>{0.0, 0.5}));
-  EXPECT_EQ(model.GetRecordCount(), (std::vector<double>{100.0, -1.0}));
-  EXPECT_EQ(model.GetnbCorrect(), (std::vector<double>{80.0, -1.0}));
-}
-
 TEST(RuleSetModelSettings, OutOfRangeModelNumbersChangeNothing) {
   for (int bad : {-1, 2, 1000}) {
     SCOPED_TRACE(bad);
@@ -150,6 +135,17 @@ TEST(RuleSetModelSettings, OutOfRangeModelNumbersChangeNothing) {
               std::vector<Method>(2, RuleSetModel::firstHit));
     EXPECT_EQ(model.GetTargetNameFromModel(0), "");
     EXPECT_EQ(model.GetTargetNameFromModel(1), "");
+
+    // The same calls in range do store.
+    model.SetTargetVarNameForModel(1, "risk");
+    model.SetnbCorrect(80.0, 1);
+    model.SetRecordCount(100.0, 0);
+    model.SetDefaultConfidence(0.5, 1);
+    EXPECT_EQ(model.GetTargetNameFromModel(1), "risk");
+    EXPECT_EQ(model.GetPredictorNameFromModel(0), std::vector<std::string>{"age"});
+    EXPECT_EQ(model.GetnbCorrect(), (std::vector<double>{-1.0, 80.0}));
+    EXPECT_EQ(model.GetRecordCount(), (std::vector<double>{100.0, -1.0}));
+    EXPECT_EQ(model.GetDefaultConfidence(), (std::vector<double>{0.0, 0.5}));
   }
 }
 
@@ -199,7 +195,8 @@ TEST(RuleSetModelSettings, SelectionMethods) {
   // Handing a model its own list back changes nothing.
   model.SetAllRuleSelectionMethods({RuleSetModel::weightedMax}, 0);
   model.SetAllRuleSelectionMethods(model.GetAllRuleSelectionMethods()[0], 0);
-  EXPECT_EQ(model.GetAllRuleSelectionMethods()[0], (std::vector<Method>{RuleSetModel::weightedMax}));
+  EXPECT_EQ(model.GetAllRuleSelectionMethods()[0],
+            (std::vector<Method>{RuleSetModel::weightedMax}));
 
   model.SetRuleSelectionMethodToUse({RuleSetModel::weightedMax, RuleSetModel::firstHit});
   EXPECT_EQ(model.GetRuleSelectionMethodUsed(),
@@ -301,7 +298,9 @@ TEST_F(ModelWithTarget, StringCostMatrix) {
   const std::vector<CostCase> cases = {
       {"defaults", {}, {{0, 1, 1}, {1, 0, 1}, {1, 1, 0}}},
       {"one cell", {{"a", {{"b", 5.0}}}}, {{0, 5, 1}, {1, 0, 1}, {1, 1, 0}}},
-      {"diagonal stays zero", {{"b", {{"b", 9.0}, {"c", 2.5}}}}, {{0, 1, 1}, {1, 0, 2.5}, {1, 1, 0}}},
+      {"diagonal stays zero",
+       {{"b", {{"b", 9.0}, {"c", 2.5}}}},
+       {{0, 1, 1}, {1, 0, 2.5}, {1, 1, 0}}},
       {"unknown keys ignored", {{"z", {{"a", 3.0}}}, {"c", {{"z", 4.0}, {"a", 0.0}}}},
        {{0, 1, 1}, {1, 0, 1}, {0, 1, 0}}},
   };

@@ -79,13 +79,14 @@ TEST(Plugin, TranslatesAndScoresThroughTheHostsInterfaces) {
     record.SetNumber(0, 70.0);
     ScoreResult* result = nullptr;
     EXPECT_EQ(model->GetScore(&record, result, false).GetErrorCode(), 0);
+    std::unique_ptr<ScoreResult> owned(result);
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->GetScoreResultType(), ScoreResult::kRuleSetResult);
     const auto* classified = static_cast<const ScoreClsResult*>(result);
     ASSERT_NE(classified->GetPrediction(), nullptr);
     EXPECT_EQ(classified->GetPrediction()->GetString(), "high");
     EXPECT_DOUBLE_EQ(classified->GetConfidence(), 0.6);
-    delete result;
+    owned.reset();
 
     std::ostringstream dump;
     model->Display(dump);

@@ -159,6 +159,15 @@ std::string Dump(const RuleSetModel& model) {
   return os.str();
 }
 
+// Owns the result a model hands out, whichever way a test leaves.
+struct ResultHolder {
+  ScoreResult* result = nullptr;
+  ResultHolder() = default;
+  ResultHolder(const ResultHolder&) = delete;
+  ResultHolder& operator=(const ResultHolder&) = delete;
+  ~ResultHolder() { delete result; }
+};
+
 std::vector<std::string> RuleIds(const std::vector<SimpleRule*>& rules) {
   std::vector<std::string> ids;
   for (const SimpleRule* rule : rules) ids.push_back(rule->GetRuleID());
@@ -278,16 +287,15 @@ TEST(RuleAttributes, WorkedRoadCompilesAndScores) {
   EXPECT_EQ(t->model->GetDefaultScoreIndex(), std::vector<int32_t>{1});
 
   TestRecord record({"age", "size", "colour"});
-  ScoreResult* result = nullptr;
-  Scored old = ScoreWith(*t->model, record.Number("age", 70).Get(), result);
+  ResultHolder held;
+  Scored old = ScoreWith(*t->model, record.Number("age", 70).Get(), held.result);
   EXPECT_EQ(old.prediction, "high");
   EXPECT_DOUBLE_EQ(old.confidence, 0.6);
   EXPECT_EQ(old.fired, (std::vector<std::string>{"R1", "R2"}));
-  Scored young = ScoreWith(*t->model, record.Number("age", 30).Get(), result);
+  Scored young = ScoreWith(*t->model, record.Number("age", 30).Get(), held.result);
   EXPECT_EQ(young.prediction, "high");
   EXPECT_DOUBLE_EQ(young.confidence, 0.4);
   EXPECT_EQ(young.fired, std::vector<std::string>{"R2"});
-  delete result;
 }
 
 // --- distributions ----------------------------------------------------------------
@@ -524,15 +532,14 @@ TEST(CompoundRule, FirstHitContinuesAfterAFalseCompoundRule) {
       {5, 3, "red", "R5"},      // outer compound false: every nested rule is skipped
   };
   TestRecord record({"age", "size", "colour"});
-  ScoreResult* result = nullptr;
+  ResultHolder held;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.first);
     record.Number("age", c.age).Number("size", c.size).Text("colour", c.colour);
-    Scored scored = ScoreWith(*t->model, record.Get(), result);
+    Scored scored = ScoreWith(*t->model, record.Get(), held.result);
     ASSERT_FALSE(scored.fired.empty());
     EXPECT_EQ(scored.fired[0], c.first);
   }
-  delete result;
 }
 
 std::string NestedCompoundRules(int depth, const std::string& innermost) {
