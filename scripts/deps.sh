@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what rulescore needs to build and test, from Debian's packages.
+# Does nothing when every package is already there.
+set -euo pipefail
+
+packages=(cmake g++ make pkg-config libxerces-c-dev libgtest-dev libgmock-dev
+          libbenchmark-dev libcli11-dev binutils)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ "${#missing[@]}" -eq 0 ] && exit 0
+
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update
+"${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
