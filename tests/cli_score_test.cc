@@ -283,7 +283,7 @@ TEST_F(ToolTest, RaggedAndBrokenRowsAreKept) {
             "2,70,a,,,\n"
             "3,\xff,a,,,\n"
             "4,70,a,,,\n"
-            "5,70,b,high,0.5,R1;R2\n");
+            "5,70,b,high,0.3333333333333333,R1;R2;R3\n");
   EXPECT_EQ(r.err,
             "rulescore: " + data + ": line 2: 2 cells where the header has 3\n"
             "rulescore: " + data + ": line 3: 4 cells where the header has 3\n"
@@ -384,7 +384,7 @@ TEST_F(ToolTest, OtherDelimiter) {
   const std::string data = Put("in.csv", "age;job;note\n70;a;\"x;y\"\n");
   const RunResult r = Run({"score", model, data, "--delimiter", ";"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "age;job;note;prediction;confidence;fired_rules\n70;a;\"x;y\";high;0.5;R1;R2\n");
+  EXPECT_EQ(r.out, "age;job;note;prediction;confidence;fired_rules\n70;a;\"x;y\";high;0.5;\"R1;R2\"\n");
 }
 
 TEST_F(ToolTest, HeaderOnlyAndEmptyInput) {
@@ -408,11 +408,11 @@ TEST_F(ToolTest, HeaderOnlyAndEmptyInput) {
 
 TEST_F(ToolTest, TraceWritesTheHostLog) {
   const std::string model = Put("risk.pmml", kRiskModel);
-  const RunResult r = Run({"score", model, "--trace"}, "age\n1\n");
+  const RunResult r = Run({"score", model, "--trace"}, "age,job\n1,a\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Count(r.err, "Enter:KtZembra_940::RuleSetTranslator::ParseFromTree\n"), 1u) << r.err;
   EXPECT_EQ(Count(r.err, "Exit:KtZembra_940::RuleSetTranslator::ParseFromTree\n"), 1u);
-  const RunResult quiet = Run({"score", model}, "age\n1\n");
+  const RunResult quiet = Run({"score", model}, "age,job\n1,a\n");
   EXPECT_EQ(quiet.err, "");
 }
 

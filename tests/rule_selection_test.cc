@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "host/ScoreDictVar.h"
+#include "host/StringValue.h"
 #include "host/SimplePredicate.h"
 #include "model/RuleSetModel.h"
 #include "tests/support/ModelBuilder.h"
@@ -187,8 +189,8 @@ TEST(CostDecision, LeavesFirstHitAndWeightedMaxAlone) {
 }
 
 TEST(CostDecision, MatrixWithFewerRowsThanCategoriesChangesNothing) {
-  // The matrix is built for two categories; running the category set-up a
-  // second time doubles the categories, so the matrix no longer fits and
+  // The matrix is built for two categories; the target then gains a third
+  // and the category set-up runs again, so the matrix no longer fits and
   // the choice stays with the greater sum (B would win with the matrix).
   ModelBuilder b;
   b.Numeric("x").TextTarget("y", {"A", "B"});
@@ -198,8 +200,9 @@ TEST(CostDecision, MatrixWithFewerRowsThanCategoriesChangesNothing) {
   ASSERT_TRUE(b.Rule(0, "r2", "B", 1, 1, b.Simple("x", SimplePredicate::kGreaterThan, 0)));
   b.Costs({{"A", {{"B", 5}}}, {"B", {{"A", 1}}}});
   ASSERT_EQ(b.Model().GetCostMatrix().size(), 2u);
+  b.Var("y")->AddValidValue(new StringValue("C"));
   b.Model().SetUp();
-  ASSERT_EQ(b.Model().GetNumbOfCategories(), 4);
+  ASSERT_EQ(b.Model().GetNumbOfCategories(), 3);
   TestRecord record({"x"});
   ScoreResult* result = nullptr;
   Scored s = ScoreWith(b.Model(), record.Number("x", 1).Get(), result);
