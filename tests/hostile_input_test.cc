@@ -294,7 +294,8 @@ TEST(HostileDepth, HundredThousandLevelsAreRefusedWhileParsing) {
   for (int i = 0; i < 100000; ++i) nest += "<CompoundRule><True/>";
   for (int i = 0; i < 100000; ++i) nest += "</CompoundRule>";
   const std::string deepRules = Model(nest);
-  for (const std::string* text : {&deepPredicates, &deepRules}) {
+  const std::string* const texts[] = {&deepPredicates, &deepRules};
+  for (const std::string* text : texts) {
     const Failure failure = FailureOf(*text);
     EXPECT_EQ(failure.code, ErrorCode::kXmlTooDeep);
     ASSERT_EQ(failure.args.size(), 4u);
