@@ -255,9 +255,8 @@ std::unique_ptr<XmlDocument> XmlDocument::ParseBuffer(const char* data, size_t s
       const std::string line = std::to_string(problems.line);
       const std::string column = std::to_string(problems.column);
       // With DTDs disallowed the scanner stops at a DOCTYPE with this code and
-      // a generic text: say what actually happened.
-      // a generic text. The same code stands for a document without any
-      // element, and for text before the root.
+      // a generic text: say what actually happened. The same code stands for
+      // a document without any element, and for text before the root.
       if (parser.FirstErrorCode() == xercesc::XMLErrs::InvalidDocumentStructure) {
         if (HasDoctype(data, size)) ThrowZb(ErrorCode::kDoctypeRefused, name, line, column);
         if (!HasElementStart(data, size)) ThrowZb(ErrorCode::kNoRoot, name);

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cmath>
+#include <limits>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "scoring/ConditionEvaluator.h"
 
@@ -16,25 +19,22 @@ using Compound = RuleSetModel::ST_COMP_Condition;
 using Rule = RuleSetModel::ST_Rule;
 namespace eval = ConditionEvaluator;
 
-void AppendBytes(std::string& key, const void* data, size_t size) {
-  key.append(static_cast<const char*>(data), size);
+// Epochs run up to this value, then every stamp is cleared; a stamp holds
+// the epoch shifted left by one.
+constexpr uint32_t kLastEpoch = 0x7fffffffu;
+
+// The bit of a comparison's outcome mask that applies to x against v: the
+// relation (0 less, 1 equal, 2 greater, 3 unordered: a NaN on either side),
+// plus 4 when x is the system-missing value.
+inline unsigned RelationBit(double x, double v) {
+  const unsigned relation = std::isunordered(x, v)
+                                ? 3u
+                                : static_cast<unsigned>(x == v) + 2u * static_cast<unsigned>(x > v);
+  return relation + 4u * static_cast<unsigned>(x == eval::kSysmis);
 }
 
-// Identity of a simple or set condition: two conditions with the same key
-// give the same answer for every record.
-std::string ConditionKey(const Condition& c, int32_t var) {
-  std::string key;
-  const char kind = c.isSimple ? 's' : 'S';
-  key.push_back(kind);
-  AppendBytes(key, &var, sizeof var);
-  if (c.isSimple) {
-    AppendBytes(key, &c.simpleOperator, sizeof c.simpleOperator);
-    AppendBytes(key, &c.value, sizeof c.value);
-  } else {
-    AppendBytes(key, &c.setOperator, sizeof c.setOperator);
-    for (double v : c.setValues) AppendBytes(key, &v, sizeof v);
-  }
-  return key;
+void AppendBytes(std::string& key, const void* data, size_t size) {
+  key.append(static_cast<const char*>(data), size);
 }
 
 }  // namespace
@@ -43,12 +43,13 @@ std::string ConditionKey(const Condition& c, int32_t var) {
 // rules that require them.
 class ScoringPlan::Builder {
  public:
-  explicit Builder(ModelPlan& plan) : plan_(plan) {}
+  Builder(ModelPlan& plan, const std::vector<bool>& isString) : plan_(plan), isString_(isString) {}
 
-  // Adds rule r; its items are appended to plan_.ruleItems. Returns false
-  // when the rule can never fire.
+  // Adds the next rule; its items are appended to plan_.ruleItems. Returns
+  // false when the rule can never fire.
   bool AddRule(const Rule& rule) {
     ruleItems_.clear();
+    ++ruleStamp_;
     bool alive = true;
     if (rule.fixedResult != 0) {
       alive = rule.fixedResult == 1;
@@ -56,40 +57,80 @@ class ScoringPlan::Builder {
       alive = FlattenAnd(rule);
     } else {
       plan_.rules.push_back(rule);
-      Require(ItemKind::kRule, -1, static_cast<int32_t>(plan_.rules.size() - 1));
+      Item item;
+      item.code = kRule;
+      item.source = static_cast<int32_t>(plan_.rules.size() - 1);
+      Require(NewItem(item));
     }
     if (alive) plan_.ruleItems.insert(plan_.ruleItems.end(), ruleItems_.begin(), ruleItems_.end());
     plan_.ruleItemBegin.push_back(static_cast<int32_t>(plan_.ruleItems.size()));
     return alive;
   }
 
-  // Builds the kill lists once every rule is in.
+  // Builds the kill masks and lists once every rule is in.
   void Finish() {
     const int32_t n = plan_.ruleCount;
     const size_t itemCount = plan_.items.size();
     std::vector<int32_t> counts(itemCount, 0);
-    for (int32_t item : plan_.ruleItems) ++counts[static_cast<size_t>(item)];
-    int32_t sparseTotal = 0;
-    int32_t denseCount = 0;
-    for (size_t i = 0; i < itemCount; ++i) {
-      // A bit set costs `words` words; a list four bytes per rule. Take the
-      // smaller, so that the plan never holds more than the rule lists.
-      if (counts[i] > 2 * plan_.words) {
-        plan_.items[i].denseMask = denseCount++ * plan_.words;
-      } else {
-        plan_.items[i].killBegin = sparseTotal;
-        sparseTotal += counts[i];
-        plan_.items[i].killEnd = plan_.items[i].killBegin;
+    std::vector<int32_t> firstRule(itemCount, -1);
+    std::vector<int32_t> lastRule(itemCount, -1);
+    for (int32_t r = 0; r < n; ++r) {
+      for (int32_t k = plan_.ruleItemBegin[static_cast<size_t>(r)];
+           k < plan_.ruleItemBegin[static_cast<size_t>(r) + 1]; ++k) {
+        const size_t i = static_cast<size_t>(plan_.ruleItems[static_cast<size_t>(k)]);
+        ++counts[i];
+        if (firstRule[i] < 0) firstRule[i] = r;
+        lastRule[i] = r;
       }
     }
-    plan_.denseMasks.assign(static_cast<size_t>(denseCount) * static_cast<size_t>(plan_.words), 0);
+    // Within a rule, the items shared by the most rules come first: for a
+    // rule set cut from a tree that is the path from the root down, so a
+    // false item drops the largest group of rules as early as possible.
+    // The order of the items of an "and" does not change its outcome.
+    // Ties keep the rule's own order.
+    std::vector<std::pair<int32_t, int32_t>> order;  // (-count, position)
+    for (int32_t r = 0; r < n; ++r) {
+      const int32_t begin = plan_.ruleItemBegin[static_cast<size_t>(r)];
+      const int32_t end = plan_.ruleItemBegin[static_cast<size_t>(r) + 1];
+      order.clear();
+      for (int32_t k = begin; k < end; ++k) {
+        const int32_t id = plan_.ruleItems[static_cast<size_t>(k)];
+        order.emplace_back(-counts[static_cast<size_t>(id)], k);
+      }
+      std::sort(order.begin(), order.end());
+      std::vector<int32_t>& sorted = sortScratch_;
+      sorted.clear();
+      for (const auto& entry : order) sorted.push_back(plan_.ruleItems[static_cast<size_t>(entry.second)]);
+      std::copy(sorted.begin(), sorted.end(), plan_.ruleItems.begin() + begin);
+    }
+    size_t denseTotal = 0;
+    int32_t sparseTotal = 0;
+    for (size_t i = 0; i < itemCount; ++i) {
+      Item& item = plan_.items[i];
+      if (counts[i] == 0) continue;
+      const int32_t first = firstRule[i] / 64;
+      const int32_t span = lastRule[i] / 64 - first + 1;
+      // A mask costs eight bytes a word of its span, a list four bytes a
+      // rule; take the smaller, which is also the quicker to apply.
+      if (counts[i] > 2 * span) {
+        item.mask = static_cast<int32_t>(denseTotal);
+        item.maskFirst = first;
+        item.maskWords = span;
+        denseTotal += static_cast<size_t>(span);
+      } else {
+        item.killBegin = sparseTotal;
+        item.killEnd = sparseTotal;
+        sparseTotal += counts[i];
+      }
+    }
+    plan_.denseMasks.assign(denseTotal, 0);
     plan_.killRules.assign(static_cast<size_t>(sparseTotal), 0);
     for (int32_t r = 0; r < n; ++r) {
       for (int32_t k = plan_.ruleItemBegin[static_cast<size_t>(r)];
            k < plan_.ruleItemBegin[static_cast<size_t>(r) + 1]; ++k) {
         Item& item = plan_.items[static_cast<size_t>(plan_.ruleItems[static_cast<size_t>(k)])];
-        if (item.denseMask >= 0) {
-          plan_.denseMasks[static_cast<size_t>(item.denseMask) + static_cast<size_t>(r / 64)] |=
+        if (item.mask >= 0) {
+          plan_.denseMasks[static_cast<size_t>(item.mask + r / 64 - item.maskFirst)] |=
               uint64_t{1} << (r % 64);
         } else {
           plan_.killRules[static_cast<size_t>(item.killEnd++)] = r;
@@ -97,15 +138,17 @@ class ScoringPlan::Builder {
       }
     }
     plan_.stamp.assign(itemCount, 0);
-    plan_.outcome.assign(itemCount, 0);
     plan_.alive.assign(static_cast<size_t>(plan_.words), 0);
   }
 
  private:
   // An "and" over the members of `node` holds exactly when every member
-  // holds; a member whose outcome is fixed is either dropped (true, or an
-  // unknown code after the first member, which keeps the running result) or
-  // makes the whole node false. Returns false when the node can never hold.
+  // holds, so its members become requirements of the rule: nested "and"
+  // compounds are flattened in turn, other compounds are kept whole, and a
+  // member whose outcome is the same for every record is dropped when true
+  // or makes the node false. A member that says nothing (an unknown code)
+  // keeps the running result: false when it comes first, which ends the
+  // "and", true otherwise. Returns false when the node can never hold.
   template <class Node>
   bool FlattenAnd(const Node& node) {
     if (node.compConditions.empty() && node.conditions.empty()) return false;
@@ -121,55 +164,102 @@ class ScoringPlan::Builder {
         continue;
       }
       plan_.compounds.push_back(member);
-      Require(ItemKind::kCompound, -1, static_cast<int32_t>(plan_.compounds.size() - 1));
+      Item item;
+      item.code = kCompound;
+      item.source = static_cast<int32_t>(plan_.compounds.size() - 1);
+      Require(NewItem(item));
     }
     const std::vector<int32_t> vars = eval::ConditionVariables(node);
     for (size_t i = 0; i < node.conditions.size(); ++i) {
       const Condition& c = node.conditions[i];
       const bool wasFirst = first;
       first = false;
+      eval::Outcome fixed = eval::ConstantOutcome(c);
       if (eval::ReadsRecord(c)) {
-        std::string key = ConditionKey(c, vars[i]);
-        auto found = conditionIds_.find(key);
-        if (found != conditionIds_.end()) {
-          RequireExisting(found->second);
-        } else {
-          plan_.conditions.push_back(c);
-          const int32_t id = Require(ItemKind::kCondition, vars[i],
-                                     static_cast<int32_t>(plan_.conditions.size() - 1));
-          conditionIds_.emplace(std::move(key), id);
+        const int32_t var = vars[i];
+        if (var >= 0 && static_cast<size_t>(var) < isString_.size()) {
+          if (!RequireCondition(c, var)) return false;
+          continue;
         }
-        continue;
+        // A variable the record does not hold reads as missing for every
+        // record: the outcome is known now.
+        const eval::Record none{nullptr, 0, &isString_};
+        fixed = eval::EvaluateOn(c, -1, none);
       }
-      const eval::Outcome outcome = eval::ConstantOutcome(c);
-      if (outcome == eval::Outcome::kFalse) return false;
-      // Nothing said: the running result stays; it is still false before
-      // the first member, which ends the "and".
-      if (outcome == eval::Outcome::kNone && wasFirst) return false;
+      if (fixed == eval::Outcome::kFalse) return false;
+      if (fixed == eval::Outcome::kNone && wasFirst) return false;
     }
     return true;
   }
 
-  int32_t Require(ItemKind kind, int32_t var, int32_t source) {
+  // Adds the item for a simple or set condition on a registered variable,
+  // shared with every other rule that tests the same thing.
+  bool RequireCondition(const Condition& c, int32_t var) {
     Item item;
-    item.kind = kind;
     item.var = var;
-    item.source = source;
-    plan_.items.push_back(item);
-    const int32_t id = static_cast<int32_t>(plan_.items.size() - 1);
-    ruleItems_.push_back(id);
-    return id;
+    const bool stringVar = isString_[static_cast<size_t>(var)];
+    std::string key;
+    if (c.isSimple) {
+      switch (c.simpleOperator) {
+        case SimplePredicate::kEqual: item.code = kEqual; break;
+        case SimplePredicate::kNotEqual: item.code = kNotEqual; break;
+        case SimplePredicate::kLessThan: item.code = kLess; break;
+        case SimplePredicate::kLessOrEqual: item.code = kLessEqual; break;
+        case SimplePredicate::kGreaterThan: item.code = kGreater; break;
+        case SimplePredicate::kGreaterOrEqual: item.code = kGreaterEqual; break;
+        case SimplePredicate::kIsMissing: item.code = kIs; break;
+        default: item.code = kIsNot; break;
+      }
+      item.value = item.code == kIs || item.code == kIsNot ? (stringVar ? -1.0 : eval::kSysmis)
+                                                           : c.value;
+    } else {
+      item.code = c.setOperator == SetPredicate::kIsIn ? kIn : kNotIn;
+    }
+    key.push_back(static_cast<char>(item.code));
+    AppendBytes(key, &var, sizeof var);
+    if (item.code == kIn || item.code == kNotIn) {
+      for (double v : c.setValues) AppendBytes(key, &v, sizeof v);
+    } else {
+      AppendBytes(key, &item.value, sizeof item.value);
+    }
+    auto found = conditionIds_.find(key);
+    if (found != conditionIds_.end()) {
+      Require(found->second);
+      return true;
+    }
+    if (item.code == kIn || item.code == kNotIn) {
+      item.source = static_cast<int32_t>(plan_.setValues.size());
+      plan_.setValues.insert(plan_.setValues.end(), c.setValues.begin(), c.setValues.end());
+      item.sourceEnd = static_cast<int32_t>(plan_.setValues.size());
+    }
+    const int32_t id = NewItem(item);
+    conditionIds_.emplace(std::move(key), id);
+    Require(id);
+    return true;
   }
 
-  void RequireExisting(int32_t id) {
-    if (std::find(ruleItems_.begin(), ruleItems_.end(), id) == ruleItems_.end()) {
-      ruleItems_.push_back(id);
-    }
+  int32_t NewItem(const Item& item) {
+    plan_.items.push_back(item);
+    seenInRule_.push_back(0);
+    return static_cast<int32_t>(plan_.items.size() - 1);
+  }
+
+  // Notes that the current rule requires item `id` (once, however often the
+  // rule repeats the condition).
+  void Require(int32_t id) {
+    uint32_t& seen = seenInRule_[static_cast<size_t>(id)];
+    if (seen == ruleStamp_) return;
+    seen = ruleStamp_;
+    ruleItems_.push_back(id);
   }
 
   ModelPlan& plan_;
+  const std::vector<bool>& isString_;
   std::unordered_map<std::string, int32_t> conditionIds_;
   std::vector<int32_t> ruleItems_;
+  std::vector<uint32_t> seenInRule_;  // per item, the last rule (stamp) that required it
+  std::vector<int32_t> sortScratch_;
+  uint32_t ruleStamp_ = 0;
 };
 
 ScoringPlan::ScoringPlan(const std::vector<RuleSetModel::ST_RuleSet*>& ruleSets,
@@ -182,12 +272,13 @@ ScoringPlan::ScoringPlan(const std::vector<RuleSetModel::ST_RuleSet*>& ruleSets,
     const std::vector<Rule>& rules = ruleSets[m]->rules;
     const int32_t n = std::max<int32_t>(
         0, std::min<int32_t>(ruleCount[m], static_cast<int32_t>(rules.size())));
+    if (n == 0) continue;
     auto plan = std::make_unique<ModelPlan>();
     plan->ruleCount = n;
     plan->words = (n + 63) / 64;
     plan->initialAlive.assign(static_cast<size_t>(plan->words), 0);
     plan->ruleItemBegin.push_back(0);
-    Builder builder(*plan);
+    Builder builder(*plan, isString);
     for (int32_t r = 0; r < n; ++r) {
       if (builder.AddRule(rules[static_cast<size_t>(r)])) {
         plan->initialAlive[static_cast<size_t>(r / 64)] |= uint64_t{1} << (r % 64);
@@ -200,64 +291,431 @@ ScoringPlan::ScoringPlan(const std::vector<RuleSetModel::ST_RuleSet*>& ruleSets,
 
 ScoringPlan::~ScoringPlan() = default;
 
-bool ScoringPlan::Evaluate(ModelPlan& plan, int32_t id, const double* values) {
-  const size_t i = static_cast<size_t>(id);
-  if (plan.stamp[i] == plan.epoch) return plan.outcome[i] != 0;
-  const Item& item = plan.items[i];
-  const eval::Record record{values, isString.size(), &isString};
-  bool holds;
-  switch (item.kind) {
-    case ItemKind::kCondition:
-      holds = eval::EvaluateOn(plan.conditions[static_cast<size_t>(item.source)], item.var,
-                               record) == eval::Outcome::kTrue;
-      break;
-    case ItemKind::kCompound:
-      holds = eval::EvaluateCompound(plan.compounds[static_cast<size_t>(item.source)], record);
-      break;
-    default:
-      holds = eval::Combine(plan.rules[static_cast<size_t>(item.source)], record);
-      break;
+inline bool ScoringPlan::Test(const ModelPlan& plan, const Item& item, const double* values) const {
+  switch (item.code) {
+    case kEqual:
+      return values[item.var] == item.value;
+    case kNotEqual:
+      return !(values[item.var] == item.value);
+    // The "less" tests exclude the system-missing value, which lies below
+    // everything; the "greater" tests need no such care.
+    case kLess: {
+      const double x = values[item.var];
+      return x < item.value && x != eval::kSysmis;
+    }
+    case kLessEqual: {
+      const double x = values[item.var];
+      return x <= item.value && x != eval::kSysmis;
+    }
+    case kGreater:
+      return values[item.var] > item.value;
+    case kGreaterEqual:
+      return values[item.var] >= item.value;
+    case kIs:
+      return values[item.var] == item.value;
+    case kIsNot:
+      return !(values[item.var] == item.value);
+    case kIn:
+    case kNotIn: {
+      const double x = values[item.var];
+      bool member = false;
+      for (int32_t k = item.source; k < item.sourceEnd; ++k) {
+        if (plan.setValues[static_cast<size_t>(k)] == x) {
+          member = true;
+          break;
+        }
+      }
+      return member == (item.code == kIn);
+    }
+    case kCompound: {
+      const eval::Record record{values, isString.size(), &isString};
+      return eval::EvaluateCompound(plan.compounds[static_cast<size_t>(item.source)], record);
+    }
+    default: {
+      const eval::Record record{values, isString.size(), &isString};
+      return eval::Combine(plan.rules[static_cast<size_t>(item.source)], record);
+    }
   }
-  plan.stamp[i] = plan.epoch;
-  plan.outcome[i] = holds ? 1 : 0;
-  return holds;
 }
+
+void ScoringPlan::Kill(const ModelPlan& plan, const Item& item, int32_t from, uint64_t* alive) {
+  if (item.mask >= 0) {
+    const uint64_t* mask = plan.denseMasks.data() + item.mask;
+    const int32_t to = item.maskFirst + item.maskWords;
+    for (int32_t j = std::max(from, item.maskFirst); j < to; ++j) {
+      alive[j] &= ~mask[j - item.maskFirst];
+    }
+  } else {
+    for (int32_t j = item.killBegin; j < item.killEnd; ++j) {
+      const int32_t dead = plan.killRules[static_cast<size_t>(j)];
+      alive[dead / 64] &= ~(uint64_t{1} << (dead % 64));
+    }
+  }
+}
+
+// Unrolls the lazy walk: the same choice of the next item to test (the
+// first untested item of the first live rule), with both outcomes followed.
+// Gives up, leaving the diagram unusable, when it grows past its budget or
+// a path grows deeper than the recursion may go.
+class ScoringPlan::DagBuilder {
+ public:
+  DagBuilder(const ModelPlan& plan, bool firstOnly, Dag& dag)
+      : plan_(plan), firstOnly_(firstOnly), dag_(dag), known_(plan.items.size(), 0) {
+    // Room for a few nodes per item and rule: a rule set cut from a tree
+    // needs about three per leaf; unrelated rules under an all-fired walk
+    // would need exponentially many and are left to the lazy walk.
+    const size_t size = plan.items.size() + static_cast<size_t>(plan.ruleCount);
+    budget_ = std::min<size_t>(kMaxNodes, 4 * size + 64);
+    BuildRegions();
+  }
+
+  // Large rule sets are left to the lazy walk: unrolling them would cost
+  // the first record too much.
+  static constexpr int32_t kMaxRules = 4096;
+  static constexpr size_t kMaxNodes = size_t{1} << 17;
+
+  void Build() {
+    dag_.nodes.clear();
+    dag_.leafBegin.assign(1, 0);
+    dag_.leafRules.clear();
+    failed_ = plan_.ruleCount > kMaxRules;
+    if (!failed_) dag_.root = Explore(plan_.initialAlive, 0);
+    dag_.usable = !failed_;
+    if (failed_) {
+      dag_.nodes = std::vector<DagNode>();
+      dag_.leafBegin = std::vector<int32_t>();
+      dag_.leafRules = std::vector<int32_t>();
+    }
+    dag_.built = true;
+  }
+
+ private:
+  static constexpr int kMaxDepth = 400;
+  // Bound on the words of region sets the analysis may hold.
+  static constexpr size_t kMaxRegionWords = size_t{1} << 20;
+
+  // Comparisons on one variable constrain each other: once "x <= 3" is
+  // known true, "x > 3" is known false, and so is "x = 5". The values the
+  // comparisons of a variable name cut the doubles into regions (NaN, the
+  // system-missing value, each value, the open stretches between them), on
+  // each of which every such comparison has one outcome. Each variable
+  // keeps the set of regions x may still lie in; an item whose outcome is
+  // the same over all of them needs no test. Only outcomes that follow for
+  // every double are taken, so the diagram stays exact.
+  void BuildRegions() {
+    int32_t topVar = -1;
+    for (const Item& item : plan_.items) {
+      if (item.code <= kIsNot) topVar = std::max(topVar, item.var);
+    }
+    const size_t vars = static_cast<size_t>(topVar + 1);
+    std::vector<std::vector<double>> points(vars);
+    for (const Item& item : plan_.items) {
+      if (item.code <= kIsNot && item.value == item.value) {
+        points[static_cast<size_t>(item.var)].push_back(item.value);
+      }
+    }
+    regionFirst_.assign(vars, 0);
+    regionWords_.assign(vars, 0);
+    std::vector<std::vector<double>> samples(vars);
+    size_t total = 0;
+    for (size_t v = 0; v < vars; ++v) {
+      std::vector<double>& p = points[v];
+      if (p.empty()) continue;
+      p.push_back(eval::kSysmis);
+      std::sort(p.begin(), p.end());
+      // -0.0 and 0.0 compare equal: one point.
+      p.erase(std::unique(p.begin(), p.end(), [](double a, double b) { return a == b; }), p.end());
+      std::vector<double>& sample = samples[v];
+      sample.push_back(std::numeric_limits<double>::quiet_NaN());
+      const double inf = std::numeric_limits<double>::infinity();
+      if (-inf < p.front()) sample.push_back(-inf);
+      for (size_t k = 0; k < p.size(); ++k) {
+        sample.push_back(p[k]);
+        const double above = std::nextafter(p[k], inf);
+        if (k + 1 < p.size() ? above < p[k + 1] : above > p[k]) sample.push_back(above);
+      }
+      regionFirst_[v] = total;
+      regionWords_[v] = (sample.size() + 63) / 64;
+      total += regionWords_[v];
+    }
+    if (total * (plan_.items.size() + 1) > kMaxRegionWords) {
+      regionWords_.assign(vars, 0);
+      return;
+    }
+    possible_.assign(total, 0);
+    truth_.clear();
+    truthFirst_.assign(plan_.items.size(), -1);
+    for (size_t v = 0; v < vars; ++v) {
+      for (size_t k = 0; k < samples[v].size(); ++k) {
+        possible_[regionFirst_[v] + k / 64] |= uint64_t{1} << (k % 64);
+      }
+    }
+    for (size_t i = 0; i < plan_.items.size(); ++i) {
+      const Item& item = plan_.items[i];
+      if (item.code > kIsNot) continue;
+      const size_t v = static_cast<size_t>(item.var);
+      if (regionWords_[v] == 0) continue;
+      truthFirst_[i] = static_cast<int32_t>(truth_.size());
+      truth_.resize(truth_.size() + regionWords_[v], 0);
+      const uint8_t mask = ComparisonMask(item.code);
+      for (size_t k = 0; k < samples[v].size(); ++k) {
+        if (Outcome(mask, samples[v][k], item.value)) {
+          truth_[static_cast<size_t>(truthFirst_[i]) + k / 64] |= uint64_t{1} << (k % 64);
+        }
+      }
+    }
+  }
+
+  // 1: the item holds wherever x may still be; 2: it fails everywhere; 0:
+  // it depends on the record.
+  uint8_t Implied(int32_t id) const {
+    const int32_t t = truthFirst_.empty() ? -1 : truthFirst_[static_cast<size_t>(id)];
+    if (t < 0) return 0;
+    const size_t v = static_cast<size_t>(plan_.items[static_cast<size_t>(id)].var);
+    bool canHold = false;
+    bool canFail = false;
+    for (size_t w = 0; w < regionWords_[v]; ++w) {
+      const uint64_t may = possible_[regionFirst_[v] + w];
+      const uint64_t holds = truth_[static_cast<size_t>(t) + w];
+      canHold = canHold || (may & holds) != 0;
+      canFail = canFail || (may & ~holds) != 0;
+    }
+    if (canHold && !canFail) return 1;
+    if (canFail && !canHold) return 2;
+    return 0;
+  }
+
+  // Narrows the variable's regions to those where item `id` has `outcome`;
+  // returns what they were, for Restore.
+  std::vector<uint64_t> Narrow(int32_t id, bool outcome) {
+    const int32_t t = truthFirst_.empty() ? -1 : truthFirst_[static_cast<size_t>(id)];
+    if (t < 0) return {};
+    const size_t v = static_cast<size_t>(plan_.items[static_cast<size_t>(id)].var);
+    const auto first = possible_.begin() + static_cast<long>(regionFirst_[v]);
+    std::vector<uint64_t> saved(first, first + static_cast<long>(regionWords_[v]));
+    for (size_t w = 0; w < regionWords_[v]; ++w) {
+      const uint64_t holds = truth_[static_cast<size_t>(t) + w];
+      possible_[regionFirst_[v] + w] &= outcome ? holds : ~holds;
+    }
+    return saved;
+  }
+
+  void Restore(int32_t id, const std::vector<uint64_t>& saved) {
+    if (saved.empty()) return;
+    const size_t v = static_cast<size_t>(plan_.items[static_cast<size_t>(id)].var);
+    std::copy(saved.begin(), saved.end(), possible_.begin() + static_cast<long>(regionFirst_[v]));
+  }
+
+  int32_t Leaf() {
+    dag_.leafRules.insert(dag_.leafRules.end(), fired_.begin(), fired_.end());
+    dag_.leafBegin.push_back(static_cast<int32_t>(dag_.leafRules.size()));
+    return ~static_cast<int32_t>(dag_.leafBegin.size() - 2);
+  }
+
+  int32_t Explore(std::vector<uint64_t> alive, int depth) {
+    if (failed_ || depth > kMaxDepth || dag_.nodes.size() + dag_.leafBegin.size() > budget_) {
+      failed_ = true;
+      return 0;
+    }
+    const size_t firedBefore = fired_.size();
+    int32_t result = 0;
+    for (;;) {
+      int32_t r = -1;
+      for (size_t w = 0; w < alive.size(); ++w) {
+        if (alive[w] != 0) {
+          r = static_cast<int32_t>(w * 64) + __builtin_ctzll(alive[w]);
+          break;
+        }
+      }
+      if (r < 0) {
+        result = Leaf();
+        break;
+      }
+      int32_t untested = -1;
+      int32_t impliedFalse = -1;
+      bool holds = true;
+      for (int32_t k = plan_.ruleItemBegin[static_cast<size_t>(r)];
+           k < plan_.ruleItemBegin[static_cast<size_t>(r) + 1]; ++k) {
+        const int32_t id = plan_.ruleItems[static_cast<size_t>(k)];
+        uint8_t state = known_[static_cast<size_t>(id)];
+        if (state == 0) state = Implied(id);
+        if (state == 1) continue;
+        if (state == 2) {
+          holds = false;
+          impliedFalse = id;
+          break;
+        }
+        untested = id;
+        break;
+      }
+      if (untested < 0) {
+        alive[static_cast<size_t>(r / 64)] &= ~(uint64_t{1} << (r % 64));
+        if (impliedFalse >= 0) {
+          // What the lazy walk would learn by testing it: every rule that
+          // requires the item is out.
+          Kill(plan_, plan_.items[static_cast<size_t>(impliedFalse)], 0, alive.data());
+        }
+        if (!holds) continue;
+        fired_.push_back(r);
+        if (firstOnly_) {
+          result = Leaf();
+          break;
+        }
+        continue;
+      }
+      const Item& item = plan_.items[static_cast<size_t>(untested)];
+      const int32_t node = static_cast<int32_t>(dag_.nodes.size());
+      dag_.nodes.emplace_back();
+      known_[static_cast<size_t>(untested)] = 1;
+      std::vector<uint64_t> saved = Narrow(untested, true);
+      const int32_t onTrue = Explore(alive, depth + 1);
+      Restore(untested, saved);
+      known_[static_cast<size_t>(untested)] = 2;
+      saved = Narrow(untested, false);
+      Kill(plan_, item, 0, alive.data());
+      alive[static_cast<size_t>(r / 64)] &= ~(uint64_t{1} << (r % 64));
+      const int32_t onFalse = Explore(std::move(alive), depth + 1);
+      Restore(untested, saved);
+      known_[static_cast<size_t>(untested)] = 0;
+      if (failed_) return 0;
+      DagNode& d = dag_.nodes[static_cast<size_t>(node)];
+      d.item = untested;
+      d.var = item.var;
+      d.value = item.value;
+      d.next[0] = onFalse;
+      d.next[1] = onTrue;
+      d.mask = ComparisonMask(item.code);
+      d.simple = item.code <= kIsNot;
+      d.nextGreater = d.next[(d.mask >> 2) & 1u];
+      d.nextLess = d.next[d.mask & 1u];
+      result = node;
+      break;
+    }
+    fired_.resize(firedBefore);
+    return result;
+  }
+
+  static bool Outcome(uint8_t mask, double x, double v) {
+    return (mask >> RelationBit(x, v)) & 1u;
+  }
+
+  // Outcome bits by relation (0 less, 1 equal, 2 greater, 3 unordered),
+  // plus 4 when x is the system-missing value.
+  static uint8_t ComparisonMask(TestCode code) {
+    constexpr uint8_t kLessBits = 0x01, kEqualBits = 0x22, kGreaterBits = 0x44;
+    switch (code) {
+      case kEqual:
+      case kIs:
+        return kEqualBits;
+      case kNotEqual:
+      case kIsNot:
+        return static_cast<uint8_t>(~kEqualBits);
+      case kLess:
+        return kLessBits;  // never for the system-missing value
+      case kLessEqual:
+        return kLessBits | 0x02;
+      case kGreater:
+        return kGreaterBits;
+      case kGreaterEqual:
+        return kGreaterBits | kEqualBits;
+      default:
+        return 0;
+    }
+  }
+
+  const ModelPlan& plan_;
+  const bool firstOnly_;
+  Dag& dag_;
+  std::vector<uint8_t> known_;  // per item: 0 untested, 1 true, 2 false
+  // Regions of each variable: words [regionFirst_[v], + regionWords_[v])
+  // of possible_ (none when the variable has no comparison); per
+  // comparison item, the regions where it holds, from truth_[truthFirst_].
+  std::vector<size_t> regionFirst_;
+  std::vector<size_t> regionWords_;
+  std::vector<uint64_t> possible_;
+  std::vector<uint64_t> truth_;
+  std::vector<int32_t> truthFirst_;
+  std::vector<int32_t> fired_;
+  size_t budget_ = 0;
+  bool failed_ = false;
+};
 
 void ScoringPlan::FiredRules(int m, const double* values, bool firstOnly,
                              std::vector<int32_t>& fired) {
   fired.clear();
   if (m < 0 || static_cast<size_t>(m) >= models.size() || !models[static_cast<size_t>(m)]) return;
   ModelPlan& plan = *models[static_cast<size_t>(m)];
-  if (++plan.epoch == 0) {
+  if (plan.words == 0) return;
+  Dag& dag = plan.dags[firstOnly ? 1 : 0];
+  if (!dag.built) DagBuilder(plan, firstOnly, dag).Build();
+  if (!dag.usable) {
+    WalkLazily(plan, values, firstOnly, fired);
+    return;
+  }
+  const DagNode* nodes = dag.nodes.data();
+  int32_t n = dag.root;
+  while (n >= 0) {
+    const DagNode& d = nodes[n];
+    if (d.simple) {
+      const double x = values[d.var];
+      if (x > d.value) {
+        n = d.nextGreater;
+      } else if (x < d.value && x != eval::kSysmis) {
+        n = d.nextLess;
+      } else {
+        // Equal, unordered (NaN) or system-missing: the outcome mask.
+        n = d.next[(d.mask >> RelationBit(x, d.value)) & 1u];
+      }
+    } else {
+      n = d.next[Test(plan, plan.items[static_cast<size_t>(d.item)], values) ? 1 : 0];
+    }
+  }
+  const size_t leaf = static_cast<size_t>(~n);
+  for (int32_t k = dag.leafBegin[leaf]; k < dag.leafBegin[leaf + 1]; ++k) {
+    fired.push_back(dag.leafRules[static_cast<size_t>(k)]);
+  }
+}
+
+void ScoringPlan::WalkLazily(ModelPlan& plan, const double* values, bool firstOnly,
+                             std::vector<int32_t>& fired) {
+  const int32_t words = plan.words;
+  if (++plan.epoch > kLastEpoch) {
     std::fill(plan.stamp.begin(), plan.stamp.end(), 0);
     plan.epoch = 1;
   }
+  const uint32_t known = plan.epoch << 1;
+  uint32_t* stamp = plan.stamp.data();
+  const Item* items = plan.items.data();
+  const int32_t* ruleItemBegin = plan.ruleItemBegin.data();
+  const int32_t* ruleItems = plan.ruleItems.data();
   uint64_t* alive = plan.alive.data();
-  std::memcpy(alive, plan.initialAlive.data(), plan.initialAlive.size() * sizeof(uint64_t));
-  const int32_t words = plan.words;
+  std::memcpy(alive, plan.initialAlive.data(), static_cast<size_t>(words) * sizeof(uint64_t));
+
   for (int32_t w = 0; w < words; ++w) {
     while (alive[w] != 0) {
       const int32_t r = w * 64 + __builtin_ctzll(alive[w]);
+      alive[w] &= alive[w] - 1;
       bool holds = true;
-      for (int32_t k = plan.ruleItemBegin[static_cast<size_t>(r)];
-           k < plan.ruleItemBegin[static_cast<size_t>(r) + 1]; ++k) {
-        const int32_t id = plan.ruleItems[static_cast<size_t>(k)];
-        if (Evaluate(plan, id, values)) continue;
-        holds = false;
-        // Every rule that requires this item is out, this one included.
-        const Item& item = plan.items[static_cast<size_t>(id)];
-        if (item.denseMask >= 0) {
-          const uint64_t* mask = plan.denseMasks.data() + item.denseMask;
-          for (int32_t j = w; j < words; ++j) alive[j] &= ~mask[j];
-        } else {
-          for (int32_t j = item.killBegin; j < item.killEnd; ++j) {
-            const int32_t dead = plan.killRules[static_cast<size_t>(j)];
-            alive[dead / 64] &= ~(uint64_t{1} << (dead % 64));
-          }
+      for (int32_t k = ruleItemBegin[r]; k < ruleItemBegin[r + 1]; ++k) {
+        const int32_t id = ruleItems[k];
+        // Each item is tested at most once per record; later rules that
+        // require it read the remembered outcome.
+        const uint32_t seen = stamp[id];
+        if ((seen & ~1u) == known) {
+          if (seen & 1u) continue;
+          holds = false;  // not for a live rule: it went with the item
+          break;
         }
+        const Item& item = items[id];
+        if (Test(plan, item, values)) {
+          stamp[id] = known | 1u;
+          continue;
+        }
+        stamp[id] = known;
+        holds = false;
+        Kill(plan, item, w, alive);
         break;
       }
-      alive[w] &= ~(uint64_t{1} << (r % 64));
       if (holds) {
         fired.push_back(r);
         if (firstOnly) return;
@@ -277,10 +735,9 @@ size_t ScoringPlan::MemoryBytes() const {
     if (!plan) continue;
     bytes += sizeof(ModelPlan) + plan->initialAlive.size() * 8 * 2 +
              plan->ruleItemBegin.size() * 4 + plan->ruleItems.size() * 4 +
-             plan->items.size() * (sizeof(Item) + 5) + plan->denseMasks.size() * 8 +
-             plan->killRules.size() * 4 + plan->conditions.size() * sizeof(Condition) +
+             plan->items.size() * (sizeof(Item) + sizeof(uint32_t)) + plan->setValues.size() * 8 +
+             plan->denseMasks.size() * 8 + plan->killRules.size() * 4 +
              plan->compounds.size() * sizeof(Compound) + plan->rules.size() * sizeof(Rule);
-    for (const Condition& c : plan->conditions) bytes += c.setValues.size() * 8;
   }
   return bytes;
 }

@@ -51,39 +51,103 @@ class ScoringPlan {
   size_t MemoryBytes() const;
 
  private:
-  enum class ItemKind : uint8_t { kCondition, kCompound, kRule };
+  // How an item is tested. The comparison codes read one variable; kIs and
+  // kIsNot compare it with the variable's own missing marker (-1 for a
+  // string variable, the system-missing value otherwise), which the plan
+  // stores as the item's value; kIn and kNotIn scan a range of setValues;
+  // kCompound and kRule are evaluated whole, member by member.
+  enum TestCode : uint8_t {
+    kEqual,
+    kNotEqual,
+    kLess,
+    kLessEqual,
+    kGreater,
+    kGreaterEqual,
+    kIs,
+    kIsNot,
+    kIn,
+    kNotIn,
+    kCompound,
+    kRule,
+  };
 
   struct Item {
-    ItemKind kind = ItemKind::kCondition;
-    int32_t var = -1;     // kCondition: the variable index tested
-    int32_t source = 0;   // index into the matching store below
-    int32_t denseMask = -1;  // offset into denseMasks, or -1: sparse list
-    int32_t killBegin = 0;   // sparse: range of killRules
+    double value = 0.0;
+    int32_t var = -1;
+    int32_t source = 0;     // kIn/kNotIn: first member in setValues; compound or rule index
+    int32_t sourceEnd = 0;  // kIn/kNotIn: end of the members
+    // The rules that require the item: a bit mask over the words
+    // [maskFirst, maskFirst + maskWords) stored at denseMasks[mask], or,
+    // when mask is -1, the list killRules[killBegin, killEnd).
+    int32_t mask = -1;
+    int32_t maskFirst = 0;
+    int32_t maskWords = 0;
+    int32_t killBegin = 0;
     int32_t killEnd = 0;
+    TestCode code = kEqual;
+  };
+
+  // The lazy walk of one model unrolled, for one way of collecting (first
+  // hit or all fired), into a decision diagram: each node tests one item
+  // and names the node that follows for either outcome; a leaf (a negative
+  // index, ~leaf) lists the rules that fire. Walking it tests the items the
+  // lazy walk would test, in the same order, with no per-record
+  // bookkeeping. It is built on the first record that needs it, and only
+  // while it stays small; otherwise the lazy walk serves.
+  struct DagNode {
+    double value = 0.0;
+    int32_t var = 0;
+    int32_t item = 0;
+    int32_t next[2] = {0, 0};  // [outcome false, outcome true]
+    // For a comparison: the node that follows when x > value, and when x <
+    // value and x is not the system-missing value; the common cases, taken
+    // on one test each like a hand-written tree.
+    int32_t nextGreater = 0;
+    int32_t nextLess = 0;
+    // A comparison of one variable: the outcome for each relation of x to
+    // value (bit rel + 4 * missing; rel 0 less, 1 equal, 2 greater,
+    // 3 unordered; missing: x is the system-missing value).
+    uint8_t mask = 0;
+    bool simple = false;
+  };
+  struct Dag {
+    bool built = false;
+    bool usable = false;
+    int32_t root = 0;
+    std::vector<DagNode> nodes;
+    std::vector<int32_t> leafBegin;  // leaves + 1 offsets into leafRules
+    std::vector<int32_t> leafRules;
   };
 
   struct ModelPlan {
     int32_t ruleCount = 0;
     int32_t words = 0;
-    std::vector<uint64_t> initialAlive;
+    std::vector<uint64_t> initialAlive;  // rules that can fire at all
     std::vector<int32_t> ruleItemBegin;  // ruleCount + 1 offsets into ruleItems
-    std::vector<int32_t> ruleItems;
+    std::vector<int32_t> ruleItems;      // per rule, the items it requires
     std::vector<Item> items;
-    std::vector<RuleSetModel::ST_SIM_Condition> conditions;
+    std::vector<double> setValues;
     std::vector<RuleSetModel::ST_COMP_Condition> compounds;
     std::vector<RuleSetModel::ST_Rule> rules;
     std::vector<uint64_t> denseMasks;
     std::vector<int32_t> killRules;
-    // Per-record scratch.
+    // Per-record scratch: the rules still alive, and per item the record
+    // (epoch) its outcome was last found for, times two, plus the outcome.
     std::vector<uint64_t> alive;
     std::vector<uint32_t> stamp;
-    std::vector<uint8_t> outcome;
     uint32_t epoch = 0;
+    Dag dags[2];  // [all fired, first hit]
   };
 
   class Builder;
+  class DagBuilder;
 
-  bool Evaluate(ModelPlan& plan, int32_t item, const double* values);
+  // Removes from `alive` (from word `from` on) every rule that requires `item`.
+  static void Kill(const ModelPlan& plan, const Item& item, int32_t from, uint64_t* alive);
+  void WalkLazily(ModelPlan& plan, const double* values, bool firstOnly,
+                  std::vector<int32_t>& fired);
+
+  bool Test(const ModelPlan& plan, const Item& item, const double* values) const;
 
   std::vector<std::unique_ptr<ModelPlan>> models;  // null for a model without rules
   std::vector<bool> isString;

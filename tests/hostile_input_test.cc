@@ -334,22 +334,37 @@ TEST(HostileDepth, ModelAtTheLimitTranslatesAndScoresOnAWorkerThread) {
   EXPECT_NE(dump.find("End of SimpleRule\n"), std::string::npos);
 }
 
-TEST(HostileDepth, DeepCompoundRulesAreReadWithoutRecursion) {
-  // Within the element limit, CompoundRule nesting reaches the rule reader.
-  // Rules after the nest are still read.
-  std::string nest;
-  for (int i = 0; i < 1000; ++i) nest += "<CompoundRule><True/>";
-  for (int i = 0; i < 1000; ++i) nest += "</CompoundRule>";
-  const Failure failure = FailureOf(
-      Model(nest + "<SimpleRule id=\"after\" score=\"high\"><True/></SimpleRule>"));
-  if (failure.code == 0) {
-    std::unique_ptr<Loaded> loaded =
-        Load(Model(nest + "<SimpleRule id=\"after\" score=\"high\"><True/></SimpleRule>"));
-    ASSERT_NE(loaded->model, nullptr);
-    EXPECT_EQ(Score(*loaded->model, 0, 0), "high 0 after");
-  } else {
-    EXPECT_EQ(failure.code, ErrorCode::kNestingTooDeep);
+// CompoundRule nests: level k (1 outermost) holds x > k - 1000; the rule
+// inside the innermost one adds x < 10.
+std::string NestedCompoundRules(int depth) {
+  std::string text;
+  for (int level = 1; level <= depth; ++level) {
+    text += "<CompoundRule><SimplePredicate field=\"x\" operator=\"greaterThan\" value=\"" +
+            std::to_string(level - 1000) + "\"/>";
   }
+  text += "<SimpleRule id=\"inner\" score=\"high\" confidence=\"0.5\"><SimplePredicate "
+          "field=\"x\" operator=\"lessThan\" value=\"10\"/></SimpleRule>";
+  for (int level = 1; level <= depth; ++level) text += "</CompoundRule>";
+  return text + "<SimpleRule id=\"after\" score=\"high\"><True/></SimpleRule>";
+}
+
+TEST(HostileDepth, CompoundRuleNestingIsBoundedLikePredicates) {
+  const Failure failure = FailureOf(Model(NestedCompoundRules(PMMLTranslator::kMaxPredicateDepth + 1)));
+  EXPECT_EQ(failure.code, ErrorCode::kNestingTooDeep);
+  EXPECT_EQ(failure.args, (std::vector<std::string>{"CompoundRule", "500"}));
+
+  std::vector<std::string> scores;
+  std::thread worker([&] {
+    std::unique_ptr<Loaded> loaded = Load(Model(NestedCompoundRules(PMMLTranslator::kMaxPredicateDepth)));
+    if (loaded->model == nullptr) return;
+    scores.push_back(Score(*loaded->model, 5, 0));
+    scores.push_back(Score(*loaded->model, -499.5, 0));
+    scores.push_back(Score(*loaded->model, -500, 0));  // only the innermost nest fails
+    scores.push_back(Score(*loaded->model, 10, 0));    // the rule's own predicate fails
+  });
+  worker.join();
+  EXPECT_EQ(scores, (std::vector<std::string>{"high 0.5 inner", "high 0.5 inner", "high 0 after",
+                                              "high 0 after"}));
 }
 
 // --- broken XML ------------------------------------------------------------------

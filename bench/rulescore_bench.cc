@@ -1,0 +1,697 @@
+// Scoring and translation benchmarks, with the baselines they are judged
+// against measured in the same run: a decision tree walked over a flat node
+// array (the limit), the same tree as a rule set evaluated rule by rule over
+// plain double arrays, RuleSetModel::GetScore on host records, CSV text to
+// doubles with std::from_chars, and ParseFromTree on documents already
+// parsed by Xerces.
+//
+// Besides the benchmarks the executable has two modes for scripts/bench.sh:
+//   rulescore_bench --write-tree6 MODEL.pmml DATA.csv ROWS
+//       writes the depth-6 model and ROWS uniform records;
+//   rulescore_bench --parse-only DATA.csv
+//       reads the file with the tool's CSV reader into host records (the
+//       tool's cell rule: the host's number parser), scores nothing, and
+//       prints rows, seconds, rows per second and MB per second.
+#include <malloc.h>
+
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "bench/BenchTree.h"
+#include "cli/CsvReader.h"
+#include "host/NumberText.h"
+#include "host/ScoreCaseRecord.h"
+#include "host/ScoreDictVar.h"
+#include "host/ScoreResult.h"
+#include "host/ScoreValue.h"
+#include "host/XmlDocument.h"
+#include "host/XmlPlatform.h"
+#include "host/ZbException.h"
+#include "model/RuleSetModel.h"
+#include "plugin/RuleSetTranslator.h"
+#include "scoring/RuleSetResult.h"
+#include "scoring/ScoringPlan.h"
+
+// Every allocation is counted, so that the scoring benchmarks can report
+// how many a record costs once the model is warm (the answer must be 0).
+namespace {
+std::atomic<long> gAllocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  gAllocations.fetch_add(1, std::memory_order_relaxed);
+  if (size == 0) size = 1;
+  if (void* p = std::malloc(size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+namespace K = KtZembra_940;
+using rulescore::bench::BenchTree;
+
+constexpr int kFeatures = 10;
+constexpr int kPool = 256;  // records cycled through by every scoring benchmark (their host records fit in L2)
+constexpr uint32_t kTreeSeed = 20261207;
+constexpr uint32_t kRecordSeed = 7;
+
+size_t HeapInUse() { return mallinfo2().uordblks; }
+
+// A document parsed by Xerces and the model translated from it.
+struct Translated {
+  std::unique_ptr<K::XmlDocument> document;
+  std::unique_ptr<K::RuleSetModel> model;
+  size_t modelBytes = 0;  // heap the translation left held
+  // Heap the first records left held: binding the model to the record
+  // layout and building its scoring plan. -1 until measured.
+  long setupBytes = -1;
+};
+
+std::unique_ptr<K::XmlDocument> Parse(const std::string& pmml) {
+  return K::XmlDocument::ParseBuffer(pmml.data(), pmml.size(), "bench.pmml");
+}
+
+Translated Translate(const std::string& pmml) {
+  Translated t;
+  t.document = Parse(pmml);
+  const size_t before = HeapInUse();
+  K::RuleSetTranslator translator;
+  K::ScoreModel* model = translator.ParseFromTree(t.document->GetDocument(),
+                                                  t.document->GetEncoding());
+  t.model.reset(static_cast<K::RuleSetModel*>(model));
+  t.modelBytes = HeapInUse() - before;
+  return t;
+}
+
+// Host records over a layout, one per row of `values` (`width` values a
+// row, field names `prefix`0, `prefix`1, ...).
+std::vector<std::unique_ptr<K::ScoreCaseRecord>> NumberRecords(const std::vector<double>& values,
+                                                               int width) {
+  std::vector<std::string> names;
+  for (int f = 0; f < width; ++f) names.push_back("x" + std::to_string(f));
+  std::vector<std::unique_ptr<K::ScoreCaseRecord>> records;
+  for (size_t row = 0; row * static_cast<size_t>(width) < values.size(); ++row) {
+    auto record = std::make_unique<K::ScoreCaseRecord>(names);
+    for (int f = 0; f < width; ++f) {
+      record->SetNumber(f, values[row * static_cast<size_t>(width) + static_cast<size_t>(f)]);
+    }
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+// ---------------------------------------------------------------------------
+// The depth-6 and depth-10 trees and their rule sets.
+
+struct TreeCase {
+  std::unique_ptr<BenchTree> tree;
+  std::vector<double> rows;  // kPool records
+  std::vector<std::unique_ptr<K::ScoreCaseRecord>> records;
+  Translated firstHit;
+  Translated weightedSum;
+  Translated weightedMax;
+};
+
+std::unique_ptr<TreeCase> MakeTreeCase(int depth) {
+  auto c = std::make_unique<TreeCase>();
+  c->tree = std::make_unique<BenchTree>(depth, kFeatures, kTreeSeed + static_cast<uint32_t>(depth));
+  c->rows = c->tree->Records(kPool, kRecordSeed);
+  c->records = NumberRecords(c->rows, kFeatures);
+  c->firstHit = Translate(c->tree->ToPmml("firstHit"));
+  c->weightedSum = Translate(c->tree->ToPmml("weightedSum"));
+  c->weightedMax = Translate(c->tree->ToPmml("weightedMax"));
+  return c;
+}
+
+void TreeWalk(benchmark::State& state, const TreeCase* c) {
+  if (c == nullptr) {
+    state.SkipWithError("the case could not be built");
+    return;
+  }
+  const double* rows = c->rows.data();
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(c->tree->Walk(rows + i * kFeatures));
+    i = (i + 1) & (kPool - 1);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void Reference(benchmark::State& state, const TreeCase* c) {
+  if (c == nullptr) {
+    state.SkipWithError("the case could not be built");
+    return;
+  }
+  const double* rows = c->rows.data();
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(c->tree->FirstRule(rows + i * kFeatures));
+    i = (i + 1) & (kPool - 1);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+// The scoring plan alone, over the encoded rows: what GetScore spends on
+// finding the fired rules, without the record encoding around it.
+void PlanOnly(benchmark::State& state, TreeCase* c, bool firstOnly) {
+  K::RuleSetModel* model = c != nullptr ? c->firstHit.model.get() : nullptr;
+  if (model == nullptr) {
+    state.SkipWithError("the document did not translate");
+    return;
+  }
+  K::ScoreResult* result = nullptr;
+  model->GetScore(c->records[0].get(), result, false);  // the record set-up
+  delete result;
+  // Rows in variable-index order: the compile numbers variables by first use.
+  const std::vector<const K::ScoreDictVar*>& vars = model->GetPredVars();
+  std::vector<double> encoded(kPool * vars.size());
+  for (size_t row = 0; row < kPool; ++row) {
+    for (size_t v = 0; v < vars.size(); ++v) {
+      const int feature = std::atoi(vars[v]->GetName().c_str() + 1);
+      encoded[row * vars.size() + v] = c->rows[row * kFeatures + static_cast<size_t>(feature)];
+    }
+  }
+  K::ScoringPlan plan(model->GetCompiledRuleSets(), model->GetRuleCount(),
+                      model->GetPredVarIsString());
+  std::vector<int32_t> fired;
+  fired.reserve(static_cast<size_t>(c->tree->GetLeafCount()));
+  for (size_t row = 0; row < kPool; ++row) {
+    plan.FiredRules(0, encoded.data() + row * vars.size(), firstOnly, fired);
+    if (fired.size() != 1 ||
+        c->tree->CategoryOfRule(fired[0]) != c->tree->Walk(c->rows.data() + row * kFeatures)) {
+      state.SkipWithError("the plan fired other rules than the tree's leaf");
+      return;
+    }
+  }
+  size_t i = 0;
+  for (auto _ : state) {
+    plan.FiredRules(0, encoded.data() + i * vars.size(), firstOnly, fired);
+    benchmark::DoNotOptimize(fired.data());
+    i = (i + 1) & (kPool - 1);
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["plan_bytes_per_rule"] =
+      static_cast<double>(plan.MemoryBytes()) / c->tree->GetLeafCount();
+}
+
+// The prediction as the category number of "cN", -1 for none.
+int PredictedCategory(const K::ScoreResult* result) {
+  const auto* rules = dynamic_cast<const K::RuleSetResult*>(result);
+  if (rules == nullptr || rules->GetPrediction() == nullptr) return -1;
+  const std::string text = rules->GetPrediction()->GetString();
+  return text.size() > 1 ? std::atoi(text.c_str() + 1) : -1;
+}
+
+// GetScore over the pool, the result object reused; `check` (may be empty)
+// validates each record's result before timing starts.
+void GetScore(benchmark::State& state, Translated* t,
+              const std::vector<std::unique_ptr<K::ScoreCaseRecord>>* records,
+              const std::function<bool(size_t, const K::ScoreResult*)>& check, size_t rules,
+              bool referenceWalk) {
+  K::RuleSetModel* model = t != nullptr ? t->model.get() : nullptr;
+  if (model == nullptr) {
+    state.SkipWithError("the document did not translate");
+    return;
+  }
+  model->SetUseReferenceWalk(referenceWalk);
+  K::ScoreResult* result = nullptr;
+  const size_t beforeWarm = HeapInUse();
+  for (size_t i = 0; i < records->size(); ++i) {
+    const K::KtScore::KtStatus status = model->GetScore((*records)[i].get(), result, false);
+    if (status.IsError() || (check && !check(i, result))) {
+      state.SkipWithError("a record scored differently from the tree");
+      delete result;
+      return;
+    }
+  }
+  if (t->setupBytes < 0) {
+    t->setupBytes = static_cast<long>(HeapInUse()) - static_cast<long>(beforeWarm);
+  }
+  const long allocationsBefore = gAllocations.load();
+  size_t i = 0;
+  for (auto _ : state) {
+    model->GetScore((*records)[i].get(), result, false);
+    benchmark::DoNotOptimize(result);
+    i = (i + 1) & (kPool - 1);
+  }
+  const long allocations = gAllocations.load() - allocationsBefore;
+  state.SetItemsProcessed(state.iterations());
+  state.counters["allocs_per_record"] =
+      static_cast<double>(allocations) / static_cast<double>(state.iterations());
+  state.counters["ns_per_record"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * 1e-9,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  // What the translation left held, and what the first records added (the
+  // layout binding and the scoring plan), per rule.
+  state.counters["model_bytes_per_rule"] = static_cast<double>(t->modelBytes) / rules;
+  state.counters["setup_bytes_per_rule"] = static_cast<double>(t->setupBytes) / rules;
+  delete result;
+}
+
+// ---------------------------------------------------------------------------
+// Three rule sets voting, string predictors, set predicates.
+
+constexpr int kStringFields = 6;
+constexpr int kStringValues = 8;
+
+std::string VoteDocument(uint32_t seed, int rulesPerSet) {
+  uint32_t s = seed;
+  auto next = [&s]() {
+    s ^= s << 13;
+    s ^= s >> 17;
+    s ^= s << 5;
+    return s;
+  };
+  std::string out =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<PMML version=\"4.4\" xmlns=\"http://www.dmg.org/PMML-4_4\">\n"
+      "  <DataDictionary>\n"
+      "    <DataField name=\"y\" optype=\"categorical\" dataType=\"string\">\n"
+      "      <Value value=\"c0\"/><Value value=\"c1\"/><Value value=\"c2\"/><Value value=\"c3\"/>\n"
+      "    </DataField>\n";
+  for (int f = 0; f < kStringFields; ++f) {
+    out += "    <DataField name=\"s" + std::to_string(f) +
+           "\" optype=\"categorical\" dataType=\"string\">";
+    for (int v = 0; v < kStringValues; ++v) out += "<Value value=\"v" + std::to_string(v) + "\"/>";
+    out += "</DataField>\n";
+  }
+  out += "  </DataDictionary>\n";
+  for (int m = 0; m < 3; ++m) {
+    out += "  <RuleSetModel functionName=\"classification\">\n    <MiningSchema>\n"
+           "      <MiningField name=\"y\" usageType=\"predicted\"/>\n";
+    for (int f = 0; f < kStringFields; ++f) {
+      out += "      <MiningField name=\"s" + std::to_string(f) + "\"/>\n";
+    }
+    out += "    </MiningSchema>\n"
+           "    <RuleSet defaultScore=\"c0\" defaultConfidence=\"0.1\">\n"
+           "      <RuleSelectionMethod criterion=\"weightedSum\"/>\n";
+    for (int r = 0; r < rulesPerSet; ++r) {
+      out += "      <SimpleRule id=\"m" + std::to_string(m) + "r" + std::to_string(r) + "\" score=\"c" +
+             std::to_string(next() % 4) + "\" weight=\"0." + std::to_string(1 + next() % 9) +
+             "\" confidence=\"0.5\">\n        <CompoundPredicate booleanOperator=\"and\">\n";
+      const int tests = 2 + static_cast<int>(next() % 2);
+      // Distinct fields: a rule tests a nominal field once.
+      const int firstField = static_cast<int>(next() % kStringFields);
+      for (int t = 0; t < tests; ++t) {
+        const int members = 2 + static_cast<int>(next() % 3);
+        out += "          <SimpleSetPredicate field=\"s" +
+               std::to_string((firstField + t) % kStringFields) +
+               "\" booleanOperator=\"" + (next() % 4 == 0 ? "isNotIn" : "isIn") +
+               "\"><Array n=\"" + std::to_string(members) + "\" type=\"string\">";
+        for (int k = 0; k < members; ++k) {
+          out += (k ? " v" : "v") + std::to_string(next() % kStringValues);
+        }
+        out += "</Array></SimpleSetPredicate>\n";
+      }
+      out += "        </CompoundPredicate>\n      </SimpleRule>\n";
+    }
+    out += "    </RuleSet>\n  </RuleSetModel>\n";
+  }
+  out += "</PMML>\n";
+  return out;
+}
+
+constexpr int kVoteRules = 60;  // per rule set
+
+struct VoteCase {
+  Translated model;
+  std::vector<std::unique_ptr<K::ScoreCaseRecord>> records;
+};
+
+std::unique_ptr<VoteCase> MakeVoteCase() {
+  auto c = std::make_unique<VoteCase>();
+  c->model = Translate(VoteDocument(99, kVoteRules));
+  std::vector<std::string> names;
+  for (int f = 0; f < kStringFields; ++f) names.push_back("s" + std::to_string(f));
+  uint32_t s = 5;
+  for (int i = 0; i < kPool; ++i) {
+    auto record = std::make_unique<K::ScoreCaseRecord>(names);
+    for (int f = 0; f < kStringFields; ++f) {
+      s ^= s << 13;
+      s ^= s >> 17;
+      s ^= s << 5;
+      record->SetText(f, "v" + std::to_string(s % kStringValues));
+    }
+    c->records.push_back(std::move(record));
+  }
+  return c;
+}
+
+// ---------------------------------------------------------------------------
+// Translation of documents already parsed by Xerces.
+
+std::string RulesDocument(int rules) {
+  uint32_t s = 12345;
+  auto unit = [&s]() {
+    s ^= s << 13;
+    s ^= s >> 17;
+    s ^= s << 5;
+    return (s >> 8) * (1.0 / 16777216.0);
+  };
+  std::string out =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<PMML version=\"4.4\" xmlns=\"http://www.dmg.org/PMML-4_4\">\n  <DataDictionary>\n"
+      "    <DataField name=\"y\" optype=\"categorical\" dataType=\"string\">\n"
+      "      <Value value=\"c0\"/><Value value=\"c1\"/><Value value=\"c2\"/><Value value=\"c3\"/>\n"
+      "    </DataField>\n";
+  for (int f = 0; f < kFeatures; ++f) {
+    out += "    <DataField name=\"x" + std::to_string(f) +
+           "\" optype=\"continuous\" dataType=\"double\"/>\n";
+  }
+  out += "  </DataDictionary>\n  <RuleSetModel functionName=\"classification\">\n"
+         "    <MiningSchema>\n      <MiningField name=\"y\" usageType=\"predicted\"/>\n";
+  for (int f = 0; f < kFeatures; ++f) {
+    out += "      <MiningField name=\"x" + std::to_string(f) + "\"/>\n";
+  }
+  out += "    </MiningSchema>\n    <RuleSet defaultScore=\"c0\" defaultConfidence=\"0\">\n"
+         "      <RuleSelectionMethod criterion=\"firstHit\"/>\n";
+  char line[160];
+  for (int r = 0; r < rules; ++r) {
+    std::snprintf(line, sizeof line,
+                  "      <SimpleRule id=\"R%d\" score=\"c%d\" confidence=\"0.%d\">\n"
+                  "        <CompoundPredicate booleanOperator=\"and\">\n",
+                  r, r % 4, 1 + r % 9);
+    out += line;
+    for (int t = 0; t < 5; ++t) {
+      std::snprintf(line, sizeof line,
+                    "          <SimplePredicate field=\"x%d\" operator=\"%s\" value=\"%.6f\"/>\n",
+                    static_cast<int>(unit() * kFeatures), unit() < 0.5 ? "lessOrEqual" : "greaterThan",
+                    unit());
+      out += line;
+    }
+    out += "        </CompoundPredicate>\n      </SimpleRule>\n";
+  }
+  out += "    </RuleSet>\n  </RuleSetModel>\n</PMML>\n";
+  return out;
+}
+
+struct TranslateCase {
+  int rules = 0;
+  std::unique_ptr<K::XmlDocument> document;
+  double xercesSeconds = 0.0;
+  size_t documentBytes = 0;
+};
+
+std::unique_ptr<TranslateCase> MakeTranslateCase(int rules) {
+  auto c = std::make_unique<TranslateCase>();
+  c->rules = rules;
+  const std::string text = RulesDocument(rules);
+  c->documentBytes = text.size();
+  // The best of three parses: the figure the translation is reported apart from.
+  double best = 1e9;
+  for (int k = 0; k < 3; ++k) {
+    const auto start = std::chrono::steady_clock::now();
+    auto document = Parse(text);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (seconds < best) best = seconds;
+    c->document = std::move(document);
+  }
+  c->xercesSeconds = best;
+  return c;
+}
+
+void TranslateBench(benchmark::State& state, const TranslateCase* c) {
+  if (c == nullptr) {
+    state.SkipWithError("the case could not be built");
+    return;
+  }
+  size_t modelBytes = 0;
+  for (auto _ : state) {
+    const size_t before = HeapInUse();
+    K::RuleSetTranslator translator;
+    K::ScoreModel* model = translator.ParseFromTree(c->document->GetDocument(),
+                                                    c->document->GetEncoding());
+    state.PauseTiming();
+    if (model == nullptr) {
+      state.SkipWithError("the document did not translate");
+      break;
+    }
+    modelBytes = HeapInUse() - before;
+    delete model;
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * c->rules);
+  state.counters["xerces_parse_ms"] = c->xercesSeconds * 1e3;
+  state.counters["xerces_rules_per_s"] = c->rules / c->xercesSeconds;
+  state.counters["us_per_rule"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * c->rules * 1e-6,
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["model_bytes_per_rule"] = static_cast<double>(modelBytes) / c->rules;
+}
+
+// ---------------------------------------------------------------------------
+// CSV text to doubles with std::from_chars: 10 fields a record.
+
+struct CsvCase {
+  std::string text;
+  size_t rows = 0;
+};
+
+std::unique_ptr<CsvCase> MakeCsvCase(const TreeCase& tree) {
+  auto c = std::make_unique<CsvCase>();
+  char cell[32];
+  for (size_t row = 0; row < kPool; ++row) {
+    for (int f = 0; f < kFeatures; ++f) {
+      std::snprintf(cell, sizeof cell, f ? ",%.6f" : "%.6f", tree.rows[row * kFeatures + f]);
+      c->text += cell;
+    }
+    c->text += '\n';
+  }
+  c->rows = kPool;
+  return c;
+}
+
+void CsvFromChars(benchmark::State& state, const CsvCase* c) {
+  if (c == nullptr) {
+    state.SkipWithError("the case could not be built");
+    return;
+  }
+  double values[kFeatures];
+  for (auto _ : state) {
+    const char* p = c->text.data();
+    const char* end = p + c->text.size();
+    while (p < end) {
+      for (int f = 0; f < kFeatures; ++f) {
+        const auto parsed = std::from_chars(p, end, values[f]);
+        p = parsed.ptr + 1;  // past the comma or the line end
+      }
+      benchmark::DoNotOptimize(values);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(c->rows));
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(c->text.size()));
+}
+
+// ---------------------------------------------------------------------------
+// The cases, each built on first use; null (with the reason on standard
+// error) when a document fails to translate.
+
+class Cases {
+ public:
+  TreeCase* Tree(int depth) {
+    std::unique_ptr<TreeCase>& slot = depth == 6 ? tree6_ : tree10_;
+    if (!slot) slot = Build<TreeCase>([depth] { return MakeTreeCase(depth); });
+    return slot.get();
+  }
+  VoteCase* Vote() {
+    if (!vote_) vote_ = Build<VoteCase>(MakeVoteCase);
+    return vote_.get();
+  }
+  CsvCase* Csv() {
+    TreeCase* tree = Tree(10);
+    if (!csv_ && tree != nullptr) csv_ = MakeCsvCase(*tree);
+    return csv_.get();
+  }
+  TranslateCase* Translation(int rules) {
+    std::unique_ptr<TranslateCase>& slot = translations_[rules];
+    if (!slot) slot = Build<TranslateCase>([rules] { return MakeTranslateCase(rules); });
+    return slot.get();
+  }
+
+ private:
+  template <class T, class Maker>
+  static std::unique_ptr<T> Build(Maker maker) {
+    try {
+      return maker();
+    } catch (const K::ZbException& e) {
+      std::cerr << "rulescore_bench: a benchmark document failed: " << e.what() << "\n";
+      return nullptr;
+    }
+  }
+
+  std::unique_ptr<TreeCase> tree6_;
+  std::unique_ptr<TreeCase> tree10_;
+  std::unique_ptr<VoteCase> vote_;
+  std::unique_ptr<CsvCase> csv_;
+  std::map<int, std::unique_ptr<TranslateCase>> translations_;
+};
+
+// ---------------------------------------------------------------------------
+// Modes for scripts/bench.sh.
+
+int WriteTree6(const char* modelPath, const char* dataPath, long rows) {
+  const BenchTree tree(6, kFeatures, kTreeSeed + 6);
+  std::ofstream model(modelPath);
+  model << tree.ToPmml("firstHit");
+  if (!model) return 1;
+  std::FILE* data = std::fopen(dataPath, "w");
+  if (data == nullptr) return 1;
+  for (int f = 0; f < kFeatures; ++f) std::fprintf(data, f ? ",x%d" : "x%d", f);
+  std::fputc('\n', data);
+  const long chunk = 4096;
+  for (long done = 0; done < rows; done += chunk) {
+    const long n = rows - done < chunk ? rows - done : chunk;
+    const std::vector<double> values =
+        tree.Records(static_cast<int>(n), kRecordSeed + static_cast<uint32_t>(done / chunk));
+    for (long r = 0; r < n; ++r) {
+      for (int f = 0; f < kFeatures; ++f) {
+        std::fprintf(data, f ? ",%.6f" : "%.6f", values[static_cast<size_t>(r * kFeatures + f)]);
+      }
+      std::fputc('\n', data);
+    }
+  }
+  return std::fclose(data) == 0 ? 0 : 1;
+}
+
+int ParseOnly(const char* dataPath) {
+  std::ifstream in(dataPath, std::ios::binary);
+  if (!in) return 1;
+  const auto start = std::chrono::steady_clock::now();
+  rulescore::cli::CsvReader reader(in, ',');
+  rulescore::cli::CsvRow row;
+  if (!reader.ReadRow(&row)) return 1;
+  std::vector<std::string> header(row.fields.begin(),
+                                  row.fields.begin() + static_cast<long>(row.count));
+  K::ScoreCaseRecord record(header);
+  long rows = 0;
+  long bad = 0;
+  while (reader.ReadRow(&row)) {
+    ++rows;
+    record.Clear();
+    for (size_t i = 0; i < row.count && i < header.size(); ++i) {
+      const std::string& cell = row.fields[i];
+      double value;
+      if (cell.empty()) {
+        record.SetMissing(static_cast<int>(i));
+      } else if (K::NumberText::ParseDouble(cell, &value)) {
+        record.SetNumber(static_cast<int>(i), value);
+      } else {
+        ++bad;
+      }
+    }
+    benchmark::DoNotOptimize(record);
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double megabytes = static_cast<double>(reader.GetBytesRead()) / 1e6;
+  std::printf("rows %ld bad %ld seconds %.3f rows_per_s %.0f mb_per_s %.1f\n", rows, bad, seconds,
+              rows / seconds, megabytes / seconds);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--write-tree6") == 0) {
+    return WriteTree6(argv[2], argv[3], std::atol(argv[4]));
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--parse-only") == 0) return ParseOnly(argv[2]);
+
+  K::XmlPlatform platform;
+  // Every case is built on first use, so that a filtered run builds only
+  // what it measures.
+  Cases cases;
+
+  auto treeCheck = [](const TreeCase* c) {
+    return [c](size_t i, const K::ScoreResult* result) {
+      return PredictedCategory(result) == c->tree->Walk(c->rows.data() + i * kFeatures);
+    };
+  };
+  for (int depth : {6, 10}) {
+    const std::string d = std::to_string(depth);
+    benchmark::RegisterBenchmark(("TreeWalk_Tree" + d).c_str(), [&cases, depth](benchmark::State& s) {
+      TreeWalk(s, cases.Tree(depth));
+    });
+  }
+  for (int depth : {6, 10}) {
+    const std::string d = std::to_string(depth);
+    benchmark::RegisterBenchmark(("Reference_Tree" + d).c_str(), [&cases, depth](benchmark::State& s) {
+      Reference(s, cases.Tree(depth));
+    });
+  }
+  for (int depth : {6, 10}) {
+    for (bool firstOnly : {true, false}) {
+      const std::string name = "Plan_Tree" + std::to_string(depth) + (firstOnly ? "" : "_AllFired");
+      benchmark::RegisterBenchmark(name.c_str(), [&cases, depth, firstOnly](benchmark::State& s) {
+        PlanOnly(s, cases.Tree(depth), firstOnly);
+      });
+    }
+  }
+  struct Variant {
+    const char* name;
+    int depth;
+    int method;  // 0 firstHit, 1 weightedSum, 2 weightedMax
+    bool ruleByRule;
+  };
+  const Variant variants[] = {
+      {"GetScore_Tree6", 6, 0, false},
+      {"GetScore_Tree10", 10, 0, false},
+      {"GetScore_Tree10_WeightedSum", 10, 1, false},
+      {"GetScore_Tree10_WeightedMax", 10, 2, false},
+      {"GetScore_Tree6_RuleByRule", 6, 0, true},
+      {"GetScore_Tree10_RuleByRule", 10, 0, true},
+  };
+  for (const Variant& v : variants) {
+    benchmark::RegisterBenchmark(v.name, [&cases, v, treeCheck](benchmark::State& s) {
+      TreeCase* c = cases.Tree(v.depth);
+      Translated& t = v.method == 0 ? c->firstHit : v.method == 1 ? c->weightedSum : c->weightedMax;
+      // Under every method exactly one rule of a tree's rule set fires, so
+      // each method predicts the leaf's category.
+      GetScore(s, &t, &c->records, treeCheck(c), static_cast<size_t>(c->tree->GetLeafCount()),
+               v.ruleByRule);
+    });
+  }
+  for (bool ruleByRule : {false, true}) {
+    benchmark::RegisterBenchmark(ruleByRule ? "GetScore_Vote3String_RuleByRule" : "GetScore_Vote3String",
+                                 [&cases, ruleByRule](benchmark::State& s) {
+                                   VoteCase* c = cases.Vote();
+                                   GetScore(s, c != nullptr ? &c->model : nullptr, c != nullptr ? &c->records : nullptr, nullptr, 3 * kVoteRules,
+                                            ruleByRule);
+                                 });
+  }
+  benchmark::RegisterBenchmark("CsvFromChars_10Fields",
+                               [&cases](benchmark::State& s) { CsvFromChars(s, cases.Csv()); });
+  for (int rules : {1000, 10000, 100000}) {
+    benchmark::RegisterBenchmark(("Translate_" + std::to_string(rules / 1000) + "kRules").c_str(),
+                                 [&cases, rules](benchmark::State& s) {
+                                   TranslateBench(s, cases.Translation(rules));
+                                 })
+        ->Unit(benchmark::kMillisecond);
+  }
+
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,333 @@
+// Values, the error messages of ZbException, the trace log and the status.
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/ErrorCodes.h"
+#include "host/ErrorFormatter.h"
+#include "host/KtStatus.h"
+#include "host/NumericValue.h"
+#include "host/ScoringLog.h"
+#include "host/StringValue.h"
+#include "host/ZbException.h"
+
+namespace KtZembra_940 {
+namespace {
+
+TEST(NumericValue, SystemMissingIsTheLowestFiniteDouble) {
+  const double sysmis = NumericValue::GetSysmisValue();
+  EXPECT_EQ(sysmis, std::numeric_limits<double>::lowest());
+  EXPECT_TRUE(std::isfinite(sysmis));
+  EXPECT_TRUE(NumericValue::IsSystemMissingValue(sysmis));
+  // Below every value a predicate compares with, so greaterThan and
+  // greaterOrEqual are false for it.
+  for (double v : {-1e308, -1.0, 0.0, 1e308}) {
+    EXPECT_LT(sysmis, v);
+    EXPECT_FALSE(NumericValue::IsSystemMissingValue(v));
+  }
+  EXPECT_FALSE(NumericValue::IsSystemMissingValue(-NumericValue::GetInfinity()));
+  EXPECT_FALSE(NumericValue::IsSystemMissingValue(std::nan("")));
+  EXPECT_EQ(NumericValue::GetInfinity(), std::numeric_limits<double>::infinity());
+}
+
+TEST(NumericValue, FromTextFollowsTheNumberRule) {
+  const struct {
+    const char* text;
+    double value;
+  } cases[] = {
+      {"3.5", 3.5},
+      {" +3.5\n", 3.5},
+      {"", NumericValue::GetSysmisValue()},
+      {"abc", NumericValue::GetSysmisValue()},
+      {"NaN", NumericValue::GetSysmisValue()},
+      {"1e999", NumericValue::GetSysmisValue()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(NumericValue(std::string(c.text)).GetDouble(), c.value);
+  }
+}
+
+TEST(ScoreValue, TextAndNumberForms) {
+  EXPECT_EQ(NumericValue(60.0).GetString(), "60");
+  EXPECT_EQ(NumericValue(0.1).GetString(), "0.1");
+  EXPECT_EQ(NumericValue(-2.5e-7).GetString(), "-2.5e-07");
+  EXPECT_EQ(StringValue("12.5").GetDouble(), 12.5);
+  EXPECT_EQ(StringValue("red").GetDouble(), NumericValue::GetSysmisValue());
+  EXPECT_EQ(StringValue("red").GetString(), "red");
+  EXPECT_EQ(NumericValue(1.0).GetValueType(), ScoreValue::kNumeric);
+  EXPECT_EQ(StringValue("x").GetValueType(), ScoreValue::kString);
+}
+
+TEST(ScoreValue, EqualityTable) {
+  const NumericValue five(5.0);
+  const NumericValue fiveAgain(5.0);
+  const NumericValue six(6.0);
+  const NumericValue sysmis(NumericValue::GetSysmisValue());
+  const NumericValue sysmisAgain(NumericValue::GetSysmisValue());
+  const StringValue textFive("5");
+  const StringValue textFiveDot("5.0");
+  const StringValue red("red");
+  const StringValue redAgain("red");
+  const StringValue redUpper("Red");
+  const struct {
+    const ScoreValue& a;
+    const ScoreValue& b;
+    bool equal;
+  } cases[] = {
+      {five, fiveAgain, true},     {five, six, false},         {sysmis, sysmisAgain, true},
+      {sysmis, five, false},       {red, redAgain, true},      {red, redUpper, false},
+      {five, textFive, true},      {five, textFiveDot, false},  // mixed kinds compare by text
+      {textFive, textFiveDot, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.a.GetString() + " vs " + c.b.GetString());
+    EXPECT_EQ(c.a == c.b, c.equal);
+    EXPECT_EQ(c.b == c.a, c.equal);
+    EXPECT_EQ(c.a != c.b, !c.equal);
+  }
+}
+
+TEST(ScoreValue, CloneIsAnIndependentCopy) {
+  NumericValue number(2.5);
+  std::unique_ptr<ScoreValue> numberCopy(number.Clone());
+  number.SetDouble(9.0);
+  EXPECT_EQ(numberCopy->GetValueType(), ScoreValue::kNumeric);
+  EXPECT_EQ(numberCopy->GetDouble(), 2.5);
+
+  StringValue text("low");
+  std::unique_ptr<ScoreValue> textCopy(text.Clone());
+  text.SetText("high");
+  EXPECT_EQ(textCopy->GetValueType(), ScoreValue::kString);
+  EXPECT_EQ(textCopy->GetString(), "low");
+}
+
+// ---- error messages ----------------------------------------------------------
+
+ZbException Raised(int code, const std::vector<std::string>& args) {
+  ZbException e(gErrorFormater);
+  e.PutErrorMessageList(code, args);
+  return e;
+}
+
+TEST(ErrorFormatter, EveryCodeHasAText) {
+  const int codes[] = {
+      ErrorCode::kMissingAttribute, ErrorCode::kMissingChild,      ErrorCode::kNotANumber,
+      ErrorCode::kNotAnInteger,     ErrorCode::kUnknownField,      ErrorCode::kMalformedArray,
+      ErrorCode::kUnknownOperator,  ErrorCode::kDuplicateField,    ErrorCode::kXmlParse,
+      ErrorCode::kXmlTooDeep,       ErrorCode::kDoctypeRefused,    ErrorCode::kDocumentTooLarge,
+      ErrorCode::kNestingTooDeep,   ErrorCode::kBadCostElement,
+      ErrorCode::kCompoundRulePredicate, ErrorCode::kFileUnreadable, ErrorCode::kNoRoot,
+      ErrorCode::kBadFieldDefinition, ErrorCode::kTranscoder,      ErrorCode::kNotScorable,
+      ErrorCode::kSchemaCount,      ErrorCode::kOrdinalValue,      ErrorCode::kInvalidValue,
+      ErrorCode::kUnsupported,      ErrorCode::kEmptySelection,    ErrorCode::kEmptyValue,
+      ErrorCode::kTooFewPredicates, ErrorCode::kNegativeConfidence, ErrorCode::kValueNotAllowed,
+      ErrorCode::kOrdinalNoCategory, ErrorCode::kCostType,         ErrorCode::kSecondPredicate,
+      ErrorCode::kNotScorableModel, ErrorCode::kScaleTarget,
+  };
+  for (int code : codes) {
+    SCOPED_TRACE(code);
+    const std::string text = gErrorFormater.GetTemplate(code);
+    EXPECT_FALSE(text.empty());
+    // Every template uses its first argument, so each message names what it
+    // is about.
+    EXPECT_NE(text.find("%1"), std::string::npos);
+  }
+  EXPECT_EQ(gErrorFormater.GetTemplate(123), "");
+}
+
+TEST(ErrorFormatter, MessagesNameTheirArguments) {
+  const struct {
+    int code;
+    std::vector<std::string> args;
+    const char* message;
+  } cases[] = {
+      {ErrorCode::kMissingAttribute, {"SimpleRule", "score"},
+       "Element SimpleRule lacks the required attribute score"},
+      {ErrorCode::kMissingChild, {"PMML", "DataDictionary"},
+       "Element PMML lacks the required child element DataDictionary"},
+      {ErrorCode::kNotANumber, {"5abc"}, "\"5abc\" is not a number"},
+      {ErrorCode::kUnknownField, {"agee", "SimplePredicate"},
+       "Field \"agee\" in SimplePredicate is not in the dictionary"},
+      {ErrorCode::kMalformedArray, {"\"a b", "unterminated quote"},
+       "Malformed Array \"\"a b\": unterminated quote"},
+      {ErrorCode::kXmlParse, {"m.pmml", "4", "25", "expected end of tag"},
+       "m.pmml:4:25: expected end of tag"},
+      {ErrorCode::kDoctypeRefused, {"m.pmml", "2", "10"}, "m.pmml:2:10: DOCTYPE not accepted"},
+      {ErrorCode::kSchemaCount, {"MiningSchema", "RuleSetModel"},
+       "The number of MiningSchema elements differs from the number of RuleSetModel elements"},
+      {ErrorCode::kNegativeConfidence, {"-0.5", "defaultConfidence"},
+       "Negative value \"-0.5\" of defaultConfidence"},
+      {ErrorCode::kScaleTarget, {"income"},
+       "Target field income is continuous; a rule set needs a categorical target"},
+      // An argument not given leaves its place empty; extra ones are dropped.
+      {ErrorCode::kNotANumber, {}, "\"\" is not a number"},
+      {ErrorCode::kNotANumber, {"x", "y"}, "\"x\" is not a number"},
+      // A code without a text still names its arguments.
+      {4242, {"a", "b"}, "error 4242: a, b"},
+      {4243, {}, "error 4243"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    const ZbException e = Raised(c.code, c.args);
+    EXPECT_EQ(e.GetErrorCode(), c.code);
+    EXPECT_EQ(e.GetArguments(), c.args);
+    EXPECT_EQ(e.GetMessage(), c.message);
+    EXPECT_STREQ(e.what(), c.message);
+  }
+}
+
+TEST(ErrorFormatter, EscapesControlCharactersAndBrokenUtf8) {
+  const struct {
+    std::string arg;
+    std::string shown;
+  } cases[] = {
+      {"plain", "plain"},
+      {"caf\xc3\xa9", "caf\xc3\xa9"},           // valid UTF-8 stays
+      {"\xe2\x82\xac", "\xe2\x82\xac"},          // three-byte form
+      {"a\nb", "a\\x0Ab"},
+      {"\x1b[31m", "\\x1B[31m"},
+      {std::string("a\0b", 3), "a\\x00b"},
+      {"\x7f", "\\x7F"},
+      {"\xff", "\\xFF"},
+      {"\xc3", "\\xC3"},                          // truncated sequence
+      {"\xc0\xaf", "\\xC0\\xAF"},                 // overlong form
+      {"\xed\xa0\x80", "\\xED\\xA0\\x80"},        // encoded surrogate
+      {"\xc2\x9b", "\\xC2\\x9B"},                 // C1 control
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown);
+    EXPECT_EQ(gErrorFormater.Format(ErrorCode::kNotANumber, {c.arg}),
+              "\"" + c.shown + "\" is not a number");
+  }
+}
+
+TEST(ZbException, PutErrorMessageTakesTextsNumbersAndXmlText) {
+  ZbException e(gErrorFormater);
+  const XMLCh element[] = u"Array";
+  e.PutErrorMessage(ErrorCode::kNestingTooDeep, element, 500);
+  EXPECT_EQ(e.GetArguments(), (std::vector<std::string>{"Array", "500"}));
+  EXPECT_EQ(e.GetMessage(), "Array nests deeper than 500 levels");
+
+  e.PutErrorMessage(ErrorCode::kUnknownOperator, std::string("like"), "operator",
+                    static_cast<const XMLCh*>(nullptr));
+  EXPECT_EQ(e.GetMessage(), "Unknown operator \"like\" in attribute operator of ");
+
+  const ZbException copy = e;
+  EXPECT_EQ(copy.GetErrorCode(), ErrorCode::kUnknownOperator);
+  EXPECT_EQ(copy.GetMessage(), e.GetMessage());
+  ZbException assigned(gErrorFormater);
+  assigned = copy;
+  EXPECT_STREQ(assigned.what(), e.what());
+}
+
+TEST(ZbException, ThrowZbCarriesCodeAndArguments) {
+  try {
+    ThrowZb(ErrorCode::kDuplicateField, "age");
+  } catch (const std::exception& e) {
+    const auto* zb = dynamic_cast<const ZbException*>(&e);
+    ASSERT_NE(zb, nullptr);
+    EXPECT_EQ(zb->GetErrorCode(), ErrorCode::kDuplicateField);
+    EXPECT_STREQ(e.what(), "Field \"age\" is defined more than once");
+    return;
+  }
+  ADD_FAILURE() << "nothing thrown";
+}
+
+// ---- trace log -----------------------------------------------------------------
+
+// Restores the process-wide log whatever the test did.
+class LogCapture {
+ public:
+  explicit LogCapture(int level) {
+    ScoringLog::GetInstance().SetStream(&lines_);
+    ScoringLog::GetInstance().SetLevel(level);
+  }
+  ~LogCapture() {
+    ScoringLog::GetInstance().SetLevel(0);
+    ScoringLog::GetInstance().SetStream(nullptr);
+  }
+  std::string Text() const { return lines_.str(); }
+
+ private:
+  std::ostringstream lines_;
+};
+
+TEST(ScoringLog, OffByDefaultAndOffAtLevelZero) {
+  EXPECT_EQ(ScoringLog::GetInstance().GetLevel(), 0);
+  EXPECT_EQ(&ScoringLog::GetInstance(), &ScoringLog::GetInstance());
+  LogCapture capture(0);
+  ScoringLog::GetInstance().TraceText(1, "Enter:%s", "x");
+  EXPECT_EQ(capture.Text(), "");
+}
+
+TEST(ScoringLog, WritesLinesAtOrBelowTheLevel) {
+  LogCapture capture(2);
+  ScoringLog& log = ScoringLog::GetInstance();
+  log.TraceText(1, "Enter:%s", "KtZembra_940::RuleSetTranslator::ParseFromTree");
+  log.TraceText(2, "KtStatus error code is :%ld", 90029L);
+  log.TraceText(3, "too detailed %d", 3);
+  log.TraceText(0, "never %d", 0);
+  EXPECT_EQ(capture.Text(),
+            "Enter:KtZembra_940::RuleSetTranslator::ParseFromTree\n"
+            "KtStatus error code is :90029\n");
+}
+
+TEST(ScoringLog, LongLinesAreWrittenWhole) {
+  LogCapture capture(1);
+  const std::string name(5000, 'n');
+  ScoringLog::GetInstance().TraceText(1, "Exit:%s", name.c_str());
+  EXPECT_EQ(capture.Text(), "Exit:" + name + "\n");
+}
+
+TEST(ScoringLog, NullStreamDropsLines) {
+  LogCapture capture(1);
+  ScoringLog::GetInstance().SetStream(nullptr);
+  ScoringLog::GetInstance().TraceText(1, "Enter:%s", "x");
+  EXPECT_EQ(capture.Text(), "");
+}
+
+TEST(ScoringLog, LinesFromSeveralThreadsStayWhole) {
+  LogCapture capture(1);
+  constexpr int kThreads = 4;
+  constexpr int kLines = 200;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < kLines; ++i) {
+        ScoringLog::GetInstance().TraceText(1, "thread %d line %03d", t, i);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  std::istringstream in(capture.Text());
+  std::string line;
+  int count = 0;
+  while (std::getline(in, line)) {
+    ++count;
+    EXPECT_EQ(line.rfind("thread ", 0), 0u) << line;
+    EXPECT_EQ(line.size(), std::string("thread 0 line 000").size()) << line;
+  }
+  EXPECT_EQ(count, kThreads * kLines);
+}
+
+TEST(KtStatus, ErrorsAndWarnings) {
+  const KtScore::KtStatus ok;
+  EXPECT_FALSE(ok.IsError());
+  EXPECT_EQ(ok.GetErrorCode(), 0);
+  const KtScore::KtStatus error(90029, false);
+  EXPECT_TRUE(error.IsError());
+  EXPECT_EQ(error.GetErrorCode(), 90029);
+  const KtScore::KtStatus warning(17, true);
+  EXPECT_FALSE(warning.IsError());
+  EXPECT_EQ(warning.GetErrorCode(), 17);
+}
+
+}  // namespace
+}  // namespace KtZembra_940
