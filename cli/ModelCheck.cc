@@ -69,11 +69,6 @@ ModelCheck::ModelCheck(const K::ScoreModel& model, const ModelOutline& outline)
                             " is marked disabled; it is scored like any other rule");
       }
     }
-    if (set.compoundRules > 0) {
-      warnings_.push_back(where + std::to_string(set.compoundRules) +
-                          (set.compoundRules == 1 ? " CompoundRule is" : " CompoundRules are") +
-                          " not scored");
-    }
   }
 }
 

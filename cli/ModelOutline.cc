@@ -38,6 +38,8 @@ void ForEachChildElement(const DOMElement* parent, Visit visit) {
   }
 }
 
+void ReadRules(const DOMElement* parent, RuleSetOutline& outline);
+
 RuleSetOutline ReadRuleSet(const DOMElement* ruleSet) {
   RuleSetOutline outline;
   outline.hasDefaultScore = HasAttribute(ruleSet, K::XML_ATT_RULESET_DEFAULTSCORE) &&
@@ -49,9 +51,18 @@ RuleSetOutline ReadRuleSet(const DOMElement* ruleSet) {
     outline.criterion = Attribute(static_cast<const DOMElement*>(methods->item(0)),
                                   K::XML_ATT_RULESET_RULESELECMETHOD);
   }
-  ForEachChildElement(ruleSet, [&](const DOMElement* child) {
+  ReadRules(ruleSet, outline);
+  return outline;
+}
+
+// The rules of a rule set in document order, those nested in CompoundRules
+// included (the model has already been translated, so the nesting is
+// within the translator's bound).
+void ReadRules(const DOMElement* parent, RuleSetOutline& outline) {
+  ForEachChildElement(parent, [&](const DOMElement* child) {
     if (IsTag(child, K::XML_ELE_RULESET_RULE_COMP)) {
       ++outline.compoundRules;
+      ReadRules(child, outline);
       return;
     }
     if (!IsTag(child, K::XML_ELE_RULESET_RULE_SIMPLE)) return;
@@ -69,7 +80,6 @@ RuleSetOutline ReadRuleSet(const DOMElement* ruleSet) {
     });
     outline.rules.push_back(std::move(rule));
   });
-  return outline;
 }
 
 }  // namespace

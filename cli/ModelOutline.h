@@ -23,7 +23,7 @@ struct RuleOutline {
 
 struct RuleSetOutline {
   std::vector<RuleOutline> rules;  // the SimpleRule children, in order
-  int compoundRules = 0;           // CompoundRule children (not scored)
+  int compoundRules = 0;           // CompoundRule elements, at any depth
   // The first RuleSelectionMethod's criterion; empty when there is none
   // (the engine then uses firstHit).
   std::string criterion;

@@ -1,7 +1,8 @@
 // Scoring one record from a program of your own: load the plug-in through
 // the host library, translate a document, score, read the result.
 //
-//   g++ -std=c++17 -I<source dir> embed.cpp -L<build dir> -lrulescore_host \
+// Built with the project as build/rulescore_embed; by hand:
+//   g++ -std=c++17 -I<source dir> embed.cpp -L<build dir> -lrulescore_host
 //       -lxerces-c -Wl,-rpath,<build dir> -o embed
 //   ./embed <build dir>/librulescore_plugin.so credit_risk.pmml
 #include <iostream>
