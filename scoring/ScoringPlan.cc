@@ -366,7 +366,7 @@ class ScoringPlan::DagBuilder {
     // would need exponentially many and are left to the lazy walk.
     const size_t size = plan.items.size() + static_cast<size_t>(plan.ruleCount);
     budget_ = std::min<size_t>(kMaxNodes, 4 * size + 64);
-    BuildRegions();
+    if (plan.ruleCount <= kMaxRules) BuildRegions();
   }
 
   // Large rule sets are left to the lazy walk: unrolling them would cost
@@ -438,7 +438,13 @@ class ScoringPlan::DagBuilder {
       regionWords_[v] = (sample.size() + 63) / 64;
       total += regionWords_[v];
     }
-    if (total * (plan_.items.size() + 1) > kMaxRegionWords) {
+    size_t needed = total;
+    for (const Item& item : plan_.items) {
+      if (item.code <= kIsNot) needed += regionWords_[static_cast<size_t>(item.var)];
+    }
+    if (needed > kMaxRegionWords) {
+      // Too many distinct values to follow: no implications, and the
+      // diagram is likely to outgrow its budget and leave it to the lazy walk.
       regionWords_.assign(vars, 0);
       return;
     }
@@ -738,6 +744,10 @@ size_t ScoringPlan::MemoryBytes() const {
              plan->items.size() * (sizeof(Item) + sizeof(uint32_t)) + plan->setValues.size() * 8 +
              plan->denseMasks.size() * 8 + plan->killRules.size() * 4 +
              plan->compounds.size() * sizeof(Compound) + plan->rules.size() * sizeof(Rule);
+    for (const Dag& dag : plan->dags) {
+      bytes += dag.nodes.size() * sizeof(DagNode) + dag.leafBegin.size() * 4 +
+               dag.leafRules.size() * 4;
+    }
   }
   return bytes;
 }

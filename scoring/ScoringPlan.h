@@ -8,11 +8,24 @@
 // flattened into the list of conditions it requires: its simple and set
 // conditions, and those of nested "and" compounds, become shared items
 // (one per distinct variable, operator and value); "or", "xor" and other
-// compounds stay whole and are evaluated as one item. A bit set holds the
-// rules still alive for the record; the walk takes the first alive rule,
-// tests its items (each at most once per record) and, when one is false,
-// clears at once every rule that requires it. For a rule set made from a
-// decision tree this tests about as many conditions as the tree's depth.
+// compounds stay whole and are evaluated as one item. Within a rule the
+// items shared by the most rules come first.
+//
+// The lazy walk: a bit set holds the rules still alive for the record; the
+// walk takes the first alive rule, tests its items (each at most once per
+// record) and, when one is false, clears at once every rule that requires
+// it. For a rule set made from a decision tree this tests about as many
+// conditions as the tree's depth.
+//
+// The decision diagram: on the first record of each kind (first hit, all
+// fired) the lazy walk is unrolled over both outcomes of every item it
+// would test, using what comparisons on one variable imply for each other
+// ("x <= 3" true makes "x > 3" false). When that stays small (a rule set
+// cut from a tree gives about the tree itself), records walk the diagram:
+// one branch per test, no bookkeeping. Otherwise the lazy walk serves.
+//
+// Not thread-safe: FiredRules writes per-record scratch (one model scores
+// one record at a time).
 #ifndef RULESCORE_SCORING_SCORINGPLAN_H_
 #define RULESCORE_SCORING_SCORINGPLAN_H_
 
@@ -41,8 +54,9 @@ class ScoringPlan {
 
   // Replaces `fired` with the positions (in model m's rule list) of the
   // rules of model m that fire for the encoded record `values`, in rule
-  // order; with `firstOnly` only the first of them. Allocates nothing once
-  // `fired` has grown to its largest size.
+  // order; with `firstOnly` only the first of them. The first call of each
+  // kind may build the decision diagram; after that nothing is allocated
+  // once `fired` has grown to its largest size.
   void FiredRules(int m, const double* values, bool firstOnly, std::vector<int32_t>& fired);
 
   // Number of distinct items of model m (for tests and benchmarks).

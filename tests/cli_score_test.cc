@@ -537,4 +537,47 @@ TEST_F(ToolTest, BundledExampleScores) {
   EXPECT_NE(check.out.find("warnings: none\n"), std::string::npos) << check.out;
 }
 
+// The small examples, each with its exact scores: the three selection
+// methods on one rule set, a vote of two rule sets and a cost decision.
+TEST_F(ToolTest, ExamplesScoreExactly) {
+  const std::string ex = std::string(RULESCORE_SOURCE_DIR) + "/examples/";
+  struct Case {
+    const char* model;
+    const char* data;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"risk.pmml", "risk.csv",
+       "age,prediction,confidence,fired_rules\n70,high,0.6000000000000001,R1;R2\n"
+       "30,high,0.4,R2\n"},
+      {"drug_firstHit.pmml", "drug.csv",
+       "BP,K,Age,Na,Cholesterol,prediction,confidence,fired_rules\n"
+       "HIGH,0.04,40,0.7,NORMAL,drugB,0.9,RULE1\nHIGH,0.06,60,0.5,HIGH,drugA,0.6,RULE2\n"
+       "LOW,0.05,30,0.95,NORMAL,drugC,0.5,RULE3\nNORMAL,0.03,70,0.8,NORMAL,drugC,0.5,RULE3\n"
+       ",0.05,55,,HIGH,drugX,0.7,RULE4\n"},
+      {"drug_weightedSum.pmml", "drug.csv",
+       "BP,K,Age,Na,Cholesterol,prediction,confidence,fired_rules\n"
+       "HIGH,0.04,40,0.7,NORMAL,drugB,0.9,RULE1\nHIGH,0.06,60,0.5,HIGH,drugX,0.35,RULE2;RULE4\n"
+       "LOW,0.05,30,0.95,NORMAL,drugX,0.35,RULE3;RULE4\nNORMAL,0.03,70,0.8,NORMAL,drugC,0.5,RULE3\n"
+       ",0.05,55,,HIGH,drugX,0.7,RULE4\n"},
+      {"drug_weightedMax.pmml", "drug.csv",
+       "BP,K,Age,Na,Cholesterol,prediction,confidence,fired_rules\n"
+       "HIGH,0.04,40,0.7,NORMAL,drugB,0.9,RULE1\nHIGH,0.06,60,0.5,HIGH,drugX,0.7,RULE2;RULE4\n"
+       "LOW,0.05,30,0.95,NORMAL,drugX,0.7,RULE3;RULE4\nNORMAL,0.03,70,0.8,NORMAL,drugC,0.5,RULE3\n"
+       ",0.05,55,,HIGH,drugX,0.7,RULE4\n"},
+      {"vote.pmml", "vote.csv",
+       "tenure,plan,prediction,confidence,fired_rules\n3,basic,yes,1,T1;P1\n"
+       "30,basic,yes,0.5294117647058824,T2;P1\n12,pro,no,1,P2\n,,no,1,\n"},
+      {"costs.pmml", "costs.csv",
+       "amount,country,prediction,confidence,fired_rules\n200,home,ok,0.5,USUAL\n"
+       "2000,home,fraud,0.2,BIG;USUAL\n2000,abroad,fraud,0.20000000000000004,BIG;ABROAD;USUAL\n"
+       "9000,home,fraud,0.4,BIG\n"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = Run({"score", ex + c.model, ex + c.data});
+    EXPECT_EQ(r.status, 0) << c.model << ": " << r.err;
+    EXPECT_EQ(r.out, c.expected) << c.model;
+  }
+}
+
 }  // namespace
