@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <new>
 
+#include <limits>
+
 #include "host/ErrorCodes.h"
 #include "host/NumericValue.h"
 #include "host/ScoreCaseRecord.h"
@@ -110,15 +112,24 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
     if (value == nullptr) {
       predVarValues[i] = isString ? -1.0 : sysmis;
     } else if (isString) {
-      // A string is scored by its label code; a text the variable does not
-      // know has no code and encodes like an absent value (-1).
+      // A string is scored by its label code. A text the field declares as
+      // missing encodes like an absent value (-1); a text the field does not
+      // know is present but equal to nothing: NaN, so that "equal" and
+      // "isIn" are false, "notEqual" and "isNotIn" true, and it is not
+      // taken for a missing value.
       const ScoreValueCoder* coder = var->GetValueCoder();
       int code = ScoreValueCoder::kNoCode;
       if (coder != nullptr) {
         const auto* text = dynamic_cast<const StringValue*>(value);
         code = text != nullptr ? coder->GetCode(text->GetText()) : coder->GetCode(*value);
       }
-      predVarValues[i] = static_cast<double>(code);
+      if (var->IsMissingValue(*value)) {
+        predVarValues[i] = -1.0;
+      } else if (code == ScoreValueCoder::kNoCode) {
+        predVarValues[i] = std::numeric_limits<double>::quiet_NaN();
+      } else {
+        predVarValues[i] = static_cast<double>(code);
+      }
     } else {
       predVarValues[i] = var->IsMissingValue(*value) ? sysmis : value->GetDouble();
     }

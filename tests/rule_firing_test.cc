@@ -147,8 +147,8 @@ TEST(RuleFiring, NumericOperators) {
 }
 
 TEST(RuleFiring, StringOperators) {
-  // The texts a, b, c have the codes 0, 1, 2; an absent or unknown text
-  // encodes as -1.
+  // The texts a, b, c have the codes 0, 1, 2; an absent text encodes as
+  // -1, a text the field does not know as NaN (present, equal to nothing).
   RunCases({
       {"equal, same", Txt(SimplePredicate::kEqual, "a"), S("a"), true},
       {"equal, other", Txt(SimplePredicate::kEqual, "a"), S("b"), false},
@@ -164,7 +164,10 @@ TEST(RuleFiring, StringOperators) {
       {"lessThan, absent", Txt(SimplePredicate::kLessThan, "b"), kNothing, true},
       {"greaterOrEqual, absent", Txt(SimplePredicate::kGreaterOrEqual, "a"), kNothing, false},
       {"isMissing, absent", MissingS(true), kNothing, true},
-      {"isMissing, unknown text", MissingS(true), S("zz"), true},
+      {"isMissing, unknown text", MissingS(true), S("zz"), false},
+      {"isNotMissing, unknown text", MissingS(false), S("zz"), true},
+      {"notEqual, unknown text", Txt(SimplePredicate::kNotEqual, "c"), S("zz"), true},
+      {"lessThan, unknown text", Txt(SimplePredicate::kLessThan, "b"), S("zz"), false},
       {"isMissing, first code", MissingS(true), S("a"), false},
       {"isNotMissing, absent", MissingS(false), kNothing, false},
       {"isNotMissing, present", MissingS(false), S("b"), true},

@@ -282,7 +282,8 @@ TEST(ScoringDriver, RecordEncoding) {
   } cases[] = {
       {"both present", true, 3.5, "c", {3.5, 2.0}},
       {"both absent", false, 0, nullptr, {sysmis, -1.0}},
-      {"declared missing number, unknown text", true, -99.0, "zz", {sysmis, -1.0}},
+      {"declared missing number, unknown text", true, -99.0, "zz",
+       {sysmis, std::numeric_limits<double>::quiet_NaN()}},
       {"system-missing number, first label", true, sysmis, "a", {sysmis, 0.0}},
   };
   ScoreResult* result = nullptr;
@@ -293,7 +294,15 @@ TEST(ScoringDriver, RecordEncoding) {
     if (c.hasN) record.Number("n", c.n);
     if (c.s != nullptr) record.Text("s", c.s);
     ASSERT_EQ(ScoreWith(b.Model(), record.Get(), result).code, 0);
-    EXPECT_EQ(b.Model().GetPredVarValues(), c.encoded);
+    const std::vector<double>& encoded = b.Model().GetPredVarValues();
+    ASSERT_EQ(encoded.size(), c.encoded.size());
+    for (size_t i = 0; i < encoded.size(); ++i) {
+      if (std::isnan(c.encoded[i])) {
+        EXPECT_TRUE(std::isnan(encoded[i])) << i;
+      } else {
+        EXPECT_EQ(encoded[i], c.encoded[i]) << i;
+      }
+    }
   }
   delete result;
 }
