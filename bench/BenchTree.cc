@@ -105,8 +105,7 @@ int BenchTree::FirstRule(const double* x) const {
 
 std::string BenchTree::ToPmml(const std::string& criterion) const {
   std::string out;
-  out.reserve(static_cast<size_t>(GetLeafCount()) * 120 * static_cast<size_t>(1 + tests_.size() /
-                                                                              (leafOfRule_.size() + 1)));
+  out.reserve(tests_.size() * 90 + leafOfRule_.size() * 160 + 4096);
   char line[256];
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<PMML version=\"4.4\" xmlns=\"http://www.dmg.org/PMML-4_4\">\n";
