@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TranslatedDocument.h"
 #include "host/ErrorCodes.h"
 #include "host/PMMLModelTags.h"
 #include "host/ScoreModel.h"
@@ -88,39 +89,15 @@ std::string Document(const std::string& extensions, bool numericTarget = false,
 </PMML>)";
 }
 
-// Model before translator before document before the Xerces platform.
-struct Translated {
-  XmlPlatform platform;
-  std::unique_ptr<XmlDocument> document;
-  std::unique_ptr<RuleSetTranslator> translator;
-  std::unique_ptr<RuleSetModel> model;
-};
+using Translated = testing_support::TranslatedDocument;
+using Failure = testing_support::TranslationFailure;
 
 std::unique_ptr<Translated> Translate(const std::string& pmml) {
-  auto t = std::make_unique<Translated>();
-  t->document = XmlDocument::ParseBuffer(pmml.data(), pmml.size(), "costs.pmml");
-  t->translator = std::make_unique<RuleSetTranslator>();
-  ScoreModel* model =
-      t->translator->ParseFromTree(t->document->GetDocument(), t->document->GetEncoding());
-  t->model.reset(dynamic_cast<RuleSetModel*>(model));
-  if (model != nullptr && t->model == nullptr) delete model;
-  return t;
+  return testing_support::TranslateDocument(pmml, "costs.pmml");
 }
 
-struct Failure {
-  int code = 0;
-  std::vector<std::string> args;
-};
-
 Failure FailureOf(const std::string& pmml) {
-  Failure failure;
-  try {
-    Translate(pmml);
-  } catch (const ZbException& e) {
-    failure.code = e.GetErrorCode();
-    failure.args = e.GetArguments();
-  }
-  return failure;
+  return testing_support::TranslationFailureOf(pmml, "costs.pmml");
 }
 
 struct TableCase {

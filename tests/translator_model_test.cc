@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TranslatedDocument.h"
 #include "host/ErrorCodes.h"
 #include "host/ScoreDictVar.h"
 #include "host/ScoreModel.h"
@@ -82,39 +83,15 @@ std::string OneModel(const std::string& attributes = "", const std::string& fiel
   return Pmml(ModelElement(attributes, fields, ruleSet));
 }
 
-// Model before translator before document before the Xerces platform.
-struct Translated {
-  XmlPlatform platform;
-  std::unique_ptr<XmlDocument> document;
-  std::unique_ptr<RuleSetTranslator> translator;
-  std::unique_ptr<RuleSetModel> model;
-};
+using Translated = testing_support::TranslatedDocument;
+using Failure = testing_support::TranslationFailure;
 
 std::unique_ptr<Translated> Translate(const std::string& pmml) {
-  auto t = std::make_unique<Translated>();
-  t->document = XmlDocument::ParseBuffer(pmml.data(), pmml.size(), "model.pmml");
-  t->translator = std::make_unique<RuleSetTranslator>();
-  ScoreModel* model =
-      t->translator->ParseFromTree(t->document->GetDocument(), t->document->GetEncoding());
-  t->model.reset(dynamic_cast<RuleSetModel*>(model));
-  if (model != nullptr && t->model == nullptr) delete model;
-  return t;
+  return testing_support::TranslateDocument(pmml, "model.pmml");
 }
 
-struct Failure {
-  int code = 0;
-  std::vector<std::string> args;
-};
-
 Failure FailureOf(const std::string& pmml) {
-  Failure failure;
-  try {
-    Translate(pmml);
-  } catch (const ZbException& e) {
-    failure.code = e.GetErrorCode();
-    failure.args = e.GetArguments();
-  }
-  return failure;
+  return testing_support::TranslationFailureOf(pmml, "model.pmml");
 }
 
 // Sends the host's trace log to a string while it lives.

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TranslatedDocument.h"
 #include "host/ErrorCodes.h"
 #include "host/PMMLTranslator.h"
 #include "host/ScoreDictVar.h"
@@ -76,43 +77,15 @@ std::string CompoundRule(const std::string& predicate, const std::string& rules)
   return "<CompoundRule>" + predicate + rules + "</CompoundRule>";
 }
 
-struct Translated {
-  XmlPlatform platform;
-  std::unique_ptr<XmlDocument> document;
-  std::unique_ptr<RuleSetTranslator> translator;
-  std::unique_ptr<RuleSetModel> model;
-
-  const std::vector<SimpleRule*>& Rules() const { return model->GetSimpleRules().at(0); }
-  const RuleSetModel::ST_RuleSet& Compiled() const {
-    return *model->GetCompiledRuleSets().at(0);
-  }
-};
+using Translated = testing_support::TranslatedDocument;
+using Failure = testing_support::TranslationFailure;
 
 std::unique_ptr<Translated> Translate(const std::string& pmml) {
-  auto t = std::make_unique<Translated>();
-  t->document = XmlDocument::ParseBuffer(pmml.data(), pmml.size(), "rules.pmml");
-  t->translator = std::make_unique<RuleSetTranslator>();
-  ScoreModel* model =
-      t->translator->ParseFromTree(t->document->GetDocument(), t->document->GetEncoding());
-  t->model.reset(dynamic_cast<RuleSetModel*>(model));
-  if (model != nullptr && t->model == nullptr) delete model;
-  return t;
+  return testing_support::TranslateDocument(pmml, "rules.pmml");
 }
 
-struct Failure {
-  int code = 0;
-  std::vector<std::string> args;
-};
-
 Failure FailureOf(const std::string& pmml) {
-  Failure failure;
-  try {
-    Translate(pmml);
-  } catch (const ZbException& e) {
-    failure.code = e.GetErrorCode();
-    failure.args = e.GetArguments();
-  }
-  return failure;
+  return testing_support::TranslationFailureOf(pmml, "rules.pmml");
 }
 
 // The compiled rules as text, one line per rule, nested compounds in

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TranslatedDocument.h"
 #include "host/DiscreteSplit.h"
 #include "host/ErrorCodes.h"
 #include "host/NumericValue.h"
@@ -91,48 +92,15 @@ std::string Document(const std::string& ruleBody) {
 </PMML>)";
 }
 
-// Everything one translation needs, destroyed in the right order: the model,
-// then the translator (its transcoder is a Xerces object), the document, and
-// last the Xerces platform.
-struct Translated {
-  XmlPlatform platform;
-  std::unique_ptr<XmlDocument> document;
-  std::unique_ptr<RuleSetTranslator> translator;
-  std::unique_ptr<RuleSetModel> model;
+using Translated = testing_support::TranslatedDocument;
+using Failure = testing_support::TranslationFailure;
 
-  const std::vector<ScoreSplitVar*>& Splits() const {
-    return model->GetSimpleRules().at(0).at(0)->GetSplitVar();
-  }
-};
-
-// Translates a document; failures are thrown on.
 std::unique_ptr<Translated> Translate(const std::string& pmml) {
-  auto t = std::make_unique<Translated>();
-  t->document = XmlDocument::ParseBuffer(pmml.data(), pmml.size(), "test.pmml");
-  t->translator = std::make_unique<RuleSetTranslator>();
-  ScoreModel* model =
-      t->translator->ParseFromTree(t->document->GetDocument(), t->document->GetEncoding());
-  t->model.reset(dynamic_cast<RuleSetModel*>(model));
-  if (model != nullptr && t->model == nullptr) delete model;
-  return t;
+  return testing_support::TranslateDocument(pmml, "test.pmml");
 }
 
-// The code and arguments of the failure of a translation; code 0 when it
-// succeeded.
-struct Failure {
-  int code = 0;
-  std::vector<std::string> args;
-};
-
 Failure FailureOf(const std::string& pmml) {
-  Failure failure;
-  try {
-    Translate(pmml);
-  } catch (const ZbException& e) {
-    failure.code = e.GetErrorCode();
-    failure.args = e.GetArguments();
-  }
-  return failure;
+  return testing_support::TranslationFailureOf(pmml, "test.pmml");
 }
 
 std::string Bound(double value) {

@@ -1,0 +1,45 @@
+#include "tests/support/TranslatedDocument.h"
+
+#include "host/ZbException.h"
+#include "model/SimpleRule.h"
+
+namespace KtZembra_940 {
+namespace testing_support {
+
+const std::vector<SimpleRule*>& TranslatedDocument::Rules() const {
+  return model->GetSimpleRules().at(0);
+}
+
+const RuleSetModel::ST_RuleSet& TranslatedDocument::Compiled() const {
+  return *model->GetCompiledRuleSets().at(0);
+}
+
+const std::vector<ScoreSplitVar*>& TranslatedDocument::Splits() const {
+  return Rules().at(0)->GetSplitVar();
+}
+
+std::unique_ptr<TranslatedDocument> TranslateDocument(const std::string& pmml,
+                                                      const std::string& fileName) {
+  auto t = std::make_unique<TranslatedDocument>();
+  t->document = XmlDocument::ParseBuffer(pmml.data(), pmml.size(), fileName);
+  t->translator = std::make_unique<RuleSetTranslator>();
+  ScoreModel* model =
+      t->translator->ParseFromTree(t->document->GetDocument(), t->document->GetEncoding());
+  t->model.reset(dynamic_cast<RuleSetModel*>(model));
+  if (model != nullptr && t->model == nullptr) delete model;
+  return t;
+}
+
+TranslationFailure TranslationFailureOf(const std::string& pmml, const std::string& fileName) {
+  TranslationFailure failure;
+  try {
+    TranslateDocument(pmml, fileName);
+  } catch (const ZbException& e) {
+    failure.code = e.GetErrorCode();
+    failure.args = e.GetArguments();
+  }
+  return failure;
+}
+
+}  // namespace testing_support
+}  // namespace KtZembra_940
