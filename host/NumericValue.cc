@@ -22,10 +22,4 @@ std::string NumericValue::GetString() const {
 
 ScoreValue* NumericValue::Clone() const { return new NumericValue(value_); }
 
-double NumericValue::GetSysmisValue() { return std::numeric_limits<double>::lowest(); }
-
-bool NumericValue::IsSystemMissingValue(double value) { return value == GetSysmisValue(); }
-
-double NumericValue::GetInfinity() { return std::numeric_limits<double>::infinity(); }
-
 }  // namespace KtZembra_940

@@ -2,6 +2,7 @@
 #ifndef RULESCORE_HOST_NUMERICVALUE_H_
 #define RULESCORE_HOST_NUMERICVALUE_H_
 
+#include <limits>
 #include <string>
 
 #include "host/HostExport.h"
@@ -28,10 +29,12 @@ class RULESCORE_HOST_API NumericValue : public ScoreValue {
   // The system-missing value: the lowest finite double. It lies below every
   // value a predicate can compare with, so greaterThan/greaterOrEqual are
   // false for a missing value without a test of their own.
-  static double GetSysmisValue();
-  static bool IsSystemMissingValue(double value);
+  static constexpr double GetSysmisValue() { return std::numeric_limits<double>::lowest(); }
+  static constexpr bool IsSystemMissingValue(double value) { return value == GetSysmisValue(); }
   // Positive infinity; its negation is the open lower end of a range.
-  static double GetInfinity();
+  static constexpr double GetInfinity() { return std::numeric_limits<double>::infinity(); }
+  // The number itself, without a virtual call.
+  double Number() const { return value_; }
 
  private:
   double value_;

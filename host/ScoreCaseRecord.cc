@@ -12,8 +12,9 @@ ScoreCaseRecord::~ScoreCaseRecord() = default;
 
 void ScoreCaseRecord::SetLayout(const std::vector<std::string>& fieldNames) {
   names_ = fieldNames;
-  slots_.clear();
-  slots_.resize(fieldNames.size());
+  kinds_.assign(fieldNames.size(), Kind::kNone);
+  numbers_.assign(fieldNames.size(), NumericValue(0.0));
+  texts_.assign(fieldNames.size(), StringValue(std::string()));
   positions_.clear();
   positions_.reserve(fieldNames.size());
   for (size_t i = 0; i < fieldNames.size(); ++i) {
@@ -33,13 +34,13 @@ const std::string& ScoreCaseRecord::GetFieldName(int position) const {
 }
 
 const ScoreValue* ScoreCaseRecord::GetValue(int position) const {
-  if (position < 0 || static_cast<size_t>(position) >= slots_.size()) return nullptr;
-  const Slot& slot = slots_[static_cast<size_t>(position)];
-  switch (slot.kind) {
+  if (position < 0 || static_cast<size_t>(position) >= kinds_.size()) return nullptr;
+  const size_t at = static_cast<size_t>(position);
+  switch (kinds_[at]) {
     case Kind::kNumber:
-      return &slot.number;
+      return &numbers_[at];
     case Kind::kText:
-      return &slot.text;
+      return &texts_[at];
     case Kind::kNone:
       break;
   }
@@ -47,26 +48,26 @@ const ScoreValue* ScoreCaseRecord::GetValue(int position) const {
 }
 
 void ScoreCaseRecord::SetNumber(int position, double value) {
-  if (position < 0 || static_cast<size_t>(position) >= slots_.size()) return;
-  Slot& slot = slots_[static_cast<size_t>(position)];
-  slot.kind = Kind::kNumber;
-  slot.number.SetDouble(value);
+  if (position < 0 || static_cast<size_t>(position) >= kinds_.size()) return;
+  const size_t at = static_cast<size_t>(position);
+  kinds_[at] = Kind::kNumber;
+  numbers_[at].SetDouble(value);
 }
 
 void ScoreCaseRecord::SetText(int position, std::string_view text) {
-  if (position < 0 || static_cast<size_t>(position) >= slots_.size()) return;
-  Slot& slot = slots_[static_cast<size_t>(position)];
-  slot.kind = Kind::kText;
-  slot.text.SetText(text);
+  if (position < 0 || static_cast<size_t>(position) >= kinds_.size()) return;
+  const size_t at = static_cast<size_t>(position);
+  kinds_[at] = Kind::kText;
+  texts_[at].SetText(text);
 }
 
 void ScoreCaseRecord::SetMissing(int position) {
-  if (position < 0 || static_cast<size_t>(position) >= slots_.size()) return;
-  slots_[static_cast<size_t>(position)].kind = Kind::kNone;
+  if (position < 0 || static_cast<size_t>(position) >= kinds_.size()) return;
+  kinds_[static_cast<size_t>(position)] = Kind::kNone;
 }
 
 void ScoreCaseRecord::Clear() {
-  for (Slot& slot : slots_) slot.kind = Kind::kNone;
+  for (Kind& kind : kinds_) kind = Kind::kNone;
 }
 
 }  // namespace KtZembra_940

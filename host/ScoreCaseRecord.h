@@ -29,15 +29,28 @@ class RULESCORE_HOST_API ScoreCaseRecord {
   // Replaces the layout; every slot empty.
   void SetLayout(const std::vector<std::string>& fieldNames);
   // True once the record has a layout of at least one field.
-  bool IsReady() const { return !slots_.empty(); }
+  bool IsReady() const { return !kinds_.empty(); }
   // Position of a field name, or -1.
   int GetPosition(const std::string& name) const;
-  int GetFieldCount() const { return static_cast<int>(slots_.size()); }
+  int GetFieldCount() const { return static_cast<int>(kinds_.size()); }
   const std::string& GetFieldName(int position) const;
 
   // The value at a position, or null when the slot is empty or the position
   // is outside the layout.
   const ScoreValue* GetValue(int position) const;
+  // The number at a position when the slot holds one, else null; the text
+  // when it holds one, else null. Inline, for readers that take every cell
+  // of every record.
+  const NumericValue* GetNumberAt(int position) const {
+    if (position < 0 || static_cast<size_t>(position) >= kinds_.size()) return nullptr;
+    const size_t at = static_cast<size_t>(position);
+    return kinds_[at] == Kind::kNumber ? &numbers_[at] : nullptr;
+  }
+  const StringValue* GetTextAt(int position) const {
+    if (position < 0 || static_cast<size_t>(position) >= kinds_.size()) return nullptr;
+    const size_t at = static_cast<size_t>(position);
+    return kinds_[at] == Kind::kText ? &texts_[at] : nullptr;
+  }
 
   // Filling. Positions outside the layout are ignored.
   void SetNumber(int position, double value);
@@ -48,13 +61,13 @@ class RULESCORE_HOST_API ScoreCaseRecord {
 
  private:
   enum class Kind : unsigned char { kNone, kNumber, kText };
-  struct Slot {
-    Kind kind = Kind::kNone;
-    NumericValue number{0.0};
-    StringValue text{std::string()};
-  };
+  // One entry per position in each array: what the slot holds, and its
+  // number and text. Kept apart so that reading the numbers of a record
+  // touches a few cache lines, not one per field.
   std::vector<std::string> names_;
-  std::vector<Slot> slots_;
+  std::vector<Kind> kinds_;
+  std::vector<NumericValue> numbers_;
+  std::vector<StringValue> texts_;
   std::unordered_map<std::string, int> positions_;
 };
 

@@ -47,6 +47,9 @@ class RULESCORE_HOST_API ScoreDictVar {
   // True when the value is one of the field's declared missing values, or a
   // numeric system-missing value.
   bool IsMissingValue(const ScoreValue& value) const;
+  // True when the field declares missing values of its own (without them
+  // only the numeric system-missing value is missing).
+  bool HasMissingValues() const { return !missing_.empty(); }
 
   // Position of the field in the record layout (-1: not in the layout).
   void SetCaseIndex(int index) { caseIndex_ = index; }

@@ -4,6 +4,7 @@
 // sets by a vote and writes prediction and confidence into the result.
 #include <cstddef>
 #include <new>
+#include <typeinfo>
 
 #include <limits>
 
@@ -108,6 +109,23 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
   for (size_t i = 0; i < count; ++i) {
     const ScoreDictVar* var = i < predVars.size() ? predVars[i] : nullptr;
     const bool isString = i < predVarIsString.size() && predVarIsString[i];
+    // The common cells first: a number for a numeric field, a text for a
+    // string field, the field declaring no missing values of its own. The
+    // general path below gives the same codes for them.
+    if (var != nullptr && !var->HasMissingValues()) {
+      if (!isString) {
+        if (const NumericValue* number = record->GetNumberAt(var->GetCaseIndex())) {
+          predVarValues[i] = number->Number();
+          continue;
+        }
+      } else if (const StringValue* text = record->GetTextAt(var->GetCaseIndex())) {
+        const int code = var->GetValueCoder()->GetCode(text->GetText());
+        predVarValues[i] = code == ScoreValueCoder::kNoCode
+                               ? std::numeric_limits<double>::quiet_NaN()
+                               : static_cast<double>(code);
+        continue;
+      }
+    }
     const ScoreValue* value = var != nullptr ? record->GetValue(var->GetCaseIndex()) : nullptr;
     if (value == nullptr) {
       predVarValues[i] = isString ? -1.0 : sysmis;
@@ -142,7 +160,11 @@ void RuleSetModel::SetUpScoreResult(ScoreResult*& resultArg) {
     // the one remembered from now on: a caller holding several results, or
     // one that dropped the result handed out earlier, never gets a write
     // into an object it did not pass.
-    if (auto* own = dynamic_cast<RuleSetResult*>(resultArg)) {
+    // The exact class is the usual case and needs no search of the class
+    // hierarchy; a class derived from it still serves.
+    auto* own = typeid(*resultArg) == typeid(RuleSetResult) ? static_cast<RuleSetResult*>(resultArg)
+                                                            : dynamic_cast<RuleSetResult*>(resultArg);
+    if (own != nullptr) {
       result = own;
       result->RemoveRuleIDs();
       result->SetTarget(targetVar);

@@ -210,7 +210,7 @@ TEST(XmlDocument, ReadsFilesAndRefusesUnreadableOnes) {
   std::unique_ptr<XmlDocument> document = XmlDocument::ParseFile(good.path());
   EXPECT_EQ(document->GetEncoding(), "ISO-8859-1");
 
-  for (const std::string path : {std::string("/nonexistent/model.pmml"), std::string("/tmp")}) {
+  for (const char* path : {"/nonexistent/model.pmml", "/tmp"}) {
     SCOPED_TRACE(path);
     try {
       XmlDocument::ParseFile(path);
