@@ -3,8 +3,10 @@
 # Does nothing when every package is already there.
 set -euo pipefail
 
+# clang, its sanitizer and libFuzzer runtimes and llvm-symbolizer serve the
+# fuzzing and the clang sanitizer build of scripts/test.sh.
 packages=(cmake g++ make pkg-config libxerces-c-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libcli11-dev binutils)
+          libbenchmark-dev libcli11-dev binutils clang libclang-rt-dev llvm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Builds rulescore and runs every test twice: in a normal build (build/) and
-# in an AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan/).
+# Builds rulescore and runs every test: in a normal build (build/), in an
+# AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan/), then the
+# checks of scripts/extra_checks.sh: a clang build with float-cast-overflow
+# running the suite again, ThreadSanitizer on the tool's threads, and each
+# fuzz target for FUZZ_SECONDS (default 60).
 #   --fast   the normal build only
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,5 +32,7 @@ if [ "$fast" -eq 0 ]; then
   echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DRULESCORE_BUILD_BENCH=OFF \
     -DRULESCORE_SANITIZE="address;undefined"
+  echo "== clang UndefinedBehaviorSanitizer, ThreadSanitizer, fuzzing"
+  bash scripts/extra_checks.sh
 fi
 echo "== all tests passed"
