@@ -18,7 +18,17 @@ const XMLCh* BaseTranslator::GetAttribute(const xercesc::DOMElement* element, co
   // getAttribute answers "" for an absent attribute; the node tells absent
   // from empty.
   const xercesc::DOMAttr* attribute = element->getAttributeNode(name);
-  return attribute == nullptr ? nullptr : attribute->getValue();
+  if (attribute == nullptr) return nullptr;
+  // A parsed attribute holds its value as one text child. Reading that
+  // child directly gives what getValue gives, without the run-time type
+  // checks Xerces makes on every call (they dominate reading a large
+  // document); any other shape is left to getValue.
+  const xercesc::DOMNode* text = attribute->getFirstChild();
+  if (text != nullptr && text->getNodeType() == xercesc::DOMNode::TEXT_NODE &&
+      text->getNextSibling() == nullptr) {
+    return text->getNodeValue();
+  }
+  return attribute->getValue();
 }
 
 const XMLCh* BaseTranslator::GetAttributeForced(const xercesc::DOMElement* element,

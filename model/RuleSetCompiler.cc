@@ -94,20 +94,16 @@ void RuleSetModel::AddSimpleRule(SimpleRule* rule, int32_t m) {
 
 bool RuleSetModel::IsNewPredVar(const ScoreDictVar* var) const {
   if (var == nullptr) return false;
-  for (const ScoreDictVar* known : predVars) {
-    if (known == var) return false;
-  }
-  return true;
+  return predVarIndex.find(var) == predVarIndex.end();
 }
 
 int32_t RuleSetModel::GetRulePredVar(bool isNew, const ScoreDictVar* var) {
   if (isNew) return static_cast<int32_t>(predVars.size());
-  int32_t position = 0;
-  for (size_t k = 0; k < predVars.size(); ++k) {
-    position = static_cast<int32_t>(k);
-    if (predVars[k] == var) break;
-  }
-  return position;
+  const auto found = predVarIndex.find(var);
+  if (found != predVarIndex.end()) return found->second;
+  // A variable that was never registered answers the last position, as a
+  // search through the list that finds nothing ends there.
+  return predVars.empty() ? 0 : static_cast<int32_t>(predVars.size() - 1);
 }
 
 int32_t RuleSetModel::FindPredicateVar(const ScorePredicate* pred, ST_RuleSet* ruleSet) {
@@ -126,6 +122,7 @@ int32_t RuleSetModel::FindPredicateVar(const ScorePredicate* pred, ST_RuleSet* r
     ruleSet->newVarIndices.push_back(index);
     predVarIsString.push_back(isString);
     predVars.push_back(var);
+    predVarIndex.emplace(var, index);
   }
   return index;
 }

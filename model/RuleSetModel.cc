@@ -67,6 +67,7 @@ bool RuleSetModel::SetUp() {
   // cannot duplicate categories.
   categoryValues.clear();
   categoryCodes.clear();
+  categoryOfCode.clear();
   categoryIndex.clear();
   targetIsString = false;
   targetLabels = nullptr;
@@ -86,7 +87,10 @@ bool RuleSetModel::SetUp() {
       const int32_t position = static_cast<int32_t>(categoryValues.size());
       categoryValues.push_back(value);
       if (targetIsString && targetLabels != nullptr) {
-        categoryCodes.push_back(targetLabels->GetCode(value->GetString()));
+        const int code = targetLabels->GetCode(value->GetString());
+        categoryCodes.push_back(code);
+        // The first category of a code keeps it.
+        categoryOfCode.emplace(code, position);
       } else {
         const double number = value->GetDouble();
         // A NaN key would break the map's ordering; such a label can never
@@ -106,13 +110,10 @@ bool RuleSetModel::CategoryOfScoreText(const std::string& text, int32_t* index) 
     // A string category's index is its label code, which the host makes
     // the label's position; the lookup through the codes keeps the index
     // right even when a label without a value was left out.
-    for (size_t k = 0; k < categoryCodes.size(); ++k) {
-      if (categoryCodes[k] == code) {
-        *index = static_cast<int32_t>(k);
-        return true;
-      }
-    }
-    return false;
+    const auto found = categoryOfCode.find(code);
+    if (found == categoryOfCode.end()) return false;
+    *index = found->second;
+    return true;
   }
   const double number = NumericValue(text).GetDouble();
   const auto found = categoryIndex.find(number);

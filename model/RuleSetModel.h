@@ -9,6 +9,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host/BaseModel.h"
@@ -182,6 +183,13 @@ class RuleSetModel : public BaseModel {
   int32_t FindPredicateVar(const ScorePredicate* pred, ST_RuleSet* ruleSet);
   // The category index a score text names; false when it names none.
   bool CategoryOfScoreText(const std::string& text, int32_t* index) const;
+  // Lookups the compile makes once per predicate or rule, kept beside the
+  // tables they index so that they cost the same however many variables or
+  // categories there are: each registered variable's index, and for a
+  // string target the first category index of each label code (both
+  // rebuilt with their tables).
+  std::unordered_map<const ScoreDictVar*, int32_t> predVarIndex;
+  std::unordered_map<int, int32_t> categoryOfCode;
 
   // --- scoring ----------------------------------------------------------------
   void SetUpDictVarIndex(const ScoreCaseRecord* record);

@@ -14,6 +14,7 @@
 #include "host/TransformationDictionary.h"
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
+#include "translator/ElementIndex.h"
 
 namespace KtZembra_940 {
 
@@ -37,6 +38,13 @@ ScoreModel* RuleSetTranslator::ParseFromTree(xercesc::DOMDocument* document,
     targetName.clear();
     dictionary = nullptr;
     targetVariable = nullptr;
+    documentIndex.reset();
+    // The index points into the document, which the host may release once
+    // the model is built: it lives for this parse only.
+    struct IndexReset {
+      std::unique_ptr<ElementIndex>& index;
+      ~IndexReset() { index.reset(); }
+    } indexReset{documentIndex};
     try {
       model = new RuleSetModel();
       CreateTranscoder(encoding);

@@ -8,6 +8,7 @@
 #define RULESCORE_PLUGIN_RULESETTRANSLATOR_H_
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ class ScoreModel;
 class ScorePredicate;
 class ScoreSplitVar;
 class DiscreteSplit;
+class ElementIndex;
 class SimpleRule;
 
 class RuleSetTranslator : public PMMLTranslator {
@@ -49,10 +51,25 @@ class RuleSetTranslator : public PMMLTranslator {
   bool ParseTransformationDictionary(xercesc::DOMDocument* document, RuleSetModel* model);
 
   // --- model level ----------------------------------------------------------
+  // The tags of the document index, by position.
+  enum IndexedTag : size_t {
+    kRuleSetModelTag,
+    kMiningSchemaTag,
+    kRuleSetTag,
+    kMiningFieldTag,
+    kRuleSelectionMethodTag,
+    kExtensionTag,
+    kCostTag,
+    kOldCostTag,
+  };
+  // An index of the IndexedTag elements below `scope` (a document or an
+  // element, see ElementIndex).
+  static std::unique_ptr<ElementIndex> IndexElements(const xercesc::DOMNode* scope);
   bool ParseRuleSetModels(xercesc::DOMDocument* document, RuleSetModel* model);
   bool ParseRuleSetToModel(int ruleSetIndex, const xercesc::DOMElement* ruleSet,
                            RuleSetModel* model);
-  bool ParseMiningSchemas(const xercesc::DOMNodeList* ruleSetModels, RuleSetModel* model);
+  // `index` is the document's index (see documentIndex).
+  bool ParseMiningSchemas(const ElementIndex& index, RuleSetModel* model);
   bool ParseRuleSetAttributes(int ruleSetIndex, const xercesc::DOMElement* ruleSet,
                               RuleSetModel* model);
   bool ParseRuleSelectionMethods(int ruleSetIndex, const xercesc::DOMElement* ruleSet,
@@ -80,12 +97,17 @@ class RuleSetTranslator : public PMMLTranslator {
   // children on the field in document order, so that a compound with many
   // fields is not walked once per field.
   using PredicateList = std::vector<const xercesc::DOMElement*>;
+  // A run of predicate elements held elsewhere: [first, last).
+  struct PredicateSpan {
+    const xercesc::DOMElement* const* first;
+    const xercesc::DOMElement* const* last;
+  };
   bool ParsePredicateSplit(const XMLCh* fieldName, const xercesc::DOMElement* parent,
                            int splitIndex, SplitList& splits,
-                           const PredicateList* fieldPredicates = nullptr);
+                           const PredicateSpan* fieldPredicates = nullptr);
   void BuildScaleSplit(SplitList& splits, const xercesc::DOMElement* parent,
                        const ScoreDictVar* var, int splitIndex, const XMLCh* fieldName,
-                       const PredicateList* fieldPredicates = nullptr);
+                       const PredicateSpan* fieldPredicates = nullptr);
   void GetPredicateBounds(const XMLCh* valueText, const XMLCh* operatorText, double& low,
                           double& high, bool& closed);
 
@@ -96,7 +118,7 @@ class RuleSetTranslator : public PMMLTranslator {
                      const ScoreDictVar* var, int splitIndex);
   void BuildDiscreteSplit(SplitList& splits, const xercesc::DOMElement* parent,
                           const ScoreDictVar* var, int splitIndex, const XMLCh* fieldName,
-                          const PredicateList* fieldPredicates = nullptr);
+                          const PredicateSpan* fieldPredicates = nullptr);
   int GetOrdinalIndexRange(const xercesc::DOMElement* simplePredicate, const ScoreDictVar* var,
                            int& lowIndex, int& highIndex);
   void PutCategoryValue(const ScoreDictVar* var, DiscreteSplit* split, const XMLCh* value,
@@ -119,6 +141,10 @@ class RuleSetTranslator : public PMMLTranslator {
   ScorePredicate* ConjoinEnclosing(const PredicateList& enclosing, ScorePredicate* own);
 
   // Per-parse working state.
+  // The document's RuleSetModel, MiningSchema, RuleSet, MiningField,
+  // RuleSelectionMethod, Extension and cost elements, found in one walk
+  // while the model level is read; null otherwise.
+  std::unique_ptr<ElementIndex> documentIndex;
   std::string targetName;
   ScoreDictionary* dictionary = nullptr;      // not owned: handed to the model
   const ScoreDictVar* targetVariable = nullptr;  // not owned

@@ -225,6 +225,84 @@ TEST_F(Compile, SharedVariableIsRegisteredOnce) {
   EXPECT_TRUE(model->GetCompiledRuleSets()[1]->newVarIndices.empty());
 }
 
+// Many variables, first used in an order of their own across two rule sets
+// and used again later: each keeps the index of its first use.
+TEST(CompileManyVariables, IndicesFollowFirstUse) {
+  BaseDictionary dictionary;
+  std::vector<ScoreDictVar*> vars;
+  for (int k = 0; k < 60; ++k) {
+    const std::string name = "v" + std::to_string(k);
+    vars.push_back(new ScoreDictVar(name, ScoreDictVar::kNumeric, ScoreDictVar::kContinuous));
+    dictionary.AddVar(name, vars.back());
+  }
+  RuleSetModel model;
+  model.SetScoreDictionary(&dictionary, false);
+  model.SetNumberOfModels(2);
+  SimpleRule rule("R");
+  rule.SetScoreValue("x");
+  // Rule r of rule set r % 2 tests v[(7r) % 60] and v[(7r + 30) % 60]; the
+  // first 60 rules meet every variable, the rest only meet known ones.
+  std::vector<const ScoreDictVar*> firstUse;
+  std::vector<std::vector<int32_t>> newIn(2);
+  auto indexOf = [&](const ScoreDictVar* var, int m) {
+    for (size_t k = 0; k < firstUse.size(); ++k) {
+      if (firstUse[k] == var) return static_cast<int32_t>(k);
+    }
+    firstUse.push_back(var);
+    newIn[m].push_back(static_cast<int32_t>(firstUse.size() - 1));
+    return static_cast<int32_t>(firstUse.size() - 1);
+  };
+  for (int r = 0; r < 120; ++r) {
+    SCOPED_TRACE(r);
+    const int m = r % 2;
+    const ScoreDictVar* x = vars[static_cast<size_t>((7 * r) % 60)];
+    const ScoreDictVar* y = vars[static_cast<size_t>((7 * r + 30) % 60)];
+    const std::vector<int32_t> expected = {indexOf(x, m), indexOf(y, m)};
+    ASSERT_TRUE(model.AddPredicateToRule(
+        m, &rule,
+        new CompoundPredicate(
+            CompoundPredicate::kAnd,
+            {new SimplePredicate(x, SimplePredicate::kGreaterThan, 1.0, "1", true),
+             new SimplePredicate(y, SimplePredicate::kLessThan, 2.0, "2", true)})));
+    const Comp& compiled = model.GetCompiledRuleSets()[static_cast<size_t>(m)]
+                               ->rules.back()
+                               .compConditions.at(0);
+    EXPECT_EQ(compiled.varIndices, expected);
+  }
+  EXPECT_EQ(model.GetPredVars(), firstUse);
+  EXPECT_EQ(model.GetCompiledRuleSets()[0]->newVarIndices, newIn[0]);
+  EXPECT_EQ(model.GetCompiledRuleSets()[1]->newVarIndices, newIn[1]);
+}
+
+// A string target with many categories: each score text finds its own
+// category, also after the category table is built a second time.
+TEST(CompileManyCategories, ScoreTextsFindTheirCategories) {
+  BaseDictionary dictionary;
+  auto* y = new ScoreDictVar("y", ScoreDictVar::kString, ScoreDictVar::kNominal);
+  for (int k = 0; k < 200; ++k) y->AddValidValue(new StringValue("c" + std::to_string(k)));
+  dictionary.AddVar("y", y);
+  RuleSetModel model;
+  model.SetScoreDictionary(&dictionary, false);
+  model.SetNumberOfModels(1);
+  model.SetVarRole("y", ScoreModel::kTargetRole);
+  ASSERT_TRUE(model.SetUp());
+  ASSERT_TRUE(model.SetUp());
+  ASSERT_EQ(model.GetNumbOfCategories(), 200);
+  SimpleRule rule("R1");
+  for (int k : {0, 1, 117, 199}) {
+    rule.SetScoreValue("c" + std::to_string(k));
+    ASSERT_TRUE(model.AddPredicateToRule(0, &rule, new TruePredicate()));
+    EXPECT_EQ(model.GetCompiledRuleSets()[0]->rules.back().scoreIndex, k);
+  }
+  for (const char* unknown : {"c200", "C1", ""}) {
+    rule.SetScoreValue(unknown);
+    ASSERT_TRUE(model.AddPredicateToRule(0, &rule, new TruePredicate()));
+    EXPECT_EQ(model.GetCompiledRuleSets()[0]->rules.back().scoreIndex, 0) << unknown;
+  }
+  model.SetDefaultScore("c42", 0);
+  EXPECT_EQ(model.GetDefaultScoreIndex(), std::vector<int32_t>{42});
+}
+
 TEST_F(Compile, FirstPredicateOfALaterModelLeavesEarlierSlotsEmpty) {
   ASSERT_TRUE(AddTo(1, new FalsePredicate()));
   ASSERT_EQ(model->GetCompiledRuleSets().size(), 2u);

@@ -125,6 +125,12 @@ TEST(MisclassificationCost, TableAndMatrixOfAStringTarget) {
       {"the older tag alone is read",
        Extension(Cost("a", "b", "9", "A", "MisClassificationCost")), {{"a", {{"b", 9.0}}}},
        {{0.0, 9.0}, {1.0, 0.0}}},
+      {"costs deep inside an Extension are found",
+       Extension("<Group><Inner>" + Cost("b", "a", "4") + "</Inner></Group>"),
+       {{"b", {{"a", 4.0}}}}, {{0.0, 1.0}, {4.0, 0.0}}},
+      {"an Extension nested in another is searched after its parent",
+       Extension("<Note/>" + Extension(Cost("a", "b", "6"))), {{"a", {{"b", 6.0}}}},
+       {{0.0, 6.0}, {1.0, 0.0}}},
       {"the first Extension holding costs is used",
        Extension("<Note>none here</Note>") + Extension(Cost("a", "b", "3")) +
            Extension(Cost("b", "a", "8")),

@@ -445,6 +445,27 @@ TEST(MiningSchemas, StringLabelsGetTheirCodes) {
   EXPECT_TRUE(t->model->GetCategoryIndex().empty());
 }
 
+// Fields count at any depth inside their RuleSetModel element, and only
+// there: a field in a later model's schema, or one standing outside every
+// model, belongs to no earlier model.
+TEST(MiningSchemas, FieldsAtAnyDepthOfTheirOwnModel) {
+  const std::string first = ModelElement(
+      "", R"(<MiningField name="risk" usageType="predicted"/>
+             <Extension><Wrapper><MiningField name="size"/></Wrapper></Extension>
+             <MiningField name="age"/>)",
+      kRuleSet);
+  const std::string second = ModelElement(
+      "", R"(<MiningField name="num" usageType="predicted"/><MiningField name="amount"/>)",
+      "<RuleSet/>");
+  const std::string outside = R"(<Extension><MiningField name="num"/></Extension>)";
+  std::unique_ptr<Translated> t = Translate(Pmml(outside + first + second));
+  ASSERT_NE(t->model, nullptr);
+  EXPECT_EQ(t->model->GetPredictorNameFromModel(0),
+            (std::vector<std::string>{"size", "age"}));
+  EXPECT_EQ(t->model->GetPredictorNameFromModel(1), std::vector<std::string>{"amount"});
+  EXPECT_EQ(t->model->GetTargetNameFromModel(1), "num");
+}
+
 // --- rule-set settings ------------------------------------------------------------
 
 TEST(RuleSetSettings, AbsentAttributesKeepTheSizingValues) {
@@ -559,6 +580,23 @@ TEST(RuleSetSettings, EachRuleSetFillsItsOwnEntry) {
   EXPECT_EQ(t->model->GetRecordCount(), (std::vector<double>{-1.0, 9.0}));
   EXPECT_EQ(t->model->GetRuleSelectionMethodUsedInModel(0), RuleSetModel::weightedMax);
   EXPECT_EQ(t->model->GetRuleSelectionMethodUsedInModel(1), RuleSetModel::firstHit);
+}
+
+// A rule set's selection methods are those inside it at any depth, in
+// document order; another rule set's never mix in.
+TEST(RuleSetSettings, SelectionMethodsAtAnyDepthOfTheirOwnRuleSet) {
+  const std::string pmml =
+      Pmml(ModelElement("", kFields, R"(<RuleSet>
+               <RuleSelectionMethod criterion="weightedMax"/>
+               <Extension><RuleSelectionMethod criterion="firstHit"/></Extension>
+             </RuleSet>)") +
+           ModelElement("", kFields, R"(<RuleSet>
+               <RuleSelectionMethod criterion="weightedSum"/></RuleSet>)"));
+  std::unique_ptr<Translated> t = Translate(pmml);
+  ASSERT_NE(t->model, nullptr);
+  const std::vector<std::vector<RuleSetModel::RuleSetMethod>> expected = {
+      {RuleSetModel::weightedMax, RuleSetModel::firstHit}, {RuleSetModel::weightedSum}};
+  EXPECT_EQ(t->model->GetAllRuleSelectionMethods(), expected);
 }
 
 // A RuleSet beyond the RuleSetModel elements has no entry: its settings go

@@ -322,6 +322,64 @@ TEST(CompoundSplits, SetThenSimpleOnOneFieldGivesTwoSplits) {
             std::vector<std::string>{"blue"});
 }
 
+// A compound over many fields, each tested more than once and out of
+// order: one split per field in order of first appearance, each merging
+// every predicate on its field.
+TEST(CompoundSplits, ManyFieldsMergeInOrderOfFirstAppearance) {
+  constexpr int kFields = 40;
+  std::string dictionary = "<DataDictionary>";
+  dictionary += R"(<DataField name="risk" optype="categorical" dataType="string">
+                     <Value value="high"/><Value value="low"/></DataField>)";
+  dictionary += R"(<DataField name="cat" optype="categorical" dataType="string">
+                     <Value value="p"/><Value value="q"/></DataField>)";
+  std::string fields = R"(<MiningField name="risk" usageType="predicted"/>)";
+  for (int k = 0; k < kFields; ++k) {
+    const std::string name = "f" + std::to_string(k);
+    dictionary += "<DataField name=\"" + name + "\" optype=\"continuous\" dataType=\"double\"/>";
+    fields += "<MiningField name=\"" + name + "\"/>";
+  }
+  dictionary += "</DataDictionary>";
+  auto document = [&](const std::string& predicate) {
+    return R"(<?xml version="1.0" encoding="UTF-8"?><PMML version="4.4">)" + dictionary +
+           R"(<RuleSetModel functionName="classification"><MiningSchema>)" + fields +
+           R"(<MiningField name="cat"/></MiningSchema><RuleSet defaultScore="low">
+             <RuleSelectionMethod criterion="firstHit"/>
+             <SimpleRule id="R1" score="high">)" +
+           predicate + "</SimpleRule></RuleSet></RuleSetModel></PMML>";
+  };
+
+  // Lower bounds in one order, upper bounds in the reverse one.
+  std::string members;
+  std::vector<std::string> order;
+  for (int k = 0; k < kFields; ++k) {
+    const int field = (k * 13) % kFields;
+    order.push_back("f" + std::to_string(field));
+    members += Simple(order.back(), "greaterThan", std::to_string(field).c_str());
+  }
+  for (int k = kFields - 1; k >= 0; --k) {
+    members += Simple("f" + std::to_string(k), "lessOrEqual", std::to_string(k + 100).c_str());
+  }
+  std::unique_ptr<Translated> t = Translate(document(Compound("and", members)));
+  ASSERT_EQ(t->Splits().size(), static_cast<size_t>(kFields));
+  for (int i = 0; i < kFields; ++i) {
+    SCOPED_TRACE(i);
+    const std::string& name = order[static_cast<size_t>(i)];
+    EXPECT_EQ(t->Splits()[static_cast<size_t>(i)]->GetSplitVar()->GetName(), name);
+    const int field = std::stoi(name.substr(1));
+    EXPECT_EQ(RangesText(t->Splits()[static_cast<size_t>(i)]),
+              "(" + std::to_string(field) + ", " + std::to_string(field + 100) + "]");
+  }
+
+  // With many fields already met, a set predicate on a field a simple one
+  // has tested is still refused.
+  std::string many;
+  for (int k = 0; k < 20; ++k) many += Simple("f" + std::to_string(k), "greaterThan", "0");
+  Failure failure = FailureOf(document(Compound(
+      "and", many + Simple("cat", "equal", "p") + SetPredicate("cat", "isIn", "string", "q"))));
+  EXPECT_EQ(failure.code, ErrorCode::kSecondPredicate);
+  EXPECT_EQ(failure.args, (std::vector<std::string>{"cat", "SimpleRule"}));
+}
+
 // A chain of `depth` CompoundPredicates, each testing age beside the next;
 // the innermost tests age and size.
 std::string NestedCompounds(int depth) {

@@ -4,10 +4,12 @@
 
 #include <charconv>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/dom/DOMNodeList.hpp>
@@ -19,6 +21,7 @@
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
 #include "plugin/RuleSetTranslator.h"
+#include "translator/ElementIndex.h"
 
 namespace KtZembra_940 {
 
@@ -63,22 +66,30 @@ bool RuleSetTranslator::ReadMisclassificationCost(const xercesc::DOMElement* roo
 
 const xercesc::DOMNodeList* RuleSetTranslator::FindMisclassificationCosts(
     const xercesc::DOMElement* root) const {
-  const xercesc::DOMNodeList* extensions = GetElementsByTagName(root, XML_ELE_EXTENSION);
-  if (extensions == nullptr) return nullptr;
-  const XMLSize_t n = extensions->getLength();
-  for (XMLSize_t i = 0; i < n; ++i) {
-    const xercesc::DOMNode* node = extensions->item(i);
-    if (node == nullptr || node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
-    const auto* extension = static_cast<const xercesc::DOMElement*>(node);
+  if (root == nullptr) return nullptr;
+  // The document's index answers for its document element; any other root
+  // has its own subtree indexed. Either way the root itself is no candidate.
+  std::unique_ptr<ElementIndex> own;
+  const ElementIndex* index = documentIndex.get();
+  const xercesc::DOMNode* scope = index != nullptr ? index->Scope() : nullptr;
+  if (scope == nullptr || scope->getNodeType() != xercesc::DOMNode::DOCUMENT_NODE ||
+      static_cast<const xercesc::DOMDocument*>(scope)->getDocumentElement() != root) {
+    own = IndexElements(root);
+    index = own.get();
+  }
+  for (const ElementIndex::Entry& extension : index->All(kExtensionTag)) {
+    if (extension.element == root) continue;
     // Rule extensions carry no elements; skipping them spares a node list
     // per rule in large documents.
-    if (GetFirstChildElt(extension) == nullptr) continue;
-    // Within one Extension the current tag wins over the older one.
-    const xercesc::DOMNodeList* costs =
-        GetElementsByTagName(extension, XML_ELE_MISCLASSIFICATIONCOST);
-    if (costs != nullptr && costs->getLength() > 0) return costs;
-    costs = GetElementsByTagName(extension, XML_ELE_MISCLASSIFICATIONCOST_OLD);
-    if (costs != nullptr && costs->getLength() > 0) return costs;
+    if (GetFirstChildElt(extension.element) == nullptr) continue;
+    // Within one Extension the current tag wins over the older one. The
+    // index tells whether one holds any; the list handed on is the DOM's.
+    if (!index->Within(extension, kCostTag).empty()) {
+      return GetElementsByTagName(extension.element, XML_ELE_MISCLASSIFICATIONCOST);
+    }
+    if (!index->Within(extension, kOldCostTag).empty()) {
+      return GetElementsByTagName(extension.element, XML_ELE_MISCLASSIFICATIONCOST_OLD);
+    }
   }
   return nullptr;
 }

@@ -95,7 +95,7 @@ void RuleSetTranslator::BuildSetSplit(SplitList& splits, const xercesc::DOMEleme
 void RuleSetTranslator::BuildDiscreteSplit(SplitList& splits, const xercesc::DOMElement* parent,
                                            const ScoreDictVar* var, int splitIndex,
                                            const XMLCh* fieldName,
-                                           const PredicateList* fieldPredicates) {
+                                           const PredicateSpan* fieldPredicates) {
   const bool nominal = var->GetMeasureLevel() == ScoreDictVar::kNominal;
   const bool stringField = var->GetValueType() == ScoreDictVar::kString;
   const int categoryCount = UsableCategoryCount(var);

@@ -3,8 +3,6 @@
 #ifndef RULESCORE_TRANSLATOR_FIELDPREDICATES_H_
 #define RULESCORE_TRANSLATOR_FIELDPREDICATES_H_
 
-#include <cstddef>
-#include <vector>
 
 #include <xercesc/dom/DOMElement.hpp>
 
@@ -17,8 +15,11 @@ namespace KtZembra_940 {
 // REQUIRES: parent, list and field text outlive the walker.
 class FieldPredicates {
  public:
-  FieldPredicates(const xercesc::DOMElement* parent, const XMLCh* fieldName,
-                  const std::vector<const xercesc::DOMElement*>* list);
+  // `list`, when not null, is the run [list->first, list->last).
+  template <class Span>
+  FieldPredicates(const xercesc::DOMElement* parent, const XMLCh* fieldName, const Span* list)
+      : FieldPredicates(parent, fieldName, list != nullptr ? list->first : nullptr,
+                        list != nullptr ? list->last : nullptr, list != nullptr) {}
   FieldPredicates(const FieldPredicates&) = delete;
   FieldPredicates& operator=(const FieldPredicates&) = delete;
 
@@ -26,9 +27,14 @@ class FieldPredicates {
   const xercesc::DOMElement* Next();
 
  private:
+  FieldPredicates(const xercesc::DOMElement* parent, const XMLCh* fieldName,
+                  const xercesc::DOMElement* const* first, const xercesc::DOMElement* const* last,
+                  bool listed);
+
   const XMLCh* fieldName_;
-  const std::vector<const xercesc::DOMElement*>* list_;
-  size_t position_ = 0;
+  bool listed_;
+  const xercesc::DOMElement* const* position_;  // next of the list
+  const xercesc::DOMElement* const* last_;
   const xercesc::DOMElement* next_;  // next child to look at when walking
 };
 

@@ -6,8 +6,6 @@
 #include <vector>
 
 #include <xercesc/dom/DOMElement.hpp>
-#include <xercesc/dom/DOMNode.hpp>
-#include <xercesc/dom/DOMNodeList.hpp>
 
 #include "host/ErrorCodes.h"
 #include "host/PMMLModelTags.h"
@@ -17,6 +15,7 @@
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
 #include "plugin/RuleSetTranslator.h"
+#include "translator/ElementIndex.h"
 
 namespace KtZembra_940 {
 
@@ -50,30 +49,21 @@ const ScoreDictVar* FindTargetVar(const RuleSetModel* model, const std::string& 
 
 }  // namespace
 
-bool RuleSetTranslator::ParseMiningSchemas(const xercesc::DOMNodeList* ruleSetModels,
-                                           RuleSetModel* model) {
-  if (ruleSetModels == nullptr) return false;
-  const XMLSize_t n = ruleSetModels->getLength();
+bool RuleSetTranslator::ParseMiningSchemas(const ElementIndex& index, RuleSetModel* model) {
+  const ElementIndex::Span ruleSetModels = index.All(kRuleSetModelTag);
+  const size_t n = ruleSetModels.size();
   bool result = false;
-  for (XMLSize_t i = 0; i < n; ++i) {
-    const xercesc::DOMNode* node = ruleSetModels->item(i);
-    if (node == nullptr || node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
-    const auto* element = static_cast<const xercesc::DOMElement*>(node);
-    const xercesc::DOMNodeList* fields = GetElementsByTagName(element, XML_ELE_MININGFIELD);
-    if (fields == nullptr) continue;
+  for (size_t i = 0; i < n; ++i) {
+    // Every mining field inside the model element, at any depth.
+    const ElementIndex::Span fields = index.Within(ruleSetModels[i], kMiningFieldTag);
     // Model numbers never exceed the count of RuleSetModel elements, which
     // the caller has already turned into an int.
     const int m = static_cast<int>(i);
 
     std::string target;
     std::vector<std::string> predictors;
-    const XMLSize_t fieldCount = fields->getLength();
-    for (XMLSize_t f = 0; f < fieldCount; ++f) {
-      const xercesc::DOMNode* fieldNode = fields->item(f);
-      if (fieldNode == nullptr || fieldNode->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) {
-        continue;
-      }
-      const auto* field = static_cast<const xercesc::DOMElement*>(fieldNode);
+    for (const ElementIndex::Entry& entry : fields) {
+      const xercesc::DOMElement* field = entry.element;
       switch (RoleOf(GetAttribute(field, XML_ATT_MININGFIELD_USAGETYPE))) {
         case FieldRole::kPredictor:
           predictors.push_back(

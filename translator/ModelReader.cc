@@ -3,13 +3,13 @@
 // settings of the first one and reads every RuleSet in document order.
 
 #include <cctype>
+#include <initializer_list>
 #include <limits>
+#include <memory>
 #include <string>
 
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
-#include <xercesc/dom/DOMNode.hpp>
-#include <xercesc/dom/DOMNodeList.hpp>
 
 #include "host/ErrorCodes.h"
 #include "host/PMMLModelTags.h"
@@ -17,6 +17,7 @@
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
 #include "plugin/RuleSetTranslator.h"
+#include "translator/ElementIndex.h"
 
 namespace KtZembra_940 {
 
@@ -24,41 +25,46 @@ namespace {
 
 constexpr char kParseRuleSetToModel[] = "KtZembra_940::RuleSetTranslator::ParseRuleSetToModel";
 
-// A node list's length as a model count. No document can hold more elements
-// than fit, but the conversion must not wrap.
-int32_t CountOf(const xercesc::DOMNodeList* list) {
-  if (list == nullptr) return 0;
-  const XMLSize_t length = list->getLength();
-  const auto limit = static_cast<XMLSize_t>(std::numeric_limits<int32_t>::max());
-  return static_cast<int32_t>(length > limit ? limit : length);
-}
-
-const xercesc::DOMElement* ElementAt(const xercesc::DOMNodeList* list, int32_t i) {
-  const xercesc::DOMNode* node = list->item(static_cast<XMLSize_t>(i));
-  if (node == nullptr || node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) return nullptr;
-  return static_cast<const xercesc::DOMElement*>(node);
+// A count of index entries as a model count. No document can hold more
+// elements than fit, but the conversion must not wrap.
+int32_t CountOf(const ElementIndex::Span& span) {
+  const size_t limit = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+  return static_cast<int32_t>(span.size() > limit ? limit : span.size());
 }
 
 }  // namespace
 
+std::unique_ptr<ElementIndex> RuleSetTranslator::IndexElements(const xercesc::DOMNode* scope) {
+  return std::make_unique<ElementIndex>(
+      scope, std::initializer_list<const XMLCh*>{
+                 XML_ELE_RULESETMODEL, XML_ELE_MININGSCHEMA, XML_ELE_RULESET, XML_ELE_MININGFIELD,
+                 XML_ELE_RULESET_RULESELECMETHOD, XML_ELE_EXTENSION, XML_ELE_MISCLASSIFICATIONCOST,
+                 XML_ELE_MISCLASSIFICATIONCOST_OLD});
+}
+
 bool RuleSetTranslator::ParseRuleSetModels(xercesc::DOMDocument* document, RuleSetModel* model) {
-  const xercesc::DOMNodeList* ruleSetModels = GetElementsByTagName(document, XML_ELE_RULESETMODEL);
+  if (document == nullptr) return false;
+  // Every question below about elements anywhere in the document (or in a
+  // whole model or rule set) is answered from one walk: asking the DOM
+  // walks the whole tree again for each, which dominates a large document.
+  documentIndex = IndexElements(document);
+  const ElementIndex& index = *documentIndex;
+  const ElementIndex::Span ruleSetModels = index.All(kRuleSetModelTag);
   const int32_t n = CountOf(ruleSetModels);
   if (n < 1) return false;
   model->SetNumberOfModels(n);
 
   // Rule set i belongs to the i-th MiningSchema of the whole document, so
   // the counts must agree (another model's schema counts as well).
-  const xercesc::DOMNodeList* schemas = GetElementsByTagName(document, XML_ELE_MININGSCHEMA);
-  if (CountOf(schemas) != n) {
+  if (CountOf(index.All(kMiningSchemaTag)) != n) {
     ThrowZb(ErrorCode::kSchemaCount, XML_ELE_MININGSCHEMA, XML_ELE_RULESETMODEL);
   }
 
   // The target's category table must exist before any score text is mapped.
-  if (!ParseMiningSchemas(ruleSetModels, model)) return false;
+  if (!ParseMiningSchemas(index, model)) return false;
 
   // Only the first RuleSetModel element carries the model-wide settings.
-  const xercesc::DOMElement* first = ElementAt(ruleSetModels, 0);
+  const xercesc::DOMElement* first = ruleSetModels[0].element;
   if (IsEqual(GetAttribute(first, XML_ATT_MODELALGO), XML_ATT_DL_ALGNAME)) {
     model->SetModelType(ScoreModel::kDecisionListModel);
   }
@@ -70,11 +76,11 @@ bool RuleSetTranslator::ParseRuleSetModels(xercesc::DOMDocument* document, RuleS
     }
   }
 
-  const xercesc::DOMNodeList* ruleSets = GetElementsByTagName(document, XML_ELE_RULESET);
+  const ElementIndex::Span ruleSets = index.All(kRuleSetTag);
   const int32_t ruleSetCount = CountOf(ruleSets);
   bool ok = true;
   for (int32_t i = 0; i < ruleSetCount; ++i) {
-    ok = ParseRuleSetToModel(i, ElementAt(ruleSets, i), model);
+    ok = ParseRuleSetToModel(i, ruleSets[static_cast<size_t>(i)].element, model);
     if (!ok) break;
   }
 

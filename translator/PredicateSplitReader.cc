@@ -2,10 +2,12 @@
 // the choice of builder by measurement level, and the numeric range of a
 // continuous field.
 
+#include <algorithm>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include <xercesc/dom/DOMElement.hpp>
@@ -26,6 +28,37 @@ namespace KtZembra_940 {
 
 namespace {
 
+// A small set of field names: a compound mostly has a handful of members,
+// for which a list is cheaper than a hash table; past that the table keeps
+// each look-up constant.
+class FieldNameSet {
+ public:
+  bool Contains(const std::string& name) const {
+    if (!many_.empty()) return many_.count(name) != 0;
+    for (const std::string& known : few_) {
+      if (known == name) return true;
+    }
+    return false;
+  }
+  void Insert(std::string name) {
+    if (Contains(name)) return;
+    if (many_.empty() && few_.size() < kFew) {
+      few_.push_back(std::move(name));
+      return;
+    }
+    if (many_.empty()) {
+      for (std::string& known : few_) many_.insert(std::move(known));
+      few_.clear();
+    }
+    many_.insert(std::move(name));
+  }
+
+ private:
+  static constexpr size_t kFew = 16;
+  std::vector<std::string> few_;
+  std::unordered_set<std::string> many_;
+};
+
 // One CompoundPredicate being walked. The walk keeps these on an explicit
 // stack so that a deeply nested document cannot exhaust the C++ stack.
 struct CompoundFrame {
@@ -35,12 +68,14 @@ struct CompoundFrame {
   const xercesc::DOMElement* compound;
   const xercesc::DOMElement* next;  // next child to look at; null at the end
   // Fields whose split is already built from a direct child of `compound`.
-  std::unordered_set<std::string> fields;
+  FieldNameSet fields;
   int count = 0;  // SimplePredicate, CompoundPredicate, SimpleSetPredicate children
   bool simpleHandled = false;
-  // The SimplePredicate children of `compound` by field text, in document
-  // order; made when the first of them is met.
-  std::unordered_map<std::u16string, std::vector<const xercesc::DOMElement*>> byField;
+  // The SimplePredicate children of `compound` grouped by field text, each
+  // group in document order, with the field text of each position; made
+  // when the first of them is met.
+  std::vector<std::u16string_view> fieldOf;
+  std::vector<const xercesc::DOMElement*> byField;
   bool indexed = false;
 };
 
@@ -48,12 +83,31 @@ struct CompoundFrame {
 // predicate parser has read the whole compound already, so every one of
 // them has its field.
 void IndexByField(CompoundFrame& frame) {
+  std::vector<std::pair<std::u16string_view, const xercesc::DOMElement*>> children;
   for (const xercesc::DOMElement* child = BaseTranslator::GetFirstChildElt(frame.compound);
        child != nullptr; child = BaseTranslator::GetNextSiblingElt(child)) {
     if (!BaseTranslator::IsEqual(child->getTagName(), XML_ELE_PREDICATE)) continue;
-    frame.byField[BaseTranslator::GetAttributeForced(child, XML_ATT_FIELD)].push_back(child);
+    children.emplace_back(BaseTranslator::GetAttributeForced(child, XML_ATT_FIELD), child);
+  }
+  // Stable: within a field the document order stays.
+  std::stable_sort(children.begin(), children.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  frame.fieldOf.reserve(children.size());
+  frame.byField.reserve(children.size());
+  for (const auto& [field, child] : children) {
+    frame.fieldOf.push_back(field);
+    frame.byField.push_back(child);
   }
   frame.indexed = true;
+}
+
+// The SimplePredicate children of the frame's compound on that field.
+std::pair<const xercesc::DOMElement* const*, const xercesc::DOMElement* const*> ChildrenOnField(
+    const CompoundFrame& frame, std::u16string_view field) {
+  const auto range = std::equal_range(frame.fieldOf.begin(), frame.fieldOf.end(), field);
+  const xercesc::DOMElement* const* base = frame.byField.data();
+  return {base + (range.first - frame.fieldOf.begin()),
+          base + (range.second - frame.fieldOf.begin())};
 }
 
 // Closes one compound: it must have held at least two predicates.
@@ -92,17 +146,19 @@ bool RuleSetTranslator::ParseCompoundSplits(const xercesc::DOMElement* compound,
       // The first simple predicate is handled whatever the field set holds,
       // so a set predicate followed by a simple one on the same field gives
       // two splits.
-      if (!frame.simpleHandled || frame.fields.count(name) == 0) {
+      if (!frame.simpleHandled || !frame.fields.Contains(name)) {
         if (!frame.indexed) IndexByField(frame);
-        const PredicateList* onField = nullptr;
+        PredicateSpan run{nullptr, nullptr};
+        const PredicateSpan* onField = nullptr;
         if (field != nullptr) {
-          auto found = frame.byField.find(field);
-          if (found != frame.byField.end()) onField = &found->second;
+          const auto [first, last] = ChildrenOnField(frame, field);
+          run = PredicateSpan{first, last};
+          if (run.first != run.last) onField = &run;
         }
         success = ParsePredicateSplit(field, frame.compound, static_cast<int>(splits.size()),
                                       splits, onField);
         frame.simpleHandled = true;
-        frame.fields.insert(std::move(name));
+        frame.fields.Insert(std::move(name));
       }
     } else if (IsEqual(tag, XML_ELE_COMPOUNDPREDICATE)) {
       ++frame.count;
@@ -115,11 +171,11 @@ bool RuleSetTranslator::ParseCompoundSplits(const xercesc::DOMElement* compound,
       ++frame.count;
       const XMLCh* field = GetAttribute(child, XML_ATT_FIELD);
       std::string name = Transcoder().transcodeTo(field);
-      if (frame.fields.count(name) != 0) {
+      if (frame.fields.Contains(name)) {
         ThrowZb(ErrorCode::kSecondPredicate, name, XML_ELE_RULESET_RULE);
       }
       success = ParseSetPredicateSplit(field, child, static_cast<int>(splits.size()), splits);
-      frame.fields.insert(std::move(name));
+      frame.fields.Insert(std::move(name));
     }
     // True, False and anything else are not counted.
   }
@@ -127,15 +183,16 @@ bool RuleSetTranslator::ParseCompoundSplits(const xercesc::DOMElement* compound,
 }
 
 FieldPredicates::FieldPredicates(const xercesc::DOMElement* parent, const XMLCh* fieldName,
-                                 const std::vector<const xercesc::DOMElement*>* list)
+                                 const xercesc::DOMElement* const* first,
+                                 const xercesc::DOMElement* const* last, bool listed)
     : fieldName_(fieldName),
-      list_(list),
-      next_(list == nullptr ? BaseTranslator::GetFirstChildElt(parent) : nullptr) {}
+      listed_(listed),
+      position_(first),
+      last_(last),
+      next_(listed ? nullptr : BaseTranslator::GetFirstChildElt(parent)) {}
 
 const xercesc::DOMElement* FieldPredicates::Next() {
-  if (list_ != nullptr) {
-    return position_ < list_->size() ? (*list_)[position_++] : nullptr;
-  }
+  if (listed_) return position_ != last_ ? *position_++ : nullptr;
   while (next_ != nullptr) {
     const xercesc::DOMElement* child = next_;
     next_ = BaseTranslator::GetNextSiblingElt(child);
@@ -151,7 +208,7 @@ const xercesc::DOMElement* FieldPredicates::Next() {
 bool RuleSetTranslator::ParsePredicateSplit(const XMLCh* fieldName,
                                             const xercesc::DOMElement* parent, int splitIndex,
                                             SplitList& splits,
-                                            const PredicateList* fieldPredicates) {
+                                            const PredicateSpan* fieldPredicates) {
   std::string name = Transcoder().transcodeTo(fieldName);
   if (name.empty() || dictionary == nullptr || parent == nullptr) return false;
   const ScoreDictVar* var = dictionary->GetVar(name);
@@ -172,7 +229,7 @@ bool RuleSetTranslator::ParsePredicateSplit(const XMLCh* fieldName,
 void RuleSetTranslator::BuildScaleSplit(SplitList& splits, const xercesc::DOMElement* parent,
                                         const ScoreDictVar* var, int splitIndex,
                                         const XMLCh* fieldName,
-                                        const PredicateList* fieldPredicates) {
+                                        const PredicateSpan* fieldPredicates) {
   auto split = std::make_unique<ScaleSplit>(var);
   const double infinity = NumericValue::GetInfinity();
   double lo = -infinity;

@@ -2,18 +2,18 @@
 // count, number correct, default score and confidence, and the rule
 // selection methods.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <xercesc/dom/DOMElement.hpp>
-#include <xercesc/dom/DOMNode.hpp>
-#include <xercesc/dom/DOMNodeList.hpp>
 
 #include "host/ErrorCodes.h"
 #include "host/PMMLModelTags.h"
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
 #include "plugin/RuleSetTranslator.h"
+#include "translator/ElementIndex.h"
 
 namespace KtZembra_940 {
 
@@ -52,17 +52,28 @@ bool RuleSetTranslator::ParseRuleSetAttributes(int ruleSetIndex,
 bool RuleSetTranslator::ParseRuleSelectionMethods(int ruleSetIndex,
                                                   const xercesc::DOMElement* ruleSet,
                                                   RuleSetModel* model) {
-  const xercesc::DOMNodeList* elements =
-      GetElementsByTagName(ruleSet, XML_ELE_RULESET_RULESELECMETHOD);
-  if (elements == nullptr) return false;
+  if (ruleSet == nullptr) return false;
+  // Rule set k of the document has its entry in the document index; a rule
+  // set met otherwise has its own subtree indexed.
+  std::unique_ptr<ElementIndex> own;
+  const ElementIndex* index = documentIndex.get();
+  const ElementIndex::Entry* entry = nullptr;
+  if (index != nullptr && ruleSetIndex >= 0) {
+    const ElementIndex::Span ruleSets = index->All(kRuleSetTag);
+    const size_t k = static_cast<size_t>(ruleSetIndex);
+    if (k < ruleSets.size() && ruleSets[k].element == ruleSet) entry = &ruleSets[k];
+  }
+  if (entry == nullptr) {
+    own = IndexElements(ruleSet);
+    index = own.get();
+  }
+  const ElementIndex::Span elements =
+      entry != nullptr ? index->Within(*entry, kRuleSelectionMethodTag)
+                       : index->All(kRuleSelectionMethodTag);
 
   std::vector<RuleSetModel::RuleSetMethod> methods;
-  const XMLSize_t n = elements->getLength();
-  for (XMLSize_t i = 0; i < n; ++i) {
-    const xercesc::DOMNode* node = elements->item(i);
-    if (node == nullptr || node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
-    const XMLCh* criterion = GetAttribute(static_cast<const xercesc::DOMElement*>(node),
-                                          XML_ATT_RULESET_RULESELECMETHOD);
+  for (const ElementIndex::Entry& method : elements) {
+    const XMLCh* criterion = GetAttribute(method.element, XML_ATT_RULESET_RULESELECMETHOD);
     // The criterion is compared exactly: a different letter case is no
     // method.
     if (IsEqual(criterion, XML_VAL_RULECRITERION_FIRSTHIT)) {
