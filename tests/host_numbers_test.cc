@@ -146,6 +146,7 @@ TEST(NumberText, FormatShortestRoundTrips) {
       {std::numeric_limits<double>::infinity(), "inf"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
     char buffer[32];
     const std::string_view text = NumberText::FormatShortest(c.value, buffer, sizeof buffer);
     EXPECT_EQ(text, c.text);

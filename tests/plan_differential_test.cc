@@ -1,13 +1,17 @@
-// The scoring plan against a literal rule-by-rule walk: random compiled rule
-// sets (every operator code, odd ones included, missing values, NaN, nested
-// compounds, constant members, both pairings of varIndices) and rule sets
-// cut from random decision trees, scored over random records; and whole
-// models scored through GetScore with the plan and with the model's own
-// rule-by-rule walk.
+// The scoring plan against the rule-by-rule walk, at two levels:
+// - compiled rule sets, random ones (every operator code, odd ones included,
+//   fixed results, nested compounds, constant members, paired and unpaired
+//   variable lists, conditions shared across rules, missing values, NaN) and
+//   ones cut from random decision trees, over random encoded records: the
+//   plan's fired rules must equal those of an evaluator written here from the
+//   rule-firing rules, sharing no code with the model;
+// - whole models built through the model's own building operations (every
+//   predicate kind, every selection method, several rule sets, costs) and
+//   scored by GetScore with the plan and with the model's rule-by-rule walk:
+//   code, prediction, confidence and fired rules must be identical.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <map>
 #include <memory>
@@ -18,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/CompoundPredicate.h"
 #include "host/NumericValue.h"
 #include "host/ScoreModel.h"
 #include "host/ScoreResult.h"
@@ -78,6 +83,22 @@ enum class Says { kFalse, kTrue, kKeep };
 
 Says Said(bool value) { return value ? Says::kTrue : Says::kFalse; }
 
+// The variable of the entry at `position`: with one slot per entry the slot
+// at the same position, otherwise the k-th slot for the k-th simple or set
+// entry. An absent slot, or one naming no variable of the record, reads as
+// a missing numeric value.
+int32_t SlotFor(const std::vector<Condition>& conditions, const std::vector<int32_t>& varIndices,
+                size_t position) {
+  size_t slot = position;
+  if (varIndices.size() != conditions.size()) {
+    slot = 0;
+    for (size_t i = 0; i < position; ++i) {
+      if (conditions[i].isSimple || conditions[i].isSet) ++slot;
+    }
+  }
+  return slot < varIndices.size() ? varIndices[slot] : -1;
+}
+
 Says RefEntry(const Condition& c, int32_t var, const RefRecord& rec) {
   double x = kSysmis;
   bool stringVar = false;
@@ -124,18 +145,9 @@ bool RefHolds(const Node& node, const RefRecord& rec) {
     if (op == 1 && !r) return false;
     if (op == 2) parity = parity != r;
   }
-  // varIndices either holds one slot per entry (constants -1) or one per
-  // simple or set entry only.
-  const bool slotPerEntry = node.varIndices.size() == node.conditions.size();
-  size_t k = 0;
   for (size_t i = 0; i < node.conditions.size(); ++i) {
-    const Condition& c = node.conditions[i];
-    int32_t var = -1;
-    if (c.isSimple || c.isSet) {
-      const size_t slot = slotPerEntry ? i : k++;
-      if (slot < node.varIndices.size()) var = node.varIndices[slot];
-    }
-    const Says says = RefEntry(c, var, rec);
+    const Says says =
+        RefEntry(node.conditions[i], SlotFor(node.conditions, node.varIndices, i), rec);
     if (says != Says::kKeep) r = says == Says::kTrue;
     if (op == 0 && r) return true;
     if (op == 1 && !r) return false;
@@ -164,7 +176,7 @@ std::vector<int32_t> RefFired(const std::vector<RuleSet*>& sets, const std::vect
 }
 
 // ---------------------------------------------------------------------------
-// Random structures.
+// Random compiled structures.
 
 class Gen {
  public:
@@ -188,9 +200,17 @@ const std::vector<double> kOddNumbers = {kNaN, kSysmis, kInf, -kInf, 1e300};
 double NumberValue(Gen& g) { return g.Chance(10) ? g.Pick(kOddNumbers) : g.Pick(kNumbers); }
 double CodeValue(Gen& g) { return g.Chance(10) ? -1.0 : static_cast<double>(g.Below(4)); }
 
+struct PoolEntry {
+  Condition condition;
+  int32_t var;
+};
+
 struct Shape {
-  int vars;
+  int vars = 0;
   std::vector<bool> isString;
+  // Conditions rules draw from, so that one variable, operator and value
+  // recur across rules and inside them.
+  std::vector<PoolEntry> pool;
 };
 
 double ValueFor(Gen& g, const Shape& s, int32_t var) {
@@ -198,18 +218,19 @@ double ValueFor(Gen& g, const Shape& s, int32_t var) {
   return NumberValue(g);
 }
 
-// One entry of `conditions`; `var` receives its variable (-1 for none).
+// One fresh entry of `conditions`; `var` receives its variable (-1 for none).
 Condition RandomCondition(Gen& g, const Shape& s, int32_t* var) {
   Condition c;
   *var = g.Chance(3) ? g.Pick(std::vector<int32_t>{-1, s.vars}) : g.Below(s.vars);
   const int kind = g.Below(100);
   if (kind < 50) {
     c.isSimple = true;
-    c.simpleOperator = g.Chance(8) ? g.Pick(std::vector<int32_t>{-1, 8, 42}) : g.Below(8);
-    c.value = c.simpleOperator >= 6 ? kSysmis : ValueFor(g, s, *var);
+    c.simpleOperator = g.Chance(8) ? g.Pick(std::vector<int32_t>{-1, 8, 9, 42}) : g.Below(8);
+    // A missing test carries no value of its own; now and then it has one.
+    c.value = c.simpleOperator >= 6 && g.Chance(70) ? kSysmis : ValueFor(g, s, *var);
   } else if (kind < 78) {
     c.isSet = true;
-    c.setOperator = g.Chance(8) ? g.Pick(std::vector<int32_t>{-1, 2, 7}) : g.Below(2);
+    c.setOperator = g.Chance(8) ? g.Pick(std::vector<int32_t>{-1, 2, 5, 7}) : g.Below(2);
     c.value = kSysmis;
     const int members = g.Below(5);
     for (int i = 0; i < members; ++i) c.setValues.push_back(ValueFor(g, s, *var));
@@ -230,7 +251,7 @@ void FillMembers(Gen& g, const Shape& s, Node& node, int depth);
 
 Compound RandomCompound(Gen& g, const Shape& s, int depth) {
   Compound comp;
-  comp.boolOperator = g.Chance(12) ? g.Pick(std::vector<int32_t>{-1, 3, 9}) : g.Below(3);
+  comp.boolOperator = g.Chance(12) ? g.Pick(std::vector<int32_t>{-1, 3, 5, 9}) : g.Below(3);
   comp.fixedResult = g.Chance(8) ? g.Pick(std::vector<int32_t>{1, 2, 5}) : 0;
   FillMembers(g, s, comp, depth);
   return comp;
@@ -238,22 +259,32 @@ Compound RandomCompound(Gen& g, const Shape& s, int depth) {
 
 template <class Node>
 void FillMembers(Gen& g, const Shape& s, Node& node, int depth) {
-  const int comps = depth < 3 && g.Chance(45) ? 1 + g.Below(3) : 0;
+  const int comps = depth < 4 && g.Chance(40) ? 1 + g.Below(3) : 0;
   for (int i = 0; i < comps; ++i) node.compConditions.push_back(RandomCompound(g, s, depth + 1));
   const int conds = g.Below(5);
   const bool slotPerEntry = g.Chance(60);
   for (int i = 0; i < conds; ++i) {
     int32_t var = -1;
-    node.conditions.push_back(RandomCondition(g, s, &var));
+    if (!s.pool.empty() && g.Chance(55)) {
+      const PoolEntry& entry = s.pool[static_cast<size_t>(g.Below(static_cast<int>(s.pool.size())))];
+      node.conditions.push_back(entry.condition);
+      var = entry.var;
+    } else {
+      node.conditions.push_back(RandomCondition(g, s, &var));
+    }
     const Condition& c = node.conditions.back();
     if (slotPerEntry || c.isSimple || c.isSet) node.varIndices.push_back(var);
   }
+  // Now and then one slot short, or one too many.
+  const int odd = g.Below(100);
+  if (odd < 4 && !node.varIndices.empty()) node.varIndices.pop_back();
+  if (odd >= 96) node.varIndices.push_back(g.Below(s.vars));
 }
 
 Rule RandomRule(Gen& g, const Shape& s, int position) {
   Rule rule;
   rule.ruleId = "r" + std::to_string(position);
-  rule.boolOperator = g.Chance(90) ? 1 : g.Pick(std::vector<int32_t>{0, 2, 3, -4});
+  rule.boolOperator = g.Chance(88) ? 1 : g.Pick(std::vector<int32_t>{0, 2, 3, 7, -4});
   rule.fixedResult = g.Chance(8) ? g.Pick(std::vector<int32_t>{1, 2, 3}) : 0;
   FillMembers(g, s, rule, 0);
   return rule;
@@ -271,30 +302,15 @@ void TreePaths(Gen& g, const Shape& s, int depth, Rule& path, std::vector<Rule>&
     return;
   }
   const int32_t var = g.Below(s.vars);
+  // Pairs of operators splitting the values: <= and >, < and >=, == and !=,
+  // isMissing and isNotMissing, isIn and isNotIn, and one pair with a side
+  // unknown to the scoring.
+  static const int32_t kPairs[][2] = {{3, 4}, {3, 4}, {3, 4}, {2, 5}, {2, 5},
+                                      {0, 1}, {6, 7}, {-1, -1}, {-1, -1}, {4, 11}};
+  const auto& pair = kPairs[g.Below(10)];
   Condition left;
   Condition right;
-  const int split = g.Below(10);
-  if (split < 3) {
-    left.isSimple = right.isSimple = true;
-    left.simpleOperator = 3;
-    right.simpleOperator = 4;
-    left.value = right.value = ValueFor(g, s, var);
-  } else if (split < 5) {
-    left.isSimple = right.isSimple = true;
-    left.simpleOperator = 2;
-    right.simpleOperator = 5;
-    left.value = right.value = ValueFor(g, s, var);
-  } else if (split < 6) {
-    left.isSimple = right.isSimple = true;
-    left.simpleOperator = 0;
-    right.simpleOperator = 1;
-    left.value = right.value = ValueFor(g, s, var);
-  } else if (split < 7) {
-    left.isSimple = right.isSimple = true;
-    left.simpleOperator = 6;
-    right.simpleOperator = 7;
-    left.value = right.value = kSysmis;
-  } else if (split < 9) {
+  if (pair[0] < 0) {
     left.isSet = right.isSet = true;
     left.setOperator = SetPredicate::kIsIn;
     right.setOperator = SetPredicate::kIsNotIn;
@@ -302,11 +318,10 @@ void TreePaths(Gen& g, const Shape& s, int depth, Rule& path, std::vector<Rule>&
     left.setValues = {ValueFor(g, s, var), ValueFor(g, s, var)};
     right.setValues = left.setValues;
   } else {
-    // An odd pair: one side unknown to the scoring.
     left.isSimple = right.isSimple = true;
-    left.simpleOperator = 4;
-    right.simpleOperator = 11;
-    left.value = right.value = ValueFor(g, s, var);
+    left.simpleOperator = pair[0];
+    right.simpleOperator = pair[1];
+    left.value = right.value = pair[0] == 6 ? kSysmis : ValueFor(g, s, var);
   }
   for (const Condition* side : {&left, &right}) {
     path.conditions.push_back(*side);
@@ -317,10 +332,16 @@ void TreePaths(Gen& g, const Shape& s, int depth, Rule& path, std::vector<Rule>&
   }
 }
 
-Shape RandomShape(Gen& g) {
+Shape RandomShape(Gen& g, bool withPool) {
   Shape s;
   s.vars = 1 + g.Below(5);
   for (int v = 0; v < s.vars; ++v) s.isString.push_back(g.Chance(30));
+  const int poolSize = withPool ? 4 + g.Below(10) : 0;
+  for (int i = 0; i < poolSize; ++i) {
+    PoolEntry entry;
+    entry.condition = RandomCondition(g, s, &entry.var);
+    s.pool.push_back(entry);
+  }
   return s;
 }
 
@@ -344,12 +365,23 @@ struct RuleSets {
   std::vector<std::unique_ptr<RuleSet>> owned;
   std::vector<RuleSet*> view;
   std::vector<int32_t> counts;
+
+  RuleSet* Add(int32_t count) {
+    owned.push_back(std::make_unique<RuleSet>());
+    view.push_back(owned.back().get());
+    counts.push_back(count);
+    return owned.back().get();
+  }
 };
 
-void CompareOverRecords(Gen& g, const Shape& s, const RuleSets& sets, int records,
+// Compares the plan with the reference for every model number (those
+// outside the plan included), both ways of collecting; returns the number of
+// fired rules seen.
+long CompareOverRecords(Gen& g, const Shape& s, const RuleSets& sets, int records,
                         const std::string& what) {
   ScoringPlan plan(sets.view, sets.counts, s.isString);
   std::vector<int32_t> fired;
+  long seen = 0;
   const int models = static_cast<int>(sets.counts.size());
   for (int i = 0; i < records; ++i) {
     const RefRecord rec = RandomRecord(g, s);
@@ -357,17 +389,21 @@ void CompareOverRecords(Gen& g, const Shape& s, const RuleSets& sets, int record
       for (bool firstOnly : {true, false}) {
         plan.FiredRules(m, rec.values.data(), firstOnly, fired);
         const std::vector<int32_t> expected = RefFired(sets.view, sets.counts, m, firstOnly, rec);
-        ASSERT_EQ(fired, expected) << what << ", record " << i << ", model " << m
+        EXPECT_EQ(fired, expected) << what << ", record " << i << ", model " << m
                                    << (firstOnly ? ", first hit" : ", all fired");
+        if (::testing::Test::HasFailure()) return seen;
+        seen += static_cast<long>(expected.size());
       }
     }
   }
+  return seen;
 }
 
 TEST(ScoringPlanDifferential, RandomRuleSetsFireLikeTheRuleByRuleWalk) {
   Gen g(20261207);
-  for (int trial = 0; trial < 1000; ++trial) {
-    const Shape s = RandomShape(g);
+  long fired = 0;
+  for (int trial = 0; trial < 1900; ++trial) {
+    const Shape s = RandomShape(g, g.Chance(60));
     RuleSets sets;
     const int models = 1 + g.Below(3);
     for (int m = 0; m < models; ++m) {
@@ -377,33 +413,34 @@ TEST(ScoringPlanDifferential, RandomRuleSetsFireLikeTheRuleByRuleWalk) {
         sets.counts.push_back(g.Below(3));
         continue;
       }
-      auto set = std::make_unique<RuleSet>();
-      const int rules = g.Chance(10) ? 70 + g.Below(80) : g.Below(12);
+      // Mostly small sets; some beyond one and two words of rule bits.
+      const int rules = g.Chance(12) ? 60 + g.Below(140) : g.Below(20);
+      RuleSet* set = sets.Add(rules);
       for (int r = 0; r < rules; ++r) set->rules.push_back(RandomRule(g, s, r));
       // Usually every rule counts; sometimes rules compiled after the
       // record set-up (fewer counted) or a count beyond the rules.
-      int32_t count = rules;
+      int32_t& count = sets.counts.back();
       if (g.Chance(10)) count = g.Below(rules + 1);
       if (g.Chance(5)) count = rules + 1 + g.Below(3);
       if (g.Chance(3)) count = -1;
-      sets.counts.push_back(count);
-      sets.view.push_back(set.get());
-      sets.owned.push_back(std::move(set));
     }
     // A count list longer than the rule-set table: the extra models have
     // no rules.
     if (g.Chance(5)) sets.counts.push_back(4);
-    CompareOverRecords(g, s, sets, 12, "trial " + std::to_string(trial));
-    if (::testing::Test::HasFatalFailure()) return;
+    fired += CompareOverRecords(g, s, sets, 12, "trial " + std::to_string(trial));
+    if (HasFailure()) return;
   }
+  // The generator must give records that fire rules, and many of them.
+  EXPECT_GT(fired, 150000);
 }
 
 TEST(ScoringPlanDifferential, TreeRuleSetsFireLikeTheRuleByRuleWalk) {
   Gen g(7012026);
+  long fired = 0;
   for (int trial = 0; trial < 160; ++trial) {
-    const Shape s = RandomShape(g);
+    const Shape s = RandomShape(g, false);
     RuleSets sets;
-    auto set = std::make_unique<RuleSet>();
+    RuleSet* set = sets.Add(0);
     Rule path;
     TreePaths(g, s, 1 + g.Below(8), path, set->rules);
     // Leaves out of tree order, and a duplicated leaf, now and then.
@@ -412,18 +449,18 @@ TEST(ScoringPlanDifferential, TreeRuleSetsFireLikeTheRuleByRuleWalk) {
         std::swap(set->rules[i - 1], set->rules[static_cast<size_t>(g.Below(static_cast<int>(i)))]);
       }
     }
-    if (g.Chance(20)) set->rules.push_back(set->rules[static_cast<size_t>(g.Below(
-        static_cast<int>(set->rules.size())))]);
-    sets.counts.push_back(static_cast<int32_t>(set->rules.size()));
-    sets.view.push_back(set.get());
-    sets.owned.push_back(std::move(set));
-    CompareOverRecords(g, s, sets, 40, "tree " + std::to_string(trial));
-    if (::testing::Test::HasFatalFailure()) return;
+    if (g.Chance(20)) {
+      set->rules.push_back(set->rules[static_cast<size_t>(g.Below(static_cast<int>(set->rules.size())))]);
+    }
+    sets.counts.back() = static_cast<int32_t>(set->rules.size());
+    fired += CompareOverRecords(g, s, sets, 40, "tree " + std::to_string(trial));
+    if (HasFailure()) return;
   }
+  EXPECT_GT(fired, 7000);
 }
 
-// Cases the random search must not be trusted to find, each with the fired
-// list the rule-by-rule walk gives.
+// Cases the random search must not be trusted to find, each with what the
+// rule-by-rule walk says.
 TEST(ScoringPlan, OddMembersFireAsTheWalkSays) {
   auto simple = [](int32_t op, double value) {
     Condition c;
@@ -432,106 +469,131 @@ TEST(ScoringPlan, OddMembersFireAsTheWalkSays) {
     c.value = value;
     return c;
   };
+  auto node = [](auto n, std::vector<Condition> conditions, std::vector<int32_t> vars,
+                 std::vector<Compound> compounds = {}) {
+    n.conditions = std::move(conditions);
+    n.varIndices = std::move(vars);
+    n.compConditions = std::move(compounds);
+    return n;
+  };
   Condition unknownSet;
   unknownSet.isSet = true;
   unknownSet.setOperator = 5;
   unknownSet.setValues = {1.0};
-  Condition noFlag;
   Condition constantTrue;
   constantTrue.isTrue = true;
+  Compound orOp;
+  orOp.boolOperator = 0;
+  Compound xorOp;
+  xorOp.boolOperator = 2;
+  Compound otherOp;  // another operator: the last evaluated decides
+  otherOp.boolOperator = 3;
+  Compound no;
+  no.fixedResult = 2;
+  const Compound xorOfThree =
+      node(xorOp, {simple(5, 0.0), simple(4, -1.0), constantTrue}, {0, 0, -1});
+  const Compound other = node(otherOp, {simple(0, 4.0)}, {0}, {no});
 
-  struct Case {
+  const struct {
     const char* name;
     Rule rule;
     std::vector<double> record;
     bool fires;
+  } cases[] = {
+      // An unknown operator first in an "and" keeps r false; after a true
+      // member it keeps r true.
+      {"unknown operator alone", node(Rule(), {simple(9, 1.0)}, {0}), {1.0}, false},
+      {"unknown after true", node(Rule(), {simple(0, 1.0), simple(9, 1.0), unknownSet, Condition()},
+                                  {0, 0, 0, -1}),
+       {1.0}, true},
+      {"unknown set operator alone", node(Rule(), {unknownSet}, {0}), {1.0}, false},
+      {"compound then unknown",
+       node(Rule(), {simple(-3, 0.0)}, {0}, {node(orOp, {constantTrue}, {-1})}), {5.0}, true},
+      {"empty and", Rule(), {0.0}, false},
+      // A kept result still counts for xor: parity flips again.
+      {"xor of three", node(Rule(), {}, {}, {xorOfThree}), {1.0}, true},
+      {"xor with kept fourth",
+       node(Rule(), {}, {},
+            {node(xorOp, {simple(5, 0.0), simple(4, -1.0), constantTrue, simple(77, 0.0)},
+                  {0, 0, -1, 0})}),
+       {1.0}, false},
+      {"other operator, last true", node(Rule(), {}, {}, {other}), {4.0}, true},
+      {"other operator, last false", node(Rule(), {}, {}, {other}), {3.0}, false},
+      // NaN makes notEqual true and every ordering false.
+      {"NaN not equal", node(Rule(), {simple(1, 2.0), simple(7, 0.0)}, {0, 0}), {kNaN}, true},
+      {"NaN ordering", node(Rule(), {simple(5, -kInf)}, {0}), {kNaN}, false},
+      {"missing below", node(Rule(), {simple(3, 10.0)}, {0}), {kSysmis}, false},
+      {"missing at least itself", node(Rule(), {simple(5, kSysmis)}, {0}), {kSysmis}, true},
   };
-  std::vector<Case> cases;
-  {
-    Rule r;  // an unknown operator first in an "and" keeps r false
-    r.conditions = {simple(9, 1.0)};
-    r.varIndices = {0};
-    cases.push_back({"unknown operator alone", r, {1.0}, false});
-  }
-  {
-    Rule r;  // after a true member it keeps r true
-    r.conditions = {simple(0, 1.0), simple(9, 1.0), unknownSet, noFlag};
-    r.varIndices = {0, 0, 0, -1};
-    cases.push_back({"unknown after true", r, {1.0}, true});
-  }
-  {
-    Rule r;  // an unknown set operator first keeps r false
-    r.conditions = {unknownSet};
-    r.varIndices = {0};
-    cases.push_back({"unknown set operator alone", r, {1.0}, false});
-  }
-  {
-    Rule r;  // a true compound first, then an unknown member: still true
-    Compound yes;
-    yes.boolOperator = 0;
-    yes.conditions = {constantTrue};
-    yes.varIndices = {-1};
-    r.compConditions = {yes};
-    r.conditions = {simple(-3, 0.0)};
-    r.varIndices = {0};
-    cases.push_back({"compound then unknown", r, {5.0}, true});
-  }
-  {
-    Rule r;  // an "and" with no members never fires
-    cases.push_back({"empty and", r, {0.0}, false});
-  }
-  {
-    Rule r;  // xor of three true members, and of a kept result
-    Compound x;
-    x.boolOperator = 2;
-    x.conditions = {simple(5, 0.0), simple(4, -1.0), constantTrue};
-    x.varIndices = {0, 0, -1};
-    r.compConditions = {x};
-    cases.push_back({"xor of three", r, {1.0}, true});
-    x.conditions.push_back(simple(77, 0.0));  // keeps r true: parity flips again
-    x.varIndices.push_back(0);
-    r.compConditions = {x};
-    cases.push_back({"xor with kept fourth", r, {1.0}, false});
-  }
-  {
-    Rule r;  // another operator: the last evaluated decides
-    Compound other;
-    other.boolOperator = 3;
-    Compound no;
-    no.fixedResult = 2;
-    other.compConditions = {no};
-    other.conditions = {simple(0, 4.0)};
-    other.varIndices = {0};
-    r.compConditions = {other};
-    cases.push_back({"other operator, last true", r, {4.0}, true});
-    cases.push_back({"other operator, last false", r, {3.0}, false});
-  }
-  {
-    Rule r;  // NaN makes notEqual true and every ordering false
-    r.conditions = {simple(1, 2.0), simple(7, 0.0)};
-    r.varIndices = {0, 0};
-    cases.push_back({"NaN not equal", r, {kNaN}, true});
-    r.conditions = {simple(5, -kInf)};
-    r.varIndices = {0};
-    cases.push_back({"NaN ordering", r, {kNaN}, false});
-    r.conditions = {simple(3, 10.0)};
-    cases.push_back({"missing below", r, {kSysmis}, false});
-    r.conditions = {simple(5, kSysmis)};
-    cases.push_back({"missing at least itself", r, {kSysmis}, true});
-  }
-
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     RuleSet set;
     set.rules = {c.rule};
-    const std::vector<RuleSet*> view = {&set};
-    const std::vector<int32_t> counts = {1};
-    ScoringPlan plan(view, counts, std::vector<bool>(c.record.size(), false));
+    ScoringPlan plan({&set}, {1}, std::vector<bool>(c.record.size(), false));
     std::vector<int32_t> fired;
     plan.FiredRules(0, c.record.data(), true, fired);
-    EXPECT_EQ(fired, c.fires ? std::vector<int32_t>{0} : std::vector<int32_t>{}) << c.name;
-    RefRecord rec{c.record, std::vector<bool>(c.record.size(), false)};
-    EXPECT_EQ(RefHolds(c.rule, rec), c.fires) << c.name << " (reference)";
+    EXPECT_EQ(fired, c.fires ? std::vector<int32_t>{0} : std::vector<int32_t>{});
+    const RefRecord rec{c.record, std::vector<bool>(c.record.size(), false)};
+    EXPECT_EQ(RefHolds(c.rule, rec), c.fires) << "reference";
   }
+}
+
+// A model number outside the plan, a null rule-set slot, a rule set with no
+// rule and one of which the model sees none fire nothing, and leave nothing
+// of an earlier answer in `fired`; a rule set with no rule holds no bit
+// words, so finding its fired rules must read none.
+TEST(ScoringPlan, ModelsWithoutRulesFireNothing) {
+  RuleSet empty;
+  RuleSet one;
+  one.rules.emplace_back();
+  one.rules.back().fixedResult = 1;
+  ScoringPlan plan({nullptr, &empty, &one, &one}, {2, 0, 0, 1, 4}, {false});
+  const double values[] = {1.0};
+  for (int m : {-1, 0, 1, 2, 4, 5}) {
+    for (bool firstOnly : {true, false}) {
+      std::vector<int32_t> fired = {7};
+      plan.FiredRules(m, values, firstOnly, fired);
+      EXPECT_TRUE(fired.empty()) << "model " << m;
+    }
+  }
+  std::vector<int32_t> fired = {7};
+  plan.FiredRules(3, values, false, fired);
+  EXPECT_EQ(fired, std::vector<int32_t>({0}));
+}
+
+// One condition shared by 200 rules that turns false must drop them all, in
+// every word; the rule after them still fires.
+TEST(ScoringPlan, SharedConditionDropsRulesInEveryWord) {
+  RuleSet set;
+  for (int r = 0; r < 200; ++r) {
+    Rule rule;
+    rule.conditions.resize(2);
+    rule.conditions[0].isSimple = true;
+    rule.conditions[0].simpleOperator = SimplePredicate::kGreaterThan;
+    rule.conditions[0].value = 2.0;
+    rule.conditions[1].isSimple = true;
+    rule.conditions[1].simpleOperator = SimplePredicate::kNotEqual;
+    rule.conditions[1].value = static_cast<double>(r % 3);
+    rule.varIndices = {0, 1};
+    set.rules.push_back(rule);
+  }
+  set.rules.emplace_back();
+  set.rules.back().fixedResult = 1;
+  ScoringPlan plan({&set}, {201}, {false, false});
+  std::vector<int32_t> fired;
+  const double low[] = {1.0, 0.0};
+  plan.FiredRules(0, low, false, fired);
+  EXPECT_EQ(fired, std::vector<int32_t>({200}));
+  const double high[] = {3.0, 0.0};
+  plan.FiredRules(0, high, false, fired);
+  std::vector<int32_t> expected;
+  for (int r = 0; r < 200; ++r) {
+    if (r % 3 != 0) expected.push_back(r);
+  }
+  expected.push_back(200);
+  EXPECT_EQ(fired, expected);
+  plan.FiredRules(0, high, true, fired);
+  EXPECT_EQ(fired, std::vector<int32_t>({1}));
 }
 
 TEST(ScoringPlan, FindsFiredRulesWithoutAllocatingOnceWarm) {
@@ -543,9 +605,7 @@ TEST(ScoringPlan, FindsFiredRulesWithoutAllocatingOnceWarm) {
   Rule path;
   TreePaths(g, s, 7, path, set.rules);
   for (int r = 0; r < 20; ++r) set.rules.push_back(RandomRule(g, s, r));
-  const std::vector<RuleSet*> view = {&set};
-  const std::vector<int32_t> counts = {static_cast<int32_t>(set.rules.size())};
-  ScoringPlan plan(view, counts, s.isString);
+  ScoringPlan plan({&set}, {static_cast<int32_t>(set.rules.size())}, s.isString);
   std::vector<RefRecord> records;
   for (int i = 0; i < 200; ++i) records.push_back(RandomRecord(g, s));
   std::vector<int32_t> fired;
@@ -578,6 +638,8 @@ const std::vector<std::string> kTextFields = {"t0", "t1"};
 const std::vector<std::string> kTexts = {"a", "b", "c"};
 const std::vector<std::string> kCategories = {"A", "B", "C"};
 
+// "zz" is declared by no field but named by some predicates (so it gets a
+// code); "purple" is named by none.
 ScorePredicate* RandomPredicate(Gen& g, ModelBuilder& b, int depth) {
   const int kind = g.Below(100);
   if (kind < 40) {
@@ -586,8 +648,7 @@ ScorePredicate* RandomPredicate(Gen& g, ModelBuilder& b, int depth) {
     return b.Simple(g.Pick(kNumericFields), op, g.Pick(kNumbers));
   }
   if (kind < 50) {
-    const std::vector<std::string> fields = {"n0", "n1", "t0", "t1"};
-    return b.Missing(g.Pick(fields), g.Chance(50));
+    return b.Missing(g.Chance(50) ? g.Pick(kTextFields) : g.Pick(kNumericFields), g.Chance(50));
   }
   if (kind < 68) {
     const auto op = g.Chance(50) ? SetPredicate::kIsIn : SetPredicate::kIsNotIn;
@@ -603,11 +664,44 @@ ScorePredicate* RandomPredicate(Gen& g, ModelBuilder& b, int depth) {
   }
   if (kind < 73) return ModelBuilder::True();
   if (kind < 76) return ModelBuilder::False();
-  if (depth >= 3) return b.Simple(g.Pick(kNumericFields), SimplePredicate::kGreaterThan, 0.0);
+  if (depth >= 4) return b.Simple(g.Pick(kNumericFields), SimplePredicate::kGreaterThan, 0.0);
   std::vector<ScorePredicate*> members;
   const int count = 1 + g.Below(4);
   for (int i = 0; i < count; ++i) members.push_back(RandomPredicate(g, b, depth + 1));
-  return ModelBuilder::Compound(g.Chance(10) ? 3 : g.Below(3), std::move(members));
+  const int op = g.Chance(10) ? CompoundPredicate::kSurrogate
+                              : g.Pick(std::vector<int>{CompoundPredicate::kAnd, CompoundPredicate::kAnd,
+                                                        CompoundPredicate::kOr, CompoundPredicate::kXor});
+  return ModelBuilder::Compound(op, std::move(members));
+}
+
+// Builds the same model for generators in the same state.
+void BuildRandomModel(Gen& g, ModelBuilder& b) {
+  for (const std::string& f : kNumericFields) b.Numeric(f);
+  for (const std::string& f : kTextFields) b.Text(f, kTexts);
+  b.TextTarget("target", kCategories);
+  const int models = 1 + g.Below(3);
+  RuleSetModel& model = b.Start(models);
+  if (g.Chance(models > 1 ? 20 : 10)) model.SetModelType(ScoreModel::kDecisionListModel);
+  for (int m = 0; m < models; ++m) {
+    const auto method = static_cast<RuleSetModel::RuleSetMethod>(g.Below(3));
+    b.Settings(m, method, g.Pick(kCategories), 0.1 * g.Below(10));
+    // Some rule sets beyond one word of rule bits.
+    const int rules = g.Chance(20) ? 40 + g.Below(60) : g.Below(25);
+    for (int r = 0; r < rules; ++r) {
+      const double weight = g.Chance(10) ? 0.0 : 0.1 * (g.Below(21) - 5);
+      b.Rule(m, "m" + std::to_string(m) + "r" + std::to_string(r), g.Pick(kCategories), weight,
+             0.05 * g.Below(21), RandomPredicate(g, b, 0));
+    }
+  }
+  if (g.Chance(30)) {
+    std::map<std::string, std::map<std::string, double>> costs;
+    for (const std::string& chosen : kCategories) {
+      for (const std::string& actual : kCategories) {
+        if (chosen != actual && g.Chance(60)) costs[chosen][actual] = 0.5 * g.Below(6);
+      }
+    }
+    b.Costs(costs);
+  }
 }
 
 void FillRandomRecord(Gen& g, TestRecord& record) {
@@ -624,72 +718,69 @@ void FillRandomRecord(Gen& g, TestRecord& record) {
     }
   }
   for (const std::string& f : kTextFields) {
-    const int pick = g.Below(8);
+    const int pick = g.Below(9);
     if (pick == 0) continue;
     if (pick == 1) {
       record.Missing(f);
     } else {
-      record.Text(f, pick == 2 ? "zz" : g.Pick(kTexts));
+      record.Text(f, pick == 2 ? "zz" : pick == 3 ? "purple" : g.Pick(kTexts));
     }
   }
 }
 
-bool SameScore(const Scored& a, const Scored& b) {
+::testing::AssertionResult SameScore(const Scored& a, const Scored& b) {
   const bool sameConfidence = a.confidence == b.confidence ||
                               (std::isnan(a.confidence) && std::isnan(b.confidence));
-  return a.code == b.code && a.hasPrediction == b.hasPrediction && a.prediction == b.prediction &&
-         sameConfidence && a.fired == b.fired;
+  if (a.code == b.code && a.hasPrediction == b.hasPrediction && a.prediction == b.prediction &&
+      sameConfidence && a.fired == b.fired) {
+    return ::testing::AssertionSuccess();
+  }
+  auto shown = [](const Scored& s) {
+    return "code " + std::to_string(s.code) + (s.hasPrediction ? " " + s.prediction : " none") +
+           " " + std::to_string(s.confidence) + " (" + std::to_string(s.fired.size()) + " fired)";
+  };
+  return ::testing::AssertionFailure() << "plan " << shown(a) << ", walk " << shown(b);
 }
 
+// Each model scored three ways: one model always with the plan, its twin
+// always with the walk, and the first switched to the walk and back for
+// every record (the switch must leave nothing behind either way).
 TEST(ScoringPlanDifferential, ModelsScoreAlikeWithPlanAndWithWalk) {
   Gen g(4242);
-  for (int trial = 0; trial < 120; ++trial) {
-    ModelBuilder b;
-    for (const std::string& f : kNumericFields) b.Numeric(f);
-    for (const std::string& f : kTextFields) b.Text(f, kTexts);
-    b.TextTarget("target", kCategories);
-    const int models = 1 + g.Below(3);
-    RuleSetModel& model = b.Start(models);
-    if (models > 1 && g.Chance(20)) model.SetModelType(ScoreModel::kDecisionListModel);
-    for (int m = 0; m < models; ++m) {
-      const auto method = static_cast<RuleSetModel::RuleSetMethod>(g.Below(3));
-      b.Settings(m, method, g.Pick(kCategories), 0.25 * g.Below(4));
-      const int rules = g.Below(25);
-      for (int r = 0; r < rules; ++r) {
-        const double weight = g.Chance(10) ? 0.0 : 0.1 * (g.Below(21) - 5);
-        b.Rule(m, "m" + std::to_string(m) + "r" + std::to_string(r), g.Pick(kCategories), weight,
-               0.05 * g.Below(21), RandomPredicate(g, b, 0));
-      }
-    }
-    if (g.Chance(30)) {
-      std::map<std::string, std::map<std::string, double>> costs;
-      for (const std::string& chosen : kCategories) {
-        for (const std::string& actual : kCategories) {
-          if (chosen != actual && g.Chance(60)) costs[chosen][actual] = 0.5 * g.Below(6);
-        }
-      }
-      b.Costs(costs);
-    }
-
-    std::vector<std::string> layout = b.FieldNames();
-    TestRecord record(layout);
-    ScoreResult* withPlan = nullptr;
-    ScoreResult* withWalk = nullptr;
+  int records = 0;
+  int withFired = 0;
+  for (int trial = 0; trial < 240; ++trial) {
+    ModelBuilder planned;
+    ModelBuilder walked;
+    Gen twin = g;
+    BuildRandomModel(g, planned);
+    BuildRandomModel(twin, walked);
+    walked.Model().SetUseReferenceWalk(true);
+    TestRecord record(planned.FieldNames());
+    ScoreResult* plannedResult = nullptr;
+    ScoreResult* walkedResult = nullptr;
+    ScoreResult* switchedResult = nullptr;
     for (int i = 0; i < 40; ++i) {
+      SCOPED_TRACE("trial " + std::to_string(trial) + ", record " + std::to_string(i));
       FillRandomRecord(g, record);
-      model.SetUseReferenceWalk(false);
-      const Scored planned = ScoreWith(model, record.Get(), withPlan);
-      model.SetUseReferenceWalk(true);
-      const Scored walked = ScoreWith(model, record.Get(), withWalk);
-      ASSERT_TRUE(SameScore(planned, walked))
-          << "trial " << trial << ", record " << i << ": plan " << planned.prediction << " "
-          << planned.confidence << " (" << planned.fired.size() << " fired), walk "
-          << walked.prediction << " " << walked.confidence << " (" << walked.fired.size()
-          << " fired)";
+      const Scored a = ScoreWith(planned.Model(), record.Get(), plannedResult);
+      const Scored b = ScoreWith(walked.Model(), record.Get(), walkedResult);
+      planned.Model().SetUseReferenceWalk(true);
+      const Scored c = ScoreWith(planned.Model(), record.Get(), switchedResult);
+      planned.Model().SetUseReferenceWalk(false);
+      EXPECT_TRUE(SameScore(a, b));
+      EXPECT_TRUE(SameScore(a, c)) << " (switched)";
+      if (HasFailure()) break;
+      ++records;
+      if (!a.fired.empty()) ++withFired;
     }
-    delete withPlan;
-    delete withWalk;
+    delete plannedResult;
+    delete walkedResult;
+    delete switchedResult;
+    if (HasFailure()) return;
   }
+  EXPECT_EQ(records, 9600);
+  EXPECT_GT(withFired, 8000);
 }
 
 }  // namespace
