@@ -1,5 +1,7 @@
 #include "cli/CsvReader.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -44,16 +46,52 @@ size_t Utf8SequenceLength(const std::string& text, size_t i) {
   return length;
 }
 
+// Index of the first byte of text[0, n) that is not 0x01..0x7F, or n.
+size_t AsciiPrefix(const char* text, size_t n) {
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text + i, sizeof word);
+    // A byte with its top bit set, or a zero byte, ends the run.
+    if (((word | ((word - kOnes) & ~word)) & kHigh) != 0) break;
+  }
+  while (i < n && static_cast<unsigned char>(text[i] - 1) < 0x7F) ++i;
+  return i;
+}
+
 }  // namespace
 
 CsvReader::CsvReader(std::istream& in, char delimiter, CsvLimits limits)
-    : in_(in), delimiter_(delimiter), limits_(limits), buffer_(kBufferSize) {}
+    : in_(&in), delimiter_(delimiter), limits_(limits), buffer_(kBufferSize) {
+  data_ = buffer_.data();
+}
+
+CsvReader::CsvReader(std::string_view chunk, int next, long firstLine, char delimiter,
+                     CsvLimits limits)
+    : in_(nullptr), delimiter_(delimiter), limits_(limits) {
+  data_ = chunk.data();
+  end_ = chunk.size();
+  delivered_ = chunk.size();
+  started_ = true;
+  line_ = firstLine;
+  next_ = next;
+}
 
 bool CsvReader::Fill() {
+  if (in_ == nullptr) {
+    // The end of a chunk is the end of the input only for the last one.
+    if (inRecord_ && next_ != kEndOfInput) overran_ = true;
+    return false;
+  }
   if (eof_) return false;
-  bufferPos_ = 0;
-  bufferEnd_ = 0;
-  std::streambuf* buf = in_.rdbuf();
+  // A restart may have left a large buffer behind; give it back.
+  if (buffer_.size() != kBufferSize) std::vector<char>(kBufferSize).swap(buffer_);
+  data_ = buffer_.data();
+  pos_ = 0;
+  end_ = 0;
+  std::streambuf* buf = in_->rdbuf();
   if (buf == nullptr) {
     eof_ = true;
     return false;
@@ -63,8 +101,9 @@ bool CsvReader::Fill() {
     eof_ = true;
     return false;
   }
-  bufferEnd_ = static_cast<size_t>(got);
-  bytesRead_ += bufferEnd_;
+  end_ = static_cast<size_t>(got);
+  bytesRead_ += end_;
+  delivered_ += end_;
   return true;
 }
 
@@ -78,8 +117,8 @@ int CsvReader::Get() {
       pendingPos_ = 0;
     }
   } else {
-    if (bufferPos_ == bufferEnd_ && !Fill()) return -1;
-    c = static_cast<unsigned char>(buffer_[bufferPos_++]);
+    if (pos_ == end_ && !Fill()) return -1;
+    c = static_cast<unsigned char>(data_[pos_++]);
     lastFromPending_ = false;
   }
   if (capturing_) raw_.push_back(static_cast<char>(c));
@@ -88,8 +127,59 @@ int CsvReader::Get() {
 
 int CsvReader::Peek() {
   if (pendingPos_ < pending_.size()) return static_cast<unsigned char>(pending_[pendingPos_]);
-  if (bufferPos_ == bufferEnd_ && !Fill()) return -1;
-  return static_cast<unsigned char>(buffer_[bufferPos_]);
+  if (pos_ == end_) {
+    // A chunk reader looks at the byte after the chunk without taking it.
+    if (in_ == nullptr) return next_ >= 0 ? next_ : -1;
+    if (!Fill()) return -1;
+  }
+  return static_cast<unsigned char>(data_[pos_]);
+}
+
+void CsvReader::SkipLineFeed() {
+  if (Peek() == '\n') {
+    // Past a chunk's end the LF belongs to this line end but lies in the
+    // next chunk: the chunk was cut between CR and LF.
+    if (in_ == nullptr && pendingPos_ >= pending_.size() && pos_ == end_) {
+      overran_ = true;
+      return;
+    }
+    Get();
+  }
+}
+
+size_t CsvReader::TakeRun(std::string* field, size_t room, bool quoted) {
+  if (pendingPos_ < pending_.size() || capturing_) return 0;
+  const char* start = data_ + pos_;
+  const size_t limit = std::min(end_ - pos_, room);
+  const char stop = quoted ? '"' : delimiter_;
+  size_t n = 0;
+  while (n < limit) {
+    const char c = start[n];
+    if (c == stop || c == '\n' || c == '\r') break;
+    ++n;
+  }
+  if (n > 0) {
+    field->append(start, n);
+    pos_ += n;
+    lastFromPending_ = false;
+  }
+  return n;
+}
+
+void CsvReader::TakeBuffered(std::string* out) {
+  out->append(data_ + pos_, end_ - pos_);
+  pos_ = end_;
+}
+
+void CsvReader::Restart(std::string_view bytes, long line, bool streamEnded) {
+  buffer_.assign(bytes.begin(), bytes.end());
+  data_ = buffer_.data();
+  pos_ = 0;
+  end_ = buffer_.size();
+  delivered_ += bytes.size();
+  line_ = line;
+  started_ = true;
+  if (streamEnded) eof_ = true;
 }
 
 std::string* CsvReader::StartField(CsvRow* row) {
@@ -111,7 +201,7 @@ void CsvReader::SkipToLineEnd() {
       return;
     }
     if (c == '\r') {
-      if (Peek() == '\n') Get();
+      SkipLineFeed();
       ++line_;
       return;
     }
@@ -145,7 +235,7 @@ void CsvReader::SetError(CsvRow* row, size_t field, std::string message) {
 void CsvReader::ValidateFields(CsvRow* row) {
   for (size_t f = 0; f < row->count; ++f) {
     const std::string& text = row->fields[f];
-    for (size_t i = 0; i < text.size();) {
+    for (size_t i = AsciiPrefix(text.data(), text.size()); i < text.size();) {
       const size_t length = Utf8SequenceLength(text, i);
       if (length == 0) {
         SetError(row, f + 1, text[i] == '\0' ? "cell holds a NUL byte" : "cell is not valid UTF-8");
@@ -165,17 +255,18 @@ bool CsvReader::ReadRow(CsvRow* row) {
     started_ = true;
     // The byte-order mark may straddle reads of a pipe: gather three bytes.
     if (Fill()) {
-      while (bufferEnd_ < 3 && !eof_) {
-        const std::streamsize got = in_.rdbuf()->sgetn(
-            buffer_.data() + bufferEnd_, static_cast<std::streamsize>(buffer_.size() - bufferEnd_));
+      while (end_ < 3 && !eof_) {
+        const std::streamsize got = in_->rdbuf()->sgetn(
+            buffer_.data() + end_, static_cast<std::streamsize>(buffer_.size() - end_));
         if (got <= 0) break;
-        bufferEnd_ += static_cast<size_t>(got);
+        end_ += static_cast<size_t>(got);
         bytesRead_ += static_cast<uint64_t>(got);
+        delivered_ += static_cast<uint64_t>(got);
       }
-      if (bufferEnd_ >= 3 && static_cast<unsigned char>(buffer_[0]) == 0xEF &&
+      if (end_ >= 3 && static_cast<unsigned char>(buffer_[0]) == 0xEF &&
           static_cast<unsigned char>(buffer_[1]) == 0xBB &&
           static_cast<unsigned char>(buffer_[2]) == 0xBF) {
-        bufferPos_ = 3;
+        pos_ = 3;
       }
     }
   }
@@ -189,13 +280,20 @@ bool CsvReader::ReadRow(CsvRow* row) {
       continue;
     }
     if (c == '\r') {
-      if (Peek() == '\n') Get();
+      SkipLineFeed();
       ++line_;
       continue;
     }
     break;
   }
 
+  inRecord_ = true;
+  ReadFields(row, c);
+  inRecord_ = false;
+  return true;
+}
+
+void CsvReader::ReadFields(CsvRow* row, int c) {
   row->line = line_;
   size_t rowBytes = 1;
   const auto next = [&]() {
@@ -219,10 +317,10 @@ bool CsvReader::ReadRow(CsvRow* row) {
       } else if (c == '\n') {
         ++line_;
       } else if (c == '\r') {
-        if (Peek() == '\n') Get();
+        SkipLineFeed();
         ++line_;
       }
-      return true;
+      return;
     }
 
     switch (state) {
@@ -238,38 +336,42 @@ bool CsvReader::ReadRow(CsvRow* row) {
       case State::kAfterQuoted:
         if (c < 0) {
           ValidateFields(row);
-          return true;
+          return;
         }
         if (c == delimiter_) {
           field = StartField(row);
           if (field == nullptr) {
             SetError(row, 0, "more than " + std::to_string(limits_.maxFields) + " cells");
             SkipToLineEnd();
-            return true;
+            return;
           }
           state = State::kFieldStart;
           continue;
         }
         if (c == '\n' || c == '\r') {
-          if (c == '\r' && Peek() == '\n') Get();
+          if (c == '\r') SkipLineFeed();
           ++line_;
           ValidateFields(row);
-          return true;
+          return;
         }
         if (state == State::kAfterQuoted) SetError(row, row->count, "text after the closing quote");
         if (field->size() >= limits_.maxFieldBytes) {
           SetError(row, row->count,
                    "cell longer than " + std::to_string(limits_.maxFieldBytes) + " bytes");
           SkipToLineEnd();
-          return true;
+          return;
         }
         field->push_back(static_cast<char>(c));
+        if (state == State::kUnquoted) {
+          rowBytes += TakeRun(field, std::min(limits_.maxFieldBytes - field->size(),
+                                              limits_.maxRowBytes - rowBytes), false);
+        }
         continue;
       case State::kQuoted:
         if (c < 0) {
           SetError(row, row->count, "quoted cell is not closed");
           RecoverQuotedField(field);
-          return true;
+          return;
         }
         if (c == '"') {
           state = State::kQuoteInQuoted;
@@ -284,7 +386,7 @@ bool CsvReader::ReadRow(CsvRow* row) {
             // cell run on: that keeps the recovery linear in the input.
             SetError(row, row->count, "quoted cell is not closed on its line");
             capturing_ = false;
-            return true;
+            return;
           }
           if (!sawBreak_) {
             sawBreak_ = true;
@@ -298,9 +400,11 @@ bool CsvReader::ReadRow(CsvRow* row) {
           SetError(row, row->count,
                    "quoted cell longer than " + std::to_string(limits_.maxFieldBytes) + " bytes");
           RecoverQuotedField(field);
-          return true;
+          return;
         }
         field->push_back(static_cast<char>(c));
+        rowBytes += TakeRun(field, std::min(limits_.maxFieldBytes - field->size(),
+                                            limits_.maxRowBytes - rowBytes), true);
         continue;
       case State::kQuoteInQuoted:
         if (c == '"') {
@@ -308,7 +412,7 @@ bool CsvReader::ReadRow(CsvRow* row) {
             SetError(row, row->count,
                      "quoted cell longer than " + std::to_string(limits_.maxFieldBytes) + " bytes");
             RecoverQuotedField(field);
-            return true;
+            return;
           }
           field->push_back('"');
           state = State::kQuoted;
@@ -319,7 +423,7 @@ bool CsvReader::ReadRow(CsvRow* row) {
           // text was most likely a stray one: end the record at the break.
           SetError(row, row->count, "text after the closing quote");
           RecoverQuotedField(field);
-          return true;
+          return;
         }
         capturing_ = false;
         sawBreak_ = false;

@@ -10,6 +10,12 @@
 // that break are read again as records of their own, so one stray quote
 // costs one row rather than the rest of the file. Every field is checked to
 // be UTF-8 without NUL bytes. Blank lines between records are skipped.
+//
+// A reader works on a stream, or on one chunk of the input held in memory
+// (CsvChunker cuts them), so that chunks can be read on several threads. A
+// chunk reader behaves exactly as the stream reader would from the chunk's
+// start, and says when a record ran past the chunk's end (Overran), since
+// then the chunk was not cut at a record boundary.
 #ifndef RULESCORE_CLI_CSVREADER_H_
 #define RULESCORE_CLI_CSVREADER_H_
 
@@ -17,6 +23,7 @@
 #include <cstdint>
 #include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rulescore {
@@ -46,8 +53,19 @@ struct CsvRow {
 
 class CsvReader {
  public:
+  // For a chunk's `next`: the chunk ends the input, or the byte after it is
+  // not known yet.
+  static constexpr int kEndOfInput = -1;
+  static constexpr int kNotRead = -2;
+
   // `in` must outlive the reader. `delimiter` must not be '"', CR or LF.
   CsvReader(std::istream& in, char delimiter, CsvLimits limits = CsvLimits());
+  // Reads the records of `chunk`, which must outlive the reader, starts at a
+  // record start and is read as lines `firstLine` on; no byte-order mark is
+  // looked for. `next` is the byte that follows the chunk in the input, or
+  // kEndOfInput, or kNotRead.
+  CsvReader(std::string_view chunk, int next, long firstLine, char delimiter,
+            CsvLimits limits = CsvLimits());
   CsvReader(const CsvReader&) = delete;
   CsvReader& operator=(const CsvReader&) = delete;
 
@@ -58,6 +76,28 @@ class CsvReader {
 
   // Bytes taken from the stream so far.
   uint64_t GetBytesRead() const { return bytesRead_; }
+  // The line the next record would start on, blank lines aside.
+  long GetLine() const { return line_; }
+  // Chunk readers: true once a record needed bytes past the chunk's end;
+  // that record and the line count are then not to be trusted.
+  bool Overran() const { return overran_; }
+
+  // True between records when nothing read earlier is due to be read again,
+  // so that the reader's state is that of a new reader at this point.
+  bool AtRecordStart() const { return pendingPos_ >= pending_.size() && !capturing_; }
+  // Bytes of the input consumed so far (at a record start, exact).
+  uint64_t GetPosition() const { return delivered_ - (end_ - pos_); }
+  // True once the stream has reported its end.
+  bool StreamEnded() const { return eof_; }
+
+  // Stream readers, REQUIRES AtRecordStart(): appends to `out` the bytes
+  // taken from the stream but not consumed yet, and forgets them.
+  void TakeBuffered(std::string* out);
+  // Stream readers, REQUIRES AtRecordStart(): the input goes on with
+  // `bytes` (taken from the stream by someone else) and then the rest of
+  // the stream, at line `line`; `streamEnded` when the stream is known to
+  // be at its end.
+  void Restart(std::string_view bytes, long line, bool streamEnded);
 
  private:
   enum class State { kFieldStart, kUnquoted, kQuoted, kQuoteInQuoted, kAfterQuoted };
@@ -65,6 +105,15 @@ class CsvReader {
   int Get();
   int Peek();
   bool Fill();
+  // Consumes the LF of a CR LF line end.
+  void SkipLineFeed();
+  // The record after its first byte `c`; ReadRow has skipped blank lines.
+  void ReadFields(CsvRow* row, int c);
+  // Appends to `field` the run of at most `room` plain bytes at the read
+  // position (no delimiter, CR or LF; in a quoted cell no quote, CR or LF),
+  // exactly as the per-byte loop would, and returns its length. Takes
+  // nothing while bytes are due to be read again or captured.
+  size_t TakeRun(std::string* field, size_t room, bool quoted);
   // Begins a new cell; null when the record already holds maxFields cells.
   std::string* StartField(CsvRow* row);
   // Consumes the rest of the physical line, quotes not considered.
@@ -75,16 +124,25 @@ class CsvReader {
   static void SetError(CsvRow* row, size_t field, std::string message);
   static void ValidateFields(CsvRow* row);
 
-  std::istream& in_;
+  std::istream* in_;  // null for a chunk reader
   char delimiter_;
   CsvLimits limits_;
   std::vector<char> buffer_;
-  size_t bufferPos_ = 0;
-  size_t bufferEnd_ = 0;
+  // The bytes being read: the buffer, or the chunk.
+  const char* data_ = nullptr;
+  size_t pos_ = 0;
+  size_t end_ = 0;
   bool eof_ = false;
   bool started_ = false;
   uint64_t bytesRead_ = 0;
+  uint64_t delivered_ = 0;  // bytes ever placed at data_
   long line_ = 1;
+
+  // Chunk readers: the byte after the chunk, and whether a record is being
+  // read (running out of bytes then is an overrun, not the end).
+  int next_ = kEndOfInput;
+  bool inRecord_ = false;
+  bool overran_ = false;
 
   // Bytes to read again before the stream (after a failed quoted field).
   // While any remain, a quoted field may not span lines, which keeps the

@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <fstream>
@@ -12,6 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cli/ChunkQueue.h"
+#include "cli/CsvChunker.h"
 #include "cli/CsvReader.h"
 #include "cli/ExitStatus.h"
 #include "cli/ModelOutline.h"
@@ -27,33 +31,87 @@ namespace cli {
 
 namespace {
 
-// A round reads at most this much per thread before scoring it, which keeps
-// memory bounded by the thread count rather than by the input.
-constexpr size_t kRowsPerSlice = 512;
-constexpr size_t kBytesPerSlice = size_t{1} << 20;
+// The size a chunk is cut to: big enough that handing it to a thread costs
+// little next to scoring it, small enough that the threads finish close
+// together at the end of the input.
+constexpr size_t kChunkBytes = size_t{256} << 10;
+// Output gathered by a serial read before it is written.
+constexpr size_t kSerialOutputBytes = size_t{256} << 10;
 // Cell buffers that grew past this for one huge row are given back.
 constexpr size_t kKeptCellCapacity = size_t{64} << 10;
 
-// One thread's share of a round.
-struct Slice {
-  std::vector<CsvRow> rows;  // reused from round to round
-  size_t count = 0;
-  std::vector<RowScore> scores;
+// Scored rows formatted for output, with their messages, in input order.
+struct Batch {
   std::string output;
   std::string messages;
+  uint64_t rows = 0;
   bool invalid = false;
-  std::string failure;  // set when scoring the slice threw
+  std::string failure;  // set when scoring threw
+
+  void Clear() {
+    output.clear();
+    messages.clear();
+    rows = 0;
+    invalid = false;
+    failure.clear();
+  }
 };
 
-size_t RowBytes(const CsvRow& row) {
-  size_t bytes = 0;
-  for (size_t i = 0; i < row.count; ++i) bytes += row.fields[i].size() + 1;
-  return bytes;
-}
+// One chunk on its way through a scoring thread.
+struct Slot {
+  CsvChunk chunk;
+  Batch batch;
+  bool overran = false;
+  long endLine = 0;
+};
+
+// What reading, scoring and formatting one row needs.
+struct RowContext {
+  RecordScorer* scorer;
+  const OutputWriter* writer;
+  size_t width;
+  const std::string* inputName;
+  CsvRow row;
+  RowScore score;
+};
 
 void ReleaseLargeCells(CsvRow* row) {
   for (std::string& field : row->fields) {
     if (field.capacity() > kKeptCellCapacity) std::string().swap(field);
+  }
+}
+
+// Scores and formats the row in `context` onto `batch`.
+void ScoreRow(RowContext* context, Batch* batch) {
+  context->scorer->Score(context->row, &context->score);
+  context->writer->AppendRow(context->row, context->width, context->score, &batch->output);
+  ++batch->rows;
+  if (!context->score.ok) {
+    batch->invalid = true;
+    batch->messages += "rulescore: " + *context->inputName + ": " + context->score.error + "\n";
+  }
+}
+
+// A scoring thread's work on one chunk: read its records, score them and
+// format them into the slot's batch.
+void ScoreChunk(char delimiter, RowContext* context, Slot* slot) {
+  slot->batch.Clear();
+  slot->overran = false;
+  try {
+    CsvReader reader(slot->chunk.bytes, slot->chunk.next, slot->chunk.firstLine, delimiter);
+    for (;;) {
+      ReleaseLargeCells(&context->row);
+      if (!reader.ReadRow(&context->row) || reader.Overran()) break;
+      ScoreRow(context, &slot->batch);
+    }
+    slot->overran = reader.Overran();
+    slot->endLine = reader.GetLine();
+  } catch (const std::bad_alloc&) {
+    slot->batch.failure = "out of memory while scoring";
+  } catch (const std::exception& e) {
+    slot->batch.failure = std::string("scoring failed: ") + e.what();
+  } catch (...) {
+    slot->batch.failure = "scoring failed";
   }
 }
 
@@ -162,76 +220,168 @@ int ScoreJob::Run() {
       !options_.quiet && !fromStdin && Progress::ShouldShow(options_.inputPath.c_str(), &totalBytes);
   Progress progress(showProgress, totalBytes);
 
-  std::vector<Slice> slices(static_cast<size_t>(threads));
-  WorkerPool pool(threads);
-  const auto scoreSlice = [&](int index) {
-    Slice& slice = slices[static_cast<size_t>(index)];
-    slice.output.clear();
-    slice.messages.clear();
-    slice.invalid = false;
-    try {
-      if (slice.scores.size() < slice.count) slice.scores.resize(slice.count);
-      RecordScorer& scorer = *scorers[static_cast<size_t>(index)];
-      for (size_t r = 0; r < slice.count; ++r) {
-        const CsvRow& row = slice.rows[r];
-        RowScore& score = slice.scores[r];
-        scorer.Score(row, &score);
-        writer.AppendRow(row, header.size(), score, &slice.output);
-        if (!score.ok) {
-          slice.invalid = true;
-          slice.messages += "rulescore: " + inputName + ": " + score.error + "\n";
-        }
+  bool invalid = false;
+  uint64_t rowsDone = 0;
+  // Writes a batch in input order; false (after the message) when its
+  // scoring failed.
+  const auto writeBatch = [&](const Batch& batch) {
+    if (!batch.failure.empty()) {
+      progress.Clear();
+      Message("rulescore: " + inputName + ": " + batch.failure);
+      return false;
+    }
+    output.Write(batch.output);
+    if (!batch.messages.empty()) {
+      progress.Clear();
+      std::fputs(batch.messages.c_str(), messages_);
+      std::fflush(messages_);
+    }
+    invalid = invalid || batch.invalid;
+    rowsDone += batch.rows;
+    return true;
+  };
+
+  CsvChunker chunker(in, options_.delimiter, CsvLimits(), kChunkBytes);
+  const auto bytesRead = [&] { return reader.GetBytesRead() + chunker.GetBytesRead(); };
+
+  // Reads, scores and writes rows on this thread with the first scorer,
+  // until the reader stands at a record start at least `minBytes` on from
+  // where it began (or at the end of the input). False when scoring failed.
+  RowContext serial{scorers[0].get(), &writer, header.size(), &inputName, CsvRow(), RowScore()};
+  Batch serialBatch;
+  const auto readSerially = [&](uint64_t minBytes) {
+    const uint64_t from = reader.GetPosition();
+    for (;;) {
+      bool stop = true;
+      try {
+        ReleaseLargeCells(&serial.row);
+        const bool more = reader.ReadRow(&serial.row);
+        if (more) ScoreRow(&serial, &serialBatch);
+        stop = !more || (reader.AtRecordStart() && reader.GetPosition() - from >= minBytes);
+      } catch (const std::bad_alloc&) {
+        serialBatch.failure = "out of memory while scoring";
+      } catch (const std::exception& e) {
+        serialBatch.failure = std::string("scoring failed: ") + e.what();
+      } catch (...) {
+        serialBatch.failure = "scoring failed";
       }
-    } catch (const std::bad_alloc&) {
-      slice.failure = "out of memory while scoring";
-    } catch (const std::exception& e) {
-      slice.failure = std::string("scoring failed: ") + e.what();
-    } catch (...) {
-      slice.failure = "scoring failed";
+      if (stop || !serialBatch.failure.empty() || serialBatch.output.size() >= kSerialOutputBytes) {
+        const bool ok = writeBatch(serialBatch);
+        serialBatch.Clear();
+        if (!ok) return false;
+        progress.Update(rowsDone, bytesRead());
+      }
+      if (stop) return true;
     }
   };
 
-  bool invalid = false;
-  bool more = true;
-  uint64_t rowsDone = 0;
-  while (more) {
-    for (Slice& slice : slices) slice.count = 0;
-    for (Slice& slice : slices) {
-      size_t bytes = 0;
-      while (slice.count < kRowsPerSlice && bytes < kBytesPerSlice) {
-        if (slice.rows.size() == slice.count) slice.rows.emplace_back();
-        CsvRow& row = slice.rows[slice.count];
-        ReleaseLargeCells(&row);
-        if (!reader.ReadRow(&row)) {
-          more = false;
-          break;
+  if (threads == 1 || !reader.AtRecordStart()) {
+    if (!readSerially(UINT64_MAX)) return kExitModel;
+  } else {
+    // The records go in chunks to `threads` scoring threads; this thread
+    // cuts the chunks, reading ahead while they are scored, and writes the
+    // results in input order. The slots keep every scoring thread busy with
+    // a few chunks cut ahead of them.
+    const size_t slotCount = static_cast<size_t>(threads) + std::min<size_t>(threads, 8) + 2;
+    std::vector<Slot> slots(slotCount);
+    ChunkQueue queue(slotCount);
+    bool failed = false;
+
+    // Takes the input back from the reader and cuts on from there.
+    const auto restartChunker = [&] {
+      std::string rest;
+      reader.TakeBuffered(&rest);
+      chunker.Restart(std::move(rest), reader.GetLine(), reader.StreamEnded());
+    };
+    const auto drive = [&] {
+      restartChunker();
+      uint64_t head = 0;  // the oldest chunk not yet written
+      uint64_t tail = 0;  // the next chunk to cut
+      bool suspect = false;
+      bool ended = false;
+      for (;;) {
+        while (!suspect && !ended && tail - head < slotCount) {
+          const size_t s = static_cast<size_t>(tail % slotCount);
+          const CsvChunker::Cut cut = chunker.Next(&slots[s].chunk);
+          if (!slots[s].chunk.bytes.empty()) {
+            queue.Push(s);
+            ++tail;
+          }
+          suspect = cut == CsvChunker::Cut::kSuspect;
+          ended = cut == CsvChunker::Cut::kEnd;
         }
-        ++slice.count;
-        bytes += RowBytes(row);
+        if (head == tail) {
+          if (ended) return true;
+          // A record the chunker cannot cut around: read it here.
+          std::string rest;
+          long line;
+          bool streamEnded;
+          chunker.TakeRest(&rest, &line, &streamEnded);
+          reader.Restart(rest, line, streamEnded);
+          if (!readSerially(1)) return false;
+          restartChunker();
+          suspect = false;
+          continue;
+        }
+        const size_t s = static_cast<size_t>(head % slotCount);
+        queue.WaitDone(s);
+        Slot& slot = slots[s];
+        if (slot.batch.failure.empty() &&
+            (slot.overran || slot.endLine != slot.chunk.endLine)) {
+          // The chunk did not end at a record boundary: drop it and the
+          // chunks cut after it, and read from its start here until past it.
+          std::string again = slot.chunk.bytes;
+          for (uint64_t later = head + 1; later < tail; ++later) {
+            const size_t t = static_cast<size_t>(later % slotCount);
+            queue.WaitDone(t);
+            again += slots[t].chunk.bytes;
+          }
+          std::string rest;
+          long line;
+          bool streamEnded;
+          chunker.TakeRest(&rest, &line, &streamEnded);
+          again += rest;
+          reader.Restart(again, slot.chunk.firstLine, streamEnded);
+          const uint64_t past = slot.chunk.bytes.size();
+          head = tail;
+          if (!readSerially(past)) return false;
+          restartChunker();
+          suspect = false;
+          ended = false;
+          continue;
+        }
+        if (!writeBatch(slot.batch)) return false;
+        ++head;
+        progress.Update(rowsDone, bytesRead());
       }
-      if (!more) break;
-    }
-    if (slices[0].count == 0) break;
+    };
 
-    pool.Run(scoreSlice);
-
-    for (Slice& slice : slices) {
-      if (!slice.failure.empty()) {
-        progress.Clear();
-        Message("rulescore: " + inputName + ": " + slice.failure);
-        return kExitModel;
+    WorkerPool pool(threads + 1);
+    pool.Run([&](int index) {
+      if (index > 0) {
+        RowContext context{scorers[static_cast<size_t>(index - 1)].get(), &writer, header.size(),
+                           &inputName, CsvRow(), RowScore()};
+        size_t s;
+        while (queue.Pop(&s)) {
+          ScoreChunk(options_.delimiter, &context, &slots[s]);
+          queue.Finish(s);
+        }
+        return;
       }
-      if (slice.count == 0) continue;
-      output.Write(slice.output);
-      if (!slice.messages.empty()) {
+      try {
+        failed = !drive();
+      } catch (const std::bad_alloc&) {
         progress.Clear();
-        std::fputs(slice.messages.c_str(), messages_);
-        std::fflush(messages_);
+        Message("rulescore: " + inputName + ": out of memory while reading");
+        failed = true;
+      } catch (...) {
+        progress.Clear();
+        Message("rulescore: " + inputName + ": reading failed");
+        failed = true;
       }
-      invalid = invalid || slice.invalid;
-      rowsDone += slice.count;
-    }
-    progress.Update(rowsDone, reader.GetBytesRead());
+      queue.Close();
+    });
+    if (failed) return kExitModel;
   }
   if (fromStdin ? std::cin.bad() : file.bad()) {
     progress.Clear();

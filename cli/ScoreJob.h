@@ -3,9 +3,12 @@
 // input order, as CSV or JSON Lines.
 //
 // With several threads the document is translated once per thread (a model
-// scores one record at a time) and the rows are scored in rounds: each round
-// reads a slice of rows per thread, scores the slices in parallel and writes
-// them in order, so the output bytes do not depend on the thread count.
+// scores one record at a time). The calling thread cuts the input into
+// chunks of whole records (CsvChunker) and the scoring threads each read,
+// score and format whole chunks; the calling thread writes the chunks'
+// output in input order and cuts the next ones meanwhile, a fixed number in
+// flight. A record the chunker cannot cut around safely is read by the
+// calling thread, so the output bytes do not depend on the thread count.
 #ifndef RULESCORE_CLI_SCOREJOB_H_
 #define RULESCORE_CLI_SCOREJOB_H_
 

@@ -1,8 +1,8 @@
 // A fixed set of threads that run one round of work at a time: Run(task)
 // calls task(0) on the calling thread and task(1) .. task(n-1) on the pool's
-// threads, and returns when every call has returned. Rounds are what keep
-// the scored rows in input order: each thread works on its own slice of the
-// rows read for the round, and the caller writes the slices in order.
+// threads, and returns when every call has returned. The score command runs
+// one round for the whole input: the calling thread cuts and writes chunks,
+// the pool's threads score them (ChunkQueue hands them over).
 #ifndef RULESCORE_CLI_WORKERPOOL_H_
 #define RULESCORE_CLI_WORKERPOOL_H_
 

@@ -332,6 +332,66 @@ TEST_F(ToolTest, TwoThreadsGiveTheSameBytesAsOne) {
   EXPECT_EQ(Count(jsonOne.out, "\n"), 6000u);
 }
 
+// Several megabytes, so that the input is cut into many chunks: CR LF line
+// ends, quoted line breaks, a record longer than a chunk's safe bound, a
+// stray quote whose lines are read again, and error rows whose line numbers
+// count every physical line before them.
+TEST_F(ToolTest, ThreadCountsGiveTheSameBytesOverManyChunks) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  std::string input = "\xEF\xBB\xBF" "id,age,job,note\r\n";
+  long line = 2;
+  std::vector<std::string> expectedErrors;
+  int records = 0;
+  for (int i = 0; i < 60000; ++i) {
+    std::string note = "plain note text for row " + std::to_string(i);
+    long lines = 1;
+    if (i % 7 == 0) {
+      note = "\"two\r\nlines, \"\"quoted\"\"\"";
+      lines = 2;
+    } else if (i == 20000) {
+      note = std::string(40000, 'x');
+    }
+    std::string age = std::to_string((i * 37) % 100);
+    if (i % 1009 == 0) {
+      age = "old";
+      expectedErrors.push_back("line " + std::to_string(line) + ": column \"age\": \"old\" is not a number");
+    }
+    if (i == 30001) {
+      // Closes on the next line and runs on: the lines after its break are
+      // read again as records of their own.
+      note = "\"stray\r\n30001b\"x,70,a,tail";
+      lines = 2;
+      ++records;
+      expectedErrors.push_back("line " + std::to_string(line) +
+                               ": column 4 (\"note\"): text after the closing quote");
+    }
+    input += std::to_string(i) + "," + age + "," + (i % 3 == 0 ? "b" : "a") + "," + note + "\r\n";
+    ++records;
+    line += lines;
+  }
+  ASSERT_GT(input.size(), size_t{2} << 20);  // about ten chunks
+  const std::string data = Put("chunks.csv", input);
+  const RunResult one = Run({"score", model, data, "--threads", "1"});
+  EXPECT_EQ(one.status, 3);
+  EXPECT_EQ(Count(one.out, "\n"), static_cast<size_t>(records) + 1 + 60000 / 7 + 1);
+  EXPECT_EQ(Count(one.err, "\n"), expectedErrors.size());
+  for (const std::string& error : expectedErrors) {
+    EXPECT_EQ(Count(one.err, ": " + error + "\n"), 1u) << error;
+  }
+  for (const char* threads : {"2", "3"}) {
+    const RunResult many = Run({"score", model, data, "--threads", threads});
+    EXPECT_EQ(many.status, 3) << threads;
+    EXPECT_TRUE(many.out == one.out) << threads << " threads: the output differs";
+    EXPECT_EQ(many.err, one.err) << threads;
+  }
+  const RunResult piped = Run({"score", model, "--threads", "2"}, input);
+  EXPECT_TRUE(piped.out == one.out) << "standard input: the output differs";
+  const RunResult jsonOne = Run({"score", model, data, "--threads", "1", "--format", "jsonl"});
+  const RunResult jsonThree = Run({"score", model, data, "--threads", "3", "--format", "jsonl"});
+  EXPECT_EQ(Count(jsonOne.out, "\n"), static_cast<size_t>(records));
+  EXPECT_TRUE(jsonThree.out == jsonOne.out) << "jsonl: the output differs";
+}
+
 TEST_F(ToolTest, OutputFileMatchesStandardOutput) {
   const std::string model = Put("risk.pmml", kRiskModel);
   const std::string data = Put("in.csv", kRiskInput);

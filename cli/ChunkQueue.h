@@ -1,0 +1,47 @@
+// Hands chunks, by slot number, from the thread that cuts and writes them
+// to the threads that score them, and tells it when each is done. A fixed
+// number of slots keeps memory bounded; the cutting thread reuses a slot
+// only after WaitDone on it.
+#ifndef RULESCORE_CLI_CHUNKQUEUE_H_
+#define RULESCORE_CLI_CHUNKQUEUE_H_
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace rulescore {
+namespace cli {
+
+class ChunkQueue {
+ public:
+  explicit ChunkQueue(size_t slots) : done_(slots, 1) {}
+  ChunkQueue(const ChunkQueue&) = delete;
+  ChunkQueue& operator=(const ChunkQueue&) = delete;
+
+  // Queues `slot` (REQUIRES: done) for a scoring thread.
+  void Push(size_t slot);
+  // Takes the oldest queued slot; blocks while there is none. False once
+  // closed: the scoring thread then returns.
+  bool Pop(size_t* slot);
+  // Marks a popped slot done; its results may then be read.
+  void Finish(size_t slot);
+  // Blocks until `slot` is done.
+  void WaitDone(size_t slot);
+  // Ends every Pop; slots still queued are dropped.
+  void Close();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable work_;
+  std::condition_variable finished_;
+  std::deque<size_t> queue_;
+  std::vector<char> done_;
+  bool closed_ = false;
+};
+
+}  // namespace cli
+}  // namespace rulescore
+
+#endif  // RULESCORE_CLI_CHUNKQUEUE_H_
