@@ -52,6 +52,10 @@ namespace {
 std::atomic<long> gAllocations{0};
 }  // namespace
 
+// GCC takes the free() in these replacements for a mismatch with new; they
+// pair with the malloc() above.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   gAllocations.fetch_add(1, std::memory_order_relaxed);
   if (size == 0) size = 1;
@@ -63,6 +67,7 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
