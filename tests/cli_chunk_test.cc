@@ -112,14 +112,6 @@ ChunkedRead ReadInChunks(const std::string& input, char delimiter, CsvLimits lim
   return result;
 }
 
-CsvLimits Limits(size_t field, size_t row, size_t cells) {
-  CsvLimits limits;
-  limits.maxFieldBytes = field;
-  limits.maxRowBytes = row;
-  limits.maxFields = cells;
-  return limits;
-}
-
 struct Case {
   const char* name;
   std::string input;
@@ -154,9 +146,9 @@ std::vector<Case> Cases() {
       {"UnclosedQuoteAtEnd", "a,b\n1,2\n3,\"open\n4,5\n6,7\n", false},
       {"UnclosedQuoteLinesReadAgain", "a,b\n1,\"x\n2,\"y\n3\"z,4\n5,6\n", true},
       {"LongRecordAgainstCaps", "a,b\n1,2\nabcdefghijk,x\n3,4\n\"abcdefghij\"\n5,6\n", true, ',',
-       Limits(8, 1000, 100)},
-      {"CellCap", "a,b\n1,2\na,b,c,d,e,f\n3,4\n", true, ',', Limits(100, 1000, 3)},
-      {"RowCap", "a\n1\n\"aaaa\nbbbb\ncccc\"\n2\n", true, ',', Limits(100, 12, 100)},
+       CsvLimits{8, 1000, 100}},
+      {"CellCap", "a,b\n1,2\na,b,c,d,e,f\n3,4\n", true, ',', CsvLimits{100, 1000, 3}},
+      {"RowCap", "a\n1\n\"aaaa\nbbbb\ncccc\"\n2\n", true, ',', CsvLimits{100, 12, 100}},
   };
 }
 
@@ -211,7 +203,7 @@ std::string Mixed(int rows) {
 
 TEST(CsvChunker, MixedInputAtManyChunkSizes) {
   const std::string input = Mixed(3000);
-  for (const CsvLimits limits : {CsvLimits(), Limits(150, 400, 50)}) {
+  for (const CsvLimits limits : {CsvLimits(), CsvLimits{150, 400, 50}}) {
     const std::vector<Row> want = ReadSequentially(input, ',', limits);
     ASSERT_GT(want.size(), 3000u);
     for (size_t target : {size_t{1}, size_t{7}, size_t{64}, size_t{1000}, size_t{4096}, size_t{1} << 20}) {

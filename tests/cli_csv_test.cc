@@ -52,14 +52,6 @@ struct Case {
   CsvLimits limits = CsvLimits();
 };
 
-CsvLimits Limits(size_t field, size_t row, size_t cells) {
-  CsvLimits limits;
-  limits.maxFieldBytes = field;
-  limits.maxRowBytes = row;
-  limits.maxFields = cells;
-  return limits;
-}
-
 std::vector<Case> Cases() {
   using S = std::string;
   return {
@@ -105,23 +97,23 @@ std::vector<Case> Cases() {
        "abcdefghij,x\nnext\n",
        {{1, {"abcdefgh"}, "cell longer than 8 bytes", 1}, {2, {"next"}, "", 0}},
        ',',
-       Limits(8, 1000, 100)},
+       CsvLimits{8, 1000, 100}},
       {"QuotedFieldCap",
        "\"abcdefghij\",x\nnext\n",
        {{1, {"abcdefgh"}, "quoted cell longer than 8 bytes", 1}, {2, {"next"}, "", 0}},
        ',',
-       Limits(8, 1000, 100)},
-      {"FieldAtCapAccepted", "abcdefgh\n", {{1, {"abcdefgh"}, "", 0}}, ',', Limits(8, 1000, 100)},
+       CsvLimits{8, 1000, 100}},
+      {"FieldAtCapAccepted", "abcdefgh\n", {{1, {"abcdefgh"}, "", 0}}, ',', CsvLimits{8, 1000, 100}},
       {"RowCap",
        "aaaa,bbbb,cccc,dddd,eeee\nz\n",
        {{1, {"aaaa", "bbbb", "cccc", "d"}, "record longer than 16 bytes", 0}, {2, {"z"}, "", 0}},
        ',',
-       Limits(100, 16, 100)},
+       CsvLimits{100, 16, 100}},
       {"CellCountCap",
        "a,b,c,d\nz\n",
        {{1, {"a", "b", "c"}, "more than 3 cells", 0}, {2, {"z"}, "", 0}},
        ',',
-       Limits(100, 1000, 3)},
+       CsvLimits{100, 1000, 3}},
   };
 }
 

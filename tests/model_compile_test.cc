@@ -274,17 +274,22 @@ TEST(CompileManyVariables, IndicesFollowFirstUse) {
   EXPECT_EQ(model.GetCompiledRuleSets()[1]->newVarIndices, newIn[1]);
 }
 
+// Gives `model` one rule set and the target y, held by `dictionary`.
+void MakeTargetModel(BaseDictionary& dictionary, ScoreDictVar* y, RuleSetModel& model) {
+  dictionary.AddVar("y", y);
+  model.SetScoreDictionary(&dictionary, false);
+  model.SetNumberOfModels(1);
+  model.SetVarRole("y", ScoreModel::kTargetRole);
+}
+
 // A string target with many categories: each score text finds its own
 // category, also after the category table is built a second time.
 TEST(CompileManyCategories, ScoreTextsFindTheirCategories) {
   BaseDictionary dictionary;
   auto* y = new ScoreDictVar("y", ScoreDictVar::kString, ScoreDictVar::kNominal);
   for (int k = 0; k < 200; ++k) y->AddValidValue(new StringValue("c" + std::to_string(k)));
-  dictionary.AddVar("y", y);
   RuleSetModel model;
-  model.SetScoreDictionary(&dictionary, false);
-  model.SetNumberOfModels(1);
-  model.SetVarRole("y", ScoreModel::kTargetRole);
+  MakeTargetModel(dictionary, y, model);
   ASSERT_TRUE(model.SetUp());
   ASSERT_TRUE(model.SetUp());
   ASSERT_EQ(model.GetNumbOfCategories(), 200);
@@ -371,11 +376,8 @@ TEST(CompileNumericTarget, ScoreMapsThroughTheCategoryTable) {
   BaseDictionary dictionary;
   auto* y = new ScoreDictVar("y", ScoreDictVar::kNumeric, ScoreDictVar::kNominal);
   for (double v : {3.0, 1.0, 2.0}) y->AddValidValue(new NumericValue(v));
-  dictionary.AddVar("y", y);
   RuleSetModel model;
-  model.SetScoreDictionary(&dictionary, false);
-  model.SetNumberOfModels(1);
-  model.SetVarRole("y", ScoreModel::kTargetRole);
+  MakeTargetModel(dictionary, y, model);
   ASSERT_TRUE(model.SetUp());
   SimpleRule rule("R1");
   const std::vector<std::pair<std::string, int32_t>> cases = {
