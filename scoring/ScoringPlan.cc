@@ -23,6 +23,11 @@ namespace eval = ConditionEvaluator;
 // the epoch shifted left by one.
 constexpr uint32_t kLastEpoch = 0x7fffffffu;
 
+// Bounds on the region masks of one model: words of rows, and condition
+// tests and mask words spent filling them.
+constexpr size_t kMaxMaskWords = size_t{1} << 20;
+constexpr size_t kMaxMaskWork = size_t{1} << 26;
+
 // The bit of a comparison's outcome mask that applies to x against v: the
 // relation (0 less, 1 equal, 2 greater, 3 unordered: a NaN on either side),
 // plus 4 when x is the system-missing value.
@@ -653,8 +658,8 @@ void ScoringPlan::FiredRules(int m, const double* values, bool firstOnly,
   ModelPlan& plan = *models[static_cast<size_t>(m)];
   if (plan.words == 0) return;
   Dag& dag = plan.dags[firstOnly ? 1 : 0];
-  if (!dag.built) DagBuilder(plan, firstOnly, dag).Build();
-  if (!dag.usable) {
+  if (diagramsEnabled && !dag.built) DagBuilder(plan, firstOnly, dag).Build();
+  if (!diagramsEnabled || !dag.usable) {
     WalkLazily(plan, values, firstOnly, fired);
     return;
   }
@@ -685,6 +690,7 @@ void ScoringPlan::FiredRules(int m, const double* values, bool firstOnly,
 void ScoringPlan::WalkLazily(ModelPlan& plan, const double* values, bool firstOnly,
                              std::vector<int32_t>& fired) {
   const int32_t words = plan.words;
+  if (!plan.covered) CoverVariables(plan);
   if (++plan.epoch > kLastEpoch) {
     std::fill(plan.stamp.begin(), plan.stamp.end(), 0);
     plan.epoch = 1;
@@ -695,14 +701,22 @@ void ScoringPlan::WalkLazily(ModelPlan& plan, const double* values, bool firstOn
   const int32_t* ruleItemBegin = plan.ruleItemBegin.data();
   const int32_t* ruleItems = plan.ruleItems.data();
   uint64_t* alive = plan.alive.data();
+  const int32_t* ruleTestEnd = plan.ruleTestEnd.data();
   std::memcpy(alive, plan.initialAlive.data(), static_cast<size_t>(words) * sizeof(uint64_t));
+  const size_t slots = plan.rows.size();
+  const uint64_t** rows = plan.rows.data();
+  if (slots != 0) plan.regions.Select(values, rows);
 
   for (int32_t w = 0; w < words; ++w) {
+    // The rules no condition on a covered variable rules out.
+    uint64_t survivors = alive[w];
+    for (size_t s = 0; s < slots; ++s) survivors &= rows[s][w];
+    alive[w] = survivors;
     while (alive[w] != 0) {
       const int32_t r = w * 64 + __builtin_ctzll(alive[w]);
       alive[w] &= alive[w] - 1;
       bool holds = true;
-      for (int32_t k = ruleItemBegin[r]; k < ruleItemBegin[r + 1]; ++k) {
+      for (int32_t k = ruleItemBegin[r]; k < ruleTestEnd[r]; ++k) {
         const int32_t id = ruleItems[k];
         // Each item is tested at most once per record; later rules that
         // require it read the remembered outcome.
@@ -730,6 +744,90 @@ void ScoringPlan::WalkLazily(ModelPlan& plan, const double* values, bool firstOn
   }
 }
 
+void ScoringPlan::CoverVariables(ModelPlan& plan) const {
+  const int32_t n = plan.ruleCount;
+  plan.covered = true;
+  plan.ruleTestEnd.assign(plan.ruleItemBegin.begin() + 1, plan.ruleItemBegin.end());
+  // The values each variable is compared with, and its items.
+  int32_t topVar = -1;
+  for (const Item& item : plan.items) {
+    if (item.code <= kNotIn) topVar = std::max(topVar, item.var);
+  }
+  if (topVar < 0) return;
+  const size_t vars = static_cast<size_t>(topVar) + 1;
+  std::vector<std::vector<double>> points(vars);
+  std::vector<std::vector<int32_t>> itemsOf(vars);
+  std::vector<size_t> killCost(vars, 0);
+  for (size_t i = 0; i < plan.items.size(); ++i) {
+    const Item& item = plan.items[i];
+    if (item.code > kNotIn || item.var < 0) continue;
+    const size_t v = static_cast<size_t>(item.var);
+    itemsOf[v].push_back(static_cast<int32_t>(i));
+    killCost[v] += static_cast<size_t>(item.mask >= 0 ? item.maskWords : item.killEnd - item.killBegin);
+    if (item.code == kIn || item.code == kNotIn) {
+      for (int32_t k = item.source; k < item.sourceEnd; ++k) {
+        points[v].push_back(plan.setValues[static_cast<size_t>(k)]);
+      }
+    } else {
+      points[v].push_back(item.value);
+    }
+  }
+  std::vector<size_t> order;
+  for (size_t v = 0; v < vars; ++v) {
+    if (itemsOf[v].empty()) continue;
+    std::vector<double>& p = points[v];
+    // A NaN value compares false with every x: the outcome is the same in
+    // every region and cuts nothing. The system-missing value is always a
+    // cut, so that no stretch holds it together with ordinary values.
+    p.erase(std::remove_if(p.begin(), p.end(), [](double x) { return x != x; }), p.end());
+    p.push_back(eval::kSysmis);
+    std::sort(p.begin(), p.end());
+    // -0.0 and 0.0 compare equal: one value.
+    p.erase(std::unique(p.begin(), p.end(), [](double a, double b) { return a == b; }), p.end());
+    order.push_back(v);
+  }
+  // The cheapest tables first, while the budget lasts: memory for the rows,
+  // and the work of filling them.
+  plan.regions = RegionMasks(plan.words);
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return points[a].size() < points[b].size() || (points[a].size() == points[b].size() && a < b);
+  });
+  const size_t sizeBudget = std::min<size_t>(
+      kMaxMaskWords, std::max<size_t>(size_t{1} << 14, 32 * (static_cast<size_t>(n) + plan.items.size())));
+  size_t usedWords = 0;
+  size_t usedWork = 0;
+  std::vector<uint8_t> covered(plan.items.size(), 0);
+  std::vector<double> values(isString.size() > vars ? isString.size() : vars, 0.0);
+  for (size_t v : order) {
+    const size_t rowWords = plan.regions.RowWords(points[v].size());
+    const size_t work = RegionMasks::RegionsFor(points[v].size()) * (killCost[v] + itemsOf[v].size());
+    if (usedWords + rowWords > sizeBudget || usedWork + work > kMaxMaskWork) continue;
+    usedWords += rowWords;
+    usedWork += work;
+    const int32_t slot = plan.regions.Add(static_cast<int32_t>(v), points[v]);
+    for (int32_t region = 0; region < plan.regions.RegionCount(slot); ++region) {
+      double x = 0.0;
+      if (!plan.regions.Sample(slot, region, x)) continue;  // no record lands there
+      values[v] = x;
+      uint64_t* row = plan.regions.Row(slot, region);
+      for (int32_t id : itemsOf[v]) {
+        const Item& item = plan.items[static_cast<size_t>(id)];
+        if (!Test(plan, item, values.data())) Kill(plan, item, 0, row);
+      }
+    }
+    for (int32_t id : itemsOf[v]) covered[static_cast<size_t>(id)] = 1;
+  }
+  plan.rows.assign(static_cast<size_t>(plan.regions.SlotCount()), nullptr);
+  // Per rule, the items left to test first; the covered ones after them
+  // (their outcome is known for every rule the masks keep).
+  for (int32_t r = 0; r < n; ++r) {
+    auto begin = plan.ruleItems.begin() + plan.ruleItemBegin[static_cast<size_t>(r)];
+    auto end = plan.ruleItems.begin() + plan.ruleItemBegin[static_cast<size_t>(r) + 1];
+    auto mid = std::stable_partition(begin, end, [&](int32_t id) { return covered[static_cast<size_t>(id)] == 0; });
+    plan.ruleTestEnd[static_cast<size_t>(r)] = static_cast<int32_t>(mid - plan.ruleItems.begin());
+  }
+}
+
 int ScoringPlan::ItemCount(int m) const {
   if (m < 0 || static_cast<size_t>(m) >= models.size() || !models[static_cast<size_t>(m)]) return 0;
   return static_cast<int>(models[static_cast<size_t>(m)]->items.size());
@@ -743,7 +841,8 @@ size_t ScoringPlan::MemoryBytes() const {
              plan->ruleItemBegin.size() * 4 + plan->ruleItems.size() * 4 +
              plan->items.size() * (sizeof(Item) + sizeof(uint32_t)) + plan->setValues.size() * 8 +
              plan->denseMasks.size() * 8 + plan->killRules.size() * 4 +
-             plan->compounds.size() * sizeof(Compound) + plan->rules.size() * sizeof(Rule);
+             plan->compounds.size() * sizeof(Compound) + plan->rules.size() * sizeof(Rule) +
+             plan->ruleTestEnd.size() * 4 + plan->regions.MemoryBytes() + plan->rows.size() * 8;
     for (const Dag& dag : plan->dags) {
       bytes += dag.nodes.size() * sizeof(DagNode) + dag.leafBegin.size() * 4 +
                dag.leafRules.size() * 4;

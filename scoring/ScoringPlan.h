@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "model/RuleSetModel.h"
+#include "scoring/RegionMasks.h"
 
 namespace KtZembra_940 {
 
@@ -58,6 +59,10 @@ class ScoringPlan {
   // kind may build the decision diagram; after that nothing is allocated
   // once `fired` has grown to its largest size.
   void FiredRules(int m, const double* values, bool firstOnly, std::vector<int32_t>& fired);
+
+  // With false, records always take the lazy walk (with its region masks),
+  // never a decision diagram; for tests and benchmarks that compare the two.
+  void SetDiagramsEnabled(bool enabled) { diagramsEnabled = enabled; }
 
   // Number of distinct items of model m (for tests and benchmarks).
   int ItemCount(int m) const;
@@ -139,6 +144,13 @@ class ScoringPlan {
     std::vector<uint64_t> initialAlive;  // rules that can fire at all
     std::vector<int32_t> ruleItemBegin;  // ruleCount + 1 offsets into ruleItems
     std::vector<int32_t> ruleItems;      // per rule, the items it requires
+    // Per rule, the end of the items the walk tests: those the region
+    // masks do not stand for come first in the rule's list.
+    std::vector<int32_t> ruleTestEnd;
+    // The rules that survive each region of the covered variables, built
+    // when the walk first serves (the diagram needs none).
+    RegionMasks regions;
+    bool covered = false;
     std::vector<Item> items;
     std::vector<double> setValues;
     std::vector<RuleSetModel::ST_COMP_Condition> compounds;
@@ -148,6 +160,7 @@ class ScoringPlan {
     // Per-record scratch: the rules still alive, and per item the record
     // (epoch) its outcome was last found for, times two, plus the outcome.
     std::vector<uint64_t> alive;
+    std::vector<const uint64_t*> rows;  // the record's row of each covered variable
     std::vector<uint32_t> stamp;
     uint32_t epoch = 0;
     Dag dags[2];  // [all fired, first hit]
@@ -158,6 +171,9 @@ class ScoringPlan {
 
   // Removes from `alive` (from word `from` on) every rule that requires `item`.
   static void Kill(const ModelPlan& plan, const Item& item, int32_t from, uint64_t* alive);
+  // Builds the region masks of the variables whose tables fit the budget,
+  // and moves the items they stand for behind the ones the walk tests.
+  void CoverVariables(ModelPlan& plan) const;
   void WalkLazily(ModelPlan& plan, const double* values, bool firstOnly,
                   std::vector<int32_t>& fired);
 
@@ -165,6 +181,7 @@ class ScoringPlan {
 
   std::vector<std::unique_ptr<ModelPlan>> models;  // null for a model without rules
   std::vector<bool> isString;
+  bool diagramsEnabled = true;
 };
 
 }  // namespace KtZembra_940

@@ -195,7 +195,10 @@ class Gen {
 // Values shared by conditions and records, so that equalities, set members
 // and boundaries are hit often.
 const std::vector<double> kNumbers = {-2.0, -1.0, -0.0, 0.0, 0.5, 1.0, 2.0, 3.0};
-const std::vector<double> kOddNumbers = {kNaN, kSysmis, kInf, -kInf, 1e300};
+// Neighbours of a value and of the system-missing value probe the edges of
+// the stretches between compared values.
+const std::vector<double> kOddNumbers = {kNaN, kSysmis, kInf, -kInf, 1e300, std::nextafter(1.0, 2.0),
+                                         std::nextafter(kSysmis, 0.0), std::nextafter(0.0, 1.0)};
 
 double NumberValue(Gen& g) { return g.Chance(10) ? g.Pick(kOddNumbers) : g.Pick(kNumbers); }
 double CodeValue(Gen& g) { return g.Chance(10) ? -1.0 : static_cast<double>(g.Below(4)); }
@@ -379,7 +382,11 @@ struct RuleSets {
 // fired rules seen.
 long CompareOverRecords(Gen& g, const Shape& s, const RuleSets& sets, int records,
                         const std::string& what) {
+  // The plan as it chooses (a decision diagram where one fits), and one
+  // that always takes the lazy walk with its region masks.
   ScoringPlan plan(sets.view, sets.counts, s.isString);
+  ScoringPlan walk(sets.view, sets.counts, s.isString);
+  walk.SetDiagramsEnabled(false);
   std::vector<int32_t> fired;
   long seen = 0;
   const int models = static_cast<int>(sets.counts.size());
@@ -387,11 +394,14 @@ long CompareOverRecords(Gen& g, const Shape& s, const RuleSets& sets, int record
     const RefRecord rec = RandomRecord(g, s);
     for (int m = -1; m <= models; ++m) {
       for (bool firstOnly : {true, false}) {
-        plan.FiredRules(m, rec.values.data(), firstOnly, fired);
         const std::vector<int32_t> expected = RefFired(sets.view, sets.counts, m, firstOnly, rec);
-        EXPECT_EQ(fired, expected) << what << ", record " << i << ", model " << m
-                                   << (firstOnly ? ", first hit" : ", all fired");
-        if (::testing::Test::HasFailure()) return seen;
+        for (ScoringPlan* p : {&plan, &walk}) {
+          p->FiredRules(m, rec.values.data(), firstOnly, fired);
+          EXPECT_EQ(fired, expected) << what << ", record " << i << ", model " << m
+                                     << (firstOnly ? ", first hit" : ", all fired")
+                                     << (p == &walk ? ", lazy walk" : "");
+          if (::testing::Test::HasFailure()) return seen;
+        }
         seen += static_cast<long>(expected.size());
       }
     }
