@@ -14,6 +14,7 @@
 
 #include "host/BaseModel.h"
 #include "host/KtStatus.h"
+#include "scoring/RuleOutcomes.h"
 
 namespace KtZembra_940 {
 
@@ -242,6 +243,20 @@ class RuleSetModel : public BaseModel {
   RuleSetResult* result = nullptr;  // not owned
 
   // Scoring plan built at record set-up from the compiled rule sets; owned.
+  // How each predictor is read from a record: a number, or a text's code,
+  // taken straight from the cell when the field declares no missing values
+  // of its own; anything else by the general path (EncodeCell).
+  enum EncodeKind : uint8_t { kReadNumber, kReadText, kReadGeneral };
+  struct EncodeStep {
+    const ScoreDictVar* var = nullptr;
+    const ScoreValueCoder* coder = nullptr;
+    EncodeKind kind = kReadGeneral;
+  };
+  std::vector<EncodeStep> encodeSteps;
+  double EncodeCell(const ScoreCaseRecord* record, size_t i) const;
+  // Per rule set, what its counted rules give when they fire.
+  std::vector<RuleOutcomes> outcomes;
+
   ScoringPlan* plan = nullptr;
   bool useReferenceWalk = false;
   // Positions of the rules of one model that fired for the current record;

@@ -2,6 +2,7 @@
 // (first hit, weighted sum or weighted maximum, the defaults when none
 // fires), the expected-misclassification-cost decision, and the vote across
 // rule sets.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <vector>
@@ -13,34 +14,20 @@
 
 namespace KtZembra_940 {
 
-namespace {
-
-// A score index that names no category of the target (a string target's
-// code for a text that is no category) counts as category 0, as a numeric
-// score that is no category does; with no categories at all nothing is
-// predicted later on.
-int CategoryOf(int32_t scoreIndex, int32_t numbOfCategories) {
-  return scoreIndex >= 0 && scoreIndex < numbOfCategories ? scoreIndex : 0;
-}
-
-}  // namespace
-
 void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence,
                                         ScoreResult*& /*resultArg*/) {
   if (m < 0 || static_cast<size_t>(m) >= ruleSets.size() || ruleSets[m] == nullptr) return;
   const ST_RuleSet& ruleSet = *ruleSets[m];
   const size_t mi = static_cast<size_t>(m);
   const int method = mi < ruleSelectionMethodUsed.size() ? ruleSelectionMethodUsed[mi] : firstHit;
-  for (double& score : ruleSetScores) score = 0.0;
-
-  const int defaultCategory =
-      CategoryOf(mi < defaultScoreIndex.size() ? defaultScoreIndex[mi] : 0, numbOfCategories);
+  const int defaultCategory = RuleOutcomes::CategoryOf(
+      mi < defaultScoreIndex.size() ? defaultScoreIndex[mi] : 0, numbOfCategories);
   const double defaultConf = mi < defaultConfidence.size() ? defaultConfidence[mi] : 0.0;
 
+  const RuleOutcomes* table = mi < outcomes.size() ? &outcomes[mi] : nullptr;
   size_t count = 0;
-  if (mi < ruleCount.size() && ruleCount[mi] > 0) {
-    count = static_cast<size_t>(ruleCount[mi]);
-    if (count > ruleSet.rules.size()) count = ruleSet.rules.size();
+  if (table != nullptr && mi < ruleCount.size() && ruleCount[mi] > 0) {
+    count = std::min({static_cast<size_t>(ruleCount[mi]), ruleSet.rules.size(), table->Size()});
   }
   if (count == 0) {
     category = defaultCategory;
@@ -65,7 +52,7 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
   for (int32_t position : firedScratch) {
     if (position < 0 || static_cast<size_t>(position) >= count) continue;
     firedScratch[fired++] = position;
-    if (result != nullptr) result->SetRuleIDFire(ruleSet.rules[static_cast<size_t>(position)].ruleId);
+    if (result != nullptr) result->AddFiredRuleId(table->Id(static_cast<size_t>(position)));
   }
   firedScratch.resize(fired);
   if (fired == 0) {
@@ -76,8 +63,8 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
 
   switch (method) {
     case firstHit: {
-      const ST_Rule& rule = ruleSet.rules[static_cast<size_t>(firedScratch.front())];
-      category = CategoryOf(rule.scoreIndex, numbOfCategories);
+      const RuleOutcomes::Entry& rule = table->At(static_cast<size_t>(firedScratch.front()));
+      category = rule.category;
       confidence = rule.confidence;
       break;
     }
@@ -86,10 +73,10 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
       // on does not displace it.
       double best = 0.0;
       for (size_t j = 0; j < fired; ++j) {
-        const ST_Rule& rule = ruleSet.rules[static_cast<size_t>(firedScratch[j])];
+        const RuleOutcomes::Entry& rule = table->At(static_cast<size_t>(firedScratch[j]));
         if (j == 0 || rule.weight > best) {
           best = rule.weight;
-          category = CategoryOf(rule.scoreIndex, numbOfCategories);
+          category = rule.category;
           confidence = rule.confidence;
         }
       }
@@ -101,13 +88,14 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
       // final sum wins; among equal sums the one that reached it first. With
       // weights of either sign this takes the final sums at their word, and
       // a category that no fired rule predicts is never chosen.
+      for (double& score : ruleSetScores) score = 0.0;
       for (int32_t& since : scoreSince) since = -1;
       const size_t categories = ruleSetScores.size() < scoreSince.size() ? ruleSetScores.size()
                                                                            : scoreSince.size();
       int first = -1;
       for (size_t j = 0; j < fired; ++j) {
-        const ST_Rule& rule = ruleSet.rules[static_cast<size_t>(firedScratch[j])];
-        const int c = CategoryOf(rule.scoreIndex, numbOfCategories);
+        const RuleOutcomes::Entry& rule = table->At(static_cast<size_t>(firedScratch[j]));
+        const int c = rule.category;
         if (first < 0) first = c;
         if (static_cast<size_t>(c) >= categories) continue;
         const double before = ruleSetScores[static_cast<size_t>(c)];

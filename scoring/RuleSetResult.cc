@@ -1,6 +1,5 @@
 #include "scoring/RuleSetResult.h"
 
-#include <utility>
 
 namespace KtZembra_940 {
 
@@ -29,20 +28,9 @@ const std::vector<ScoreClsResult::ValuePercent>& RuleSetResult::GetAllValuePerce
 }
 
 void RuleSetResult::SetRuleIDFire(const std::string& ruleId) {
-  if (spareIds.empty()) {
-    ruleIds.push_back(ruleId);
-    return;
-  }
-  // Moving a string hands over its buffer; assigning into it reuses that
-  // buffer whenever it is large enough.
-  ruleIds.push_back(std::move(spareIds.back()));
-  spareIds.pop_back();
-  ruleIds.back().assign(ruleId);
-}
-
-void RuleSetResult::RemoveRuleIDs() {
-  for (std::string& id : ruleIds) spareIds.push_back(std::move(id));
-  ruleIds.clear();
+  // A deque keeps the copies where they are as it grows.
+  ownedIds.push_back(ruleId);
+  AddFiredRuleId(&ownedIds.back());
 }
 
 }  // namespace KtZembra_940

@@ -2,12 +2,19 @@
 // category value, its confidence, the target and the identifiers of the
 // rules that fired, in firing order.
 //
+// The prediction and the identifiers a model appends point into that model:
+// a result is read while the model that wrote it lives. The identifier list
+// is written out on the first read after a record, so one result is not
+// read from two threads at once.
+//
 // The accessors of the fired-rule list are inline so that a host program that
 // loads the plug-in at run time can read them without linking against it.
 #ifndef RULESCORE_SCORING_RULESETRESULT_H_
 #define RULESCORE_SCORING_RULESETRESULT_H_
 
+#include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/ScoreClsResult.h"
@@ -34,17 +41,30 @@ class RuleSetResult : public ScoreClsResult {
   const std::vector<ValuePercent>& GetAllValuePercent() const override;
 
   std::string GetFirstRuleID() const {
-    return ruleIds.empty() ? std::string() : ruleIds.front();
+    return fired.empty() ? std::string() : *fired.front();
   }
-  std::vector<std::string> GetRuleIDFire() const { return ruleIds; }
-  // The fired identifiers without a copy.
-  const std::vector<std::string>& GetFiredRuleIds() const { return ruleIds; }
-  // Appends one identifier at the end.
+  std::vector<std::string> GetRuleIDFire() const { return GetFiredRuleIds(); }
+  // The fired identifiers without a copy. The list is written out when
+  // first asked for after a record; its strings keep their buffers from
+  // record to record, so reading it allocates nothing once they have grown.
+  const std::vector<std::string>& GetFiredRuleIds() const {
+    if (idsStale) WriteRuleIds();
+    return ruleIds;
+  }
+  // Appends one identifier at the end (a copy of it).
   void SetRuleIDFire(const std::string& ruleId);
-  // Empties the list. The strings' buffers are kept aside and reused by the
-  // next appends, so scoring record after record allocates nothing for the
-  // list once its buffers have grown to the identifiers' lengths.
-  void RemoveRuleIDs();
+  // Appends the identifier `ruleId` points at, without a copy: the model's
+  // own, which stays put while the model lives.
+  void AddFiredRuleId(const std::string* ruleId) {
+    fired.push_back(ruleId);
+    idsStale = true;
+  }
+  // Empties the list.
+  void RemoveRuleIDs() {
+    fired.clear();
+    ownedIds.clear();
+    idsStale = true;
+  }
   void SetTarget(const ScoreDictVar* newTarget) { target = newTarget; }
 
  private:
@@ -52,8 +72,29 @@ class RuleSetResult : public ScoreClsResult {
   const ScoreDictVar* target;       // not owned
   ScoreValue* prediction = nullptr;  // not owned: one of the model's categories
   std::vector<ValuePercent> valuePercents;
-  std::vector<std::string> ruleIds;
-  std::vector<std::string> spareIds;  // emptied strings kept for their buffers
+  void WriteRuleIds() const {
+    // Strings beyond the list's length are kept aside for their buffers.
+    while (ruleIds.size() > fired.size()) {
+      spareIds.push_back(std::move(ruleIds.back()));
+      ruleIds.pop_back();
+    }
+    while (ruleIds.size() < fired.size()) {
+      if (spareIds.empty()) {
+        ruleIds.emplace_back();
+      } else {
+        ruleIds.push_back(std::move(spareIds.back()));
+        spareIds.pop_back();
+      }
+    }
+    for (size_t k = 0; k < fired.size(); ++k) ruleIds[k].assign(*fired[k]);
+    idsStale = false;
+  }
+
+  std::vector<const std::string*> fired;  // in firing order; not owned, or in ownedIds
+  std::deque<std::string> ownedIds;       // copies appended by SetRuleIDFire
+  mutable std::vector<std::string> ruleIds;   // fired, written out when read
+  mutable std::vector<std::string> spareIds;  // emptied strings kept for their buffers
+  mutable bool idsStale = false;
 };
 
 }  // namespace KtZembra_940

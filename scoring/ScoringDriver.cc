@@ -2,6 +2,7 @@
 // layout once, encodes each record into the flat value table, makes sure the
 // caller holds a RuleSetResult, lets every rule set choose, combines the rule
 // sets by a vote and writes prediction and confidence into the result.
+#include <algorithm>
 #include <cstddef>
 #include <new>
 #include <typeinfo>
@@ -97,6 +98,32 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
   }
   firedScratch.reserve(largest);
 
+  // How each predictor is read; the field's position is read from the
+  // variable on every record, as the binding above set it.
+  encodeSteps.assign(static_cast<size_t>(numbOfPredVars), EncodeStep());
+  for (size_t i = 0; i < encodeSteps.size(); ++i) {
+    EncodeStep& step = encodeSteps[i];
+    step.var = predVars[i];
+    if (step.var == nullptr) continue;
+    step.coder = step.var->GetValueCoder();
+    if (step.var->HasMissingValues()) continue;
+    const bool isString = i < predVarIsString.size() && predVarIsString[i];
+    if (isString && step.coder == nullptr) continue;
+    step.kind = isString ? kReadText : kReadNumber;
+  }
+
+  outcomes.assign(ruleCount.size(), RuleOutcomes());
+  for (size_t m = 0; m < ruleCount.size(); ++m) {
+    if (ruleCount[m] <= 0 || m >= ruleSets.size() || ruleSets[m] == nullptr) continue;
+    const std::vector<ST_Rule>& rules = ruleSets[m]->rules;
+    const size_t count = std::min(static_cast<size_t>(ruleCount[m]), rules.size());
+    outcomes[m].Reserve(count);
+    for (size_t k = 0; k < count; ++k) {
+      outcomes[m].Add(rules[k].ruleId, rules[k].scoreIndex, numbOfCategories, rules[k].weight,
+                      rules[k].confidence);
+    }
+  }
+
   delete plan;
   plan = nullptr;
   plan = new ScoringPlan(ruleSets, ruleCount, predVarIsString);
@@ -104,54 +131,51 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
 }
 
 void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*/) {
-  const double sysmis = NumericValue::GetSysmisValue();
-  const size_t count = predVarValues.size();
+  double* out = predVarValues.data();
+  const EncodeStep* steps = encodeSteps.data();
+  const size_t count = std::min(encodeSteps.size(), predVarValues.size());
   for (size_t i = 0; i < count; ++i) {
-    const ScoreDictVar* var = i < predVars.size() ? predVars[i] : nullptr;
-    const bool isString = i < predVarIsString.size() && predVarIsString[i];
-    // The common cells first: a number for a numeric field, a text for a
-    // string field, the field declaring no missing values of its own. The
-    // general path below gives the same codes for them.
-    if (var != nullptr && !var->HasMissingValues()) {
-      if (!isString) {
-        if (const NumericValue* number = record->GetNumberAt(var->GetCaseIndex())) {
-          predVarValues[i] = number->Number();
-          continue;
-        }
-      } else if (const StringValue* text = record->GetTextAt(var->GetCaseIndex())) {
-        const int code = var->GetValueCoder()->GetCode(text->GetText());
-        predVarValues[i] = code == ScoreValueCoder::kNoCode
-                               ? std::numeric_limits<double>::quiet_NaN()
-                               : static_cast<double>(code);
+    // The common cells first; the general path gives the same codes for them.
+    const EncodeStep& step = steps[i];
+    if (step.kind == kReadNumber) {
+      if (const NumericValue* number = record->GetNumberAt(step.var->GetCaseIndex())) {
+        out[i] = number->Number();
+        continue;
+      }
+    } else if (step.kind == kReadText) {
+      if (const StringValue* text = record->GetTextAt(step.var->GetCaseIndex())) {
+        const int code = step.coder->GetCode(text->GetText());
+        out[i] = code == ScoreValueCoder::kNoCode ? std::numeric_limits<double>::quiet_NaN()
+                                                  : static_cast<double>(code);
         continue;
       }
     }
-    const ScoreValue* value = var != nullptr ? record->GetValue(var->GetCaseIndex()) : nullptr;
-    if (value == nullptr) {
-      predVarValues[i] = isString ? -1.0 : sysmis;
-    } else if (isString) {
-      // A string is scored by its label code. A text the field declares as
-      // missing encodes like an absent value (-1); a text the field does not
-      // know is present but equal to nothing: NaN, so that "equal" and
-      // "isIn" are false, "notEqual" and "isNotIn" true, and it is not
-      // taken for a missing value.
-      const ScoreValueCoder* coder = var->GetValueCoder();
-      int code = ScoreValueCoder::kNoCode;
-      if (coder != nullptr) {
-        const auto* text = dynamic_cast<const StringValue*>(value);
-        code = text != nullptr ? coder->GetCode(text->GetText()) : coder->GetCode(*value);
-      }
-      if (var->IsMissingValue(*value)) {
-        predVarValues[i] = -1.0;
-      } else if (code == ScoreValueCoder::kNoCode) {
-        predVarValues[i] = std::numeric_limits<double>::quiet_NaN();
-      } else {
-        predVarValues[i] = static_cast<double>(code);
-      }
-    } else {
-      predVarValues[i] = var->IsMissingValue(*value) ? sysmis : value->GetDouble();
-    }
+    out[i] = EncodeCell(record, i);
   }
+}
+
+double RuleSetModel::EncodeCell(const ScoreCaseRecord* record, size_t i) const {
+  const ScoreDictVar* var = i < predVars.size() ? predVars[i] : nullptr;
+  const bool isString = i < predVarIsString.size() && predVarIsString[i];
+  const ScoreValue* value = var != nullptr ? record->GetValue(var->GetCaseIndex()) : nullptr;
+  if (value == nullptr) return isString ? -1.0 : NumericValue::GetSysmisValue();
+  if (!isString) {
+    return var->IsMissingValue(*value) ? NumericValue::GetSysmisValue() : value->GetDouble();
+  }
+  // A string is scored by its label code. A text the field declares as
+  // missing encodes like an absent value (-1); a text the field does not
+  // know is present but equal to nothing: NaN, so that "equal" and "isIn"
+  // are false, "notEqual" and "isNotIn" true, and it is not taken for a
+  // missing value.
+  if (var->IsMissingValue(*value)) return -1.0;
+  const ScoreValueCoder* coder = var->GetValueCoder();
+  int code = ScoreValueCoder::kNoCode;
+  if (coder != nullptr) {
+    const auto* text = dynamic_cast<const StringValue*>(value);
+    code = text != nullptr ? coder->GetCode(text->GetText()) : coder->GetCode(*value);
+  }
+  return code == ScoreValueCoder::kNoCode ? std::numeric_limits<double>::quiet_NaN()
+                                          : static_cast<double>(code);
 }
 
 void RuleSetModel::SetUpScoreResult(ScoreResult*& resultArg) {
