@@ -44,8 +44,12 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
       firedScratch.push_back(static_cast<int32_t>(k));
       if (method == firstHit) break;
     }
+  } else if (method == firstHit) {
+    firedScratch.clear();
+    const int32_t first = plan->FirstFiredRule(m, predVarValues.data());
+    if (first >= 0) firedScratch.push_back(first);
   } else {
-    plan->FiredRules(m, predVarValues.data(), method == firstHit, firedScratch);
+    plan->FiredRules(m, predVarValues.data(), false, firedScratch);
   }
 
   size_t fired = 0;

@@ -62,7 +62,7 @@ class RuleSetResult : public ScoreClsResult {
   // Empties the list.
   void RemoveRuleIDs() {
     fired.clear();
-    ownedIds.clear();
+    if (!ownedIds.empty()) ownedIds.clear();
     idsStale = true;
   }
   void SetTarget(const ScoreDictVar* newTarget) { target = newTarget; }

@@ -179,15 +179,20 @@ double RuleSetModel::EncodeCell(const ScoreCaseRecord* record, size_t i) const {
 }
 
 void RuleSetModel::SetUpScoreResult(ScoreResult*& resultArg) {
+  if (resultArg != nullptr && typeid(*resultArg) == typeid(RuleSetResult)) {
+    // The usual case: the exact class, no search of the class hierarchy.
+    result = static_cast<RuleSetResult*>(resultArg);
+    result->RemoveRuleIDs();
+    result->SetTarget(targetVar);
+    return;
+  }
   if (resultArg != nullptr && resultArg->GetScoreResultType() == ScoreResult::kRuleSetResult) {
     // The object the caller passes is the one written for this record, and
     // the one remembered from now on: a caller holding several results, or
     // one that dropped the result handed out earlier, never gets a write
     // into an object it did not pass.
-    // The exact class is the usual case and needs no search of the class
-    // hierarchy; a class derived from it still serves.
-    auto* own = typeid(*resultArg) == typeid(RuleSetResult) ? static_cast<RuleSetResult*>(resultArg)
-                                                            : dynamic_cast<RuleSetResult*>(resultArg);
+    // A class derived from it still serves.
+    auto* own = dynamic_cast<RuleSetResult*>(resultArg);
     if (own != nullptr) {
       result = own;
       result->RemoveRuleIDs();
@@ -206,7 +211,9 @@ void RuleSetModel::SetUpScoreResult(ScoreResult*& resultArg) {
 
 KtScore::KtStatus RuleSetModel::ScoreAllRuleSetModels(const ScoreCaseRecord* /*record*/,
                                                       ScoreResult*& resultArg) {
-  for (double& score : modelScores) score = 0.0;
+  // Only a vote reads the per-category sums.
+  const bool vote = numbOfModels > 1 && modelType != kDecisionListModel;
+  if (vote) std::fill(modelScores.begin(), modelScores.end(), 0.0);
   double total = 0.0;
   int category = -1;
   double confidence = 0.0;
@@ -217,12 +224,12 @@ KtScore::KtStatus RuleSetModel::ScoreAllRuleSetModels(const ScoreCaseRecord* /*r
     total += confidence;
     // A rule set that chose no category (no compiled rules, or a target
     // without categories) adds to no category's sum.
-    if (category >= 0 && static_cast<size_t>(category) < modelScores.size()) {
+    if (vote && category >= 0 && static_cast<size_t>(category) < modelScores.size()) {
       modelScores[static_cast<size_t>(category)] += confidence;
     }
   }
 
-  if (numbOfModels > 1 && modelType != kDecisionListModel) {
+  if (vote) {
     // The vote: the greatest sum of confidences wins, ties to the lower
     // category index; the cost decision may then move it. With no category
     // at all the last rule set's choice stands.

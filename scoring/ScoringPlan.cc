@@ -386,7 +386,9 @@ class ScoringPlan::DagBuilder {
     failed_ = plan_.ruleCount > kMaxRules;
     if (!failed_) dag_.root = Explore(plan_.initialAlive, 0);
     dag_.usable = !failed_;
+    if (!failed_) Pack();
     if (failed_) {
+      dag_.steps = std::vector<DagStep>();
       dag_.nodes = std::vector<DagNode>();
       dag_.leafBegin = std::vector<int32_t>();
       dag_.leafRules = std::vector<int32_t>();
@@ -606,6 +608,43 @@ class ScoringPlan::DagBuilder {
     return result;
   }
 
+  // The walk's view of each node. A comparison whose outcome for x equal
+  // to its value is that of the values below it tests x > value; one where
+  // it is that of the values above tests x > the double just below the
+  // value (x >= value). Either way the lower branch takes x from the least
+  // double above the system-missing value up; what is left (NaN, the
+  // system-missing value, minus infinity, and every other kind of node) is
+  // decided in full.
+  void Pack() {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double aboveMissing = std::nextafter(eval::kSysmis, inf);
+    dag_.steps.assign(dag_.nodes.size(), DagStep());
+    for (size_t k = 0; k < dag_.nodes.size(); ++k) {
+      const DagNode& d = dag_.nodes[k];
+      DagStep& step = dag_.steps[k];
+      step.above = nan;
+      step.atLeast = nan;
+      step.nextGreater = d.nextGreater;
+      step.nextLess = d.nextLess;
+      if (!d.simple) continue;
+      step.var = d.var;
+      const bool less = d.mask & 1u;
+      const bool equal = (d.mask >> 1) & 1u;
+      const bool greater = (d.mask >> 2) & 1u;
+      double above = nan;
+      if (equal == less) {
+        above = d.value;
+      } else if (equal == greater) {
+        above = std::nextafter(d.value, -inf);
+      }
+      // A NaN value, or one at the very bottom, is decided in full.
+      if (!(above >= eval::kSysmis)) continue;
+      step.above = above;
+      step.atLeast = aboveMissing;
+    }
+  }
+
   static bool Outcome(uint8_t mask, double x, double v) {
     return (mask >> RelationBit(x, v)) & 1u;
   }
@@ -651,44 +690,73 @@ class ScoringPlan::DagBuilder {
   bool failed_ = false;
 };
 
+ScoringPlan::ModelPlan* ScoringPlan::PlanOf(int m) {
+  if (m < 0 || static_cast<size_t>(m) >= models.size()) return nullptr;
+  ModelPlan* plan = models[static_cast<size_t>(m)].get();
+  return plan != nullptr && plan->words != 0 ? plan : nullptr;
+}
+
+int32_t ScoringPlan::WalkDag(const ModelPlan& plan, const Dag& dag, const double* values) const {
+  const DagStep* steps = dag.steps.data();
+  // A node that reads no variable still loads one: give it a cell when the
+  // record has none.
+  const double none = 0.0;
+  if (isString.empty()) values = &none;
+  int32_t n = dag.root;
+  while (n >= 0) {
+    const DagStep& step = steps[n];
+    const double x = values[step.var];
+    if (x > step.above) {
+      n = step.nextGreater;
+    } else if (x >= step.atLeast) {
+      n = step.nextLess;
+    } else {
+      const DagNode& d = dag.nodes[static_cast<size_t>(n)];
+      if (d.simple) {
+        // Equal, unordered (NaN) or system-missing: the outcome mask.
+        n = d.next[(d.mask >> RelationBit(x, d.value)) & 1u];
+      } else {
+        n = d.next[Test(plan, plan.items[static_cast<size_t>(d.item)], values) ? 1 : 0];
+      }
+    }
+  }
+  return ~n;
+}
+
 void ScoringPlan::FiredRules(int m, const double* values, bool firstOnly,
                              std::vector<int32_t>& fired) {
   fired.clear();
-  if (m < 0 || static_cast<size_t>(m) >= models.size() || !models[static_cast<size_t>(m)]) return;
-  ModelPlan& plan = *models[static_cast<size_t>(m)];
-  if (plan.words == 0) return;
-  Dag& dag = plan.dags[firstOnly ? 1 : 0];
-  if (diagramsEnabled && !dag.built) DagBuilder(plan, firstOnly, dag).Build();
-  if (!diagramsEnabled || !dag.usable) {
-    WalkLazily(plan, values, firstOnly, fired);
+  ModelPlan* plan = PlanOf(m);
+  if (plan == nullptr) return;
+  if (firstOnly) {
+    const int32_t first = FirstFiredRule(m, values);
+    if (first >= 0) fired.push_back(first);
     return;
   }
-  const DagNode* nodes = dag.nodes.data();
-  int32_t n = dag.root;
-  while (n >= 0) {
-    const DagNode& d = nodes[n];
-    if (d.simple) {
-      const double x = values[d.var];
-      if (x > d.value) {
-        n = d.nextGreater;
-      } else if (x < d.value && x != eval::kSysmis) {
-        n = d.nextLess;
-      } else {
-        // Equal, unordered (NaN) or system-missing: the outcome mask.
-        n = d.next[(d.mask >> RelationBit(x, d.value)) & 1u];
-      }
-    } else {
-      n = d.next[Test(plan, plan.items[static_cast<size_t>(d.item)], values) ? 1 : 0];
-    }
+  Dag& dag = plan->dags[0];
+  if (diagramsEnabled && !dag.built) DagBuilder(*plan, false, dag).Build();
+  if (!diagramsEnabled || !dag.usable) {
+    WalkLazily(*plan, values, &fired);
+    return;
   }
-  const size_t leaf = static_cast<size_t>(~n);
-  for (int32_t k = dag.leafBegin[leaf]; k < dag.leafBegin[leaf + 1]; ++k) {
-    fired.push_back(dag.leafRules[static_cast<size_t>(k)]);
-  }
+  const size_t leaf = static_cast<size_t>(WalkDag(*plan, dag, values));
+  fired.insert(fired.end(), dag.leafRules.begin() + dag.leafBegin[leaf],
+               dag.leafRules.begin() + dag.leafBegin[leaf + 1]);
 }
 
-void ScoringPlan::WalkLazily(ModelPlan& plan, const double* values, bool firstOnly,
-                             std::vector<int32_t>& fired) {
+int32_t ScoringPlan::FirstFiredRule(int m, const double* values) {
+  ModelPlan* plan = PlanOf(m);
+  if (plan == nullptr) return -1;
+  Dag& dag = plan->dags[1];
+  if (diagramsEnabled && !dag.built) DagBuilder(*plan, true, dag).Build();
+  if (!diagramsEnabled || !dag.usable) return WalkLazily(*plan, values, nullptr);
+  const size_t leaf = static_cast<size_t>(WalkDag(*plan, dag, values));
+  const int32_t begin = dag.leafBegin[leaf];
+  return begin < dag.leafBegin[leaf + 1] ? dag.leafRules[static_cast<size_t>(begin)] : -1;
+}
+
+int32_t ScoringPlan::WalkLazily(ModelPlan& plan, const double* values,
+                                std::vector<int32_t>* fired) {
   const int32_t words = plan.words;
   if (!plan.covered) CoverVariables(plan);
   if (++plan.epoch > kLastEpoch) {
@@ -737,11 +805,12 @@ void ScoringPlan::WalkLazily(ModelPlan& plan, const double* values, bool firstOn
         break;
       }
       if (holds) {
-        fired.push_back(r);
-        if (firstOnly) return;
+        if (fired == nullptr) return r;
+        fired->push_back(r);
       }
     }
   }
+  return -1;
 }
 
 void ScoringPlan::CoverVariables(ModelPlan& plan) const {
@@ -844,7 +913,7 @@ size_t ScoringPlan::MemoryBytes() const {
              plan->compounds.size() * sizeof(Compound) + plan->rules.size() * sizeof(Rule) +
              plan->ruleTestEnd.size() * 4 + plan->regions.MemoryBytes() + plan->rows.size() * 8;
     for (const Dag& dag : plan->dags) {
-      bytes += dag.nodes.size() * sizeof(DagNode) + dag.leafBegin.size() * 4 +
+      bytes += dag.nodes.size() * (sizeof(DagNode) + sizeof(DagStep)) + dag.leafBegin.size() * 4 +
                dag.leafRules.size() * 4;
     }
   }

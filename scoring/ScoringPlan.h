@@ -59,6 +59,9 @@ class ScoringPlan {
   // kind may build the decision diagram; after that nothing is allocated
   // once `fired` has grown to its largest size.
   void FiredRules(int m, const double* values, bool firstOnly, std::vector<int32_t>& fired);
+  // The position of the first rule of model m that fires, or -1: what
+  // FiredRules gives with `firstOnly`, without a list.
+  int32_t FirstFiredRule(int m, const double* values);
 
   // With false, records always take the lazy walk (with its region masks),
   // never a decision diagram; for tests and benchmarks that compare the two.
@@ -129,10 +132,22 @@ class ScoringPlan {
     uint8_t mask = 0;
     bool simple = false;
   };
+  // What a record's walk reads of a node, packed: x > above goes to
+  // nextGreater, else x >= atLeast to nextLess, else the node is decided
+  // in full (equality, NaN, the system-missing value, a compound or set).
+  // A node that always needs the full decision has NaN bounds.
+  struct DagStep {
+    double above = 0.0;
+    double atLeast = 0.0;
+    int32_t var = 0;
+    int32_t nextGreater = 0;
+    int32_t nextLess = 0;
+  };
   struct Dag {
     bool built = false;
     bool usable = false;
     int32_t root = 0;
+    std::vector<DagStep> steps;  // one per node
     std::vector<DagNode> nodes;
     std::vector<int32_t> leafBegin;  // leaves + 1 offsets into leafRules
     std::vector<int32_t> leafRules;
@@ -174,8 +189,13 @@ class ScoringPlan {
   // Builds the region masks of the variables whose tables fit the budget,
   // and moves the items they stand for behind the ones the walk tests.
   void CoverVariables(ModelPlan& plan) const;
-  void WalkLazily(ModelPlan& plan, const double* values, bool firstOnly,
-                  std::vector<int32_t>& fired);
+  // Collects into `fired` every rule that fires, or, with null, finds the
+  // first one and returns its position (-1 for none).
+  int32_t WalkLazily(ModelPlan& plan, const double* values, std::vector<int32_t>* fired);
+  // The leaf a record reaches in `dag`.
+  int32_t WalkDag(const ModelPlan& plan, const Dag& dag, const double* values) const;
+  // The model's plan when it can fire anything, else null.
+  ModelPlan* PlanOf(int m);
 
   bool Test(const ModelPlan& plan, const Item& item, const double* values) const;
 
