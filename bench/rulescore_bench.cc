@@ -189,7 +189,8 @@ void Reference(benchmark::State& state, const TreeCase* c) {
 
 // The scoring plan alone, over the encoded rows: what GetScore spends on
 // finding the fired rules, without the record encoding around it.
-void PlanOnly(benchmark::State& state, TreeCase* c, bool firstOnly) {
+// With `diagrams` false the plan takes its lazy walk over region masks.
+void PlanOnly(benchmark::State& state, TreeCase* c, bool firstOnly, bool diagrams) {
   K::RuleSetModel* model = c != nullptr ? c->firstHit.model.get() : nullptr;
   if (model == nullptr) {
     state.SkipWithError("the document did not translate");
@@ -209,6 +210,7 @@ void PlanOnly(benchmark::State& state, TreeCase* c, bool firstOnly) {
   }
   K::ScoringPlan plan(model->GetCompiledRuleSets(), model->GetRuleCount(),
                       model->GetPredVarIsString());
+  plan.SetDiagramsEnabled(diagrams);
   std::vector<int32_t> fired;
   fired.reserve(static_cast<size_t>(c->tree->GetLeafCount()));
   for (size_t row = 0; row < kPool; ++row) {
@@ -660,11 +662,14 @@ int main(int argc, char** argv) {
     });
   }
   for (int depth : {6, 10}) {
-    for (bool firstOnly : {true, false}) {
-      const std::string name = "Plan_Tree" + std::to_string(depth) + (firstOnly ? "" : "_AllFired");
-      benchmark::RegisterBenchmark(name.c_str(), [&cases, depth, firstOnly](benchmark::State& s) {
-        PlanOnly(s, cases.Tree(depth), firstOnly);
-      });
+    for (bool diagrams : {true, false}) {
+      for (bool firstOnly : {true, false}) {
+        const std::string name = "Plan_Tree" + std::to_string(depth) + (firstOnly ? "" : "_AllFired") +
+                                 (diagrams ? "" : "_Masks");
+        benchmark::RegisterBenchmark(name.c_str(), [&cases, depth, firstOnly, diagrams](benchmark::State& s) {
+          PlanOnly(s, cases.Tree(depth), firstOnly, diagrams);
+        });
+      }
     }
   }
   struct Variant {
