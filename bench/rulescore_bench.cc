@@ -210,7 +210,7 @@ void PlanOnly(benchmark::State& state, TreeCase* c, bool firstOnly, bool diagram
   }
   K::ScoringPlan plan(model->GetCompiledRuleSets(), model->GetRuleCount(),
                       model->GetPredVarIsString());
-  plan.SetDiagramsEnabled(diagrams);
+  if (!diagrams) plan.SetWalk(K::ScoringPlan::Walk::kLazy);
   std::vector<int32_t> fired;
   fired.reserve(static_cast<size_t>(c->tree->GetLeafCount()));
   for (size_t row = 0; row < kPool; ++row) {

@@ -364,8 +364,8 @@ void ScoringPlan::Kill(const ModelPlan& plan, const Item& item, int32_t from, ui
 // a path grows deeper than the recursion may go.
 class ScoringPlan::DagBuilder {
  public:
-  DagBuilder(const ModelPlan& plan, bool firstOnly, Dag& dag)
-      : plan_(plan), firstOnly_(firstOnly), dag_(dag), known_(plan.items.size(), 0) {
+  DagBuilder(const ModelPlan& plan, bool firstOnly, bool unfold, Dag& dag)
+      : plan_(plan), firstOnly_(firstOnly), unfold_(unfold), dag_(dag), known_(plan.items.size(), 0) {
     // Room for a few nodes per item and rule: a rule set cut from a tree
     // needs about three per leaf; unrelated rules under an all-fired walk
     // would need exponentially many and are left to the lazy walk.
@@ -386,8 +386,12 @@ class ScoringPlan::DagBuilder {
     failed_ = plan_.ruleCount > kMaxRules;
     if (!failed_) dag_.root = Explore(plan_.initialAlive, 0);
     dag_.usable = !failed_;
-    if (!failed_) Pack();
+    if (!failed_) {
+      Pack();
+      if (unfold_) Unfold();
+    }
     if (failed_) {
+      dag_.heap = std::vector<HeapStep>();
       dag_.steps = std::vector<DagStep>();
       dag_.nodes = std::vector<DagNode>();
       dag_.leafBegin = std::vector<int32_t>();
@@ -645,6 +649,53 @@ class ScoringPlan::DagBuilder {
     }
   }
 
+  // Deepest the unfolded tree may be (levels of tests): 2^12 - 1 slots.
+  static constexpr int kMaxHeapDepth = 11;
+
+  void Unfold() {
+    dag_.heap.clear();
+    // Nodes are numbered before the nodes below them, so one pass from the
+    // last gives every node's depth.
+    std::vector<int32_t> depth(dag_.nodes.size(), 0);
+    int32_t deepest = 0;
+    for (size_t k = dag_.nodes.size(); k-- > 0;) {
+      int32_t d = 0;
+      for (int32_t child : dag_.nodes[k].next) {
+        if (child >= 0) d = std::max(d, depth[static_cast<size_t>(child)]);
+      }
+      depth[k] = d + 1;
+    }
+    if (dag_.root >= 0) deepest = depth[static_cast<size_t>(dag_.root)];
+    if (deepest > kMaxHeapDepth) return;
+    dag_.heap.assign((size_t{2} << deepest) - 1, HeapStep());
+    Place(dag_.root, 0);
+  }
+
+  void Place(int32_t n, size_t slot) {
+    HeapStep& step = dag_.heap[slot];
+    step.node = n;
+    if (n < 0) return;
+    const DagStep& packed = dag_.steps[static_cast<size_t>(n)];
+    const DagNode& d = dag_.nodes[static_cast<size_t>(n)];
+    step.var = packed.var;
+    const uint8_t onLess = d.mask & 1u;
+    const uint8_t onGreater = (d.mask >> 2) & 1u;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    if (d.simple && onLess != onGreater) {
+      // The two ordinary branches lead to the two outcomes.
+      step.above = packed.above;
+      step.atLeast = packed.atLeast;
+      step.lessOutcome = onLess;
+    } else {
+      // One outcome for both (or no comparison): decided in full.
+      step.above = nan;
+      step.atLeast = nan;
+      step.lessOutcome = 0;
+    }
+    Place(d.next[step.lessOutcome], 2 * slot + 1);
+    Place(d.next[step.lessOutcome ^ 1u], 2 * slot + 2);
+  }
+
   static bool Outcome(uint8_t mask, double x, double v) {
     return (mask >> RelationBit(x, v)) & 1u;
   }
@@ -675,6 +726,7 @@ class ScoringPlan::DagBuilder {
 
   const ModelPlan& plan_;
   const bool firstOnly_;
+  const bool unfold_;
   Dag& dag_;
   std::vector<uint8_t> known_;  // per item: 0 untested, 1 true, 2 false
   // Regions of each variable: words [regionFirst_[v], + regionWords_[v])
@@ -696,12 +748,35 @@ ScoringPlan::ModelPlan* ScoringPlan::PlanOf(int m) {
   return plan != nullptr && plan->words != 0 ? plan : nullptr;
 }
 
+bool ScoringPlan::Decide(const ModelPlan& plan, const DagNode& d, const double* values) const {
+  // Equal, unordered (NaN) or system-missing: the outcome mask.
+  if (d.simple) return (d.mask >> RelationBit(values[d.var], d.value)) & 1u;
+  return Test(plan, plan.items[static_cast<size_t>(d.item)], values);
+}
+
 int32_t ScoringPlan::WalkDag(const ModelPlan& plan, const Dag& dag, const double* values) const {
-  const DagStep* steps = dag.steps.data();
   // A node that reads no variable still loads one: give it a cell when the
   // record has none.
   const double none = 0.0;
   if (isString.empty()) values = &none;
+  if (!dag.heap.empty()) {
+    const HeapStep* heap = dag.heap.data();
+    size_t k = 0;
+    for (;;) {
+      const HeapStep& step = heap[k];
+      if (step.node < 0) return ~step.node;
+      const double x = values[step.var];
+      if (x > step.above) {
+        k = 2 * k + 2;
+      } else if (x >= step.atLeast) {
+        k = 2 * k + 1;
+      } else {
+        const bool outcome = Decide(plan, dag.nodes[static_cast<size_t>(step.node)], values);
+        k = 2 * k + 1 + (static_cast<unsigned>(outcome) ^ step.lessOutcome);
+      }
+    }
+  }
+  const DagStep* steps = dag.steps.data();
   int32_t n = dag.root;
   while (n >= 0) {
     const DagStep& step = steps[n];
@@ -712,12 +787,7 @@ int32_t ScoringPlan::WalkDag(const ModelPlan& plan, const Dag& dag, const double
       n = step.nextLess;
     } else {
       const DagNode& d = dag.nodes[static_cast<size_t>(n)];
-      if (d.simple) {
-        // Equal, unordered (NaN) or system-missing: the outcome mask.
-        n = d.next[(d.mask >> RelationBit(x, d.value)) & 1u];
-      } else {
-        n = d.next[Test(plan, plan.items[static_cast<size_t>(d.item)], values) ? 1 : 0];
-      }
+      n = d.next[Decide(plan, d, values) ? 1 : 0];
     }
   }
   return ~n;
@@ -734,8 +804,8 @@ void ScoringPlan::FiredRules(int m, const double* values, bool firstOnly,
     return;
   }
   Dag& dag = plan->dags[0];
-  if (diagramsEnabled && !dag.built) DagBuilder(*plan, false, dag).Build();
-  if (!diagramsEnabled || !dag.usable) {
+  if (walk != Walk::kLazy && !dag.built) DagBuilder(*plan, false, walk == Walk::kBest, dag).Build();
+  if (walk == Walk::kLazy || !dag.usable) {
     WalkLazily(*plan, values, &fired);
     return;
   }
@@ -748,8 +818,8 @@ int32_t ScoringPlan::FirstFiredRule(int m, const double* values) {
   ModelPlan* plan = PlanOf(m);
   if (plan == nullptr) return -1;
   Dag& dag = plan->dags[1];
-  if (diagramsEnabled && !dag.built) DagBuilder(*plan, true, dag).Build();
-  if (!diagramsEnabled || !dag.usable) return WalkLazily(*plan, values, nullptr);
+  if (walk != Walk::kLazy && !dag.built) DagBuilder(*plan, true, walk == Walk::kBest, dag).Build();
+  if (walk == Walk::kLazy || !dag.usable) return WalkLazily(*plan, values, nullptr);
   const size_t leaf = static_cast<size_t>(WalkDag(*plan, dag, values));
   const int32_t begin = dag.leafBegin[leaf];
   return begin < dag.leafBegin[leaf + 1] ? dag.leafRules[static_cast<size_t>(begin)] : -1;
@@ -913,7 +983,8 @@ size_t ScoringPlan::MemoryBytes() const {
              plan->compounds.size() * sizeof(Compound) + plan->rules.size() * sizeof(Rule) +
              plan->ruleTestEnd.size() * 4 + plan->regions.MemoryBytes() + plan->rows.size() * 8;
     for (const Dag& dag : plan->dags) {
-      bytes += dag.nodes.size() * (sizeof(DagNode) + sizeof(DagStep)) + dag.leafBegin.size() * 4 +
+      bytes += dag.nodes.size() * (sizeof(DagNode) + sizeof(DagStep)) +
+               dag.heap.size() * sizeof(HeapStep) + dag.leafBegin.size() * 4 +
                dag.leafRules.size() * 4;
     }
   }

@@ -63,9 +63,12 @@ class ScoringPlan {
   // FiredRules gives with `firstOnly`, without a list.
   int32_t FirstFiredRule(int m, const double* values);
 
-  // With false, records always take the lazy walk (with its region masks),
-  // never a decision diagram; for tests and benchmarks that compare the two.
-  void SetDiagramsEnabled(bool enabled) { diagramsEnabled = enabled; }
+  // How records find their rules: kBest takes the unfolded diagram, else the
+  // diagram, else the lazy walk, whichever is built first; kDiagram never
+  // unfolds; kLazy always walks lazily (with the region masks). For tests
+  // and benchmarks that compare them; set before the first record.
+  enum class Walk { kBest, kDiagram, kLazy };
+  void SetWalk(Walk way) { walk = way; }
 
   // Number of distinct items of model m (for tests and benchmarks).
   int ItemCount(int m) const;
@@ -143,10 +146,24 @@ class ScoringPlan {
     int32_t nextGreater = 0;
     int32_t nextLess = 0;
   };
+  // The diagram unfolded into a tree stored as a heap: the node at slot k
+  // goes on to slot 2k + 2 for x > above and to 2k + 1 for atLeast <= x <=
+  // above, so the next slot is computed, not loaded, and a record's walk is
+  // not a chain of dependent loads. The full decision's outcome b leads to
+  // 2k + 1 + (b ^ lessOutcome). `node` is the diagram node (for the full
+  // decision), or ~leaf at a leaf. Built when the unfolded tree is shallow.
+  struct HeapStep {
+    double above = 0.0;
+    double atLeast = 0.0;
+    int32_t var = 0;
+    int32_t node = -1;
+    uint8_t lessOutcome = 0;  // the outcome that leads to 2k + 1
+  };
   struct Dag {
     bool built = false;
     bool usable = false;
     int32_t root = 0;
+    std::vector<HeapStep> heap;  // empty when the unfolded tree is too deep
     std::vector<DagStep> steps;  // one per node
     std::vector<DagNode> nodes;
     std::vector<int32_t> leafBegin;  // leaves + 1 offsets into leafRules
@@ -194,6 +211,8 @@ class ScoringPlan {
   int32_t WalkLazily(ModelPlan& plan, const double* values, std::vector<int32_t>* fired);
   // The leaf a record reaches in `dag`.
   int32_t WalkDag(const ModelPlan& plan, const Dag& dag, const double* values) const;
+  // The outcome of diagram node `node` for the record, decided in full.
+  bool Decide(const ModelPlan& plan, const DagNode& node, const double* values) const;
   // The model's plan when it can fire anything, else null.
   ModelPlan* PlanOf(int m);
 
@@ -201,7 +220,7 @@ class ScoringPlan {
 
   std::vector<std::unique_ptr<ModelPlan>> models;  // null for a model without rules
   std::vector<bool> isString;
-  bool diagramsEnabled = true;
+  Walk walk = Walk::kBest;
 };
 
 }  // namespace KtZembra_940

@@ -382,11 +382,14 @@ struct RuleSets {
 // fired rules seen.
 long CompareOverRecords(Gen& g, const Shape& s, const RuleSets& sets, int records,
                         const std::string& what) {
-  // The plan as it chooses (a decision diagram where one fits), and one
-  // that always takes the lazy walk with its region masks.
+  // The plan as it chooses (an unfolded decision diagram where one fits),
+  // one that keeps the diagram folded, and one that always takes the lazy
+  // walk with its region masks.
   ScoringPlan plan(sets.view, sets.counts, s.isString);
+  ScoringPlan folded(sets.view, sets.counts, s.isString);
+  folded.SetWalk(ScoringPlan::Walk::kDiagram);
   ScoringPlan walk(sets.view, sets.counts, s.isString);
-  walk.SetDiagramsEnabled(false);
+  walk.SetWalk(ScoringPlan::Walk::kLazy);
   std::vector<int32_t> fired;
   long seen = 0;
   const int models = static_cast<int>(sets.counts.size());
@@ -395,11 +398,11 @@ long CompareOverRecords(Gen& g, const Shape& s, const RuleSets& sets, int record
     for (int m = -1; m <= models; ++m) {
       for (bool firstOnly : {true, false}) {
         const std::vector<int32_t> expected = RefFired(sets.view, sets.counts, m, firstOnly, rec);
-        for (ScoringPlan* p : {&plan, &walk}) {
+        for (ScoringPlan* p : {&plan, &folded, &walk}) {
           p->FiredRules(m, rec.values.data(), firstOnly, fired);
           EXPECT_EQ(fired, expected) << what << ", record " << i << ", model " << m
                                      << (firstOnly ? ", first hit" : ", all fired")
-                                     << (p == &walk ? ", lazy walk" : "");
+                                     << (p == &walk ? ", lazy walk" : p == &folded ? ", folded" : "");
           if (::testing::Test::HasFailure()) return seen;
         }
         seen += static_cast<long>(expected.size());
