@@ -649,51 +649,78 @@ class ScoringPlan::DagBuilder {
     }
   }
 
-  // Deepest the unfolded tree may be (levels of tests): 2^12 - 1 slots.
+  // Deepest the unfolded tree may be (levels below the root): 2^12 - 1 slots.
   static constexpr int kMaxHeapDepth = 11;
 
+  // Unfolds the diagram along its ordinary branches. Below such a branch
+  // the variable is known to be an ordinary number (not NaN, not the
+  // system-missing value) within bounds, which settles later comparisons
+  // of it: those are passed over, so the tree stays about as deep as the
+  // tree the rules were cut from. Records that leave the ordinary
+  // branches continue in the folded diagram.
   void Unfold() {
     dag_.heap.clear();
-    // Nodes are numbered before the nodes below them, so one pass from the
-    // last gives every node's depth.
-    std::vector<int32_t> depth(dag_.nodes.size(), 0);
-    int32_t deepest = 0;
-    for (size_t k = dag_.nodes.size(); k-- > 0;) {
-      int32_t d = 0;
-      for (int32_t child : dag_.nodes[k].next) {
-        if (child >= 0) d = std::max(d, depth[static_cast<size_t>(child)]);
-      }
-      depth[k] = d + 1;
-    }
-    if (dag_.root >= 0) deepest = depth[static_cast<size_t>(dag_.root)];
-    if (deepest > kMaxHeapDepth) return;
-    dag_.heap.assign((size_t{2} << deepest) - 1, HeapStep());
-    Place(dag_.root, 0);
+    int32_t vars = 0;
+    for (const DagStep& step : dag_.steps) vars = std::max(vars, step.var + 1);
+    bounds_.assign(static_cast<size_t>(vars), Bounds());
+    deepest_ = 0;
+    if (!Visit(dag_.root, 0, 0, false)) return;
+    dag_.heap.assign((size_t{2} << deepest_) - 1, HeapStep());
+    Visit(dag_.root, 0, 0, true);
   }
 
-  void Place(int32_t n, size_t slot) {
-    HeapStep& step = dag_.heap[slot];
-    step.node = n;
-    if (n < 0) return;
-    const DagStep& packed = dag_.steps[static_cast<size_t>(n)];
-    const DagNode& d = dag_.nodes[static_cast<size_t>(n)];
-    step.var = packed.var;
-    const uint8_t onLess = d.mask & 1u;
-    const uint8_t onGreater = (d.mask >> 2) & 1u;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    if (d.simple && onLess != onGreater) {
-      // The two ordinary branches lead to the two outcomes.
-      step.above = packed.above;
-      step.atLeast = packed.atLeast;
-      step.lessOutcome = onLess;
-    } else {
-      // One outcome for both (or no comparison): decided in full.
-      step.above = nan;
-      step.atLeast = nan;
-      step.lessOutcome = 0;
+  struct Bounds {
+    double lo = -std::numeric_limits<double>::infinity();  // x > lo
+    double hi = std::numeric_limits<double>::infinity();   // x <= hi
+    bool known = false;  // x is an ordinary number within them
+  };
+
+  // The node the record reaches from n without a test the bounds leave open.
+  int32_t Settle(int32_t n) const {
+    while (n >= 0) {
+      const DagStep& step = dag_.steps[static_cast<size_t>(n)];
+      if (!(step.above == step.above)) return n;
+      const Bounds& b = bounds_[static_cast<size_t>(step.var)];
+      if (!b.known) return n;
+      if (b.lo >= step.above) {
+        n = step.nextGreater;
+      } else if (b.hi <= step.above) {
+        n = step.nextLess;
+      } else {
+        return n;
+      }
     }
-    Place(d.next[step.lessOutcome], 2 * slot + 1);
-    Place(d.next[step.lessOutcome ^ 1u], 2 * slot + 2);
+    return n;
+  }
+
+  // Places node n at `slot` (on heap level `level`) and what follows it on
+  // its ordinary branches; with `write` false only measures the depth.
+  // False when the tree gets too deep.
+  bool Visit(int32_t n, size_t slot, int level, bool write) {
+    n = Settle(n);
+    deepest_ = std::max(deepest_, level);
+    if (write) dag_.heap[slot].node = n;
+    if (n < 0) return true;
+    const DagStep& packed = dag_.steps[static_cast<size_t>(n)];
+    HeapStep* step = write ? &dag_.heap[slot] : nullptr;
+    if (step != nullptr) {
+      step->var = packed.var;
+      step->above = packed.above;
+      step->atLeast = packed.atLeast;
+    }
+    if (!(packed.above == packed.above)) return true;  // always decided in full
+    if (level >= kMaxHeapDepth) return false;
+    Bounds& b = bounds_[static_cast<size_t>(packed.var)];
+    const Bounds saved = b;
+    b.known = true;
+    b.hi = std::min(b.hi, packed.above);
+    const bool less = Visit(packed.nextLess, 2 * slot + 1, level + 1, write);
+    b = saved;
+    b.known = true;
+    b.lo = std::max(b.lo, packed.above);
+    const bool greater = less && Visit(packed.nextGreater, 2 * slot + 2, level + 1, write);
+    b = saved;
+    return greater;
   }
 
   static bool Outcome(uint8_t mask, double x, double v) {
@@ -738,6 +765,8 @@ class ScoringPlan::DagBuilder {
   std::vector<uint64_t> truth_;
   std::vector<int32_t> truthFirst_;
   std::vector<int32_t> fired_;
+  std::vector<Bounds> bounds_;  // per variable, while unfolding
+  int deepest_ = 0;
   size_t budget_ = 0;
   bool failed_ = false;
 };
@@ -759,6 +788,7 @@ int32_t ScoringPlan::WalkDag(const ModelPlan& plan, const Dag& dag, const double
   // record has none.
   const double none = 0.0;
   if (isString.empty()) values = &none;
+  int32_t n = dag.root;
   if (!dag.heap.empty()) {
     const HeapStep* heap = dag.heap.data();
     size_t k = 0;
@@ -771,13 +801,14 @@ int32_t ScoringPlan::WalkDag(const ModelPlan& plan, const Dag& dag, const double
       } else if (x >= step.atLeast) {
         k = 2 * k + 1;
       } else {
-        const bool outcome = Decide(plan, dag.nodes[static_cast<size_t>(step.node)], values);
-        k = 2 * k + 1 + (static_cast<unsigned>(outcome) ^ step.lessOutcome);
+        // Off the ordinary branches: on through the folded diagram.
+        const DagNode& d = dag.nodes[static_cast<size_t>(step.node)];
+        n = d.next[Decide(plan, d, values) ? 1 : 0];
+        break;
       }
     }
   }
   const DagStep* steps = dag.steps.data();
-  int32_t n = dag.root;
   while (n >= 0) {
     const DagStep& step = steps[n];
     const double x = values[step.var];

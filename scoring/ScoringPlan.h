@@ -146,18 +146,17 @@ class ScoringPlan {
     int32_t nextGreater = 0;
     int32_t nextLess = 0;
   };
-  // The diagram unfolded into a tree stored as a heap: the node at slot k
-  // goes on to slot 2k + 2 for x > above and to 2k + 1 for atLeast <= x <=
-  // above, so the next slot is computed, not loaded, and a record's walk is
-  // not a chain of dependent loads. The full decision's outcome b leads to
-  // 2k + 1 + (b ^ lessOutcome). `node` is the diagram node (for the full
-  // decision), or ~leaf at a leaf. Built when the unfolded tree is shallow.
+  // The diagram unfolded, along its ordinary branches, into a tree stored
+  // as a heap: from slot k, x > above goes to slot 2k + 2 and atLeast <= x
+  // <= above to 2k + 1, so the next slot is computed, not loaded, and a
+  // record's walk is not a chain of dependent loads. Any other x goes on in
+  // the folded diagram from diagram node `node`, decided in full; `node` is
+  // ~leaf at a leaf. Built when the unfolded tree is shallow enough.
   struct HeapStep {
     double above = 0.0;
     double atLeast = 0.0;
     int32_t var = 0;
     int32_t node = -1;
-    uint8_t lessOutcome = 0;  // the outcome that leads to 2k + 1
   };
   struct Dag {
     bool built = false;
