@@ -52,6 +52,19 @@ class RULESCORE_HOST_API ScoreCaseRecord {
     return kinds_[at] == Kind::kText ? &texts_[at] : nullptr;
   }
 
+  // What a slot holds.
+  enum class Kind : unsigned char { kNone, kNumber, kText };
+  // Every slot at once, for readers that take many cells of each record:
+  // slot p, for p below count, holds kinds[p], with its value in
+  // numbers[p] or texts[p]. Valid until the layout changes.
+  struct Slots {
+    const Kind* kinds;
+    const NumericValue* numbers;
+    const StringValue* texts;
+    size_t count;
+  };
+  Slots GetSlots() const { return Slots{kinds_.data(), numbers_.data(), texts_.data(), kinds_.size()}; }
+
   // Filling. Positions outside the layout are ignored.
   void SetNumber(int position, double value);
   void SetText(int position, std::string_view text);
@@ -60,7 +73,6 @@ class RULESCORE_HOST_API ScoreCaseRecord {
   void Clear();
 
  private:
-  enum class Kind : unsigned char { kNone, kNumber, kText };
   // One entry per position in each array: what the slot holds, and its
   // number and text. Kept apart so that reading the numbers of a record
   // touches a few cache lines, not one per field.

@@ -253,6 +253,7 @@ class RuleSetModel : public BaseModel {
     EncodeKind kind = kReadGeneral;
   };
   std::vector<EncodeStep> encodeSteps;
+  bool allNumbers = false;  // every step reads a number
   double EncodeCell(const ScoreCaseRecord* record, size_t i) const;
   // Per rule set, what its counted rules give when they fire.
   std::vector<RuleOutcomes> outcomes;

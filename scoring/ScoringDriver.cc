@@ -111,6 +111,8 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
     if (isString && step.coder == nullptr) continue;
     step.kind = isString ? kReadText : kReadNumber;
   }
+  allNumbers = !encodeSteps.empty();
+  for (const EncodeStep& step : encodeSteps) allNumbers = allNumbers && step.kind == kReadNumber;
 
   outcomes.assign(ruleCount.size(), RuleOutcomes());
   for (size_t m = 0; m < ruleCount.size(); ++m) {
@@ -134,17 +136,35 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
   double* out = predVarValues.data();
   const EncodeStep* steps = encodeSteps.data();
   const size_t count = std::min(encodeSteps.size(), predVarValues.size());
+  const ScoreCaseRecord::Slots slots = record->GetSlots();
+  using Kind = ScoreCaseRecord::Kind;
+  if (allNumbers && slots.count != 0) {
+    // Every predictor a plain number: read them all without a branch per
+    // cell, then check that each cell did hold a number. A cell that did
+    // not sends the record down the path below, which reads it again.
+    unsigned ok = 1;
+    for (size_t i = 0; i < count; ++i) {
+      size_t at = static_cast<size_t>(steps[i].var->GetCaseIndex());  // -1 wraps past count
+      const unsigned inside = at < slots.count;
+      at = inside != 0 ? at : 0;
+      ok &= inside & static_cast<unsigned>(slots.kinds[at] == Kind::kNumber);
+      out[i] = slots.numbers[at].Number();
+    }
+    if (ok != 0) return;
+  }
   for (size_t i = 0; i < count; ++i) {
     // The common cells first; the general path gives the same codes for them.
     const EncodeStep& step = steps[i];
     if (step.kind == kReadNumber) {
-      if (const NumericValue* number = record->GetNumberAt(step.var->GetCaseIndex())) {
-        out[i] = number->Number();
+      const size_t at = static_cast<size_t>(step.var->GetCaseIndex());  // -1 wraps past count
+      if (at < slots.count && slots.kinds[at] == Kind::kNumber) {
+        out[i] = slots.numbers[at].Number();
         continue;
       }
     } else if (step.kind == kReadText) {
-      if (const StringValue* text = record->GetTextAt(step.var->GetCaseIndex())) {
-        const int code = step.coder->GetCode(text->GetText());
+      const size_t at = static_cast<size_t>(step.var->GetCaseIndex());
+      if (at < slots.count && slots.kinds[at] == Kind::kText) {
+        const int code = step.coder->GetCode(slots.texts[at].GetText());
         out[i] = code == ScoreValueCoder::kNoCode ? std::numeric_limits<double>::quiet_NaN()
                                                   : static_cast<double>(code);
         continue;
