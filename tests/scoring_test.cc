@@ -307,6 +307,78 @@ TEST(ScoringDriver, RecordEncoding) {
   delete result;
 }
 
+// A model whose predictors are all numbers reads cells in bulk; every cell
+// that is not a number must still encode as the general rules say.
+TEST(ScoringDriver, NumberOnlyModelEncodesEveryKindOfCell) {
+  const double sysmis = NumericValue::GetSysmisValue();
+  struct Case {
+    const char* name;
+    std::vector<std::string> layout;
+    const char* aText;  // null: a number (2.5) or nothing, as aNumber says
+    bool aNumber;
+    bool bNumber;
+    std::vector<double> encoded;  // a, b
+  } cases[] = {
+      {"both numbers", {"a", "b"}, nullptr, true, true, {2.5, 4.0}},
+      {"a number text", {"b", "a"}, "7.5", false, true, {7.5, 4.0}},
+      {"a text that is no number", {"a", "b"}, "x", false, true, {sysmis, 4.0}},
+      {"b absent", {"a", "b"}, nullptr, true, false, {2.5, sysmis}},
+      {"b not in the layout", {"a"}, nullptr, true, false, {2.5, sysmis}},
+      {"neither in the layout", {"c"}, nullptr, false, false, {sysmis, sysmis}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ModelBuilder b;
+    b.Numeric("a").Numeric("b").TextTarget("y", {"A", "B"});
+    b.Start(1);
+    b.Settings(0, RuleSetModel::firstHit, "B", 0.1);
+    ASSERT_TRUE(b.Rule(0, "r1", "A", 1, 0.9, b.Simple("a", SimplePredicate::kLessThan, 3.0)));
+    ASSERT_TRUE(b.Rule(0, "r2", "A", 1, 0.8, b.Simple("b", SimplePredicate::kGreaterThan, 3.0)));
+    TestRecord record(c.layout);
+    if (c.aText != nullptr) record.Text("a", c.aText);
+    if (c.aNumber) record.Number("a", 2.5);
+    if (c.bNumber) record.Number("b", 4.0);
+    ScoreResult* result = nullptr;
+    const Scored scored = ScoreWith(b.Model(), record.Get(), result);
+    EXPECT_EQ(scored.code, 0);
+    EXPECT_EQ(b.Model().GetPredVarValues(), c.encoded);
+    // The rules see the same values: r1 needs a < 3 (not missing), r2 b > 3.
+    const bool r1 = c.encoded[0] != sysmis && c.encoded[0] < 3.0;
+    const bool r2 = c.encoded[1] > 3.0;
+    EXPECT_EQ(scored.fired, r1 ? std::vector<std::string>{"r1"}
+                               : r2 ? std::vector<std::string>{"r2"} : std::vector<std::string>{});
+    delete result;
+  }
+}
+
+// The fired identifiers a result hands out come from the model's own copy,
+// made at the record set-up: rules added to the model later cannot move
+// them, and identifiers the caller appends follow the model's.
+TEST(ScoringDriver, FiredIdentifiersOutliveLaterRules) {
+  auto b = RiskModel();
+  RuleSetModel& model = b->Model();
+  TestRecord record({"age"});
+  ScoreResult* result = nullptr;
+  ASSERT_EQ(ScoreWith(model, record.Number("age", 70).Get(), result).code, 0);
+  auto* rules = static_cast<RuleSetResult*>(result);
+  // Many more rules: the compiled rule list grows and moves.
+  for (int k = 0; k < 200; ++k) {
+    ASSERT_TRUE(b->Rule(0, "late" + std::to_string(k), "low", 1, 1, ModelBuilder::True()));
+  }
+  EXPECT_EQ(rules->GetFiredRuleIds(), (std::vector<std::string>{"R1", "R2"}));
+  rules->SetRuleIDFire("mine");
+  EXPECT_EQ(rules->GetRuleIDFire(), (std::vector<std::string>{"R1", "R2", "mine"}));
+  EXPECT_EQ(rules->GetFirstRuleID(), "R1");
+  // The next record starts a fresh list; the late rules were not counted
+  // at the set-up and do not fire.
+  EXPECT_EQ(ScoreWith(model, record.Number("age", 30).Get(), result).fired,
+            (std::vector<std::string>{"R2"}));
+  rules->RemoveRuleIDs();
+  EXPECT_TRUE(rules->GetFiredRuleIds().empty());
+  EXPECT_EQ(rules->GetFirstRuleID(), "");
+  delete result;
+}
+
 TEST(ScoringDriver, VoteAcrossRuleSets) {
   struct Case {
     const char* name;
@@ -484,6 +556,7 @@ TEST(ScoringDriver, NoAllocationPerRecord) {
     std::uniform_real_distribution<double> value(-10.0, 100.0);
     const char* texts[] = {"red", "green", "blue", "purple"};
     long allocations = 0;
+    size_t fired = 0;
     for (int i = 0; i < 100000; ++i) {
       record.Clear();
       if (i % 7 != 0) record.Number("a", value(rng));
@@ -493,11 +566,14 @@ TEST(ScoringDriver, NoAllocationPerRecord) {
       gAllocations = 0;
       gCountAllocations = i >= 1000;
       KtScore::KtStatus status = b.Model().GetScore(record.Get(), result, false);
+      // Reading the fired identifiers writes them out; that reuses buffers too.
+      if (auto* rules = dynamic_cast<RuleSetResult*>(result)) fired += rules->GetFiredRuleIds().size();
       gCountAllocations = false;
       allocations += gAllocations;
       ASSERT_FALSE(status.IsError());
     }
     EXPECT_EQ(allocations, 0);
+    EXPECT_GT(fired, 100000u);
     delete result;
   }
 }
