@@ -20,15 +20,27 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
   const ST_RuleSet& ruleSet = *ruleSets[m];
   const size_t mi = static_cast<size_t>(m);
   const int method = mi < ruleSelectionMethodUsed.size() ? ruleSelectionMethodUsed[mi] : firstHit;
-  const int defaultCategory = RuleOutcomes::CategoryOf(
-      mi < defaultScoreIndex.size() ? defaultScoreIndex[mi] : 0, numbOfCategories);
-  const double defaultConf = mi < defaultConfidence.size() ? defaultConfidence[mi] : 0.0;
-
   const RuleOutcomes* table = mi < outcomes.size() ? &outcomes[mi] : nullptr;
   size_t count = 0;
   if (table != nullptr && mi < ruleCount.size() && ruleCount[mi] > 0) {
     count = std::min({static_cast<size_t>(ruleCount[mi]), ruleSet.rules.size(), table->Size()});
   }
+  // The common case first: the plan finds the first firing rule, which
+  // alone decides.
+  if (method == firstHit && count != 0 && !useReferenceWalk && plan != nullptr) {
+    const int32_t first = plan->FirstFiredRule(m, predVarValues.data());
+    if (first >= 0 && static_cast<size_t>(first) < count) {
+      if (result != nullptr) result->AddFiredRuleId(table->Id(static_cast<size_t>(first)));
+      const RuleOutcomes::Entry& rule = table->At(static_cast<size_t>(first));
+      category = rule.category;
+      confidence = rule.confidence;
+      return;
+    }
+    count = 0;  // nothing fired: the defaults
+  }
+  const int defaultCategory = RuleOutcomes::CategoryOf(
+      mi < defaultScoreIndex.size() ? defaultScoreIndex[mi] : 0, numbOfCategories);
+  const double defaultConf = mi < defaultConfidence.size() ? defaultConfidence[mi] : 0.0;
   if (count == 0) {
     category = defaultCategory;
     confidence = defaultConf;
@@ -44,10 +56,6 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
       firedScratch.push_back(static_cast<int32_t>(k));
       if (method == firstHit) break;
     }
-  } else if (method == firstHit) {
-    firedScratch.clear();
-    const int32_t first = plan->FirstFiredRule(m, predVarValues.data());
-    if (first >= 0) firedScratch.push_back(first);
   } else {
     plan->FiredRules(m, predVarValues.data(), false, firedScratch);
   }
