@@ -250,11 +250,14 @@ class RuleSetModel : public BaseModel {
   struct EncodeStep {
     const ScoreDictVar* var = nullptr;
     const ScoreValueCoder* coder = nullptr;
+    int32_t position = -1;  // in the record layout
     EncodeKind kind = kReadGeneral;
   };
   std::vector<EncodeStep> encodeSteps;
   bool allNumbers = false;  // every step reads a number
   double EncodeCell(const ScoreCaseRecord* record, size_t i) const;
+  // Every predictor of the record, cell by cell.
+  void EncodeCells(const ScoreCaseRecord* record);
   // Per rule set, what its counted rules give when they fire.
   std::vector<RuleOutcomes> outcomes;
 

@@ -44,7 +44,7 @@ KtScore::KtStatus RuleSetModel::GetScore(const ScoreCaseRecord* record, ScoreRes
     return status;
   }
   try {
-    SetUpDictVarIndex(record);
+    if (!dictVarIndexReady) SetUpDictVarIndex(record);
     if (!dictVarIndexReady) {
       // The record could not bind the model (no layout, or no dictionary):
       // the working tables are still unsized and must not be indexed.
@@ -98,13 +98,14 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
   }
   firedScratch.reserve(largest);
 
-  // How each predictor is read; the field's position is read from the
-  // variable on every record, as the binding above set it.
+  // How each predictor is read, and from which position of the layout
+  // bound above.
   encodeSteps.assign(static_cast<size_t>(numbOfPredVars), EncodeStep());
   for (size_t i = 0; i < encodeSteps.size(); ++i) {
     EncodeStep& step = encodeSteps[i];
     step.var = predVars[i];
     if (step.var == nullptr) continue;
+    step.position = step.var->GetCaseIndex();
     step.coder = step.var->GetValueCoder();
     if (step.var->HasMissingValues()) continue;
     const bool isString = i < predVarIsString.size() && predVarIsString[i];
@@ -144,7 +145,7 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
     // not sends the record down the path below, which reads it again.
     unsigned ok = 1;
     for (size_t i = 0; i < count; ++i) {
-      size_t at = static_cast<size_t>(steps[i].var->GetCaseIndex());  // -1 wraps past count
+      size_t at = static_cast<size_t>(steps[i].position);  // -1 wraps past count
       const unsigned inside = at < slots.count;
       at = inside != 0 ? at : 0;
       ok &= inside & static_cast<unsigned>(slots.kinds[at] == Kind::kNumber);
@@ -152,17 +153,27 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
     }
     if (ok != 0) return;
   }
+  EncodeCells(record);
+}
+
+// Kept out of line, so that the bulk read above stays small.
+[[gnu::noinline]] void RuleSetModel::EncodeCells(const ScoreCaseRecord* record) {
+  double* out = predVarValues.data();
+  const EncodeStep* steps = encodeSteps.data();
+  const size_t count = std::min(encodeSteps.size(), predVarValues.size());
+  const ScoreCaseRecord::Slots slots = record->GetSlots();
+  using Kind = ScoreCaseRecord::Kind;
   for (size_t i = 0; i < count; ++i) {
     // The common cells first; the general path gives the same codes for them.
     const EncodeStep& step = steps[i];
     if (step.kind == kReadNumber) {
-      const size_t at = static_cast<size_t>(step.var->GetCaseIndex());  // -1 wraps past count
+      const size_t at = static_cast<size_t>(step.position);  // -1 wraps past count
       if (at < slots.count && slots.kinds[at] == Kind::kNumber) {
         out[i] = slots.numbers[at].Number();
         continue;
       }
     } else if (step.kind == kReadText) {
-      const size_t at = static_cast<size_t>(step.var->GetCaseIndex());
+      const size_t at = static_cast<size_t>(step.position);
       if (at < slots.count && slots.kinds[at] == Kind::kText) {
         const int code = step.coder->GetCode(slots.texts[at].GetText());
         out[i] = code == ScoreValueCoder::kNoCode ? std::numeric_limits<double>::quiet_NaN()
@@ -177,7 +188,7 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
 double RuleSetModel::EncodeCell(const ScoreCaseRecord* record, size_t i) const {
   const ScoreDictVar* var = i < predVars.size() ? predVars[i] : nullptr;
   const bool isString = i < predVarIsString.size() && predVarIsString[i];
-  const ScoreValue* value = var != nullptr ? record->GetValue(var->GetCaseIndex()) : nullptr;
+  const ScoreValue* value = var != nullptr ? record->GetValue(encodeSteps[i].position) : nullptr;
   if (value == nullptr) return isString ? -1.0 : NumericValue::GetSysmisValue();
   if (!isString) {
     return var->IsMissingValue(*value) ? NumericValue::GetSysmisValue() : value->GetDouble();

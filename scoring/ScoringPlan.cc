@@ -389,6 +389,12 @@ class ScoringPlan::DagBuilder {
     if (!failed_) {
       Pack();
       if (unfold_) Unfold();
+      const size_t leaves = dag_.leafBegin.size() - 1;
+      dag_.leafFirst.assign(leaves, -1);
+      for (size_t leaf = 0; leaf < leaves; ++leaf) {
+        const int32_t begin = dag_.leafBegin[leaf];
+        if (begin < dag_.leafBegin[leaf + 1]) dag_.leafFirst[leaf] = dag_.leafRules[static_cast<size_t>(begin)];
+      }
     }
     if (failed_) {
       dag_.heap = std::vector<HeapStep>();
@@ -396,6 +402,7 @@ class ScoringPlan::DagBuilder {
       dag_.nodes = std::vector<DagNode>();
       dag_.leafBegin = std::vector<int32_t>();
       dag_.leafRules = std::vector<int32_t>();
+      dag_.leafFirst = std::vector<int32_t>();
     }
     dag_.built = true;
   }
@@ -851,9 +858,7 @@ int32_t ScoringPlan::FirstFiredRule(int m, const double* values) {
   Dag& dag = plan->dags[1];
   if (walk != Walk::kLazy && !dag.built) DagBuilder(*plan, true, walk == Walk::kBest, dag).Build();
   if (walk == Walk::kLazy || !dag.usable) return WalkLazily(*plan, values, nullptr);
-  const size_t leaf = static_cast<size_t>(WalkDag(*plan, dag, values));
-  const int32_t begin = dag.leafBegin[leaf];
-  return begin < dag.leafBegin[leaf + 1] ? dag.leafRules[static_cast<size_t>(begin)] : -1;
+  return dag.leafFirst[static_cast<size_t>(WalkDag(*plan, dag, values))];
 }
 
 int32_t ScoringPlan::WalkLazily(ModelPlan& plan, const double* values,
@@ -1015,7 +1020,7 @@ size_t ScoringPlan::MemoryBytes() const {
              plan->ruleTestEnd.size() * 4 + plan->regions.MemoryBytes() + plan->rows.size() * 8;
     for (const Dag& dag : plan->dags) {
       bytes += dag.nodes.size() * (sizeof(DagNode) + sizeof(DagStep)) +
-               dag.heap.size() * sizeof(HeapStep) + dag.leafBegin.size() * 4 +
+               dag.heap.size() * sizeof(HeapStep) + dag.leafBegin.size() * 8 +
                dag.leafRules.size() * 4;
     }
   }

@@ -167,6 +167,7 @@ class ScoringPlan {
     std::vector<DagNode> nodes;
     std::vector<int32_t> leafBegin;  // leaves + 1 offsets into leafRules
     std::vector<int32_t> leafRules;
+    std::vector<int32_t> leafFirst;  // per leaf its first rule, or -1
   };
 
   struct ModelPlan {
