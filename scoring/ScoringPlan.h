@@ -15,7 +15,10 @@
 // walk takes the first alive rule, tests its items (each at most once per
 // record) and, when one is false, clears at once every rule that requires
 // it. For a rule set made from a decision tree this tests about as many
-// conditions as the tree's depth.
+// conditions as the tree's depth. Before it tests anything, the walk drops
+// the rules that the record's region of each covered variable rules out
+// (RegionMasks: one lookup per variable instead of a test per condition);
+// the conditions those masks stand for are not tested again.
 //
 // The decision diagram: on the first record of each kind (first hit, all
 // fired) the lazy walk is unrolled over both outcomes of every item it
@@ -23,6 +26,9 @@
 // ("x <= 3" true makes "x > 3" false). When that stays small (a rule set
 // cut from a tree gives about the tree itself), records walk the diagram:
 // one branch per test, no bookkeeping. Otherwise the lazy walk serves.
+// Where it is shallow enough the diagram is also unfolded into a
+// heap-ordered tree for ordinary numbers, whose walk computes each next
+// node instead of loading it.
 //
 // Not thread-safe: FiredRules writes per-record scratch (one model scores
 // one record at a time).
