@@ -45,6 +45,7 @@
 #include "plugin/RuleSetTranslator.h"
 #include "scoring/RuleSetResult.h"
 #include "scoring/ScoringPlan.h"
+#include "tests/support/CountingHeap.h"
 
 // Every allocation is counted, so that the scoring benchmarks can report
 // how many a record costs once the model is warm (the answer must be 0).
@@ -52,36 +53,7 @@ namespace {
 std::atomic<long> gAllocations{0};
 }  // namespace
 
-// GCC takes the free() in these replacements for a mismatch with new; they
-// pair with the malloc() above.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (size == 0) size = 1;
-  if (void* p = std::malloc(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-// The nothrow forms too (the standard library's temporary buffers use
-// them), so that every pair takes the same heap.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return operator new(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
+void NoteAllocation() { gAllocations.fetch_add(1, std::memory_order_relaxed); }
 
 namespace {
 

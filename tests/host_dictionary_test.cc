@@ -28,37 +28,18 @@
 #include "host/XmlDocument.h"
 #include "host/XmlPlatform.h"
 #include "host/ZbException.h"
+#include "tests/support/CountingHeap.h"
 
 // Counts the allocations of this thread while `gCounting` is set, so that a
 // test can show that some code allocates nothing.
 namespace {
 thread_local bool gCounting = false;
 thread_local long gAllocations = 0;
-
-void* CountedAlloc(std::size_t size) {
-  if (gCounting) ++gAllocations;
-  void* p = std::malloc(size == 0 ? 1 : size);
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
-}
 }  // namespace
 
-void* operator new(std::size_t size) { return CountedAlloc(size); }
-void* operator new[](std::size_t size) { return CountedAlloc(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+void NoteAllocation() {
   if (gCounting) ++gAllocations;
-  return std::malloc(size == 0 ? 1 : size);
 }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  if (gCounting) ++gAllocations;
-  return std::malloc(size == 0 ? 1 : size);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace KtZembra_940 {
 namespace {

@@ -21,6 +21,7 @@
 #include "host/ScoringLog.h"
 #include "model/RuleSetModel.h"
 #include "scoring/RuleSetResult.h"
+#include "tests/support/CountingHeap.h"
 #include "tests/support/ModelBuilder.h"
 
 // Counts every allocation made while `gCountAllocations` is set, so a test
@@ -30,35 +31,9 @@ bool gCountAllocations = false;
 long gAllocations = 0;
 }  // namespace
 
-void* operator new(std::size_t size) {
+void NoteAllocation() {
   if (gCountAllocations) ++gAllocations;
-  if (size == 0) size = 1;
-  if (void* p = std::malloc(size)) return p;
-  throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-// The replaced operator new above takes its memory from malloc.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-// The nothrow forms too (the standard library's temporary buffers use
-// them), so that every pair takes the same heap.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return operator new(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace KtZembra_940 {
 namespace {
