@@ -38,20 +38,6 @@ class RULESCORE_HOST_API ScoreCaseRecord {
   // The value at a position, or null when the slot is empty or the position
   // is outside the layout.
   const ScoreValue* GetValue(int position) const;
-  // The number at a position when the slot holds one, else null; the text
-  // when it holds one, else null. Inline, for readers that take every cell
-  // of every record.
-  const NumericValue* GetNumberAt(int position) const {
-    if (position < 0 || static_cast<size_t>(position) >= kinds_.size()) return nullptr;
-    const size_t at = static_cast<size_t>(position);
-    return kinds_[at] == Kind::kNumber ? &numbers_[at] : nullptr;
-  }
-  const StringValue* GetTextAt(int position) const {
-    if (position < 0 || static_cast<size_t>(position) >= kinds_.size()) return nullptr;
-    const size_t at = static_cast<size_t>(position);
-    return kinds_[at] == Kind::kText ? &texts_[at] : nullptr;
-  }
-
   // What a slot holds.
   enum class Kind : unsigned char { kNone, kNumber, kText };
   // Every slot at once, for readers that take many cells of each record:
