@@ -29,6 +29,13 @@ namespace {
 // The code the record's trace line and status use for a missing record.
 constexpr long kMissingRecord = 90029;
 
+// A string cell's encoded value: its label code, or NaN for a text the
+// field does not know (present, but equal to nothing).
+double LabelValue(int code) {
+  return code == ScoreValueCoder::kNoCode ? std::numeric_limits<double>::quiet_NaN()
+                                          : static_cast<double>(code);
+}
+
 void TraceError(const KtScore::KtStatus& status) {
   ScoringLog::GetInstance().TraceText(1, "KtStatus error code is :%ld", status.GetErrorCode());
 }
@@ -175,9 +182,7 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
     } else if (step.kind == kReadText) {
       const size_t at = static_cast<size_t>(step.position);
       if (at < slots.count && slots.kinds[at] == Kind::kText) {
-        const int code = step.coder->GetCode(slots.texts[at].GetText());
-        out[i] = code == ScoreValueCoder::kNoCode ? std::numeric_limits<double>::quiet_NaN()
-                                                  : static_cast<double>(code);
+        out[i] = LabelValue(step.coder->GetCode(slots.texts[at].GetText()));
         continue;
       }
     }
@@ -186,9 +191,10 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
 }
 
 double RuleSetModel::EncodeCell(const ScoreCaseRecord* record, size_t i) const {
-  const ScoreDictVar* var = i < predVars.size() ? predVars[i] : nullptr;
+  const EncodeStep& step = encodeSteps[i];
+  const ScoreDictVar* var = step.var;
   const bool isString = i < predVarIsString.size() && predVarIsString[i];
-  const ScoreValue* value = var != nullptr ? record->GetValue(encodeSteps[i].position) : nullptr;
+  const ScoreValue* value = var != nullptr ? record->GetValue(step.position) : nullptr;
   if (value == nullptr) return isString ? -1.0 : NumericValue::GetSysmisValue();
   if (!isString) {
     return var->IsMissingValue(*value) ? NumericValue::GetSysmisValue() : value->GetDouble();
@@ -199,14 +205,13 @@ double RuleSetModel::EncodeCell(const ScoreCaseRecord* record, size_t i) const {
   // are false, "notEqual" and "isNotIn" true, and it is not taken for a
   // missing value.
   if (var->IsMissingValue(*value)) return -1.0;
-  const ScoreValueCoder* coder = var->GetValueCoder();
+  const ScoreValueCoder* coder = step.coder;
   int code = ScoreValueCoder::kNoCode;
   if (coder != nullptr) {
     const auto* text = dynamic_cast<const StringValue*>(value);
     code = text != nullptr ? coder->GetCode(text->GetText()) : coder->GetCode(*value);
   }
-  return code == ScoreValueCoder::kNoCode ? std::numeric_limits<double>::quiet_NaN()
-                                          : static_cast<double>(code);
+  return LabelValue(code);
 }
 
 void RuleSetModel::SetUpScoreResult(ScoreResult*& resultArg) {
