@@ -9,7 +9,7 @@ namespace cli {
 
 namespace {
 
-const char* const kResultColumns[] = {"prediction", "confidence", "fired_rules"};
+const char* const kResultColumns[] = {"prediction", "confidence", "winning_rule", "fired_rules"};
 
 // Length of the well-formed UTF-8 sequence at text[i], or 0.
 size_t Utf8Length(std::string_view text, size_t i) {
@@ -124,6 +124,8 @@ void OutputWriter::AppendHeader(const std::vector<std::string>& columns, std::st
   out->append(kResultColumns[1]);
   out->push_back(delimiter_);
   out->append(kResultColumns[2]);
+  out->push_back(delimiter_);
+  out->append(kResultColumns[3]);
   out->push_back('\n');
 }
 
@@ -138,6 +140,8 @@ void OutputWriter::AppendRow(const CsvRow& row, size_t width, const RowScore& sc
     if (score.ok && score.hasPrediction) AppendCsvField(score.prediction, delimiter_, out);
     out->push_back(delimiter_);
     if (hasConfidence) AppendShortest(score.confidence, out);
+    out->push_back(delimiter_);
+    if (score.ok) AppendCsvField(score.winningRule, delimiter_, out);
     out->push_back(delimiter_);
     if (score.ok) {
       std::string joined;
@@ -164,6 +168,12 @@ void OutputWriter::AppendRow(const CsvRow& row, size_t width, const RowScore& sc
   out->append(", \"confidence\": ");
   if (hasConfidence) {
     AppendShortest(score.confidence, out);
+  } else {
+    out->append("null");
+  }
+  out->append(", \"winning_rule\": ");
+  if (score.ok && !score.winningRule.empty()) {
+    AppendJsonString(score.winningRule, out);
   } else {
     out->append("null");
   }

@@ -1,5 +1,6 @@
 // Formats scored rows as CSV (the input's cells followed by prediction,
-// confidence and fired_rules) or as JSON Lines (one object per row).
+// confidence, winning_rule and fired_rules) or as JSON Lines (one object per
+// row).
 // Formatting appends to a caller's string, so rows can be formatted on
 // several threads and written in input order by one.
 #ifndef RULESCORE_CLI_OUTPUTWRITER_H_

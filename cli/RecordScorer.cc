@@ -147,6 +147,7 @@ void RecordScorer::Score(const CsvRow& row, RowScore* score) {
     // Only the inline accessor: the tool does not link the plug-in's code.
     const std::vector<std::string>& fired = rules->GetFiredRuleIds();
     score->firedRules.assign(fired.begin(), fired.end());
+    score->winningRule.assign(rules->GetWinningRuleId());
   } else {
     classification = dynamic_cast<const K::ScoreClsResult*>(result_);
   }

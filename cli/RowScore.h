@@ -19,6 +19,8 @@ struct RowScore {
   bool predictionIsNumber = false;
   bool hasConfidence = false;
   double confidence = 0.0;
+  // The identifier of the rule that decided; empty when a default did.
+  std::string winningRule;
   // Identifiers of the rules that fired, in firing order. Kept from row to
   // row so that their capacity is reused.
   std::vector<std::string> firedRules;
@@ -31,6 +33,7 @@ struct RowScore {
     predictionIsNumber = false;
     hasConfidence = false;
     confidence = 0.0;
+    winningRule.clear();
     firedRules.clear();
   }
 };

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <unordered_map>
@@ -260,6 +261,17 @@ class RuleSetModel : public BaseModel {
   void EncodeCells(const ScoreCaseRecord* record);
   // Per rule set, what its counted rules give when they fire.
   std::vector<RuleOutcomes> outcomes;
+  // The identifiers of the counted rules of every rule set, built at the
+  // record set-up and never changed after; shared with the results, which
+  // point into it and may outlive the model.
+  std::shared_ptr<const std::vector<std::string>> ruleIdTable;
+  // Per rule set, for the current record: the category it chose and the
+  // identifier of the rule that decided it (null when a default did).
+  struct ST_RuleSetChoice {
+    int32_t category = -1;
+    const std::string* winningRule = nullptr;
+  };
+  std::vector<ST_RuleSetChoice> ruleSetChoices;
 
   ScoringPlan* plan = nullptr;
   bool useReferenceWalk = false;

@@ -26,6 +26,7 @@ class SimpleRule {
   ~SimpleRule();
 
   std::string GetRuleID() const { return ruleId; }
+  void SetRuleID(std::string id) { ruleId = std::move(id); }
   std::string GetScoreValue() const { return scoreValue; }
   void SetScoreValue(std::string value) { scoreValue = std::move(value); }
   std::string GetTargetVariableName() const { return targetVariableName; }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "host/NumericValue.h"
@@ -21,6 +22,12 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
   const size_t mi = static_cast<size_t>(m);
   const int method = mi < ruleSelectionMethodUsed.size() ? ruleSelectionMethodUsed[mi] : firstHit;
   const RuleOutcomes* table = mi < outcomes.size() ? &outcomes[mi] : nullptr;
+  // Where this rule set records the rule that decided; stays null when a
+  // default decides.
+  const std::string* unused = nullptr;
+  const std::string*& winningRule =
+      mi < ruleSetChoices.size() ? ruleSetChoices[mi].winningRule : unused;
+  winningRule = nullptr;
   size_t count = 0;
   if (table != nullptr && mi < ruleCount.size() && ruleCount[mi] > 0) {
     count = std::min({static_cast<size_t>(ruleCount[mi]), ruleSet.rules.size(), table->Size()});
@@ -31,6 +38,7 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
     const int32_t first = plan->FirstFiredRule(m, predVarValues.data());
     if (first >= 0 && static_cast<size_t>(first) < count) {
       if (result != nullptr) result->AddFiredRuleId(table->Id(static_cast<size_t>(first)));
+      winningRule = table->Id(static_cast<size_t>(first));
       const RuleOutcomes::Entry& rule = table->At(static_cast<size_t>(first));
       category = rule.category;
       confidence = rule.confidence;
@@ -78,6 +86,7 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
       const RuleOutcomes::Entry& rule = table->At(static_cast<size_t>(firedScratch.front()));
       category = rule.category;
       confidence = rule.confidence;
+      winningRule = table->Id(static_cast<size_t>(firedScratch.front()));
       break;
     }
     case weightedMax: {
@@ -90,6 +99,7 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
           best = rule.weight;
           category = rule.category;
           confidence = rule.confidence;
+          winningRule = table->Id(static_cast<size_t>(firedScratch[j]));
         }
       }
       break;
@@ -139,6 +149,14 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
                              ? ruleSetScores[static_cast<size_t>(category)]
                              : 0.0;
       confidence = sum / static_cast<double>(fired);
+      // The first fired rule that predicts the chosen category; none when
+      // the cost decision chose a category no fired rule predicts.
+      for (size_t j = 0; j < fired; ++j) {
+        if (table->At(static_cast<size_t>(firedScratch[j])).category == category) {
+          winningRule = table->Id(static_cast<size_t>(firedScratch[j]));
+          break;
+        }
+      }
       break;
     }
     default:

@@ -1,11 +1,14 @@
 // The result a rule-set model hands out for one record: the predicted
 // category value, its confidence, the target and the identifiers of the
-// rules that fired, in firing order.
+// rules that fired, in firing order, and the identifier of the rule that
+// decided the prediction.
 //
-// The prediction and the identifiers a model appends point into that model:
-// a result is read while the model that wrote it lives. The identifier list
-// is written out on the first read after a record, so one result is not
-// read from two threads at once.
+// The identifiers a model appends live in an immutable table that the model
+// shares with every result it writes into, so they stay readable after the
+// model is deleted. The prediction and the target point into the model and
+// its dictionary: they are read while those live. The identifier list is
+// written out on the first read after a record, so one result is not read
+// from two threads at once.
 //
 // The accessors of the fired-rule list are inline so that a host program that
 // loads the plug-in at run time can read them without linking against it.
@@ -13,6 +16,7 @@
 #define RULESCORE_SCORING_RULESETRESULT_H_
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +48,14 @@ class RuleSetResult : public ScoreClsResult {
     return fired.empty() ? std::string() : *fired.front();
   }
   std::vector<std::string> GetRuleIDFire() const { return GetFiredRuleIds(); }
+  // The identifier of the rule that decided the prediction: the first fired
+  // rule of the chosen category under a weighted sum, the chosen rule
+  // otherwise; empty when the default score decided.
+  std::string GetWinningRuleID() const { return GetWinningRuleId(); }
+  // The same without a copy; valid until the next record or RemoveRuleIDs.
+  const std::string& GetWinningRuleId() const {
+    return winning == nullptr ? noRule : *winning;
+  }
   // The fired identifiers without a copy. The list is written out when
   // first asked for after a record; its strings keep their buffers from
   // record to record, so reading it allocates nothing once they have grown.
@@ -53,15 +65,26 @@ class RuleSetResult : public ScoreClsResult {
   }
   // Appends one identifier at the end (a copy of it).
   void SetRuleIDFire(const std::string& ruleId);
-  // Appends the identifier `ruleId` points at, without a copy: the model's
-  // own, which stays put while the model lives.
+  // Appends the identifier `ruleId` points at, without a copy.
+  // REQUIRES: `ruleId` lies in the table last given to ShareRuleIds, or in
+  // this result's own copies.
   void AddFiredRuleId(const std::string* ruleId) {
     fired.push_back(ruleId);
     idsStale = true;
   }
-  // Empties the list.
+  // Names the rule that decided (null: the default did); same requirement
+  // as AddFiredRuleId.
+  void SetWinningRuleId(const std::string* ruleId) { winning = ruleId; }
+  // Keeps `table` alive for as long as this result may point into it. Only
+  // a different table costs anything, so a model hands its table over on
+  // every record.
+  void ShareRuleIds(const std::shared_ptr<const std::vector<std::string>>& table) {
+    if (idTable != table) idTable = table;
+  }
+  // Empties the list and forgets the winning rule.
   void RemoveRuleIDs() {
     fired.clear();
+    winning = nullptr;
     if (!ownedIds.empty()) ownedIds.clear();
     idsStale = true;
   }
@@ -90,8 +113,12 @@ class RuleSetResult : public ScoreClsResult {
     idsStale = false;
   }
 
-  std::vector<const std::string*> fired;  // in firing order; not owned, or in ownedIds
+  // Every pointer in `fired` and `winning` lies in idTable or in ownedIds.
+  std::vector<const std::string*> fired;  // in firing order
+  const std::string* winning = nullptr;
+  std::shared_ptr<const std::vector<std::string>> idTable;  // shared with the model
   std::deque<std::string> ownedIds;       // copies appended by SetRuleIDFire
+  std::string noRule;                     // stays empty: the winning rule of a default
   mutable std::vector<std::string> ruleIds;   // fired, written out when read
   mutable std::vector<std::string> spareIds;  // emptied strings kept for their buffers
   mutable bool idsStale = false;

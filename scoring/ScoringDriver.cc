@@ -8,6 +8,10 @@
 #include <typeinfo>
 
 #include <limits>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "host/ErrorCodes.h"
 #include "host/NumericValue.h"
@@ -122,17 +126,27 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
   allNumbers = !encodeSteps.empty();
   for (const EncodeStep& step : encodeSteps) allNumbers = allNumbers && step.kind == kReadNumber;
 
+  // The identifiers go into one table, filled here and never changed after:
+  // results share it and read it after the model is gone. A second set-up
+  // makes a new table and leaves the old one to the results holding it.
+  auto ids = std::make_shared<std::vector<std::string>>();
+  std::vector<size_t> firstId(ruleCount.size(), 0);
   outcomes.assign(ruleCount.size(), RuleOutcomes());
   for (size_t m = 0; m < ruleCount.size(); ++m) {
+    firstId[m] = ids->size();
     if (ruleCount[m] <= 0 || m >= ruleSets.size() || ruleSets[m] == nullptr) continue;
     const std::vector<ST_Rule>& rules = ruleSets[m]->rules;
     const size_t count = std::min(static_cast<size_t>(ruleCount[m]), rules.size());
     outcomes[m].Reserve(count);
     for (size_t k = 0; k < count; ++k) {
-      outcomes[m].Add(rules[k].ruleId, rules[k].scoreIndex, numbOfCategories, rules[k].weight,
-                      rules[k].confidence);
+      outcomes[m].Add(rules[k].scoreIndex, numbOfCategories, rules[k].weight, rules[k].confidence);
+      ids->push_back(rules[k].ruleId);
     }
   }
+  // Only now that the table is complete do its strings stay where they are.
+  for (size_t m = 0; m < outcomes.size(); ++m) outcomes[m].SetIds(ids->data() + firstId[m]);
+  ruleIdTable = std::move(ids);
+  ruleSetChoices.assign(ruleCount.size(), ST_RuleSetChoice());
 
   delete plan;
   plan = nullptr;
@@ -219,6 +233,7 @@ void RuleSetModel::SetUpScoreResult(ScoreResult*& resultArg) {
     // The usual case: the exact class, no search of the class hierarchy.
     result = static_cast<RuleSetResult*>(resultArg);
     result->RemoveRuleIDs();
+    result->ShareRuleIds(ruleIdTable);
     result->SetTarget(targetVar);
     return;
   }
@@ -232,6 +247,7 @@ void RuleSetModel::SetUpScoreResult(ScoreResult*& resultArg) {
     if (own != nullptr) {
       result = own;
       result->RemoveRuleIDs();
+      result->ShareRuleIds(ruleIdTable);
       result->SetTarget(targetVar);
       return;
     }
@@ -241,6 +257,7 @@ void RuleSetModel::SetUpScoreResult(ScoreResult*& resultArg) {
   delete resultArg;
   resultArg = nullptr;
   result = new RuleSetResult(targetVar);
+  result->ShareRuleIds(ruleIdTable);
   result->SetTarget(targetVar);
   resultArg = result;
 }
@@ -257,6 +274,9 @@ KtScore::KtStatus RuleSetModel::ScoreAllRuleSetModels(const ScoreCaseRecord* /*r
     category = -1;
     confidence = 0.0;
     ScoreOneRuleSetModel(m, category, confidence, resultArg);
+    if (static_cast<size_t>(m) < ruleSetChoices.size()) {
+      ruleSetChoices[static_cast<size_t>(m)].category = category;
+    }
     total += confidence;
     // A rule set that chose no category (no compiled rules, or a target
     // without categories) adds to no category's sum.
@@ -273,10 +293,26 @@ KtScore::KtStatus RuleSetModel::ScoreAllRuleSetModels(const ScoreCaseRecord* /*r
     double best = confidence;
     GetRuleSetScoreResult(modelScores, winner, best);
     FillRuleSetScoreResult(winner, best, total, resultArg);
+    // The winning rule is that of the first rule set whose own choice was
+    // the category the vote settled on, and that a rule decided.
+    if (result != nullptr) {
+      for (const ST_RuleSetChoice& choice : ruleSetChoices) {
+        if (choice.category == winner && choice.winningRule != nullptr) {
+          result->SetWinningRuleId(choice.winningRule);
+          break;
+        }
+      }
+    }
   } else {
     // One rule set, or a decision list: the last rule set scored decides.
     FillRuleSetScoreResult(category, confidence, total, resultArg);
+    const size_t last = static_cast<size_t>(numbOfModels > 0 ? numbOfModels - 1 : 0);
+    if (result != nullptr && last < ruleSetChoices.size()) {
+      result->SetWinningRuleId(ruleSetChoices[last].winningRule);
+    }
   }
+  // Without a prediction no rule decided anything.
+  if (result != nullptr && result->GetPrediction() == nullptr) result->SetWinningRuleId(nullptr);
   return KtScore::KtStatus();
 }
 

@@ -38,7 +38,8 @@ struct Expect {
 
 // Categories A (index 0), B (1), C (2); default score C with 0.05.
 Scored ScoreRules(RuleSetModel::RuleSetMethod method, const std::vector<RuleSpec>& rules,
-                  const std::map<std::string, std::map<std::string, double>>* costs = nullptr) {
+                  const std::map<std::string, std::map<std::string, double>>* costs = nullptr,
+                  bool referenceWalk = true) {
   ModelBuilder b;
   b.Numeric("x").TextTarget("y", {"A", "B", "C"});
   b.Start(1);
@@ -49,7 +50,7 @@ Scored ScoreRules(RuleSetModel::RuleSetMethod method, const std::vector<RuleSpec
     EXPECT_TRUE(b.Rule(0, r.id, r.score, r.weight, r.confidence, p));
   }
   if (costs != nullptr) b.Costs(*costs);
-  b.Model().SetUseReferenceWalk(true);
+  b.Model().SetUseReferenceWalk(referenceWalk);
   TestRecord record({"x"});
   ScoreResult* result = nullptr;
   Scored s = ScoreWith(b.Model(), record.Number("x", 1).Get(), result);
@@ -135,6 +136,83 @@ TEST(WeightedSum, Cases) {
     SCOPED_TRACE(c.name);
     Check(ScoreRules(RuleSetModel::weightedSum, c.rules), c.expect);
   }
+}
+
+// The rule that decided: the first fired rule of the chosen category under
+// a weighted sum, the chosen rule otherwise, none when a default decided.
+// Both ways of walking the rules name the same one.
+TEST(WinningRule, Cases) {
+  const std::map<std::string, std::map<std::string, double>> noCosts;
+  // Choosing A costs 5 x 1, choosing B 1 x 3: B wins the cost decision.
+  const std::map<std::string, std::map<std::string, double>> toB = {{"A", {{"B", 5}}},
+                                                                      {"B", {{"A", 1}}}};
+  // C made cheap: chosen with no fired rule behind it.
+  const std::map<std::string, std::map<std::string, double>> toC = {
+      {"C", {{"A", 0.1}, {"B", 0.1}}}, {"A", {{"B", 9}}}, {"B", {{"A", 9}}}};
+  struct Case {
+    const char* name;
+    RuleSetModel::RuleSetMethod method;
+    std::vector<RuleSpec> rules;
+    const std::map<std::string, std::map<std::string, double>>* costs;
+    const char* winning;
+  } cases[] = {
+      {"first hit: the first firing rule", RuleSetModel::firstHit,
+       {{"r1", "A", 1, 0.9, false}, {"r2", "B", 1, 0.6, true}, {"r3", "A", 5, 0.8, true}},
+       &noCosts, "r2"},
+      {"first hit: nothing fires", RuleSetModel::firstHit, {{"r1", "A", 1, 0.9, false}}, &noCosts,
+       ""},
+      {"weighted max: the first of the greatest weight", RuleSetModel::weightedMax,
+       {{"r1", "A", 0.3, 0.1, true}, {"r2", "B", 0.7, 0.2, true}, {"r3", "C", 0.7, 0.3, true}},
+       &noCosts, "r2"},
+      {"weighted max: nothing fires", RuleSetModel::weightedMax, {{"r1", "A", 9, 0.9, false}},
+       &noCosts, ""},
+      {"weighted sum: the first fired rule of the chosen category", RuleSetModel::weightedSum,
+       {{"r1", "A", 0.6, 1, true}, {"r2", "B", 0.5, 1, false}, {"r3", "B", 0.5, 1, true},
+        {"r4", "B", 0.5, 1, true}},
+       &noCosts, "r3"},
+      {"weighted sum: not the heaviest rule", RuleSetModel::weightedSum,
+       {{"r1", "B", 0.1, 1, true}, {"r2", "A", 0.9, 1, true}, {"r3", "B", 0.9, 1, true}},
+       &noCosts, "r1"},
+      {"weighted sum: the cost decision's category", RuleSetModel::weightedSum,
+       {{"r1", "A", 3, 1, true}, {"r2", "B", 1, 1, true}}, &toB, "r2"},
+      {"weighted sum: a category no fired rule predicts", RuleSetModel::weightedSum,
+       {{"r1", "A", 3, 1, true}, {"r2", "B", 1, 1, true}}, &toC, ""},
+      {"weighted sum: nothing fires", RuleSetModel::weightedSum, {{"r1", "A", 1, 1, false}},
+       &noCosts, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (bool reference : {true, false}) {
+      const Scored s = ScoreRules(c.method, c.rules, c.costs, reference);
+      EXPECT_EQ(s.code, 0);
+      EXPECT_EQ(s.winning, c.winning) << (reference ? "rule by rule" : "plan");
+    }
+  }
+}
+
+TEST(WinningRule, VoteNamesTheFirstRuleSetThatChoseTheWinner) {
+  ModelBuilder b;
+  b.Numeric("x").TextTarget("y", {"A", "B"});
+  b.Start(3);
+  b.Settings(0, RuleSetModel::firstHit, "B", 0.9);  // the default: B 0.9
+  b.Settings(1, RuleSetModel::firstHit, "A", 0.0);
+  b.Settings(2, RuleSetModel::firstHit, "A", 0.0);
+  ASSERT_TRUE(b.Rule(0, "s0", "B", 1, 1, b.Simple("x", SimplePredicate::kLessThan, 0)));
+  ASSERT_TRUE(b.Rule(1, "s1", "A", 1, 0.2, b.Simple("x", SimplePredicate::kGreaterThan, 0)));
+  ASSERT_TRUE(b.Rule(2, "s2", "B", 1, 0.3, b.Simple("x", SimplePredicate::kGreaterThan, 0)));
+  TestRecord record({"x"});
+  ScoreResult* result = nullptr;
+  // B wins 1.2 to 0.2; rule set 0 chose B by its default, so rule set 2's
+  // rule is the one named.
+  Scored s = ScoreWith(b.Model(), record.Number("x", 1).Get(), result);
+  EXPECT_EQ(s.prediction, "B");
+  EXPECT_EQ(s.fired, (std::vector<std::string>{"s1", "s2"}));
+  EXPECT_EQ(s.winning, "s2");
+  // Only defaults: B 0.9 against A 0 and A 0; no rule decided.
+  s = ScoreWith(b.Model(), record.Number("x", 0).Get(), result);
+  EXPECT_EQ(s.prediction, "B");
+  EXPECT_EQ(s.winning, "");
+  delete result;
 }
 
 TEST(RuleSets, WithoutRulesChoosesNothingWithRulesTheDefault) {

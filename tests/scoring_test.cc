@@ -368,6 +368,33 @@ TEST(ScoringDriver, FiredIdentifiersOutliveLaterRules) {
   delete result;
 }
 
+// The caller owns the result: its identifiers stay readable after the model
+// that wrote them is deleted, and a second model can write into it.
+TEST(ScoringDriver, ResultOutlivesItsModel) {
+  ScoreResult* result = nullptr;
+  {
+    auto b = RiskModel();
+    TestRecord record({"age"});
+    ASSERT_EQ(ScoreWith(b->Model(), record.Number("age", 70).Get(), result).code, 0);
+  }
+  const auto* rules = static_cast<const RuleSetResult*>(result);
+  EXPECT_EQ(rules->GetFirstRuleID(), "R1");
+  EXPECT_EQ(rules->GetRuleIDFire(), (std::vector<std::string>{"R1", "R2"}));
+  EXPECT_EQ(rules->GetWinningRuleID(), "R1");
+  EXPECT_DOUBLE_EQ(rules->GetConfidence(), 0.6);
+  {
+    auto b = RiskModel();
+    TestRecord record({"age"});
+    const Scored scored = ScoreWith(b->Model(), record.Number("age", 30).Get(), result);
+    EXPECT_EQ(scored.fired, (std::vector<std::string>{"R2"}));
+    EXPECT_EQ(scored.winning, "R2");
+    EXPECT_EQ(result, rules);
+  }
+  EXPECT_EQ(rules->GetFirstRuleID(), "R2");
+  EXPECT_EQ(rules->GetWinningRuleID(), "R2");
+  delete result;
+}
+
 TEST(ScoringDriver, VoteAcrossRuleSets) {
   struct Case {
     const char* name;

@@ -177,7 +177,9 @@ TEST(RuleAttributes, ReadIntoTheRecord) {
     EXPECT_EQ(rule->GetRecordCount(), -1);
     EXPECT_EQ(rule->GetnbCorrect(), -1);
   }
-  EXPECT_EQ(t->Rules()[3]->GetRuleID(), "");
+  // A rule without an identifier is named by its position; its label stays
+  // empty.
+  EXPECT_EQ(t->Rules()[3]->GetRuleID(), "#4");
   EXPECT_EQ(t->Rules()[3]->GetRuleLabel(), "");
   EXPECT_EQ(t->Rules()[3]->GetScoreValue(), "");
 }
@@ -269,6 +271,35 @@ TEST(RuleAttributes, WorkedRoadCompilesAndScores) {
   EXPECT_EQ(young.prediction, "high");
   EXPECT_DOUBLE_EQ(young.confidence, 0.4);
   EXPECT_EQ(young.fired, std::vector<std::string>{"R2"});
+}
+
+// Rules without an identifier, or with an empty one, are named by their
+// 1-based position in their rule set, nested rules counted in document
+// order; the fired and winning identifiers use the name.
+TEST(RuleAttributes, RulesWithoutIdAreNamedByPosition) {
+  std::unique_ptr<Translated> t = Translate(Document(
+      "<SimpleRule score=\"low\" weight=\"1\"><True/></SimpleRule>" +
+          Rule("R2", "high", Simple("age", "greaterThan", "60"), R"(weight="0.5")") +
+          CompoundRule("<True/>", "<SimpleRule score=\"high\" weight=\"0.75\"><True/></SimpleRule>") +
+          Rule("", "low", Simple("age", "lessThan", "0"), R"(weight="1")"),
+      "weightedSum"));
+  ASSERT_NE(t->model, nullptr);
+  EXPECT_EQ(RuleIds(t->Rules()), (std::vector<std::string>{"#1", "R2", "#3", "#4"}));
+  ASSERT_EQ(t->Compiled().rules.size(), 4u);
+  EXPECT_EQ(t->Compiled().rules[2].ruleId, "#3");
+  EXPECT_NE(t->model->GetSimpleRule("#3"), nullptr);
+
+  TestRecord record({"age", "size", "colour"});
+  ResultHolder held;
+  // high 1.25 against low 1: the first fired rule of high is R2.
+  const Scored old = ScoreWith(*t->model, record.Number("age", 70).Get(), held.result);
+  EXPECT_EQ(old.prediction, "high");
+  EXPECT_EQ(old.fired, (std::vector<std::string>{"#1", "R2", "#3"}));
+  EXPECT_EQ(old.winning, "R2");
+  const Scored young = ScoreWith(*t->model, record.Number("age", 30).Get(), held.result);
+  EXPECT_EQ(young.prediction, "low");
+  EXPECT_EQ(young.fired, (std::vector<std::string>{"#1", "#3"}));
+  EXPECT_EQ(young.winning, "#1");
 }
 
 // --- distributions ----------------------------------------------------------------

@@ -137,6 +137,15 @@ bool RuleSetTranslator::ReadSimpleRule(const xercesc::DOMElement* element, int r
   }
   std::unique_ptr<SimpleRule> rule(created);
   if (!ok || rule == nullptr) return ok;
+  // A rule without an identifier is named by its 1-based position in its
+  // rule set ("#3"), so that every list of rule identifiers can name it.
+  if (rule->GetRuleID().empty()) {
+    const auto& stored = (*model)->GetSimpleRules();
+    const size_t before = ruleSetIndex >= 0 && static_cast<size_t>(ruleSetIndex) < stored.size()
+                              ? stored[static_cast<size_t>(ruleSetIndex)].size()
+                              : 0;
+    rule->SetRuleID("#" + std::to_string(before + 1));
+  }
 
   SplitListGuard splits;
   bool predicateRead = false;

@@ -156,6 +156,7 @@ Scored ScoreWith(RuleSetModel& model, const ScoreCaseRecord* record, ScoreResult
   if (scored.hasPrediction) scored.prediction = rules->GetPrediction()->GetString();
   scored.confidence = rules->GetConfidence();
   scored.fired = rules->GetRuleIDFire();
+  scored.winning = rules->GetWinningRuleID();
   return scored;
 }
 

@@ -94,6 +94,7 @@ struct Scored {
   std::string prediction;
   double confidence = 0.0;
   std::vector<std::string> fired;
+  std::string winning;  // the rule that decided; empty when a default did
 };
 
 // Scores `record` with `result` in and out and reads the result back (a
