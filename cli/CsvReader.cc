@@ -275,6 +275,7 @@ bool CsvReader::ReadRow(CsvRow* row) {
   for (;;) {
     c = Get();
     if (c < 0) return false;
+    if (keepBlankLines_) break;
     if (c == '\n') {
       ++line_;
       continue;

@@ -9,7 +9,9 @@
 // ends its record at the first line break inside it, and the lines after
 // that break are read again as records of their own, so one stray quote
 // costs one row rather than the rest of the file. Every field is checked to
-// be UTF-8 without NUL bytes. Blank lines between records are skipped.
+// be UTF-8 without NUL bytes. Blank lines between records are skipped,
+// unless the reader is told that an empty line is a record (KeepBlankLines):
+// in a one-column file it is one empty cell, and no record may vanish.
 //
 // A reader works on a stream, or on one chunk of the input held in memory
 // (CsvChunker cuts them), so that chunks can be read on several threads. A
@@ -74,6 +76,10 @@ class CsvReader {
   // with `row->error` set.
   bool ReadRow(CsvRow* row);
 
+  // From now on an empty line is read as a record of one empty cell rather
+  // than skipped.
+  void KeepBlankLines(bool keep) { keepBlankLines_ = keep; }
+
   // Bytes taken from the stream so far.
   uint64_t GetBytesRead() const { return bytesRead_; }
   // The line the next record would start on, blank lines aside.
@@ -107,7 +113,8 @@ class CsvReader {
   bool Fill();
   // Consumes the LF of a CR LF line end.
   void SkipLineFeed();
-  // The record after its first byte `c`; ReadRow has skipped blank lines.
+  // The record after its first byte `c`; ReadRow has skipped the blank
+  // lines it skips.
   void ReadFields(CsvRow* row, int c);
   // Appends to `field` the run of at most `room` plain bytes at the read
   // position (no delimiter, CR or LF; in a quoted cell no quote, CR or LF),
@@ -137,6 +144,7 @@ class CsvReader {
   uint64_t bytesRead_ = 0;
   uint64_t delivered_ = 0;  // bytes ever placed at data_
   long line_ = 1;
+  bool keepBlankLines_ = false;
 
   // Chunk readers: the byte after the chunk, and whether a record is being
   // read (running out of bytes then is an overrun, not the end).

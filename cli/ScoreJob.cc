@@ -94,11 +94,12 @@ void ScoreRow(RowContext* context, Batch* batch) {
 
 // A scoring thread's work on one chunk: read its records, score them and
 // format them into the slot's batch.
-void ScoreChunk(char delimiter, RowContext* context, Slot* slot) {
+void ScoreChunk(char delimiter, bool keepBlankLines, RowContext* context, Slot* slot) {
   slot->batch.Clear();
   slot->overran = false;
   try {
     CsvReader reader(slot->chunk.bytes, slot->chunk.next, slot->chunk.firstLine, delimiter);
+    reader.KeepBlankLines(keepBlankLines);
     for (;;) {
       ReleaseLargeCells(&context->row);
       if (!reader.ReadRow(&context->row) || reader.Overran()) break;
@@ -172,6 +173,11 @@ int ScoreJob::Run() {
   }
   const std::vector<std::string> header(headerRow.fields.begin(),
                                         headerRow.fields.begin() + static_cast<long>(headerRow.count));
+  // In a one-column file an empty line is a record whose one cell is empty
+  // (a missing value). With more columns it is skipped: a record of the
+  // header's width holds a delimiter.
+  const bool keepBlankLines = header.size() == 1;
+  reader.KeepBlankLines(keepBlankLines);
   {
     std::unordered_map<std::string, size_t> seen;
     for (size_t i = 0; i < header.size(); ++i) {
@@ -363,7 +369,7 @@ int ScoreJob::Run() {
                            &inputName, CsvRow(), RowScore()};
         size_t s;
         while (queue.Pop(&s)) {
-          ScoreChunk(options_.delimiter, &context, &slots[s]);
+          ScoreChunk(options_.delimiter, keepBlankLines, &context, &slots[s]);
           queue.Finish(s);
         }
         return;

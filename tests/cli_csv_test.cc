@@ -166,6 +166,43 @@ TEST(CsvReader, TableReadByteByByte) {
   }
 }
 
+// Told that an empty line is a record (a one-column file), the reader gives
+// one empty cell for each, whatever the line end; the line end of a record
+// is no blank line of its own.
+TEST(CsvReader, BlankLinesKeptAsRecords) {
+  struct Keep {
+    const char* name;
+    std::string input;
+    std::vector<ExpectedRow> rows;
+  } cases[] = {
+      {"Lf", "a\n\nb\n", {{1, {"a"}, "", 0}, {2, {""}, "", 0}, {3, {"b"}, "", 0}}},
+      {"Mixed", "a\n\r\n\r\rb",
+       {{1, {"a"}, "", 0}, {2, {""}, "", 0}, {3, {""}, "", 0}, {4, {""}, "", 0}, {5, {"b"}, "", 0}}},
+      {"TrailingBlank", "a\n\n", {{1, {"a"}, "", 0}, {2, {""}, "", 0}}},
+      {"NoBlank", "a\nb\n", {{1, {"a"}, "", 0}, {2, {"b"}, "", 0}}},
+      {"QuotedEmptyAlike", "\"\"\n\n", {{1, {""}, "", 0}, {2, {""}, "", 0}}},
+  };
+  for (const Keep& k : cases) {
+    for (size_t step : {size_t{1}, size_t{3}, size_t{1000}}) {
+      TrickleBuffer buffer(k.input, step);
+      std::istream in(&buffer);
+      CsvReader reader(in, ',');
+      reader.KeepBlankLines(true);
+      std::vector<CsvRow> rows;
+      CsvRow row;
+      while (reader.ReadRow(&row) && rows.size() < 100) {
+        CsvRow copy;
+        copy.fields.assign(row.fields.begin(), row.fields.begin() + static_cast<long>(row.count));
+        copy.line = row.line;
+        copy.error = row.error;
+        copy.errorField = row.errorField;
+        rows.push_back(copy);
+      }
+      ExpectRows(Case{k.name, k.input, k.rows}, rows, "step " + std::to_string(step));
+    }
+  }
+}
+
 TEST(CsvReader, EmptyInputHasNoRows) {
   for (const std::string input : {"", "\n\n", "\xEF\xBB\xBF"}) {
     std::istringstream in(input);

@@ -2,7 +2,9 @@
 // models and CSV files written to a scratch directory, with its exact
 // output bytes, messages and exit status checked.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -218,10 +220,10 @@ TEST_F(ToolTest, ScoresCsvWithQuotedCells) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out,
-            "id,age,job,note,prediction,confidence,fired_rules\n"
-            "1,70,a,plain,high,0.5,R1;R2\n"
-            "2,30,b,\"x, \"\"y\"\"\",low,0.5,R2;R3\n"
-            "3,,zzz,\"two\nlines\",high,0.25,R2\n");
+            "id,age,job,note,prediction,confidence,winning_rule,fired_rules\n"
+            "1,70,a,plain,high,0.5,R1,R1;R2\n"
+            "2,30,b,\"x, \"\"y\"\"\",low,0.5,R3,R2;R3\n"
+            "3,,zzz,\"two\nlines\",high,0.25,R2,R2\n");
 }
 
 TEST_F(ToolTest, ScoresJsonLines) {
@@ -230,9 +232,12 @@ TEST_F(ToolTest, ScoresJsonLines) {
   const RunResult r = Run({"score", model, data, "--format", "jsonl"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
-            "{\"prediction\": \"high\", \"confidence\": 0.5, \"fired_rules\": [\"R1\", \"R2\"]}\n"
-            "{\"prediction\": \"low\", \"confidence\": 0.5, \"fired_rules\": [\"R2\", \"R3\"]}\n"
-            "{\"prediction\": \"high\", \"confidence\": 0.25, \"fired_rules\": [\"R2\"]}\n");
+            "{\"prediction\": \"high\", \"confidence\": 0.5, \"winning_rule\": \"R1\", "
+            "\"fired_rules\": [\"R1\", \"R2\"]}\n"
+            "{\"prediction\": \"low\", \"confidence\": 0.5, \"winning_rule\": \"R3\", "
+            "\"fired_rules\": [\"R2\", \"R3\"]}\n"
+            "{\"prediction\": \"high\", \"confidence\": 0.25, \"winning_rule\": \"R2\", "
+            "\"fired_rules\": [\"R2\"]}\n");
 }
 
 TEST_F(ToolTest, StandardInputGivesTheSameBytes) {
@@ -253,10 +258,10 @@ TEST_F(ToolTest, InvalidNumericCellKeepsTheRow) {
   const RunResult csv = Run({"score", model, data});
   EXPECT_EQ(csv.status, 3);
   EXPECT_EQ(csv.out,
-            "id,age,job,prediction,confidence,fired_rules\n"
-            "1,abc,a,,,\n"
-            "2,70,a,high,0.5,R1;R2\n"
-            "3,1e999,b,,,\n");
+            "id,age,job,prediction,confidence,winning_rule,fired_rules\n"
+            "1,abc,a,,,,\n"
+            "2,70,a,high,0.5,R1,R1;R2\n"
+            "3,1e999,b,,,,\n");
   EXPECT_EQ(csv.err,
             "rulescore: " + data + ": line 2: column \"age\": \"abc\" is not a number\n"
             "rulescore: " + data + ": line 4: column \"age\": \"1e999\" is not a number\n");
@@ -264,10 +269,12 @@ TEST_F(ToolTest, InvalidNumericCellKeepsTheRow) {
   const RunResult json = Run({"score", model, data, "--format", "jsonl"});
   EXPECT_EQ(json.status, 3);
   EXPECT_EQ(json.out,
-            "{\"prediction\": null, \"confidence\": null, \"fired_rules\": [], \"error\": "
-            "\"line 2: column \\\"age\\\": \\\"abc\\\" is not a number\"}\n"
-            "{\"prediction\": \"high\", \"confidence\": 0.5, \"fired_rules\": [\"R1\", \"R2\"]}\n"
-            "{\"prediction\": null, \"confidence\": null, \"fired_rules\": [], \"error\": "
+            "{\"prediction\": null, \"confidence\": null, \"winning_rule\": null, \"fired_rules\": [], "
+            "\"error\": \"line 2: column \\\"age\\\": \\\"abc\\\" is not a number\"}\n"
+            "{\"prediction\": \"high\", \"confidence\": 0.5, \"winning_rule\": \"R1\", "
+            "\"fired_rules\": [\"R1\", \"R2\"]}\n"
+            "{\"prediction\": null, \"confidence\": null, \"winning_rule\": null, \"fired_rules\": [], "
+            "\"error\": "
             "\"line 4: column \\\"age\\\": \\\"1e999\\\" is not a number\"}\n");
 }
 
@@ -278,12 +285,12 @@ TEST_F(ToolTest, RaggedAndBrokenRowsAreKept) {
   const RunResult r = Run({"score", model, data});
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.out,
-            "id,age,job,prediction,confidence,fired_rules\n"
-            "1,70,,,,\n"
-            "2,70,a,,,\n"
-            "3,\xff,a,,,\n"
-            "4,70,a,,,\n"
-            "5,70,b,high,0.3333333333333333,R1;R2;R3\n");
+            "id,age,job,prediction,confidence,winning_rule,fired_rules\n"
+            "1,70,,,,,\n"
+            "2,70,a,,,,\n"
+            "3,\xff,a,,,,\n"
+            "4,70,a,,,,\n"
+            "5,70,b,high,0.3333333333333333,R1,R1;R2;R3\n");
   EXPECT_EQ(r.err,
             "rulescore: " + data + ": line 2: 2 cells where the header has 3\n"
             "rulescore: " + data + ": line 3: 4 cells where the header has 3\n"
@@ -299,10 +306,43 @@ TEST_F(ToolTest, MissingColumnWarnsOnce) {
   EXPECT_EQ(r.err, "rulescore: warning: " + data +
                        " has no column \"job\"; the field is missing in every record\n");
   EXPECT_EQ(r.out,
-            "age,prediction,confidence,fired_rules\n"
-            "70,high,0.5,R1;R2\n"
-            "30,high,0.25,R2\n"
-            "10,high,0.25,R2\n");
+            "age,prediction,confidence,winning_rule,fired_rules\n"
+            "70,high,0.5,R1,R1;R2\n"
+            "30,high,0.25,R2,R2\n"
+            ",high,0.25,R2,R2\n"
+            "10,high,0.25,R2,R2\n");
+}
+
+// In a one-column file an empty line is a record with a missing value: no
+// row is lost, read serially or in chunks. With more columns a blank line
+// holds no record.
+TEST_F(ToolTest, OneColumnFileKeepsEmptyLines) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  std::string input = "age\n\n";
+  std::string expected = "age,prediction,confidence,winning_rule,fired_rules\n,high,0.25,R2,R2\n";
+  for (int i = 0; i < 400000; ++i) {
+    if (i % 4 == 0) {
+      input += i % 8 == 0 ? "\r\n" : "\n";
+      expected += ",high,0.25,R2,R2\n";
+    } else {
+      input += std::to_string(50 + i % 20) + "\n";
+      expected += std::to_string(50 + i % 20) +
+                  (50 + i % 20 > 60 ? ",high,0.5,R1,R1;R2\n" : ",high,0.25,R2,R2\n");
+    }
+  }
+  ASSERT_GT(input.size(), size_t{1} << 20);  // several chunks
+  const std::string data = Put("one.csv", input);
+  for (const char* threads : {"1", "2", "3"}) {
+    const RunResult r = Run({"score", model, data, "--threads", threads});
+    EXPECT_EQ(r.status, 0) << threads << ": " << r.err;
+    EXPECT_TRUE(r.out == expected) << threads << " threads: the output differs";
+  }
+  const RunResult wide = Run({"score", model, Put("two.csv", "age,job\n70,a\n\n30,b\n\r\n")});
+  EXPECT_EQ(wide.status, 0) << wide.err;
+  EXPECT_EQ(wide.out,
+            "age,job,prediction,confidence,winning_rule,fired_rules\n"
+            "70,a,high,0.5,R1,R1;R2\n"
+            "30,b,low,0.5,R3,R2;R3\n");
 }
 
 TEST_F(ToolTest, TwoThreadsGiveTheSameBytesAsOne) {
@@ -416,16 +456,193 @@ TEST_F(ToolTest, FailedRunLeavesNoOutputFile) {
   }
 }
 
+// The kind of file at `path` without following a link: 'l' link, 'f'
+// regular file, 'c' character device, 'p' FIFO, 'd' directory, '-' none.
+char KindOf(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return '-';
+  if (S_ISLNK(info.st_mode)) return 'l';
+  if (S_ISREG(info.st_mode)) return 'f';
+  if (S_ISCHR(info.st_mode)) return 'c';
+  if (S_ISFIFO(info.st_mode)) return 'p';
+  if (S_ISDIR(info.st_mode)) return 'd';
+  return '?';
+}
+
+// Names in `dir` that look like a temporary output file.
+std::vector<std::string> TemporaryFiles(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".tmp-") != std::string::npos) names.push_back(name);
+  }
+  return names;
+}
+
+// A symbolic link is written through: its final target gets the output
+// (made when it does not exist yet) and the link stays a link.
+TEST_F(ToolTest, OutputThroughSymbolicLinks) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string data = Put("in.csv", kRiskInput);
+  const std::string expected = Run({"score", model, data}).out;
+  ASSERT_EQ(fs::create_directory(dir_ + "/sub"), true);
+  const std::string real = Put("sub/real.csv", "old contents, longer than nothing\n");
+  ASSERT_EQ(symlink("sub/real.csv", (dir_ + "/link").c_str()), 0);
+  ASSERT_EQ(symlink("link", (dir_ + "/link2").c_str()), 0);
+  ASSERT_EQ(symlink("sub/missing.csv", (dir_ + "/dangling").c_str()), 0);
+
+  RunResult r = Run({"score", model, data, "-o", dir_ + "/link2"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(KindOf(dir_ + "/link2"), 'l');
+  EXPECT_EQ(KindOf(dir_ + "/link"), 'l');
+  EXPECT_EQ(KindOf(real), 'f');
+  EXPECT_EQ(ReadFile(real), expected);
+
+  r = Run({"score", model, data, "-o", dir_ + "/dangling"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(KindOf(dir_ + "/dangling"), 'l');
+  EXPECT_EQ(KindOf(dir_ + "/sub/missing.csv"), 'f');
+  EXPECT_EQ(ReadFile(dir_ + "/sub/missing.csv"), expected);
+  EXPECT_TRUE(TemporaryFiles(dir_).empty());
+  EXPECT_TRUE(TemporaryFiles(dir_ + "/sub").empty());
+
+  // A link to an open descriptor (what /dev/stdout is) is written into, not
+  // replaced: the output lands on the tool's standard output.
+  ASSERT_EQ(symlink("/proc/self/fd/1", (dir_ + "/stdout").c_str()), 0);
+  r = Run({"score", model, data, "-o", dir_ + "/stdout"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(KindOf(dir_ + "/stdout"), 'l');
+  EXPECT_EQ(r.out, expected);
+
+  r = Run({"score", model, data, "-o", dir_ + "/sub"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "rulescore: " + dir_ + "/sub: cannot create the output: Is a directory\n");
+}
+
+// A FIFO is written into, never replaced: its reader gets the rows. The
+// reading end is opened first, without waiting, and the output is small
+// enough to wait in the pipe until the tool has ended.
+TEST_F(ToolTest, OutputIntoAFifo) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string data = Put("in.csv", kRiskInput);
+  const std::string expected = Run({"score", model, data}).out;
+  const std::string fifo = dir_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const RunResult r = Run({"score", model, data, "-o", fifo});
+  std::string received;
+  char buffer[4096];
+  for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;) {
+    received.append(buffer, static_cast<size_t>(n));
+  }
+  close(reader);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(received, expected);
+  EXPECT_EQ(KindOf(fifo), 'p');
+  EXPECT_TRUE(TemporaryFiles(dir_).empty());
+}
+
+// Character devices are written into. As root the tool could replace a
+// device node, so the test makes its own nodes in the scratch directory;
+// otherwise it uses the system's, which it then has no right to replace.
+TEST_F(ToolTest, OutputIntoCharacterDevices) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string data = Put("in.csv", kRiskInput);
+  std::string null = "/dev/null";
+  std::string full = "/dev/full";
+  if (geteuid() == 0) {
+    null = dir_ + "/null";
+    full = dir_ + "/full";
+    if (mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+        mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+      GTEST_SKIP() << "cannot make device nodes";
+    }
+    const int probe = open(full.c_str(), O_WRONLY);
+    if (probe < 0) GTEST_SKIP() << "device nodes cannot be opened here";
+    close(probe);
+  } else if (access("/dev", W_OK) == 0) {
+    GTEST_SKIP() << "/dev is writable: the system's nodes are not safe to test on";
+  }
+  ASSERT_EQ(KindOf(null), 'c');
+  ASSERT_EQ(KindOf(full), 'c');
+
+  RunResult r = Run({"score", model, data, "-o", null});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(KindOf(null), 'c');
+
+  for (const char* format : {"csv", "jsonl"}) {
+    r = Run({"score", model, data, "-o", full, "--format", format});
+    EXPECT_EQ(r.status, 2) << format;
+    EXPECT_EQ(r.err, "rulescore: " + full + ": cannot write the output: No space left on device\n");
+    EXPECT_EQ(KindOf(full), 'c');
+  }
+  if (geteuid() == 0) {
+    EXPECT_TRUE(TemporaryFiles(dir_).empty());
+  }
+}
+
+// A run ended by SIGINT, SIGTERM or SIGHUP removes its temporary file and
+// ends by that signal; the output file never appears.
+TEST_F(ToolTest, SignalRemovesTheTemporaryFile) {
+  const std::string model = Put("risk.pmml", kRiskModel);
+  const std::string target = dir_ + "/scored.csv";
+  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signalNumber);
+    int input[2];
+    ASSERT_EQ(pipe(input), 0);
+    const std::string err = dir_ + "/stderr.txt";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      // A test runner may have these ignored; the tool gets them as usual.
+      for (const int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+      const int fdErr = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fdErr < 0) _exit(126);
+      dup2(input[0], 0);
+      dup2(fdErr, 2);
+      close(input[1]);
+      execl(RULESCORE_TOOL_PATH, RULESCORE_TOOL_PATH, "score", model.c_str(), "-", "-o",
+            target.c_str(), "--threads", "1", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    close(input[0]);
+    // More than the tool's read buffer takes at once, so that it starts
+    // scoring; then it waits for the rest with its temporary file open.
+    std::string rows = "id,age,job\n";
+    for (int i = 0; i < 100000; ++i) rows += std::to_string(i) + ",70,a\n";
+    size_t written = 0;
+    while (written < rows.size()) {
+      const ssize_t n = write(input[1], rows.data() + written, rows.size() - written);
+      ASSERT_GT(n, 0);
+      written += static_cast<size_t>(n);
+    }
+    for (int wait = 0; wait < 1000 && TemporaryFiles(dir_).empty(); ++wait) usleep(10000);
+    EXPECT_EQ(TemporaryFiles(dir_).size(), 1u);
+    kill(pid, signalNumber);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    close(input[1]);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "status " << status << ": " << ReadFile(err);
+    EXPECT_EQ(WIFSIGNALED(status) ? WTERMSIG(status) : 0, signalNumber);
+    EXPECT_TRUE(TemporaryFiles(dir_).empty());
+    EXPECT_EQ(KindOf(target), '-');
+  }
+}
+
 TEST_F(ToolTest, DecisionListHasNoConfidence) {
   const std::string model = Put("list.pmml", kDecisionList);
   const std::string data = Put("x.csv", "x\n-1\n5\n");
   const RunResult csv = Run({"score", model, data});
   EXPECT_EQ(csv.status, 0) << csv.err;
-  EXPECT_EQ(csv.out, "x,prediction,confidence,fired_rules\n-1,yes,,D1\n5,no,,D2\n");
+  EXPECT_EQ(csv.out, "x,prediction,confidence,winning_rule,fired_rules\n-1,yes,,D1,D1\n5,no,,D2,D2\n");
   const RunResult json = Run({"score", model, data, "--format", "jsonl"});
   EXPECT_EQ(json.out,
-            "{\"prediction\": \"yes\", \"confidence\": null, \"fired_rules\": [\"D1\"]}\n"
-            "{\"prediction\": \"no\", \"confidence\": null, \"fired_rules\": [\"D2\"]}\n");
+            "{\"prediction\": \"yes\", \"confidence\": null, \"winning_rule\": \"D1\", "
+            "\"fired_rules\": [\"D1\"]}\n"
+            "{\"prediction\": \"no\", \"confidence\": null, \"winning_rule\": \"D2\", "
+            "\"fired_rules\": [\"D2\"]}\n");
 }
 
 TEST_F(ToolTest, NumbersReadBackToTheSameDouble) {
@@ -435,8 +652,10 @@ TEST_F(ToolTest, NumbersReadBackToTheSameDouble) {
   EXPECT_EQ(r.status, 0) << r.err;
   // (0.1 + 0.2) / 2 and 0.1 / 1, written in their shortest exact forms.
   EXPECT_EQ(r.out,
-            "{\"prediction\": \"p\", \"confidence\": 0.15000000000000002, \"fired_rules\": [\"A\", \"B\"]}\n"
-            "{\"prediction\": \"p\", \"confidence\": 0.1, \"fired_rules\": [\"A\"]}\n");
+            "{\"prediction\": \"p\", \"confidence\": 0.15000000000000002, \"winning_rule\": \"A\", "
+            "\"fired_rules\": [\"A\", \"B\"]}\n"
+            "{\"prediction\": \"p\", \"confidence\": 0.1, \"winning_rule\": \"A\", "
+            "\"fired_rules\": [\"A\"]}\n");
 }
 
 TEST_F(ToolTest, OtherDelimiter) {
@@ -444,14 +663,16 @@ TEST_F(ToolTest, OtherDelimiter) {
   const std::string data = Put("in.csv", "age;job;note\n70;a;\"x;y\"\n");
   const RunResult r = Run({"score", model, data, "--delimiter", ";"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "age;job;note;prediction;confidence;fired_rules\n70;a;\"x;y\";high;0.5;\"R1;R2\"\n");
+  EXPECT_EQ(r.out,
+            "age;job;note;prediction;confidence;winning_rule;fired_rules\n"
+            "70;a;\"x;y\";high;0.5;R1;\"R1;R2\"\n");
 }
 
 TEST_F(ToolTest, HeaderOnlyAndEmptyInput) {
   const std::string model = Put("risk.pmml", kRiskModel);
   const RunResult header = Run({"score", model, Put("h.csv", "age,job\n")});
   EXPECT_EQ(header.status, 0);
-  EXPECT_EQ(header.out, "age,job,prediction,confidence,fired_rules\n");
+  EXPECT_EQ(header.out, "age,job,prediction,confidence,winning_rule,fired_rules\n");
   const RunResult empty = Run({"score", model, "-"}, "");
   EXPECT_EQ(empty.status, 3);
   EXPECT_EQ(empty.out, "");
@@ -608,30 +829,36 @@ TEST_F(ToolTest, ExamplesScoreExactly) {
   };
   const Case cases[] = {
       {"risk.pmml", "risk.csv",
-       "age,prediction,confidence,fired_rules\n70,high,0.6000000000000001,R1;R2\n"
-       "30,high,0.4,R2\n"},
+       "age,prediction,confidence,winning_rule,fired_rules\n70,high,0.6000000000000001,R1,R1;R2\n"
+       "30,high,0.4,R2,R2\n"},
       {"drug_firstHit.pmml", "drug.csv",
-       "BP,K,Age,Na,Cholesterol,prediction,confidence,fired_rules\n"
-       "HIGH,0.04,40,0.7,NORMAL,drugB,0.9,RULE1\nHIGH,0.06,60,0.5,HIGH,drugA,0.6,RULE2\n"
-       "LOW,0.05,30,0.95,NORMAL,drugC,0.5,RULE3\nNORMAL,0.03,70,0.8,NORMAL,drugC,0.5,RULE3\n"
-       ",0.05,55,,HIGH,drugX,0.7,RULE4\n"},
+       "BP,K,Age,Na,Cholesterol,prediction,confidence,winning_rule,fired_rules\n"
+       "HIGH,0.04,40,0.7,NORMAL,drugB,0.9,RULE1,RULE1\nHIGH,0.06,60,0.5,HIGH,drugA,0.6,RULE2,RULE2\n"
+       "LOW,0.05,30,0.95,NORMAL,drugC,0.5,RULE3,RULE3\n"
+       "NORMAL,0.03,70,0.8,NORMAL,drugC,0.5,RULE3,RULE3\n"
+       ",0.05,55,,HIGH,drugX,0.7,RULE4,RULE4\n"},
       {"drug_weightedSum.pmml", "drug.csv",
-       "BP,K,Age,Na,Cholesterol,prediction,confidence,fired_rules\n"
-       "HIGH,0.04,40,0.7,NORMAL,drugB,0.9,RULE1\nHIGH,0.06,60,0.5,HIGH,drugX,0.35,RULE2;RULE4\n"
-       "LOW,0.05,30,0.95,NORMAL,drugX,0.35,RULE3;RULE4\nNORMAL,0.03,70,0.8,NORMAL,drugC,0.5,RULE3\n"
-       ",0.05,55,,HIGH,drugX,0.7,RULE4\n"},
+       "BP,K,Age,Na,Cholesterol,prediction,confidence,winning_rule,fired_rules\n"
+       "HIGH,0.04,40,0.7,NORMAL,drugB,0.9,RULE1,RULE1\n"
+       "HIGH,0.06,60,0.5,HIGH,drugX,0.35,RULE4,RULE2;RULE4\n"
+       "LOW,0.05,30,0.95,NORMAL,drugX,0.35,RULE4,RULE3;RULE4\n"
+       "NORMAL,0.03,70,0.8,NORMAL,drugC,0.5,RULE3,RULE3\n"
+       ",0.05,55,,HIGH,drugX,0.7,RULE4,RULE4\n"},
       {"drug_weightedMax.pmml", "drug.csv",
-       "BP,K,Age,Na,Cholesterol,prediction,confidence,fired_rules\n"
-       "HIGH,0.04,40,0.7,NORMAL,drugB,0.9,RULE1\nHIGH,0.06,60,0.5,HIGH,drugX,0.7,RULE2;RULE4\n"
-       "LOW,0.05,30,0.95,NORMAL,drugX,0.7,RULE3;RULE4\nNORMAL,0.03,70,0.8,NORMAL,drugC,0.5,RULE3\n"
-       ",0.05,55,,HIGH,drugX,0.7,RULE4\n"},
+       "BP,K,Age,Na,Cholesterol,prediction,confidence,winning_rule,fired_rules\n"
+       "HIGH,0.04,40,0.7,NORMAL,drugB,0.9,RULE1,RULE1\n"
+       "HIGH,0.06,60,0.5,HIGH,drugX,0.7,RULE4,RULE2;RULE4\n"
+       "LOW,0.05,30,0.95,NORMAL,drugX,0.7,RULE4,RULE3;RULE4\n"
+       "NORMAL,0.03,70,0.8,NORMAL,drugC,0.5,RULE3,RULE3\n"
+       ",0.05,55,,HIGH,drugX,0.7,RULE4,RULE4\n"},
       {"vote.pmml", "vote.csv",
-       "tenure,plan,prediction,confidence,fired_rules\n3,basic,yes,1,T1;P1\n"
-       "30,basic,yes,0.5294117647058824,T2;P1\n12,pro,no,1,P2\n,,no,1,\n"},
+       "tenure,plan,prediction,confidence,winning_rule,fired_rules\n3,basic,yes,1,T1,T1;P1\n"
+       "30,basic,yes,0.5294117647058824,P1,T2;P1\n12,pro,no,1,P2,P2\n,,no,1,,\n"},
       {"costs.pmml", "costs.csv",
-       "amount,country,prediction,confidence,fired_rules\n200,home,ok,0.5,USUAL\n"
-       "2000,home,fraud,0.2,BIG;USUAL\n2000,abroad,fraud,0.20000000000000004,BIG;ABROAD;USUAL\n"
-       "9000,home,fraud,0.4,BIG\n"},
+       "amount,country,prediction,confidence,winning_rule,fired_rules\n200,home,ok,0.5,USUAL,USUAL\n"
+       "2000,home,fraud,0.2,BIG,BIG;USUAL\n"
+       "2000,abroad,fraud,0.20000000000000004,BIG,BIG;ABROAD;USUAL\n"
+       "9000,home,fraud,0.4,BIG,BIG\n"},
   };
   for (const Case& c : cases) {
     const RunResult r = Run({"score", ex + c.model, ex + c.data});
