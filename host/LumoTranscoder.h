@@ -1,12 +1,15 @@
-// Turns XML text (UTF-16) into a string in the document's encoding, through
-// the Xerces transcoding service. An empty encoding name means UTF-8.
+// Turns XML text (UTF-16) into a UTF-8 string, whatever the document's
+// encoding: the parser has already decoded the document, and every text of a
+// model meets records, options and output that are UTF-8. The encoding name
+// is still checked against the Xerces transcoding service, so that a
+// document in an encoding nothing can read is refused. An empty encoding
+// name means UTF-8.
 #ifndef RULESCORE_HOST_LUMOTRANSCODER_H_
 #define RULESCORE_HOST_LUMOTRANSCODER_H_
 
-#include <memory>
 #include <string>
 
-#include <xercesc/util/TransService.hpp>
+#include <xercesc/util/XercesDefs.hpp>
 
 #include "host/HostExport.h"
 
@@ -21,14 +24,12 @@ class RULESCORE_HOST_API LumoTranscoder {
   LumoTranscoder(const LumoTranscoder&) = delete;
   LumoTranscoder& operator=(const LumoTranscoder&) = delete;
 
-  // Null gives "". A character the encoding cannot represent becomes '?'.
+  // The text as UTF-8; null gives "". An unpaired surrogate becomes U+FFFD.
   std::string transcodeTo(const XMLCh* text) const;
   const std::string& GetEncoding() const { return encoding_; }
 
  private:
   std::string encoding_;
-  bool utf8_;
-  std::unique_ptr<xercesc::XMLTranscoder> transcoder_;
 };
 
 }  // namespace KtZembra_940
