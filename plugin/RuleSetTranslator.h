@@ -80,6 +80,10 @@ class RuleSetTranslator : public PMMLTranslator {
   const xercesc::DOMNodeList* FindMisclassificationCosts(const xercesc::DOMElement* root) const;
   void ParseMisclassificationCosts(const xercesc::DOMNodeList* costs, CostTable& table);
   std::string ConvertCostCategory(const XMLCh* category, const XMLCh* costType);
+  // While ParseMisclassificationCosts runs on a target that is not a string
+  // field: the text of each of its categories by value, so that a numeric
+  // cost key names the category of equal value whatever its spelling.
+  std::map<double, std::string> categoryTextByValue;
 
   // --- rules ----------------------------------------------------------------
   bool ParseRules(int ruleSetIndex, const xercesc::DOMElement* ruleSet, RuleSetModel** model);

@@ -631,6 +631,90 @@ TEST_F(ToolTest, SignalRemovesTheTemporaryFile) {
   }
 }
 
+// One model in three encodings. Its texts are written here in UTF-8 and
+// hold only characters of Latin-1 (ü, ö, ß).
+const char kGermanModel[] = R"(<?xml version="1.0" encoding="ENCODING"?>
+<PMML version="4.4">
+  <DataDictionary>
+    <DataField name="urteil" optype="categorical" dataType="string"><Value value="ja"/><Value value="übel"/></DataField>
+    <DataField name="farbe" optype="categorical" dataType="string"><Value value="grün"/><Value value="rot"/></DataField>
+    <DataField name="größe" optype="continuous" dataType="double"/>
+  </DataDictionary>
+  <RuleSetModel functionName="classification">
+    <MiningSchema>
+      <MiningField name="urteil" usageType="predicted"/>
+      <MiningField name="farbe"/><MiningField name="größe" usageType="active"/>
+    </MiningSchema>
+    <RuleSet defaultScore="übel" defaultConfidence="0.5">
+      <RuleSelectionMethod criterion="firstHit"/>
+      <SimpleRule id="grün" score="ja" confidence="0.9"><SimplePredicate field="farbe" operator="equal" value="grün"/></SimpleRule>
+      <SimpleRule id="groß" score="übel" confidence="0.8"><SimplePredicate field="größe" operator="greaterThan" value="10"/></SimpleRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+)";
+
+// The code points of a UTF-8 text of at most two-byte sequences.
+std::vector<unsigned> CodePoints(const std::string& utf8) {
+  std::vector<unsigned> out;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {
+      out.push_back(b);
+    } else {
+      out.push_back(((b & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu));
+      ++i;
+    }
+  }
+  return out;
+}
+
+// Every encoding of one model gives the same scores, identifiers and dump,
+// all in UTF-8: the records are UTF-8 and match the model's texts.
+TEST_F(ToolTest, DocumentEncodingsScoreAlike) {
+  const std::string model = kGermanModel;
+  const size_t at = model.find("ENCODING");
+  std::string utf8 = model;
+  utf8.replace(at, 8, "UTF-8");
+  std::string latin = model;
+  latin.replace(at, 8, "ISO-8859-1");
+  std::string latinBytes;
+  for (unsigned c : CodePoints(latin)) latinBytes.push_back(static_cast<char>(c));
+  std::string wide = model;
+  wide.replace(at, 8, "UTF-16");
+  std::string wideBytes = "\xFF\xFE";
+  for (unsigned c : CodePoints(wide)) {
+    wideBytes.push_back(static_cast<char>(c & 0xFF));
+    wideBytes.push_back(static_cast<char>(c >> 8));
+  }
+  ASSERT_NE(latinBytes.find("gr\xFCn"), std::string::npos);
+
+  const std::string data = Put("in.csv", "farbe,größe\ngrün,5\nrot,20\ngrün,20\n,\n");
+  const std::string expected =
+      "farbe,größe,prediction,confidence,winning_rule,fired_rules\n"
+      "grün,5,ja,0.9,grün,grün\n"
+      "rot,20,übel,0.8,groß,groß\n"
+      "grün,20,ja,0.9,grün,grün\n"
+      ",,übel,0.5,,\n";
+  std::string firstDump;
+  for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"utf8.pmml", utf8},
+                                    {"latin1.pmml", latinBytes},
+                                    {"utf16.pmml", wideBytes}}) {
+    SCOPED_TRACE(name);
+    const std::string path = Put(name, bytes);
+    const RunResult r = Run({"score", path, data});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, expected);
+    const RunResult dump = Run({"show", path});
+    EXPECT_EQ(dump.status, 0) << dump.err;
+    EXPECT_NE(dump.out.find("Rule ID: grün\n"), std::string::npos) << dump.out;
+    EXPECT_NE(dump.out.find("Default Score: übel\n"), std::string::npos) << dump.out;
+    if (firstDump.empty()) firstDump = dump.out;
+    EXPECT_EQ(dump.out, firstDump);
+  }
+}
+
 TEST_F(ToolTest, DecisionListHasNoConfidence) {
   const std::string model = Put("list.pmml", kDecisionList);
   const std::string data = Put("x.csv", "x\n-1\n5\n");

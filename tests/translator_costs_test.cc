@@ -163,6 +163,29 @@ TEST(MisclassificationCost, NumericCategoryTypes) {
   EXPECT_EQ(t->model->GetCostMatrix(), (Matrix{{0.0, 3.5}, {6.0, 0.0}}));
 }
 
+// Numeric keys name the category of equal value, however either is
+// spelt: across magnitudes, with a fraction, negative, as D or as J.
+TEST(MisclassificationCost, NumericKeysCompareByValue) {
+  std::string pmml = Document(Extension(
+      Cost("1e-1", "1E5", "2", "D") + Cost("1000000", "1000001", "3", "D") +
+      Cost("-3.0", "0.10", "4", "D") + Cost("1000001", "1000000", "5", "J") +
+      Cost("100000", "-3", "6", "J") + Cost("1e6", "0.1000", "7", "D") +
+      Cost("+100000.0", "1.000001e6", "8", "D")), true);
+  const std::string field = pmml.substr(pmml.find("<DataField name=\"risk\""));
+  pmml.replace(pmml.find("<DataField name=\"risk\""), field.find("</DataField>") + 12,
+               R"(<DataField name="risk" optype="categorical" dataType="double">
+                    <Value value="0.1"/><Value value="100000"/><Value value="1e6"/>
+                    <Value value="1000001"/><Value value="-3"/></DataField>)");
+  std::unique_ptr<Translated> t = Translate(pmml);
+  ASSERT_NE(t->model, nullptr);
+  ASSERT_EQ(t->model->GetNumbOfCategories(), 5);
+  EXPECT_EQ(t->model->GetCostMatrix(), (Matrix{{0, 2, 1, 1, 1},
+                                               {1, 0, 1, 8, 6},
+                                               {7, 1, 0, 3, 1},
+                                               {1, 1, 5, 0, 1},
+                                               {4, 1, 1, 1, 0}}));
+}
+
 TEST(MisclassificationCost, NoTableWithoutCostElements) {
   for (const std::string& extensions :
        {std::string(), Extension("<Note>x</Note>"), Extension("")}) {

@@ -3,6 +3,7 @@
 // they compare equal to the target's own category texts.
 
 #include <charconv>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <string>
@@ -99,6 +100,18 @@ void RuleSetTranslator::ParseMisclassificationCosts(const xercesc::DOMNodeList* 
   // Without a target there are no categories to key the table by.
   if (costs == nullptr || targetVariable == nullptr) return;
 
+  // Numbers are compared by value: 1e6, 1000000 and 1e+06 name one
+  // category. The first category of a value gives its text.
+  categoryTextByValue.clear();
+  if (targetVariable->GetValueType() != ScoreDictVar::kString) {
+    if (const std::vector<ScoreValue*>* labels = targetVariable->GetValueLabelSet()) {
+      for (const ScoreValue* label : *labels) {
+        if (label == nullptr || std::isnan(label->GetDouble())) continue;
+        categoryTextByValue.emplace(label->GetDouble(), label->GetString());
+      }
+    }
+  }
+
   // Entries grouped by row key, in document order; emplace keeps the first
   // cost of a pair that comes twice.
   CostTable byRow;
@@ -121,6 +134,7 @@ void RuleSetTranslator::ParseMisclassificationCosts(const xercesc::DOMNodeList* 
     const double value = VerifyDouble(CostChildText(cost, third, "third"));
     byRow[std::move(row)].emplace(std::move(column), value);
   }
+  categoryTextByValue.clear();
 
   // Only rows that name a category of the target are kept; of two labels
   // with the same text the first one's row stays.
@@ -145,16 +159,22 @@ std::string RuleSetTranslator::ConvertCostCategory(const XMLCh* category, const 
     return Transcoder().transcodeTo(category);
   }
   if (IsEqual(costType, u"D")) {
-    // The general format with six significant digits (2.50 -> 2.5,
-    // 1e6 -> 1e+06); to_chars writes it without consulting the locale.
     const double value = VerifyDouble(category);
+    const auto known = categoryTextByValue.find(value);
+    if (!std::isnan(value) && known != categoryTextByValue.end()) return known->second;
+    // A value no category has: the general format with six significant
+    // digits (2.50 -> 2.5, 1e6 -> 1e+06); to_chars writes it without
+    // consulting the locale.
     char buffer[64];
     const std::to_chars_result written =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
     return std::string(buffer, written.ptr);
   }
   if (IsEqual(costType, u"J")) {
-    return std::to_string(VerifyInt(category));
+    const int value = VerifyInt(category);
+    const auto known = categoryTextByValue.find(static_cast<double>(value));
+    if (known != categoryTextByValue.end()) return known->second;
+    return std::to_string(value);
   }
   ThrowZb(ErrorCode::kInvalidValue, ToString(costType), XML_ATT_COST_TYPE);
 }
