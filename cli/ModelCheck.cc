@@ -23,7 +23,8 @@ std::string JoinNames(const std::vector<std::string>& names) {
 
 std::string RuleName(const RuleOutline& rule, size_t position) {
   if (!rule.id.empty()) return "rule " + rule.id;
-  return "rule number " + std::to_string(position + 1) + " (no id)";
+  // Named as the plug-in names it: by its 1-based position in its rule set.
+  return "rule #" + std::to_string(position + 1);
 }
 
 }  // namespace

@@ -37,6 +37,8 @@ class SimpleRule {
 
   // Truncated toward zero, saturated to the int range.
   int GetRecordCount() const;
+  // As the document gives it (-1 when it gives none).
+  double GetRecordCountValue() const { return recordCount; }
   void SetRecordCount(double count) { recordCount = count; }
   int GetnbCorrect() const;
   void SetnbCorrect(double value) { nbCorrect = value; }

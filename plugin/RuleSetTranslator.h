@@ -97,6 +97,9 @@ class RuleSetTranslator : public PMMLTranslator {
 
   // --- split variables: continuous fields -------------------------------------
   bool ParseCompoundSplits(const xercesc::DOMElement* compound, SplitList& splits);
+  // The split variables of a CompoundRule's predicate, for the summary of a
+  // rule nested in it.
+  void AddEnclosingSplits(const xercesc::DOMElement* predicate, SplitList& splits);
   // `fieldPredicates`, when given, lists the parent's SimplePredicate
   // children on the field in document order, so that a compound with many
   // fields is not walked once per field.

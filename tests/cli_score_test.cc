@@ -149,6 +149,7 @@ const char kDoubtfulModel[] = R"(<?xml version="1.0"?>
         <True/>
       </SimpleRule>
       <CompoundRule><True/><SimpleRule id="C1" score="low"><True/></SimpleRule></CompoundRule>
+      <SimpleRule score="hgh"><True/></SimpleRule>
     </RuleSet>
   </RuleSetModel>
 </PMML>
@@ -861,13 +862,14 @@ TEST_F(ToolTest, CheckWarnsAboutDoubtfulRules) {
             "model: " + model + "\n"
             "type: rule set\n"
             "rule sets: 1\n"
-            "  rule set 1: 3 rules, selection method firstHit (none given)\n"
+            "  rule set 1: 4 rules, selection method firstHit (none given)\n"
             "target: risk (string), 2 categories: high, low\n"
             "predictors: age\n"
             "cost matrix: none\n"
             "warning: rule set 1: default score \"medium\" names no target category\n"
             "warning: rule set 1: rule R1: score \"hgh\" names no target category\n"
-            "warning: rule set 1: rule R2 is marked disabled; it is scored like any other rule\n");
+            "warning: rule set 1: rule R2 is marked disabled; it is scored like any other rule\n"
+            "warning: rule set 1: rule #4: score \"hgh\" names no target category\n");
 }
 
 TEST_F(ToolTest, CheckRefusesAnInvalidModel) {

@@ -500,8 +500,9 @@ TEST(HostileNumbers, HugeCountsSaturateWhenTruncated) {
   EXPECT_EQ(rules[0]->GetRecordCount(), INT_MAX);
   EXPECT_EQ(rules[0]->GetnbCorrect(), INT_MIN);
   ASSERT_EQ(rules[0]->GetAllValuePercent().size(), 1u);
-  // The divisor is the saturated count, not an undefined conversion.
-  EXPECT_DOUBLE_EQ(rules[0]->GetAllValuePercent()[0].second, 1073741823.5 / INT_MAX);
+  // The divisor is the whole count as a double: no conversion to int, so
+  // neither an undefined one nor a saturated one.
+  EXPECT_DOUBLE_EQ(rules[0]->GetAllValuePercent()[0].second, 1073741823.5 / 1e300);
   EXPECT_EQ(rules[1]->GetRecordCount(), INT_MAX);
   EXPECT_EQ(rules[1]->GetnbCorrect(), INT_MIN);
   EXPECT_EQ(loaded->model->GetRecordCount().at(0), 1e300);

@@ -333,6 +333,7 @@ TEST(ScoreDistribution, SharesOfTheRulesRecordCount) {
       {R"(recordCount="0.5")", 3.0, 1.0},  // count 0: the counts stand
       {"", 3.0, 1.0},                      // no count: the counts stand
       {R"(recordCount="-8")", 3.0, 1.0},   // never a negative share
+      {R"(recordCount="6e9")", 0.5e-9, 1.0 / 6e9},  // past the int range
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.attributes);
@@ -347,6 +348,21 @@ TEST(ScoreDistribution, SharesOfTheRulesRecordCount) {
     EXPECT_EQ(d[1].text, "low");
     EXPECT_DOUBLE_EQ(d[1].percent, c.low);
   }
+}
+
+// Counts past the int range are shares of the whole count, as shown.
+TEST(ScoreDistribution, LargeCountsKeepTheirShares) {
+  std::unique_ptr<Translated> t = Translate(Document(Rule(
+      "R1", "high",
+      R"(<True/><ScoreDistribution value="high" recordCount="1.5e9"/>
+         <ScoreDistribution value="low" recordCount="1.5e9"/>)",
+      R"(recordCount="3e9")")));
+  ASSERT_NE(t->model, nullptr);
+  std::ostringstream dump;
+  t->Rules()[0]->Display(dump);
+  EXPECT_NE(dump.str().find("recoredCount: 3e+09\n"), std::string::npos) << dump.str();
+  EXPECT_NE(dump.str().find("Score Value distribution:\nhigh: 0.5\nlow: 0.5\n"), std::string::npos)
+      << dump.str();
 }
 
 TEST(ScoreDistribution, ValueKindFollowsTheTarget) {
@@ -513,9 +529,38 @@ TEST(CompoundRule, NestedRulesKeepOwnAttributesAndSplits) {
   EXPECT_EQ(rule.GetTargetVariableName(), "risk");
   ASSERT_EQ(rule.GetAllValuePercent().size(), 1u);
   EXPECT_DOUBLE_EQ(rule.GetAllValuePercent()[0].second, 0.5);
-  // The split variables summarise the rule's own predicate only.
-  ASSERT_EQ(rule.GetSplitVar().size(), 1u);
-  EXPECT_EQ(rule.GetSplitVar()[0]->GetSplitVar()->GetName(), "size");
+  // The split variables summarise the enclosing CompoundRule's predicate,
+  // then the rule's own.
+  ASSERT_EQ(rule.GetSplitVar().size(), 2u);
+  EXPECT_EQ(rule.GetSplitVar()[0]->GetSplitVar()->GetName(), "age");
+  EXPECT_EQ(rule.GetSplitVar()[1]->GetSplitVar()->GetName(), "size");
+}
+
+// The dump of a nested rule shows the predicates of every CompoundRule
+// around it, outermost first; a CompoundRule predicate the summary cannot
+// express (a crossing range under and) is left out, and the rule still
+// translates.
+TEST(CompoundRule, NestedRulesShowTheEnclosingPredicates) {
+  std::unique_ptr<Translated> t = Translate(Document(kNested));
+  ASSERT_NE(t->model, nullptr);
+  const auto splitsOf = [&](size_t k) {
+    std::ostringstream os;
+    for (const ScoreSplitVar* split : t->Rules()[k]->GetSplitVar()) split->Display(os);
+    return os.str();
+  };
+  EXPECT_EQ(splitsOf(0), "size: (100, inf)\n");
+  EXPECT_EQ(splitsOf(1), "age: (10, inf)\nsize: (-inf, 5)\n");
+  EXPECT_EQ(splitsOf(2), "age: (10, inf)\nsize: [7, 7]\nage: (-inf, 3)\n");
+  EXPECT_EQ(splitsOf(3), "age: (10, inf)\nsize: [7, 7]\nage: (-inf, 3)\ncolour: {red}\n");
+  EXPECT_EQ(splitsOf(4), "age: (10, inf)\nage: (50, inf)\n");
+  EXPECT_EQ(splitsOf(5), "");
+
+  std::unique_ptr<Translated> crossing = Translate(Document(CompoundRule(
+      And(Simple("age", "greaterThan", "10") + Simple("age", "lessThan", "5")),
+      Rule("R1", "high", Simple("size", "lessThan", "5")))));
+  ASSERT_NE(crossing->model, nullptr);
+  ASSERT_EQ(crossing->Rules()[0]->GetSplitVar().size(), 1u);
+  EXPECT_EQ(crossing->Rules()[0]->GetSplitVar()[0]->GetSplitVar()->GetName(), "size");
 }
 
 TEST(CompoundRule, FirstHitContinuesAfterAFalseCompoundRule) {

@@ -110,6 +110,42 @@ std::pair<const xercesc::DOMElement* const*, const xercesc::DOMElement* const*> 
           base + (range.second - frame.fieldOf.begin())};
 }
 
+// The values one predicate on a continuous field holds.
+struct Interval {
+  double low;
+  double high;
+  bool lowClosed;
+  bool highClosed;
+};
+
+// The union of `pieces` as disjoint intervals in increasing order: two that
+// overlap, or meet at a bound one of them holds, become one.
+std::vector<Interval> UniteIntervals(std::vector<Interval> pieces) {
+  std::sort(pieces.begin(), pieces.end(), [](const Interval& a, const Interval& b) {
+    if (a.low != b.low) return a.low < b.low;
+    return a.lowClosed && !b.lowClosed;
+  });
+  std::vector<Interval> united;
+  for (const Interval& piece : pieces) {
+    if (!united.empty()) {
+      Interval& last = united.back();
+      const bool joins = piece.low < last.high ||
+                         (piece.low == last.high && (last.highClosed || piece.lowClosed));
+      if (joins) {
+        if (piece.high > last.high) {
+          last.high = piece.high;
+          last.highClosed = piece.highClosed;
+        } else if (piece.high == last.high) {
+          last.highClosed = last.highClosed || piece.highClosed;
+        }
+        continue;
+      }
+    }
+    united.push_back(piece);
+  }
+  return united;
+}
+
 // Closes one compound: it must have held at least two predicates.
 void CheckPredicateCount(const CompoundFrame& frame) {
   if (frame.count < 2) {
@@ -236,6 +272,12 @@ void RuleSetTranslator::BuildScaleSplit(SplitList& splits, const xercesc::DOMEle
   double hi = infinity;
   bool loClosed = false;
   bool hiClosed = false;
+  // Under and the predicates on the field narrow one range. Under or and
+  // xor each one adds the values it holds: the summary is their union, a
+  // list of ranges.
+  const XMLCh* booleanOperator = GetAttribute(parent, XML_ATT_BOOLEANOPERATOR);
+  const bool isOr = IsEqual(booleanOperator, XML_VAL_OR) || IsEqual(booleanOperator, XML_VAL_XOR);
+  std::vector<Interval> pieces;
 
   FieldPredicates predicates(parent, fieldName, fieldPredicates);
   while (const xercesc::DOMElement* predicate = predicates.Next()) {
@@ -257,6 +299,10 @@ void RuleSetTranslator::BuildScaleSplit(SplitList& splits, const xercesc::DOMEle
         ThrowZb(ErrorCode::kEmptyValue, XML_ATT_OPERATOR, XML_VAL_OPERATOR_EQUAL);
       }
       split->SetMissvalMap(splitIndex);
+      continue;
+    }
+    if (isNotMissing && isOr) {
+      pieces.push_back(Interval{-infinity, infinity, false, false});
       continue;
     }
     if (isNotMissing) {
@@ -281,6 +327,17 @@ void RuleSetTranslator::BuildScaleSplit(SplitList& splits, const xercesc::DOMEle
     double newHi = 0.0;
     bool closed = false;
     GetPredicateBounds(value, op, newLo, newHi, closed);
+    if (isOr) {
+      if (newLo == newHi && !closed) {
+        // notEqual: everything but the point.
+        pieces.push_back(Interval{-infinity, newLo, false, false});
+        pieces.push_back(Interval{newHi, infinity, false, false});
+      } else {
+        pieces.push_back(Interval{newLo, newHi, closed && newLo != -infinity,
+                                  closed && newHi != infinity});
+      }
+      continue;
+    }
     // notEqual excludes a single point, which one range cannot express: the
     // range stays as it is.
     if (newLo == newHi && !closed && newLo != infinity && newHi != -infinity) continue;
@@ -296,9 +353,18 @@ void RuleSetTranslator::BuildScaleSplit(SplitList& splits, const xercesc::DOMEle
     }
   }
 
-  // Under or and xor the merged bounds may cross; only and refuses that.
-  const XMLCh* booleanOperator = GetAttribute(parent, XML_ATT_BOOLEANOPERATOR);
-  const bool isOr = IsEqual(booleanOperator, XML_VAL_OR) || IsEqual(booleanOperator, XML_VAL_XOR);
+  if (isOr && !pieces.empty()) {
+    for (const Interval& piece : UniteIntervals(std::move(pieces))) {
+      auto low = std::make_unique<NumericValue>(piece.low);
+      auto high = std::make_unique<NumericValue>(piece.high);
+      auto range =
+          std::make_unique<Range>(low.release(), high.release(), piece.lowClosed, piece.highClosed);
+      split->PutSplit(range.release(), splitIndex);
+    }
+    splits.push_back(split.get());
+    split.release();
+    return;
+  }
   if (!isOr && lo > hi) {
     ThrowZb(ErrorCode::kEmptySelection, var->GetName());
   }

@@ -5,12 +5,14 @@
 // the predicates of the CompoundRules around it.
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/dom/DOMNode.hpp>
 
 #include "host/CompoundPredicate.h"
 #include "host/ErrorCodes.h"
@@ -148,6 +150,18 @@ bool RuleSetTranslator::ReadSimpleRule(const xercesc::DOMElement* element, int r
   }
 
   SplitListGuard splits;
+  // The predicates of the CompoundRules around the rule come first in its
+  // summary, outermost first. They are shown only: one the summary cannot
+  // express is left out rather than refusing a rule that scores.
+  for (const xercesc::DOMElement* predicate : enclosing) {
+    const size_t before = splits.list.size();
+    try {
+      AddEnclosingSplits(predicate, splits.list);
+    } catch (const ZbException&) {
+      for (size_t k = before; k < splits.list.size(); ++k) delete splits.list[k];
+      splits.list.resize(before);
+    }
+  }
   bool predicateRead = false;
   bool success = true;
   for (const xercesc::DOMElement* child = GetFirstChildElt(element); child != nullptr;
@@ -271,6 +285,26 @@ bool RuleSetTranslator::ParseCompoundRule(const xercesc::DOMElement* element, in
   return true;
 }
 
+void RuleSetTranslator::AddEnclosingSplits(const xercesc::DOMElement* predicate,
+                                           SplitList& splits) {
+  const XMLCh* tag = predicate->getTagName();
+  if (IsEqual(tag, XML_ELE_COMPOUNDPREDICATE)) {
+    ParseCompoundSplits(predicate, splits);
+  } else if (IsEqual(tag, XML_ELE_PREDICATE)) {
+    // The CompoundRule holds this one predicate: its element is the parent
+    // whose SimplePredicate children on the field merge.
+    const xercesc::DOMNode* parent = predicate->getParentNode();
+    if (parent == nullptr || parent->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) return;
+    ParsePredicateSplit(GetAttributeForced(predicate, XML_ATT_FIELD),
+                        static_cast<const xercesc::DOMElement*>(parent),
+                        static_cast<int>(splits.size()), splits);
+  } else if (IsEqual(tag, XML_ELE_SETPREDICATE)) {
+    ParseSetPredicateSplit(GetAttributeForced(predicate, XML_ATT_FIELD), predicate,
+                           static_cast<int>(splits.size()), splits);
+  }
+  // True and False say nothing about a field.
+}
+
 ScorePredicate* RuleSetTranslator::ParsePredicateElement(const xercesc::DOMElement* element) {
   const XMLCh* tag = element->getTagName();
   if (IsEqual(tag, XML_ELE_PREDICATE)) return ParsePredicate(element, dictionary, nullptr, false);
@@ -318,12 +352,13 @@ bool RuleSetTranslator::ParseScoreDistribution(SimpleRule* rule,
   const double count = VerifyDouble(GetAttributeForced(element, XML_ATT_RECORDCOUNT));
   const std::string text = Transcoder().transcodeTo(GetAttributeForced(element, XML_ATT_VALUE));
 
-  // The counts are shares of the rule's own record count. A rule without
-  // one (or with one below 1) keeps the counts as they stand, so no share is
-  // ever negative or a division by zero.
-  int divisor = rule->GetRecordCount();
-  if (divisor < 1) divisor = 1;
-  const double percent = count / static_cast<double>(divisor);
+  // The counts are shares of the rule's own record count, a whole number
+  // kept as a double so that counts past the int range divide correctly. A
+  // rule without one (or with one below 1) keeps the counts as they stand,
+  // so no share is ever negative or a division by zero.
+  double divisor = std::trunc(rule->GetRecordCountValue());
+  if (!(divisor >= 1.0)) divisor = 1.0;
+  const double percent = count / divisor;
 
   // The target's value type decides the kind of value. Without a known
   // target the text decides: a number becomes a numeric value, anything
