@@ -406,6 +406,20 @@ int32_t DecisionDiagram::Walk(const ModelPlan& plan, const double* values) const
   return ~n;
 }
 
+void DecisionDiagram::WalkRows(const ModelPlan& plan, const double* rows, size_t width, size_t count,
+                               int32_t* leaves) const {
+  if (unfolded_.empty() || plan.isString.empty()) {
+    for (size_t i = 0; i < count; ++i) leaves[i] = Walk(plan, rows + i * width);
+    return;
+  }
+  unfolded_.WalkRows(rows, width, count, leaves);
+  // The records that left the ordinary branches, the few with a missing
+  // or NaN value where it mattered.
+  for (size_t i = 0; i < count; ++i) {
+    if (leaves[i] < 0) leaves[i] = Walk(plan, rows + i * width);
+  }
+}
+
 void DecisionDiagram::Build(const ModelPlan& plan, bool firstOnly, bool unfold) {
   Builder(plan, firstOnly, unfold, *this).Build();
 }

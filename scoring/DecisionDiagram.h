@@ -43,6 +43,12 @@ class DecisionDiagram {
   // REQUIRES: usable(), and `plan` the plan it was built from.
   int32_t Walk(const ModelPlan& plan, const double* values) const;
 
+  // For `count` encoded records, record i at rows + i * width: the leaf
+  // each reaches, as Walk gives it.
+  // REQUIRES: as for Walk; width covers every variable of `plan`.
+  void WalkRows(const ModelPlan& plan, const double* rows, size_t width, size_t count,
+                int32_t* leaves) const;
+
   // The first rule of a leaf, or -1.
   int32_t LeafFirst(int32_t leaf) const { return leafFirst_[static_cast<size_t>(leaf)]; }
   // Appends the rules of a leaf, in rule order.

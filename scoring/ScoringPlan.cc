@@ -55,6 +55,23 @@ int32_t ScoringPlan::FirstFiredRule(int m, const double* values) {
   return dag.LeafFirst(dag.Walk(model->plan, values));
 }
 
+void ScoringPlan::FirstFiredRules(int m, const double* rows, size_t width, size_t count,
+                                  int32_t* first) {
+  Model* model = ModelOf(m);
+  if (model == nullptr) {
+    std::fill(first, first + count, -1);
+    return;
+  }
+  DecisionDiagram& dag = model->dags[1];
+  if (walk != Walk::kLazy && !dag.built()) dag.Build(model->plan, true, walk == Walk::kBest);
+  if (walk == Walk::kLazy || !dag.usable()) {
+    for (size_t i = 0; i < count; ++i) first[i] = model->lazy.Walk(rows + i * width, nullptr);
+    return;
+  }
+  dag.WalkRows(model->plan, rows, width, count, first);
+  for (size_t i = 0; i < count; ++i) first[i] = dag.LeafFirst(first[i]);
+}
+
 int ScoringPlan::ItemCount(int m) const {
   if (m < 0 || static_cast<size_t>(m) >= models.size() || !models[static_cast<size_t>(m)]) return 0;
   return static_cast<int>(models[static_cast<size_t>(m)]->plan.items.size());

@@ -53,6 +53,12 @@ class ScoringPlan {
   // FiredRules gives with `firstOnly`, without a list.
   int32_t FirstFiredRule(int m, const double* values);
 
+  // For `count` encoded records, record i at rows + i * width (width at
+  // least the number of variables): into first[i] what FirstFiredRule gives
+  // for record i. Walks several records side by side where the diagram
+  // allows.
+  void FirstFiredRules(int m, const double* rows, size_t width, size_t count, int32_t* first);
+
   // How records find their rules: kBest takes the unfolded diagram, else the
   // diagram, else the lazy walk, whichever is built first; kDiagram never
   // unfolds; kLazy always walks lazily (with the region masks). For tests

@@ -10,11 +10,86 @@ void UnfoldedDiagram::Build(const std::vector<DiagramStep>& steps, int32_t root)
   for (const DiagramStep& step : steps) vars = std::max(vars, step.var + 1);
   bounds_.assign(static_cast<size_t>(vars), Bounds());
   deepest_ = 0;
+  depth_ = 0;
   if (Visit(steps, root, 0, 0, false)) {
     heap_.assign((size_t{2} << deepest_) - 1, Slot());
     Visit(steps, root, 0, 0, true);
+    depth_ = deepest_;
+    // Every record walks depth_ levels: a leaf above the bottom passes any
+    // number on to its left child, a copy of itself. A NaN leaves the
+    // ordinary branches there, which only sends it to Descend.
+    const double inf = std::numeric_limits<double>::infinity();
+    const size_t inner = (size_t{1} << depth_) - 1;  // slots above the bottom level
+    for (size_t k = 0; k < inner; ++k) {
+      Slot& slot = heap_[k];
+      if (slot.node >= 0) continue;
+      slot.var = 0;
+      slot.above = inf;
+      slot.atLeast = -inf;
+      heap_[2 * k + 1].node = slot.node;
+    }
   }
   bounds_ = std::vector<Bounds>();
+}
+
+int32_t UnfoldedDiagram::Descend(const double* values) const {
+  const Slot* heap = heap_.data();
+  size_t k = 0;
+  for (;;) {
+    const Slot& step = heap[k];
+    if (step.node < 0) return step.node;
+    const double x = values[step.var];
+    if (x > step.above) {
+      k = 2 * k + 2;
+    } else if (x >= step.atLeast) {
+      k = 2 * k + 1;
+    } else {
+      return step.node;
+    }
+  }
+}
+
+void UnfoldedDiagram::WalkRows(const double* rows, size_t width, size_t count, int32_t* leaves) const {
+  // Lanes records at a time: their walks are independent, so the loads of
+  // one lane overlap those of the others.
+  constexpr size_t kLanes = 8;
+  const Slot* heap = heap_.data();
+  const int depth = depth_;
+  size_t i = 0;
+  for (; i + kLanes <= count; i += kLanes) {
+    const double* base = rows + i * width;
+    size_t k[kLanes];
+    bool ordinary[kLanes];
+    for (size_t j = 0; j < kLanes; ++j) {
+      k[j] = 0;
+      ordinary[j] = true;
+    }
+    for (int level = 0; level < depth; ++level) {
+      for (size_t j = 0; j < kLanes; ++j) {
+        const Slot& step = heap[k[j]];
+        const double x = base[j * width + static_cast<size_t>(step.var)];
+        ordinary[j] &= x >= step.atLeast;
+        k[j] = 2 * k[j] + 1 + static_cast<size_t>(x > step.above);
+      }
+    }
+    for (size_t j = 0; j < kLanes; ++j) {
+      const int32_t node = heap[k[j]].node;
+      leaves[i + j] = ordinary[j] && node < 0 ? ~node : -1;
+    }
+  }
+  for (; i < count; ++i) {
+    const double* values = rows + i * width;
+    size_t k = 0;
+    bool ordinary = true;
+    for (int level = 0; level < depth; ++level) {
+      const Slot& step = heap[k];
+      const double x = values[step.var];
+      ordinary &= x >= step.atLeast;
+      k = 2 * k + 1 + static_cast<size_t>(x > step.above);
+    }
+    const int32_t node = heap[k].node;
+    leaves[i] = ordinary && node < 0 ? ~node : -1;
+  }
 }
 
 int32_t UnfoldedDiagram::Settle(const std::vector<DiagramStep>& steps, int32_t n) const {

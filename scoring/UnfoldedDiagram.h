@@ -10,6 +10,17 @@
 // within bounds, which settles later comparisons of it: those are passed
 // over, so a rule set cut from a tree unfolds to about the tree's own
 // depth. Built only when the unfolded tree is shallow enough.
+//
+// The walk takes no branch that depends on the record: every record goes
+// down the same number of levels (a leaf above the bottom is repeated down
+// its left side), each step adding the outcome of its comparison to the
+// slot number, and one flag notes whether the record left the ordinary
+// branches on the way. Records of real data take unpredictable turns,
+// which cost a mispredicted branch each in a walk that branches; here they
+// cost nothing more than the others. Only a record that left the ordinary
+// branches is walked again, branch by branch, to find the node where it
+// did. Several records are walked side by side (WalkRows), so that the
+// loads of one hide behind those of the others.
 #ifndef RULESCORE_SCORING_UNFOLDEDDIAGRAM_H_
 #define RULESCORE_SCORING_UNFOLDEDDIAGRAM_H_
 
@@ -48,23 +59,29 @@ class UnfoldedDiagram {
   int32_t Walk(const double* values) const {
     const Slot* heap = heap_.data();
     size_t k = 0;
-    for (;;) {
-      const Slot& step = heap[k];
-      if (step.node < 0) return step.node;
-      const double x = values[step.var];
-      if (x > step.above) {
-        k = 2 * k + 2;
-      } else if (x >= step.atLeast) {
-        k = 2 * k + 1;
-      } else {
-        return step.node;
-      }
-    }
+    unsigned ordinary = 1;
+    int level = 0;
+    // Two levels a step: one record's walk is a chain of loads, and each
+    // step waits for one round of them instead of two.
+    for (; level + 2 <= depth_; level += 2) k = Step<2>(heap, values, k, ordinary);
+    if (level < depth_) k = Step<1>(heap, values, k, ordinary);
+    const int32_t node = heap[k].node;
+    return ordinary != 0 && node < 0 ? node : Descend(values);
   }
+
+  // For `count` records, record i at rows + i * width: the leaf each
+  // reaches on the ordinary branches, or -1 for one that leaves them (for
+  // Walk to take on).
+  // REQUIRES: !empty(); width covers every variable the diagram reads.
+  void WalkRows(const double* rows, size_t width, size_t count, int32_t* leaves) const;
 
   size_t MemoryBytes() const { return heap_.size() * sizeof(Slot); }
 
  private:
+  // An ordinary step of the walk: x > above goes right, else left; x below
+  // atLeast (or NaN) leaves the ordinary branches. A leaf above the bottom
+  // always goes left (to a copy of itself), leaving for NaN only; a node
+  // decided in full always leaves (its atLeast is NaN).
   struct Slot {
     double above = 0.0;
     double atLeast = 0.0;
@@ -81,6 +98,39 @@ class UnfoldedDiagram {
   // Deepest the unfolded tree may be (levels below the root): 2^12 - 1 slots.
   static constexpr int kMaxDepth = 11;
 
+  // `levels` levels of the walk from slot k at once: every slot of the
+  // subtree below k down to that depth is compared (their loads do not
+  // wait for each other), then the path is picked from the outcomes. A
+  // step waits for one round of loads where one level a step would wait
+  // for `levels`. Clears `ordinary` when the path leaves the ordinary
+  // branches; returns the slot reached.
+  template <int levels>
+  static size_t Step(const Slot* heap, const double* values, size_t k, unsigned& ordinary) {
+    constexpr unsigned kSlots = (1u << levels) - 1;
+    unsigned right = 0;  // bit j: slot j of the subtree (in heap order) goes right
+    unsigned ok = 0;     // bit j: slot j's value is an ordinary number
+    unsigned j = 0;
+    for (int level = 0; level < levels; ++level) {
+      const size_t first = ((k + 1) << level) - 1;
+      for (size_t i = 0; i < (size_t{1} << level); ++i, ++j) {
+        const Slot& step = heap[first + i];
+        const double x = values[step.var];
+        right |= static_cast<unsigned>(x > step.above) << j;
+        ok |= static_cast<unsigned>(x >= step.atLeast) << j;
+      }
+    }
+    j = 0;
+    for (int level = 0; level < levels; ++level) {
+      ordinary &= ok >> j;
+      j = 2 * j + 1 + ((right >> j) & 1u);
+    }
+    return ((k + 1) << levels) - 1 + (j - kSlots);
+  }
+
+  // The walk branch by branch: the leaf, or the node where the record
+  // leaves the ordinary branches.
+  int32_t Descend(const double* values) const;
+
   // The node the record reaches from n without a test the bounds leave open.
   int32_t Settle(const std::vector<DiagramStep>& steps, int32_t n) const;
   // Places node n at `slot` (on heap level `level`) and what follows it on
@@ -89,6 +139,7 @@ class UnfoldedDiagram {
   bool Visit(const std::vector<DiagramStep>& steps, int32_t n, size_t slot, int level, bool write);
 
   std::vector<Slot> heap_;
+  int depth_ = 0;  // levels below the root: every walk takes that many steps
   // While building: per variable, what the branches taken say of it.
   std::vector<Bounds> bounds_;
   int deepest_ = 0;

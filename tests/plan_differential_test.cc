@@ -384,8 +384,16 @@ long CompareOverRecords(Gen& g, const Shape& s, const RuleSets& sets, int record
   std::vector<int32_t> fired;
   long seen = 0;
   const int models = static_cast<int>(sets.counts.size());
+  // The records side by side as well, one spare cell after each, for the
+  // walk over many records at once.
+  const size_t width = static_cast<size_t>(s.vars) + 1;
+  std::vector<double> rows;
+  std::vector<RefRecord> recs;
   for (int i = 0; i < records; ++i) {
     const RefRecord rec = RandomRecord(g, s);
+    recs.push_back(rec);
+    rows.insert(rows.end(), rec.values.begin(), rec.values.end());
+    rows.push_back(kNaN);
     for (int m = -1; m <= models; ++m) {
       for (bool firstOnly : {true, false}) {
         const std::vector<int32_t> expected = RefFired(sets.view, sets.counts, m, firstOnly, rec);
@@ -397,6 +405,19 @@ long CompareOverRecords(Gen& g, const Shape& s, const RuleSets& sets, int record
           if (::testing::Test::HasFailure()) return seen;
         }
         seen += static_cast<long>(expected.size());
+      }
+    }
+  }
+  std::vector<int32_t> first(recs.size());
+  for (int m = -1; m <= models; ++m) {
+    for (ScoringPlan* p : {&plan, &folded, &walk}) {
+      p->FirstFiredRules(m, rows.data(), width, recs.size(), first.data());
+      for (size_t i = 0; i < recs.size(); ++i) {
+        const std::vector<int32_t> expected = RefFired(sets.view, sets.counts, m, true, recs[i]);
+        EXPECT_EQ(first[i], expected.empty() ? -1 : expected[0])
+            << what << ", record " << i << " of a batch, model " << m
+            << (p == &walk ? ", lazy walk" : p == &folded ? ", folded" : "");
+        if (::testing::Test::HasFailure()) return seen;
       }
     }
   }
