@@ -47,13 +47,6 @@ const ScoreValue* ScoreCaseRecord::GetValue(int position) const {
   return nullptr;
 }
 
-void ScoreCaseRecord::SetNumber(int position, double value) {
-  if (position < 0 || static_cast<size_t>(position) >= kinds_.size()) return;
-  const size_t at = static_cast<size_t>(position);
-  kinds_[at] = Kind::kNumber;
-  numbers_[at].SetDouble(value);
-}
-
 void ScoreCaseRecord::SetText(int position, std::string_view text) {
   if (position < 0 || static_cast<size_t>(position) >= kinds_.size()) return;
   const size_t at = static_cast<size_t>(position);

@@ -51,8 +51,14 @@ class RULESCORE_HOST_API ScoreCaseRecord {
   };
   Slots GetSlots() const { return Slots{kinds_.data(), numbers_.data(), texts_.data(), kinds_.size()}; }
 
-  // Filling. Positions outside the layout are ignored.
-  void SetNumber(int position, double value);
+  // Filling. Positions outside the layout are ignored. SetNumber is inline:
+  // a host sets every field of every record through it.
+  void SetNumber(int position, double value) {
+    const size_t at = static_cast<size_t>(position);  // a negative position wraps past the layout
+    if (at >= kinds_.size()) return;
+    kinds_[at] = Kind::kNumber;
+    numbers_[at].SetDouble(value);
+  }
   void SetText(int position, std::string_view text);
   void SetMissing(int position);
   // Empties every slot.
