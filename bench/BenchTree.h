@@ -14,6 +14,11 @@
 namespace rulescore {
 namespace bench {
 
+// The benchmarks' trees: features and seed of the depth-d tree
+// BenchTree(d, kBenchFeatures, kBenchTreeSeed + d).
+constexpr int kBenchFeatures = 10;
+constexpr uint32_t kBenchTreeSeed = 20261207;
+
 class BenchTree {
  public:
   static constexpr int kCategories = 4;
@@ -41,6 +46,11 @@ class BenchTree {
   // with categories c0..c3.
   std::string ToPmml(const std::string& criterion) const;
 
+  // The tree as C++ source: a function `int name(const double* x)` of
+  // nested if/else returning the leaf's category, as one would write the
+  // tree by hand (thresholds written exactly).
+  std::string ToIfElse(const std::string& name) const;
+
   // Uniform records, `count` rows of GetFeatureCount() values each.
   std::vector<double> Records(int count, uint32_t seed) const;
 
@@ -57,6 +67,8 @@ class BenchTree {
     bool lessEqual;
     double threshold;
   };
+
+  void WriteIfElse(int32_t node, int indent, std::string& out) const;
 
   int32_t Grow(int depth, std::vector<double>& low, std::vector<double>& high,
                std::vector<Test>& path, uint32_t& state);

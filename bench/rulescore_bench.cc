@@ -1,9 +1,17 @@
 // Scoring and translation benchmarks, with the baselines they are judged
-// against measured in the same run: a decision tree walked over a flat node
-// array (the limit), the same tree as a rule set evaluated rule by rule over
-// plain double arrays, RuleSetModel::GetScore on host records, CSV text to
-// doubles with std::from_chars, and ParseFromTree on documents already
-// parsed by Xerces.
+// against measured in the same run: the decision tree written out as nested
+// if/else (generated C++, compiled in), the same tree walked over a flat
+// node array, the tree as a rule set evaluated rule by rule over plain
+// double arrays, RuleSetModel::GetScore on a host record refilled field by
+// field for each record, CSV text to doubles with std::from_chars, and
+// ParseFromTree on documents already parsed by Xerces.
+//
+// Every per-record benchmark draws its records from a pool of 2^20
+// distinct records (uniform doubles), in order: a branch predictor cannot
+// learn that sequence, as it learns a small pool cycled through again and
+// again (which makes every engine look faster than on real data). One
+// variant, GetScore_Tree6_Pool256, cycles 256 records to show the
+// difference.
 //
 // Besides the benchmarks the executable has two modes for scripts/bench.sh:
 //   rulescore_bench --write-tree6 MODEL.pmml DATA.csv ROWS
@@ -14,6 +22,7 @@
 //       prints rows, seconds, rows per second and MB per second.
 #include <malloc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -32,6 +41,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/BenchTree.h"
+#include "bench/IfElseTrees.h"
 #include "cli/CsvReader.h"
 #include "host/NumberText.h"
 #include "host/ScoreCaseRecord.h"
@@ -60,9 +70,10 @@ namespace {
 namespace K = KtZembra_940;
 using rulescore::bench::BenchTree;
 
-constexpr int kFeatures = 10;
-constexpr int kPool = 256;  // records cycled through by every scoring benchmark (their host records fit in L2)
-constexpr uint32_t kTreeSeed = 20261207;
+constexpr int kFeatures = rulescore::bench::kBenchFeatures;
+constexpr size_t kPool = size_t{1} << 20;  // distinct records every per-record benchmark draws from
+constexpr size_t kSmallPool = 256;         // the one labelled variant that cycles a few records
+constexpr uint32_t kTreeSeed = rulescore::bench::kBenchTreeSeed;
 constexpr uint32_t kRecordSeed = 7;
 
 size_t HeapInUse() { return mallinfo2().uordblks; }
@@ -104,21 +115,17 @@ void Warm(Translated& t, const K::ScoreCaseRecord& record) {
   t.setupBytes = static_cast<long>(HeapInUse()) - static_cast<long>(before);
 }
 
-// Host records over the layout x0, x1, ..., one per row of `values`
-// (`width` values a row).
-std::vector<std::unique_ptr<K::ScoreCaseRecord>> NumberRecords(const std::vector<double>& values,
-                                                               int width) {
+// A host record over the layout x0, x1, ..., x{width - 1}.
+std::unique_ptr<K::ScoreCaseRecord> NumberRecord(int width) {
   std::vector<std::string> names;
   for (int f = 0; f < width; ++f) names.push_back("x" + std::to_string(f));
-  std::vector<std::unique_ptr<K::ScoreCaseRecord>> records;
-  for (size_t row = 0; row * static_cast<size_t>(width) < values.size(); ++row) {
-    auto record = std::make_unique<K::ScoreCaseRecord>(names);
-    for (int f = 0; f < width; ++f) {
-      record->SetNumber(f, values[row * static_cast<size_t>(width) + static_cast<size_t>(f)]);
-    }
-    records.push_back(std::move(record));
-  }
-  return records;
+  return std::make_unique<K::ScoreCaseRecord>(names);
+}
+
+// Fills `record` with row `row` of `values`, field by field, as a host does.
+inline void FillNumbers(K::ScoreCaseRecord& record, const double* values, size_t row) {
+  const double* cells = values + row * kFeatures;
+  for (int f = 0; f < kFeatures; ++f) record.SetNumber(f, cells[f]);
 }
 
 // ---------------------------------------------------------------------------
@@ -127,7 +134,9 @@ std::vector<std::unique_ptr<K::ScoreCaseRecord>> NumberRecords(const std::vector
 struct TreeCase {
   std::unique_ptr<BenchTree> tree;
   std::vector<double> rows;  // kPool records
-  std::vector<std::unique_ptr<K::ScoreCaseRecord>> records;
+  std::vector<int> leaves;   // per record, the category of its leaf
+  int (*ifElse)(const double*) = nullptr;
+  std::unique_ptr<K::ScoreCaseRecord> record;  // the host record each benchmark refills
   Translated firstHit;
   Translated weightedSum;
   Translated weightedMax;
@@ -136,12 +145,16 @@ struct TreeCase {
 std::unique_ptr<TreeCase> MakeTreeCase(int depth) {
   auto c = std::make_unique<TreeCase>();
   c->tree = std::make_unique<BenchTree>(depth, kFeatures, kTreeSeed + static_cast<uint32_t>(depth));
-  c->rows = c->tree->Records(kPool, kRecordSeed);
-  c->records = NumberRecords(c->rows, kFeatures);
+  c->rows = c->tree->Records(static_cast<int>(kPool), kRecordSeed);
+  c->leaves.resize(kPool);
+  for (size_t i = 0; i < kPool; ++i) c->leaves[i] = c->tree->Walk(c->rows.data() + i * kFeatures);
+  c->ifElse = depth == 6 ? rulescore::bench::IfElseTree6 : rulescore::bench::IfElseTree10;
+  c->record = NumberRecord(kFeatures);
+  FillNumbers(*c->record, c->rows.data(), 0);
   c->firstHit = Translate(c->tree->ToPmml("firstHit"));
   c->weightedSum = Translate(c->tree->ToPmml("weightedSum"));
   c->weightedMax = Translate(c->tree->ToPmml("weightedMax"));
-  for (Translated* t : {&c->firstHit, &c->weightedSum, &c->weightedMax}) Warm(*t, *c->records[0]);
+  for (Translated* t : {&c->firstHit, &c->weightedSum, &c->weightedMax}) Warm(*t, *c->record);
   return c;
 }
 
@@ -154,6 +167,27 @@ void TreeWalk(benchmark::State& state, const TreeCase* c) {
   size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(c->tree->Walk(rows + i * kFeatures));
+    i = (i + 1) & (kPool - 1);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+// The tree as generated nested if/else: what a hand-written scorer costs.
+void IfElse(benchmark::State& state, const TreeCase* c) {
+  if (c == nullptr) {
+    state.SkipWithError("the case could not be built");
+    return;
+  }
+  const double* rows = c->rows.data();
+  for (size_t i = 0; i < kPool; ++i) {
+    if (c->ifElse(rows + i * kFeatures) != c->leaves[i]) {
+      state.SkipWithError("the generated if/else is not the benchmark's tree");
+      return;
+    }
+  }
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(c->ifElse(rows + i * kFeatures));
     i = (i + 1) & (kPool - 1);
   }
   state.SetItemsProcessed(state.iterations());
@@ -173,6 +207,58 @@ void Reference(benchmark::State& state, const TreeCase* c) {
   state.SetItemsProcessed(state.iterations());
 }
 
+// The records as the model encodes them: rows in variable-index order (the
+// compile numbers variables by first use).
+std::vector<double> Encoded(const K::RuleSetModel& model, const TreeCase& c) {
+  const std::vector<const K::ScoreDictVar*>& vars = model.GetPredVars();
+  std::vector<double> encoded(kPool * vars.size());
+  for (size_t row = 0; row < kPool; ++row) {
+    for (size_t v = 0; v < vars.size(); ++v) {
+      const int feature = std::atoi(vars[v]->GetName().c_str() + 1);
+      encoded[row * vars.size() + v] = c.rows[row * kFeatures + static_cast<size_t>(feature)];
+    }
+  }
+  return encoded;
+}
+
+// The scoring plan's walk over many encoded records at once (what a
+// columnar batch entry calls once it has encoded a block of rows), blocks
+// of kBlock records in turn.
+void PlanRows(benchmark::State& state, TreeCase* c) {
+  constexpr size_t kBlock = 256;
+  K::RuleSetModel* model = c != nullptr ? c->firstHit.model.get() : nullptr;
+  if (model == nullptr) {
+    state.SkipWithError("the document did not translate");
+    return;
+  }
+  K::ScoreResult* result = nullptr;
+  model->GetScore(c->record.get(), result, false);  // the record set-up
+  delete result;
+  const size_t width = model->GetPredVars().size();
+  const std::vector<double> encoded = Encoded(*model, *c);
+  K::ScoringPlan plan(model->GetCompiledRuleSets(), model->GetRuleCount(),
+                      model->GetPredVarIsString());
+  std::vector<int32_t> first(kPool);
+  plan.FirstFiredRules(0, encoded.data(), width, kPool, first.data());
+  for (size_t row = 0; row < kPool; ++row) {
+    if (first[row] < 0 || c->tree->CategoryOfRule(first[row]) != c->leaves[row]) {
+      state.SkipWithError("the plan fired other rules than the tree's leaf");
+      return;
+    }
+  }
+  size_t block = 0;
+  for (auto _ : state) {
+    plan.FirstFiredRules(0, encoded.data() + block * kBlock * width, width, kBlock,
+                         first.data() + block * kBlock);
+    benchmark::DoNotOptimize(first.data());
+    block = (block + 1) & (kPool / kBlock - 1);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kBlock));
+  state.counters["time_per_record"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * kBlock,
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 // The scoring plan alone, over the encoded rows: what GetScore spends on
 // finding the fired rules, without the record encoding around it.
 // With `diagrams` false the plan takes its lazy walk over region masks.
@@ -183,17 +269,10 @@ void PlanOnly(benchmark::State& state, TreeCase* c, bool firstOnly, bool diagram
     return;
   }
   K::ScoreResult* result = nullptr;
-  model->GetScore(c->records[0].get(), result, false);  // the record set-up
+  model->GetScore(c->record.get(), result, false);  // the record set-up
   delete result;
-  // Rows in variable-index order: the compile numbers variables by first use.
   const std::vector<const K::ScoreDictVar*>& vars = model->GetPredVars();
-  std::vector<double> encoded(kPool * vars.size());
-  for (size_t row = 0; row < kPool; ++row) {
-    for (size_t v = 0; v < vars.size(); ++v) {
-      const int feature = std::atoi(vars[v]->GetName().c_str() + 1);
-      encoded[row * vars.size() + v] = c->rows[row * kFeatures + static_cast<size_t>(feature)];
-    }
-  }
+  const std::vector<double> encoded = Encoded(*model, *c);
   K::ScoringPlan plan(model->GetCompiledRuleSets(), model->GetRuleCount(),
                       model->GetPredVarIsString());
   if (!diagrams) plan.SetWalk(K::ScoringPlan::Walk::kLazy);
@@ -201,8 +280,7 @@ void PlanOnly(benchmark::State& state, TreeCase* c, bool firstOnly, bool diagram
   fired.reserve(static_cast<size_t>(c->tree->GetLeafCount()));
   for (size_t row = 0; row < kPool; ++row) {
     plan.FiredRules(0, encoded.data() + row * vars.size(), firstOnly, fired);
-    if (fired.size() != 1 ||
-        c->tree->CategoryOfRule(fired[0]) != c->tree->Walk(c->rows.data() + row * kFeatures)) {
+    if (fired.size() != 1 || c->tree->CategoryOfRule(fired[0]) != c->leaves[row]) {
       state.SkipWithError("the plan fired other rules than the tree's leaf");
       return;
     }
@@ -226,21 +304,26 @@ int PredictedCategory(const K::ScoreResult* result) {
   return text.size() > 1 ? std::atoi(text.c_str() + 1) : -1;
 }
 
-// GetScore over the pool, the result object reused; `check` (may be empty)
-// validates each record's result before timing starts.
-void GetScore(benchmark::State& state, Translated* t,
-              const std::vector<std::unique_ptr<K::ScoreCaseRecord>>* records,
+// GetScore as a host calls it: one host record refilled for each record
+// (`fill(i)` sets record i's cells), the result object reused. Records
+// i = 0, 1, ... below `pool`, in order; `check` (may be empty) validates
+// each one's result before timing starts, except for the rule-by-rule
+// walk, which is checked on the first records only (it is slow).
+template <class Fill>
+void GetScore(benchmark::State& state, Translated* t, K::ScoreCaseRecord* record, Fill fill, size_t pool,
               const std::function<bool(size_t, const K::ScoreResult*)>& check, size_t rules,
               bool referenceWalk) {
   K::RuleSetModel* model = t != nullptr ? t->model.get() : nullptr;
-  if (model == nullptr) {
+  if (model == nullptr || record == nullptr) {
     state.SkipWithError("the document did not translate");
     return;
   }
   model->SetUseReferenceWalk(referenceWalk);
   K::ScoreResult* result = nullptr;
-  for (size_t i = 0; i < records->size(); ++i) {
-    const K::KtScore::KtStatus status = model->GetScore((*records)[i].get(), result, false);
+  const size_t checked = referenceWalk ? std::min<size_t>(pool, 4096) : pool;
+  for (size_t i = 0; i < checked; ++i) {
+    fill(i);
+    const K::KtScore::KtStatus status = model->GetScore(record, result, false);
     if (status.IsError() || (check && !check(i, result))) {
       state.SkipWithError("a record scored differently from the tree");
       delete result;
@@ -250,9 +333,10 @@ void GetScore(benchmark::State& state, Translated* t,
   const long allocationsBefore = gAllocations.load();
   size_t i = 0;
   for (auto _ : state) {
-    model->GetScore((*records)[i].get(), result, false);
+    fill(i);
+    model->GetScore(record, result, false);
     benchmark::DoNotOptimize(result);
-    i = (i + 1) & (kPool - 1);
+    i = i + 1 == pool ? 0 : i + 1;
   }
   const long allocations = gAllocations.load() - allocationsBefore;
   state.SetItemsProcessed(state.iterations());
@@ -333,9 +417,19 @@ std::string VoteDocument(uint32_t seed, int rulesPerSet) {
 
 constexpr int kVoteRules = 60;  // per rule set
 
+// The records: kPool rows of kStringFields value numbers, drawn at random
+// (the fields have only 8^6 combinations, so rows repeat; their order does
+// not), written into one host record as texts "v0".."v7".
 struct VoteCase {
   Translated model;
-  std::vector<std::unique_ptr<K::ScoreCaseRecord>> records;
+  std::vector<uint8_t> values;
+  std::vector<std::string> texts;
+  std::unique_ptr<K::ScoreCaseRecord> record;
+
+  void Fill(size_t row) {
+    const uint8_t* cells = values.data() + row * kStringFields;
+    for (int f = 0; f < kStringFields; ++f) record->SetText(f, texts[cells[f]]);
+  }
 };
 
 std::unique_ptr<VoteCase> MakeVoteCase() {
@@ -343,18 +437,18 @@ std::unique_ptr<VoteCase> MakeVoteCase() {
   c->model = Translate(VoteDocument(99, kVoteRules));
   std::vector<std::string> names;
   for (int f = 0; f < kStringFields; ++f) names.push_back("s" + std::to_string(f));
+  c->record = std::make_unique<K::ScoreCaseRecord>(names);
+  for (int v = 0; v < kStringValues; ++v) c->texts.push_back("v" + std::to_string(v));
+  c->values.resize(kPool * kStringFields);
   uint32_t s = 5;
-  for (int i = 0; i < kPool; ++i) {
-    auto record = std::make_unique<K::ScoreCaseRecord>(names);
-    for (int f = 0; f < kStringFields; ++f) {
-      s ^= s << 13;
-      s ^= s >> 17;
-      s ^= s << 5;
-      record->SetText(f, "v" + std::to_string(s % kStringValues));
-    }
-    c->records.push_back(std::move(record));
+  for (uint8_t& value : c->values) {
+    s ^= s << 13;
+    s ^= s >> 17;
+    s ^= s << 5;
+    value = static_cast<uint8_t>(s % kStringValues);
   }
-  Warm(c->model, *c->records[0]);
+  c->Fill(0);
+  Warm(c->model, *c->record);
   return c;
 }
 
@@ -631,12 +725,13 @@ int main(int argc, char** argv) {
   Cases cases;
 
   auto treeCheck = [](const TreeCase* c) {
-    return [c](size_t i, const K::ScoreResult* result) {
-      return PredictedCategory(result) == c->tree->Walk(c->rows.data() + i * kFeatures);
-    };
+    return [c](size_t i, const K::ScoreResult* result) { return PredictedCategory(result) == c->leaves[i]; };
   };
   for (int depth : {6, 10}) {
     const std::string d = std::to_string(depth);
+    benchmark::RegisterBenchmark(("IfElse_Tree" + d).c_str(), [&cases, depth](benchmark::State& s) {
+      IfElse(s, cases.Tree(depth));
+    });
     benchmark::RegisterBenchmark(("TreeWalk_Tree" + d).c_str(), [&cases, depth](benchmark::State& s) {
       TreeWalk(s, cases.Tree(depth));
     });
@@ -658,37 +753,55 @@ int main(int argc, char** argv) {
       }
     }
   }
+  for (int depth : {6, 10}) {
+    benchmark::RegisterBenchmark(("Plan_Tree" + std::to_string(depth) + "_Rows").c_str(),
+                                 [&cases, depth](benchmark::State& s) { PlanRows(s, cases.Tree(depth)); });
+  }
   struct Variant {
     const char* name;
     int depth;
     int method;  // 0 firstHit, 1 weightedSum, 2 weightedMax
     bool ruleByRule;
+    size_t pool;
   };
   const Variant variants[] = {
-      {"GetScore_Tree6", 6, 0, false},
-      {"GetScore_Tree10", 10, 0, false},
-      {"GetScore_Tree10_WeightedSum", 10, 1, false},
-      {"GetScore_Tree10_WeightedMax", 10, 2, false},
-      {"GetScore_Tree6_RuleByRule", 6, 0, true},
-      {"GetScore_Tree10_RuleByRule", 10, 0, true},
+      {"GetScore_Tree6", 6, 0, false, kPool},
+      {"GetScore_Tree10", 10, 0, false, kPool},
+      {"GetScore_Tree10_WeightedSum", 10, 1, false, kPool},
+      {"GetScore_Tree10_WeightedMax", 10, 2, false, kPool},
+      {"GetScore_Tree6_RuleByRule", 6, 0, true, kPool},
+      {"GetScore_Tree10_RuleByRule", 10, 0, true, kPool},
+      // The one small pool: 256 records cycled, which a branch predictor learns.
+      {"GetScore_Tree6_Pool256", 6, 0, false, kSmallPool},
   };
   for (const Variant& v : variants) {
     benchmark::RegisterBenchmark(v.name, [&cases, v, treeCheck](benchmark::State& s) {
       TreeCase* c = cases.Tree(v.depth);
+      if (c == nullptr) {
+        s.SkipWithError("the case could not be built");
+        return;
+      }
       Translated& t = v.method == 0 ? c->firstHit : v.method == 1 ? c->weightedSum : c->weightedMax;
+      K::ScoreCaseRecord* record = c->record.get();
+      const double* rows = c->rows.data();
       // Under every method exactly one rule of a tree's rule set fires, so
       // each method predicts the leaf's category.
-      GetScore(s, &t, &c->records, treeCheck(c), static_cast<size_t>(c->tree->GetLeafCount()),
-               v.ruleByRule);
+      GetScore(s, &t, record, [record, rows](size_t i) { FillNumbers(*record, rows, i); }, v.pool,
+               treeCheck(c), static_cast<size_t>(c->tree->GetLeafCount()), v.ruleByRule);
     });
   }
   for (bool ruleByRule : {false, true}) {
-    benchmark::RegisterBenchmark(ruleByRule ? "GetScore_Vote3String_RuleByRule" : "GetScore_Vote3String",
-                                 [&cases, ruleByRule](benchmark::State& s) {
-                                   VoteCase* c = cases.Vote();
-                                   GetScore(s, c != nullptr ? &c->model : nullptr, c != nullptr ? &c->records : nullptr, nullptr, 3 * kVoteRules,
-                                            ruleByRule);
-                                 });
+    benchmark::RegisterBenchmark(
+        ruleByRule ? "GetScore_Vote3String_RuleByRule" : "GetScore_Vote3String",
+        [&cases, ruleByRule](benchmark::State& s) {
+          VoteCase* c = cases.Vote();
+          if (c == nullptr) {
+            s.SkipWithError("the case could not be built");
+            return;
+          }
+          GetScore(s, &c->model, c->record.get(), [c](size_t i) { c->Fill(i); }, kPool, nullptr,
+                   3 * kVoteRules, ruleByRule);
+        });
   }
   benchmark::RegisterBenchmark("CsvFromChars_10Fields",
                                [&cases](benchmark::State& s) { CsvFromChars(s, cases.Csv()); });
