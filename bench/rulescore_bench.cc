@@ -13,9 +13,11 @@
 // variant, GetScore_Tree6_Pool256, cycles 256 records to show the
 // difference.
 //
-// Besides the benchmarks the executable has two modes for scripts/bench.sh:
+// Besides the benchmarks the executable has three modes for scripts/bench.sh:
 //   rulescore_bench --write-tree6 MODEL.pmml DATA.csv ROWS
 //       writes the depth-6 model and ROWS uniform records;
+//   rulescore_bench --write-rules N MODEL.pmml
+//       writes the translation benchmarks' document with N rules;
 //   rulescore_bench --parse-only DATA.csv
 //       reads the file with the tool's CSV reader into host records (the
 //       tool's cell rule: the host's number parser), scores nothing, and
@@ -675,6 +677,12 @@ int WriteTree6(const char* modelPath, const char* dataPath, long rows) {
   return std::fclose(data) == 0 ? 0 : 1;
 }
 
+int WriteRules(const char* path, long rules) {
+  std::ofstream out(path);
+  out << RulesDocument(static_cast<int>(rules));
+  return out ? 0 : 1;
+}
+
 int ParseOnly(const char* dataPath) {
   std::ifstream in(dataPath, std::ios::binary);
   if (!in) return 1;
@@ -718,6 +726,9 @@ int main(int argc, char** argv) {
     return WriteTree6(argv[2], argv[3], std::atol(argv[4]));
   }
   if (argc == 3 && std::strcmp(argv[1], "--parse-only") == 0) return ParseOnly(argv[2]);
+  if (argc == 4 && std::strcmp(argv[1], "--write-rules") == 0) {
+    return WriteRules(argv[3], std::atol(argv[2]));
+  }
 
   K::XmlPlatform platform;
   // Every case is built on first use, so that a filtered run builds only
