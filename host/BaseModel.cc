@@ -9,6 +9,17 @@ namespace KtZembra_940 {
 
 BaseModel::BaseModel() = default;
 
+size_t BaseModel::ScoreBatch(const ColumnBatch& /*columns*/, size_t /*begin*/, size_t /*end*/,
+                             BatchScores& /*scores*/) {
+  return 0;
+}
+
+std::vector<const ScoreValue*> BaseModel::GetBatchCategories() const { return {}; }
+
+std::vector<std::string> BaseModel::GetBatchRuleIds() const { return {}; }
+
+size_t BaseModel::GetMaxFiredPerRecord() const { return 0; }
+
 BaseModel::~BaseModel() {
   // The transformation dictionary may point at the data dictionary: it goes
   // first.

@@ -34,6 +34,12 @@ class RULESCORE_HOST_API BaseModel : public ScoreModel {
   ScoreDictionary* GetDictionary() const override;
   TransformationDictionary* GetTransformationDictionary() const override;
   ScoreDictionary* GetResultDictionary() const override;
+  // A model without a columnar entry scores no rows.
+  size_t ScoreBatch(const ColumnBatch& columns, size_t begin, size_t end,
+                    BatchScores& scores) override;
+  std::vector<const ScoreValue*> GetBatchCategories() const override;
+  std::vector<std::string> GetBatchRuleIds() const override;
+  size_t GetMaxFiredPerRecord() const override;
   MVPolicy GetMissingValuePolicy() const override;
   void SetScoreDictionary(ScoreDictionary* dictionary, bool own) override;
   void SetTransformationScoreDictionary(TransformationDictionary* dictionary,

@@ -2,18 +2,23 @@
 #ifndef RULESCORE_HOST_SCOREMODEL_H_
 #define RULESCORE_HOST_SCOREMODEL_H_
 
+#include <cstddef>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "host/HostExport.h"
 #include "host/KtStatus.h"
 
 namespace KtZembra_940 {
 
+struct BatchScores;
+class ColumnBatch;
 class ScoreCaseRecord;
 class ScoreDictionary;
 class ScoreDictVar;
 class ScoreResult;
+class ScoreValue;
 class ScoreVersionInfo;
 class TransformationDictionary;
 
@@ -50,6 +55,21 @@ class RULESCORE_HOST_API ScoreModel {
   // Never throws.
   virtual KtScore::KtStatus GetScore(const ScoreCaseRecord* record, ScoreResult*& result,
                                      bool flag) = 0;
+  // Scores rows [begin, end) of `columns` into the same rows of `scores`,
+  // binding columns to fields by name (a field without a column is missing
+  // in every row). Gives exactly what GetScore gives for each row filled
+  // into a record, except that a text in a numeric field that is neither a
+  // number nor a declared missing value makes the row invalid. Returns the
+  // number of rows scored (end - begin, or 0 for a model that cannot score
+  // columns). Never throws; one call at a time per model.
+  virtual size_t ScoreBatch(const ColumnBatch& columns, size_t begin, size_t end,
+                            BatchScores& scores) = 0;
+  // What the indices of a batch stand for: the predictable categories, and
+  // the rule identifiers; empty for a model that cannot score columns.
+  virtual std::vector<const ScoreValue*> GetBatchCategories() const = 0;
+  virtual std::vector<std::string> GetBatchRuleIds() const = 0;
+  // The most rules one record can report as fired.
+  virtual size_t GetMaxFiredPerRecord() const = 0;
   virtual MVPolicy GetMissingValuePolicy() const = 0;
   virtual ModelType GetModelType() const = 0;
   virtual bool GetPredictionOnly() const = 0;

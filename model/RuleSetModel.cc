@@ -30,6 +30,8 @@ RuleSetModel::~RuleSetModel() {
   }
   delete plan;
   plan = nullptr;
+  DeleteBatchState(batchState);
+  batchState = nullptr;
 }
 
 ScoreModel::ModelType RuleSetModel::GetModelType() const { return modelType; }

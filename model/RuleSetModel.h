@@ -108,6 +108,12 @@ class RuleSetModel : public BaseModel {
   ModelType GetModelType() const override;
   bool GetPredictionOnly() const override;
   void Display(std::ostream& os) const override;
+  // Columnar scoring (scoring/BatchScoring.cc).
+  size_t ScoreBatch(const ColumnBatch& columns, size_t begin, size_t end,
+                    BatchScores& scores) override;
+  std::vector<const ScoreValue*> GetBatchCategories() const override;
+  std::vector<std::string> GetBatchRuleIds() const override;
+  size_t GetMaxFiredPerRecord() const override;
 
   // --- building (translator) -------------------------------------------
   // Sizes every per-model table; only while no rule has been added and n >= 1.
@@ -257,6 +263,8 @@ class RuleSetModel : public BaseModel {
   std::vector<EncodeStep> encodeSteps;
   bool allNumbers = false;  // every step reads a number
   double EncodeCell(const ScoreCaseRecord* record, size_t i) const;
+  // What predictor i's value encodes to; null stands for an absent value.
+  double EncodeValue(const ScoreValue* value, size_t i) const;
   // Every predictor of the record, cell by cell.
   void EncodeCells(const ScoreCaseRecord* record);
   // Per rule set, what its counted rules give when they fire.
@@ -282,6 +290,12 @@ class RuleSetModel : public BaseModel {
   // category's weight sum has held its current value (-1: no fired rule
   // predicts it); decides weighted-sum ties. Sized with ruleSetScores.
   std::vector<int32_t> scoreSince;
+
+  // Columnar scoring's bindings and working tables, made on its first
+  // call; owned.
+  class BatchState;
+  BatchState* batchState = nullptr;
+  static void DeleteBatchState(BatchState* state);
 };
 
 }  // namespace KtZembra_940

@@ -89,6 +89,8 @@ class RuleSetResult : public ScoreClsResult {
     idsStale = true;
   }
   void SetTarget(const ScoreDictVar* newTarget) { target = newTarget; }
+  // The fired identifiers as the model appended them, in firing order.
+  const std::vector<const std::string*>& GetFiredRulePointers() const { return fired; }
 
  private:
   double confidence = -1.0;

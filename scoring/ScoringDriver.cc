@@ -206,9 +206,14 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
 
 double RuleSetModel::EncodeCell(const ScoreCaseRecord* record, size_t i) const {
   const EncodeStep& step = encodeSteps[i];
+  return EncodeValue(step.var != nullptr ? record->GetValue(step.position) : nullptr, i);
+}
+
+double RuleSetModel::EncodeValue(const ScoreValue* value, size_t i) const {
+  const EncodeStep& step = encodeSteps[i];
   const ScoreDictVar* var = step.var;
   const bool isString = i < predVarIsString.size() && predVarIsString[i];
-  const ScoreValue* value = var != nullptr ? record->GetValue(step.position) : nullptr;
+  if (var == nullptr) value = nullptr;
   if (value == nullptr) return isString ? -1.0 : NumericValue::GetSysmisValue();
   if (!isString) {
     return var->IsMissingValue(*value) ? NumericValue::GetSysmisValue() : value->GetDouble();

@@ -1,0 +1,40 @@
+// Where a batch's results go: row r of the batch in entry r of each of the
+// caller's arrays, and the fired rules of the rows appended to one list in
+// row order.
+//
+// Predictions and rules are given as indices: a prediction indexes the
+// model's GetBatchCategories(), a rule its GetBatchRuleIds(). Indices are
+// the same for every translation of one document, so rows scored by
+// different copies of a model read alike.
+#ifndef RULESCORE_HOST_BATCHSCORES_H_
+#define RULESCORE_HOST_BATCHSCORES_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace KtZembra_940 {
+
+struct BatchScores {
+  // What became of a row.
+  enum RowStatus : int32_t {
+    kScored = 0,
+    kNotANumber = 1,      // a text in a numeric field that is no number
+    kCodeOutOfRange = 2,  // a code past its column's texts
+    kNotScored = 3,       // the model could not score the row
+  };
+
+  int32_t* prediction = nullptr;   // category index, -1 for none
+  double* confidence = nullptr;    // as the model's result holds it; NaN when not scored
+  int32_t* winningRule = nullptr;  // rule index, -1 when a default decided
+  int32_t* firedCount = nullptr;   // how many rules of `fired` belong to the row
+  int32_t* status = nullptr;       // RowStatus
+  int32_t* errorColumn = nullptr;  // the batch column at fault, -1 for none
+  // The rule indices of every row in row order; appended to (null: not
+  // kept). Reserving room beforehand keeps scoring free of allocation.
+  std::vector<int32_t>* fired = nullptr;
+};
+
+}  // namespace KtZembra_940
+
+#endif  // RULESCORE_HOST_BATCHSCORES_H_

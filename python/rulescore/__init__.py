@@ -1,0 +1,306 @@
+"""Score PMML rule-set models (RuleSetModel documents) from Python.
+
+Load a model once, then score whole tables in one call::
+
+    import pandas as pd
+    import rulescore
+
+    model = rulescore.load("risk.pmml")            # a path or the PMML text
+    frame = pd.DataFrame({"age": [70.0, 30.0], "region": ["north", None]})
+    result = model.score(frame)                     # one row per input row
+    result.loc[0, "prediction"], result.loc[0, "fired_rules"]
+
+    model.score_record({"age": 70.0, "region": "north"})   # one record -> dict
+
+``Model.score`` accepts a pandas DataFrame, a dict of columns (lists or
+numpy arrays) or a list of dicts, and returns a DataFrame with the input's
+index and the columns ``prediction``, ``confidence``, ``winning_rule``,
+``fired_rules`` (the list of rule ids that fired) and ``error`` (None, or why
+the row could not be scored). Numeric columns are read straight from their
+buffers; texts and ``category`` columns are looked up once per distinct value.
+Scoring runs without the GIL; ``load(..., threads=N)`` translates the model N
+times and splits large tables over N threads.
+
+How input is read:
+
+* Only the fields the model reads are looked at (``Model.fields``); other
+  columns are ignored. A field with no column is missing in every row, with
+  one ``MissingColumnWarning`` per call.
+* NaN, None, ``pd.NA`` and ``pd.NaT`` are missing values.
+* A number column for a string field is matched by the number; texts for a
+  numeric field must read as numbers (or be a value the field declares
+  missing): any other text makes that row invalid. The row keeps its place,
+  with no prediction, NaN confidence and the reason in ``error``.
+* A column of dates or time spans, or an object column holding values that
+  are neither texts, numbers, booleans nor missing markers, raises
+  ``TypeError``; a field that appears under two columns raises
+  ``ValueError``; an empty table gives an empty result.
+
+A document that cannot be read raises ``ModelError`` with ``.code``,
+``.message`` and ``.line``. ``rulescore.dask.score`` scores a Dask DataFrame
+partition by partition on a cluster.
+"""
+
+import numbers
+import os
+import warnings
+from typing import NamedTuple
+
+import numpy as np
+import pandas as pd
+
+from . import _core
+from ._errors import ModelError
+
+__all__ = ["load", "Model", "ModelError", "Field", "MissingColumnWarning", "RESULT_COLUMNS"]
+
+#: The columns of every result, in order.
+RESULT_COLUMNS = ("prediction", "confidence", "winning_rule", "fired_rules", "error")
+
+
+class MissingColumnWarning(UserWarning):
+    """Fields the model reads that the scored table has no column for."""
+
+
+class Field(NamedTuple):
+    """A field the model reads: its name, data type ("double" or "string")
+    and optype ("continuous", "ordinal" or "nominal")."""
+
+    name: str
+    data_type: str
+    optype: str
+
+
+def load(path_or_text, semantics="native", threads=1):
+    """Reads a PMML document holding RuleSetModel elements into a Model.
+
+    Args:
+        path_or_text: a file path (str or os.PathLike), or the document
+            itself (a str starting with "<", or bytes).
+        semantics: "native", the engine's own scoring rules.
+        threads: how many threads ``Model.score`` may use; the document is
+            translated once per thread.
+
+    Raises:
+        ModelError: the document cannot be read or translated.
+        ValueError: an unknown ``semantics`` or ``threads`` below 1.
+    """
+    if isinstance(path_or_text, bytes):
+        source, is_text, name = path_or_text.decode("utf-8"), True, "<text>"
+    elif isinstance(path_or_text, os.PathLike):
+        source, is_text = os.fspath(path_or_text), False
+        name = source
+    elif isinstance(path_or_text, str):
+        is_text = path_or_text.lstrip().startswith("<")
+        source = path_or_text
+        name = "<text>" if is_text else path_or_text
+    else:
+        raise TypeError("load() takes a path or the PMML text, not %s" % type(path_or_text).__name__)
+    if not isinstance(threads, numbers.Integral) or isinstance(threads, bool):
+        raise TypeError("threads must be an int")
+    return Model(_core.Model(source, is_text, name, semantics, int(threads)), semantics)
+
+
+class Model:
+    """A translated rule-set model. Create it with ``rulescore.load``.
+
+    A Model may be used from several Python threads at once; each call takes
+    a translation of its own (waiting when all are busy).
+    """
+
+    def __init__(self, core, semantics):
+        self._core = core
+        self._semantics = semantics
+        self._fields = [Field(*f) for f in core.fields]
+        self._categories = list(core.categories)
+        self._numeric_target = bool(self._categories) and all(
+            isinstance(c, float) for c in self._categories)
+
+    @property
+    def fields(self):
+        """The fields the model reads, as a list of ``Field``."""
+        return list(self._fields)
+
+    @property
+    def target(self):
+        """The name of the target field, or None."""
+        return self._core.target
+
+    @property
+    def categories(self):
+        """The target's categories, the values a prediction can take."""
+        return list(self._categories)
+
+    @property
+    def rule_sets(self):
+        """One dict per rule set: ``criterion``, ``default_score``,
+        ``default_confidence`` and ``rules``, a list of dicts with ``id``,
+        ``score``, ``weight``, ``confidence`` and ``predicate`` (text)."""
+        return self._core.rule_sets
+
+    @property
+    def threads(self):
+        """How many threads ``score`` uses by default."""
+        return self._core.threads
+
+    @property
+    def semantics(self):
+        """The scoring rules the model was loaded with."""
+        return self._semantics
+
+    def check(self):
+        """The warnings of ``rulescore check`` for this model (a list of
+        texts, empty when there is nothing to warn about)."""
+        return self._core.check()
+
+    def show(self):
+        """The model's text dump, as ``rulescore show`` prints it."""
+        return self._core.show()
+
+    def __repr__(self):
+        return "<rulescore.Model target=%r, %d rule set(s), %d field(s)>" % (
+            self.target, len(self.rule_sets), len(self._fields))
+
+    def score_record(self, record):
+        """Scores one record, a dict of field name to value, into a dict
+        with the keys of ``RESULT_COLUMNS``. Absent keys, None and NaN are
+        missing values."""
+        if not isinstance(record, dict):
+            if not hasattr(record, "keys"):
+                raise TypeError("score_record() takes a dict, not %s" % type(record).__name__)
+            record = dict(record)
+        result = self._core.score_record(record)
+        if self._numeric_target and result["prediction"] is None:
+            result["prediction"] = float("nan")
+        return result
+
+    def score(self, data, threads=None):
+        """Scores every row of ``data`` (a DataFrame, a dict of columns or a
+        list of dicts) into a DataFrame with the same index and the columns
+        of ``RESULT_COLUMNS``. ``threads`` defaults to the model's."""
+        frame = _as_frame(data)
+        rows = len(frame.index)
+        names = frame.columns
+        duplicated = set(names[names.duplicated()])
+        specs = []
+        absent = []
+        for field in self._fields:
+            if field.name in duplicated:
+                raise ValueError("the field %r appears under more than one column" % field.name)
+            if field.name not in names:
+                absent.append(field.name)
+                continue
+            specs.append(_column(field.name, frame[field.name], field.data_type == "string"))
+        if absent:
+            warnings.warn("the model reads %s, which the data has no column for: missing in every row"
+                          % ", ".join(repr(a) for a in absent), MissingColumnWarning, stacklevel=2)
+        count = self._core.threads if threads is None else int(threads)
+        if count < 1:
+            raise ValueError("threads must be at least 1")
+        prediction, confidence, winning, fired, error = self._core.score_columns(specs, rows, count)
+        if self._numeric_target:
+            prediction = prediction.astype(np.float64)
+        return pd.DataFrame({"prediction": prediction, "confidence": confidence,
+                             "winning_rule": winning, "fired_rules": fired, "error": error},
+                            index=frame.index, columns=list(RESULT_COLUMNS))
+
+    def _empty_result(self):
+        """A result with no rows, with the dtypes of a real one."""
+        return pd.DataFrame({
+            "prediction": pd.Series([], dtype=np.float64 if self._numeric_target else object),
+            "confidence": pd.Series([], dtype=np.float64),
+            "winning_rule": pd.Series([], dtype=object),
+            "fired_rules": pd.Series([], dtype=object),
+            "error": pd.Series([], dtype=object),
+        }, columns=list(RESULT_COLUMNS))
+
+
+def _as_frame(data):
+    if isinstance(data, pd.DataFrame):
+        return data
+    if isinstance(data, dict):
+        try:
+            return pd.DataFrame(data)
+        except ValueError as e:
+            if data and all(np.ndim(v) == 0 for v in data.values()):
+                raise TypeError("a dict of columns needs lists or arrays as values; "
+                                "score_record() scores one record") from None
+            raise ValueError("the columns cannot form a table: %s" % e) from None
+    if isinstance(data, (list, tuple)):
+        if not data:
+            return pd.DataFrame(index=pd.RangeIndex(0))
+        for row in data:
+            if not isinstance(row, dict):
+                raise TypeError("a list to score holds dicts, not %s" % type(row).__name__)
+        return pd.DataFrame.from_records(list(data))
+    raise TypeError("score() takes a DataFrame, a dict of columns or a list of dicts, not %s"
+                    % type(data).__name__)
+
+
+def _is_missing(value):
+    if value is None or value is pd.NA or value is pd.NaT:
+        return True
+    return isinstance(value, float) and value != value
+
+
+def _text(value, is_string):
+    """The text a code column gives for one distinct value."""
+    if isinstance(value, str):
+        return value
+    if isinstance(value, (bool, np.bool_)):
+        if is_string:
+            return "true" if value else "false"
+        return "1" if value else "0"
+    if isinstance(value, numbers.Number) and not isinstance(value, complex):
+        number = float(value)
+        if number.is_integer() and abs(number) < 2 ** 53:
+            return str(int(number))
+        return repr(number)
+    if isinstance(value, bytes):
+        return value.decode("utf-8")
+    raise TypeError("cannot score a %s value" % type(value).__name__)
+
+
+def _cell(value):
+    """One value of score_record that is not a str, float or int: a float,
+    a text, or None for missing."""
+    if _is_missing(value):
+        return None
+    if isinstance(value, (bool, np.bool_)):
+        return float(value)
+    if isinstance(value, numbers.Number) and not isinstance(value, complex):
+        number = float(value)
+        return None if number != number else number
+    if isinstance(value, bytes):
+        return value.decode("utf-8")
+    raise TypeError("cannot score a %s value" % type(value).__name__)
+
+
+def _column(name, series, is_string):
+    """The column spec of one field for the compiled scorer."""
+    dtype = series.dtype
+    if isinstance(dtype, pd.CategoricalDtype):
+        codes = np.ascontiguousarray(series.cat.codes.to_numpy(), dtype=np.int32)
+        try:
+            texts = [_text(v, is_string) for v in dtype.categories]
+        except TypeError as e:
+            raise TypeError("column %r: %s" % (name, e)) from None
+        return (name, codes, texts, None, False)
+    if (dtype.kind in "mM" or isinstance(dtype, (pd.DatetimeTZDtype, pd.PeriodDtype,
+                                                  pd.IntervalDtype))):
+        raise TypeError("column %r holds %s values: give numbers or texts" % (name, dtype))
+    if dtype == np.float64:
+        return (name, np.ascontiguousarray(series.to_numpy()), None, None, True)
+    if dtype.kind in "iub" and not pd.api.types.is_extension_array_dtype(dtype):
+        return (name, series.to_numpy(dtype=np.float64), None, None, True)
+    if pd.api.types.is_extension_array_dtype(dtype) and (
+            pd.api.types.is_numeric_dtype(dtype) or pd.api.types.is_bool_dtype(dtype)):
+        return (name, series.to_numpy(dtype=np.float64, na_value=np.nan), None, None, True)
+    if dtype.kind == "f":
+        return (name, series.to_numpy(dtype=np.float64), None, None, True)
+    try:
+        codes, uniques = pd.factorize(series, use_na_sentinel=True)
+        texts = [_text(v, is_string) for v in uniques]
+    except TypeError as e:
+        raise TypeError("column %r: %s" % (name, e)) from None
+    return (name, np.ascontiguousarray(codes, dtype=np.int32), texts, None, False)

@@ -1,0 +1,467 @@
+// The compiled half of the `rulescore` Python package: a translated model
+// (several translations behind one pool, one per scoring thread) that
+// scores columns handed over as numpy arrays and builds the result columns
+// as numpy arrays. The Python half (rulescore/__init__.py) turns frames,
+// dicts and lists into those columns.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/ModelCheck.h"
+#include "cli/ModelOutline.h"
+#include "cli/RecordScorer.h"
+#include "host/BatchScores.h"
+#include "host/ColumnBatch.h"
+#include "host/ModelPool.h"
+#include "host/ScoreDictVar.h"
+#include "host/ScoreDictionary.h"
+#include "host/ScoreSplitVar.h"
+#include "host/ScoreValue.h"
+#include "host/XmlDocument.h"
+#include "host/XmlPlatform.h"
+#include "host/ZbException.h"
+#include "model/RuleSetModel.h"
+#include "model/SimpleRule.h"
+#include "plugin/RuleSetTranslator.h"
+
+namespace py = pybind11;
+namespace K = KtZembra_940;
+
+namespace {
+
+// Xerces is started once for the process and never shut down: models are
+// created and freed on whatever thread Python runs them, and Xerces wants
+// its start and end on one thread.
+void StartXerces() {
+  static std::once_flag once;
+  std::call_once(once, [] { new K::XmlPlatform(); });
+}
+
+// A translation failure, raised in Python as rulescore.ModelError.
+[[noreturn]] void RaiseModelError(int code, const std::string& message,
+                                  const std::vector<std::string>& args) {
+  py::object error = py::module_::import("rulescore._errors").attr("model_error")(code, message, args);
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+  throw py::error_already_set();
+}
+
+// What one scoring call hands back to Python, filled without the GIL.
+struct Scored {
+  explicit Scored(size_t rows)
+      : prediction(rows), confidence(rows), winning(rows), count(rows), status(rows), column(rows) {}
+  K::BatchScores Scores() {
+    K::BatchScores s;
+    s.prediction = prediction.data();
+    s.confidence = confidence.data();
+    s.winningRule = winning.data();
+    s.firedCount = count.data();
+    s.status = status.data();
+    s.errorColumn = column.data();
+    s.fired = &fired;
+    return s;
+  }
+  std::vector<int32_t> prediction;
+  std::vector<double> confidence;
+  std::vector<int32_t> winning;
+  std::vector<int32_t> count;
+  std::vector<int32_t> status;
+  std::vector<int32_t> column;
+  std::vector<int32_t> fired;
+};
+
+class Model {
+ public:
+  Model(const std::string& source, bool isText, const std::string& name, const std::string& semantics,
+        int threads) {
+    StartXerces();
+    if (semantics != "native") {
+      throw py::value_error("semantics must be \"native\"; this build scores by its own rules only, got \"" +
+                            semantics + "\"");
+    }
+    if (threads < 1) throw py::value_error("threads must be at least 1");
+    threads_ = threads;
+    try {
+      document_ = isText ? K::XmlDocument::ParseBuffer(source.data(), source.size(), name)
+                         : K::XmlDocument::ParseFile(source);
+      translator_ = std::make_unique<K::RuleSetTranslator>();
+      std::vector<std::unique_ptr<K::ScoreModel>> models;
+      for (int i = 0; i < threads; ++i) {
+        std::unique_ptr<K::ScoreModel> model(
+            translator_->ParseFromTree(document_->GetDocument(), document_->GetEncoding()));
+        if (!model) {
+          pool_.reset();
+          RaiseModelError(0, name + ": the document holds no RuleSetModel that can be scored", {});
+        }
+        models.push_back(std::move(model));
+      }
+      pool_ = std::make_unique<K::ModelPool>(std::move(models));
+    } catch (const K::ZbException& e) {
+      RaiseModelError(e.GetErrorCode(), e.GetMessage(), e.GetArguments());
+    }
+    model_ = dynamic_cast<const K::RuleSetModel*>(&pool_->GetModel());
+    outline_ = std::make_unique<rulescore::cli::ModelOutline>(document_->GetDocument());
+    name_ = name;
+
+    for (const K::ScoreValue* category : pool_->GetModel().GetBatchCategories()) {
+      categories_.append(ValueObject(category));
+    }
+    for (const std::string& id : pool_->GetModel().GetBatchRuleIds()) ruleIds_.push_back(py::str(id));
+    maxFired_ = pool_->GetModel().GetMaxFiredPerRecord();
+    decisionList_ = pool_->GetModel().GetModelType() == K::ScoreModel::kDecisionListModel;
+    for (const std::string& field : outline_->GetPredictors()) {
+      const K::ScoreDictionary* dictionary = pool_->GetModel().GetDictionary();
+      const K::ScoreDictVar* var = dictionary != nullptr ? dictionary->GetVar(field) : nullptr;
+      if (var == nullptr) continue;
+      fields_.push_back(Field{field, py::str(field), var->GetValueType() == K::ScoreDictVar::kString,
+                              var->GetMeasureLevel()});
+    }
+  }
+
+  ~Model() {
+    // Models first, then what they were read from.
+    pool_.reset();
+    translator_.reset();
+    outline_.reset();
+    document_.reset();
+  }
+
+  // [(name, is_string, measure level)] of the fields the model reads.
+  py::list Fields() const {
+    py::list out;
+    static const char* const kLevels[] = {"continuous", "ordinal", "nominal"};
+    for (const Field& field : fields_) {
+      const char* level = field.level >= 0 && field.level < 3 ? kLevels[field.level] : "unknown";
+      out.append(py::make_tuple(field.name, field.isString ? "string" : "double", level));
+    }
+    return out;
+  }
+
+  py::object Target() const {
+    const K::ScoreDictVar* target = pool_->GetModel().GetTargetVar();
+    if (target == nullptr) return py::none();
+    return py::str(target->Name());
+  }
+
+  py::list Categories() const { return py::list(categories_); }
+
+  py::list RuleSets() const {
+    py::list out;
+    if (model_ == nullptr) return out;
+    static const char* const kMethods[] = {"firstHit", "weightedSum", "weightedMax"};
+    const auto& rules = model_->GetSimpleRules();
+    const auto& methods = model_->GetRuleSelectionMethodUsed();
+    const auto& defaults = model_->GetDefaultScore();
+    const auto& confidences = model_->GetDefaultConfidence();
+    for (size_t m = 0; m < rules.size(); ++m) {
+      py::dict set;
+      const int method = m < methods.size() ? methods[m] : 0;
+      set["criterion"] = method >= 0 && method < 3 ? kMethods[method] : "unknown";
+      set["default_score"] = m < defaults.size() ? py::object(py::str(defaults[m])) : py::none();
+      set["default_confidence"] = m < confidences.size() ? py::object(py::float_(confidences[m])) : py::none();
+      py::list list;
+      for (const K::SimpleRule* rule : rules[m]) {
+        if (rule == nullptr) continue;
+        py::dict entry;
+        entry["id"] = rule->GetRuleID();
+        entry["score"] = rule->GetScoreValue();
+        entry["weight"] = rule->GetRuleWeight();
+        entry["confidence"] = rule->GetRuleConfidence();
+        entry["predicate"] = PredicateText(*rule);
+        list.append(entry);
+      }
+      set["rules"] = list;
+      out.append(set);
+    }
+    return out;
+  }
+
+  py::list Check() const {
+    rulescore::cli::ModelCheck check(pool_->GetModel(), *outline_);
+    py::list out;
+    for (const std::string& warning : check.GetWarnings()) out.append(warning);
+    return out;
+  }
+
+  std::string Report() const {
+    rulescore::cli::ModelCheck check(pool_->GetModel(), *outline_);
+    return check.Report(name_);
+  }
+
+  std::string Show() const {
+    std::ostringstream out;
+    pool_->GetModel().Display(out);
+    return out.str();
+  }
+
+  // Scores `rows` rows from `columns`, each (name, array, texts, missing,
+  // nan_is_missing): a float64 array of numbers with texts None, or an
+  // int32 array of codes into the list `texts`; `missing` a uint8 array or
+  // None. Returns (prediction, confidence, winning_rule, fired_rules,
+  // error) as numpy arrays.
+  py::tuple ScoreColumns(const py::list& columns, size_t rows, int threads) {
+    K::ColumnBatch batch(rows);
+    std::vector<py::array> keep;  // holds the arrays while they are read
+    std::vector<std::string> names;
+    for (const py::handle& item : columns) {
+      const py::tuple spec = py::reinterpret_borrow<py::tuple>(item);
+      if (spec.size() != 5) throw py::value_error("a column spec has five members");
+      const std::string name = spec[0].cast<std::string>();
+      const uint8_t* missing = nullptr;
+      if (!spec[3].is_none()) {
+        auto mask = py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(spec[3]);
+        if (!mask || static_cast<size_t>(mask.size()) != rows) {
+          throw py::value_error("column " + name + ": the missing mask has the wrong length");
+        }
+        missing = mask.data();
+        keep.push_back(mask);
+      }
+      if (spec[2].is_none()) {
+        auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(spec[1]);
+        if (!values || values.ndim() != 1 || static_cast<size_t>(values.size()) != rows) {
+          throw py::value_error("column " + name + ": expected " + std::to_string(rows) + " numbers");
+        }
+        batch.AddNumbers(name, values.data(), missing, spec[4].cast<bool>());
+        keep.push_back(values);
+      } else {
+        auto codes = py::array_t<int32_t, py::array::c_style | py::array::forcecast>::ensure(spec[1]);
+        if (!codes || codes.ndim() != 1 || static_cast<size_t>(codes.size()) != rows) {
+          throw py::value_error("column " + name + ": expected " + std::to_string(rows) + " codes");
+        }
+        batch.AddCodes(name, codes.data(), spec[2].cast<std::vector<std::string>>(), missing);
+        keep.push_back(codes);
+      }
+      names.push_back(name);
+    }
+    return Run(batch, names, threads);
+  }
+
+  // One record from a dict: each field the model reads taken by its name;
+  // None, NaN and absent keys are missing.
+  py::dict ScoreRecord(const py::dict& record) {
+    const size_t n = fields_.size();
+    // Per call: another thread may score a record while this one waits
+    // for a model.
+    std::vector<double> numbers(n, 0.0);
+    std::vector<int32_t> codes(n, 0);
+    K::ColumnBatch batch(1);
+    std::vector<std::string> names;
+    names.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+      const Field& field = fields_[i];
+      names.push_back(field.name);
+      PyObject* value = PyDict_GetItemWithError(record.ptr(), field.key.ptr());
+      if (value == nullptr && PyErr_Occurred()) throw py::error_already_set();
+      if (value == nullptr || value == Py_None) {
+        codes[i] = -1;
+        batch.AddCodes(field.name, &codes[i], {});
+        continue;
+      }
+      if (PyFloat_Check(value) || (PyLong_Check(value) && !PyBool_Check(value))) {
+        numbers[i] = PyFloat_AsDouble(value);
+        if (numbers[i] == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+        batch.AddNumbers(field.name, &numbers[i], nullptr, true);
+        continue;
+      }
+      if (PyUnicode_Check(value)) {
+        batch.AddCodes(field.name, &codes[i], {py::reinterpret_borrow<py::str>(value).cast<std::string>()});
+        continue;
+      }
+      // Anything else (numpy scalars, booleans, pandas' NA, dates) the
+      // Python side turns into a number, a text or None.
+      const py::object cell = py::module_::import("rulescore").attr("_cell")(py::handle(value));
+      if (cell.is_none()) {
+        codes[i] = -1;
+        batch.AddCodes(field.name, &codes[i], {});
+      } else if (py::isinstance<py::float_>(cell)) {
+        numbers[i] = cell.cast<double>();
+        batch.AddNumbers(field.name, &numbers[i], nullptr, true);
+      } else {
+        batch.AddCodes(field.name, &codes[i], {cell.cast<std::string>()});
+      }
+    }
+    const py::tuple columns = Run(batch, names, 1);
+    py::dict out;
+    static const char* const kKeys[] = {"prediction", "confidence", "winning_rule", "fired_rules", "error"};
+    for (size_t k = 0; k < 5; ++k) {
+      out[kKeys[k]] = py::reinterpret_borrow<py::array>(columns[k]).attr("item")(0);
+    }
+    return out;
+  }
+
+  int Threads() const { return threads_; }
+  bool IsDecisionList() const { return decisionList_; }
+
+ private:
+  struct Field {
+    std::string name;
+    py::str key;
+    bool isString;
+    int level;
+  };
+
+  static py::object ValueObject(const K::ScoreValue* value) {
+    if (value == nullptr) return py::none();
+    if (value->GetValueType() == K::ScoreValue::kNumeric) return py::float_(value->GetDouble());
+    return py::str(value->GetString());
+  }
+
+  // The rule's predicate as its split variables print it, one line.
+  static std::string PredicateText(const K::SimpleRule& rule) {
+    std::ostringstream out;
+    for (const K::ScoreSplitVar* split : rule.GetSplitVar()) {
+      if (split != nullptr) split->Display(out);
+    }
+    std::string text;
+    bool space = false;
+    for (char c : out.str()) {
+      if (c == '\n' || c == '\r' || c == '\t' || c == ' ') {
+        space = !text.empty();
+        continue;
+      }
+      if (space) text += ' ';
+      space = false;
+      text += c;
+    }
+    return text;
+  }
+
+  std::string ErrorText(const K::ColumnBatch& batch, size_t row, int32_t status, int32_t column) const {
+    const std::vector<K::ColumnBatch::Column>& columns = batch.GetColumns();
+    std::string where;
+    std::string cell;
+    if (column >= 0 && static_cast<size_t>(column) < columns.size()) {
+      const K::ColumnBatch::Column& c = columns[static_cast<size_t>(column)];
+      where = "column " + rulescore::cli::QuoteForMessage(c.name) + ": ";
+      if (c.codes != nullptr) {
+        const int32_t code = c.codes[row];
+        if (code >= 0 && static_cast<size_t>(code) < c.texts.size()) {
+          cell = rulescore::cli::QuoteForMessage(c.texts[static_cast<size_t>(code)]);
+        } else {
+          cell = std::to_string(code);
+        }
+      }
+    }
+    switch (status) {
+      case K::BatchScores::kNotANumber:
+        return where + cell + " is not a number";
+      case K::BatchScores::kCodeOutOfRange:
+        return where + "code " + cell + " has no text";
+      default:
+        return where + "the model could not score the row";
+    }
+  }
+
+  py::tuple Run(const K::ColumnBatch& batch, const std::vector<std::string>& /*names*/, int threads) {
+    const size_t rows = batch.GetRowCount();
+    Scored scored(rows);
+    const size_t perRow = maxFired_ < 4 ? maxFired_ : 4;
+    bool ok = true;
+    {
+      py::gil_scoped_release release;
+      scored.fired.reserve(rows * perRow);
+      K::BatchScores scores = scored.Scores();
+      ok = pool_->Score(batch, scores, threads);
+    }
+    if (!ok) throw std::runtime_error("the model cannot score columns");
+
+    py::array_t<double> confidence(static_cast<py::ssize_t>(rows));
+    py::array prediction(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows)});
+    py::array winning(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows)});
+    py::array fired(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows)});
+    py::array error(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows)});
+    auto slots = [](py::array& a) { return static_cast<PyObject**>(a.mutable_data()); };
+    PyObject** predictionOut = slots(prediction);
+    PyObject** winningOut = slots(winning);
+    PyObject** firedOut = slots(fired);
+    PyObject** errorOut = slots(error);
+    double* confidenceOut = confidence.mutable_data();
+    // numpy fills a new object array with None (or null): each slot is
+    // released before it is written.
+    auto put = [](PyObject** slot, PyObject* value) {
+      Py_XDECREF(*slot);
+      *slot = value;
+    };
+    const size_t categories = categories_.size();
+    size_t next = 0;
+    for (size_t r = 0; r < rows; ++r) {
+      const int32_t category = scored.prediction[r];
+      PyObject* value = category >= 0 && static_cast<size_t>(category) < categories
+                            ? PyList_GET_ITEM(categories_.ptr(), category)
+                            : Py_None;
+      Py_INCREF(value);
+      put(predictionOut + r, value);
+      double conf = scored.confidence[r];
+      if (decisionList_ || category < 0) conf = std::nan("");
+      confidenceOut[r] = conf;
+      const int32_t win = scored.winning[r];
+      PyObject* rule = win >= 0 && static_cast<size_t>(win) < ruleIds_.size() ? ruleIds_[static_cast<size_t>(win)].ptr()
+                                                                             : Py_None;
+      Py_INCREF(rule);
+      put(winningOut + r, rule);
+      const int32_t count = scored.count[r];
+      PyObject* list = PyList_New(count);
+      if (list == nullptr) throw py::error_already_set();
+      for (int32_t k = 0; k < count; ++k) {
+        const int32_t id = scored.fired[next++];
+        PyObject* text = id >= 0 && static_cast<size_t>(id) < ruleIds_.size() ? ruleIds_[static_cast<size_t>(id)].ptr()
+                                                                             : Py_None;
+        Py_INCREF(text);
+        PyList_SET_ITEM(list, k, text);
+      }
+      put(firedOut + r, list);
+      if (scored.status[r] == K::BatchScores::kScored) {
+        Py_INCREF(Py_None);
+        put(errorOut + r, Py_None);
+      } else {
+        PyObject* message = py::str(ErrorText(batch, r, scored.status[r], scored.column[r])).release().ptr();
+        put(errorOut + r, message);
+      }
+    }
+    return py::make_tuple(prediction, confidence, winning, fired, error);
+  }
+
+  std::unique_ptr<K::XmlDocument> document_;
+  std::unique_ptr<K::RuleSetTranslator> translator_;
+  std::unique_ptr<K::ModelPool> pool_;
+  std::unique_ptr<rulescore::cli::ModelOutline> outline_;
+  const K::RuleSetModel* model_ = nullptr;  // the pool's first model
+  std::string name_;
+  int threads_ = 1;
+  bool decisionList_ = false;
+  size_t maxFired_ = 0;
+  std::vector<Field> fields_;
+  py::list categories_;
+  std::vector<py::str> ruleIds_;
+};
+
+}  // namespace
+
+PYBIND11_MODULE(_core, m) {
+  m.doc() = "The compiled scoring engine behind the rulescore package.";
+  py::class_<Model>(m, "Model")
+      .def(py::init<const std::string&, bool, const std::string&, const std::string&, int>(),
+           py::arg("source"), py::arg("is_text"), py::arg("name"), py::arg("semantics"),
+           py::arg("threads"))
+      .def_property_readonly("fields", &Model::Fields)
+      .def_property_readonly("target", &Model::Target)
+      .def_property_readonly("categories", &Model::Categories)
+      .def_property_readonly("rule_sets", &Model::RuleSets)
+      .def_property_readonly("threads", &Model::Threads)
+      .def_property_readonly("is_decision_list", &Model::IsDecisionList)
+      .def("check", &Model::Check)
+      .def("report", &Model::Report)
+      .def("show", &Model::Show)
+      .def("score_columns", &Model::ScoreColumns, py::arg("columns"), py::arg("rows"),
+           py::arg("threads"))
+      .def("score_record", &Model::ScoreRecord, py::arg("record"));
+}

@@ -1,0 +1,323 @@
+// Columnar scoring of RuleSetModel: many records per call, read straight
+// from the caller's columns into the model's value table, then chosen by the
+// same rule-set walk and selection as GetScore. Columns are bound to the
+// predictors once per call, and every text of a code column is encoded once
+// per call, so the per-row work is a load per predictor and the walk; once
+// the model's working arrays and the fired list have grown, a row allocates
+// nothing.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "host/BatchScores.h"
+#include "host/ColumnBatch.h"
+#include "host/NumberText.h"
+#include "host/NumericValue.h"
+#include "host/ScoreCaseRecord.h"
+#include "host/ScoreDictVar.h"
+#include "host/StringValue.h"
+#include "model/RuleSetModel.h"
+#include "scoring/RuleSetResult.h"
+
+namespace KtZembra_940 {
+
+namespace {
+
+// Tables of categories beyond this size are searched through a hash map.
+constexpr size_t kLinearCategories = 8;
+
+}  // namespace
+
+class RuleSetModel::BatchState {
+ public:
+  // How predictor i is read from a row.
+  enum Read : uint8_t {
+    kAbsent,         // no column: missing in every row
+    kNumber,         // a number column read as it is
+    kNumberGeneral,  // a number column through the general encoding
+    kTable,          // a code column: the code's encoding, from `table`
+  };
+  struct Binding {
+    Read read = kAbsent;
+    int32_t column = -1;
+    const double* numbers = nullptr;
+    const int32_t* codes = nullptr;
+    const uint8_t* missing = nullptr;
+    bool nanIsMissing = false;
+    double missingValue = 0.0;  // what an absent value encodes to
+    size_t tableBegin = 0;      // kTable: the column's texts in table and bad
+    size_t tableSize = 0;
+  };
+
+  std::vector<Binding> bindings;
+  std::vector<double> table;  // per text of every bound code column
+  std::vector<uint8_t> bad;   // per text: 1 when it is no number for a numeric field
+  RuleSetResult result{nullptr};
+  NumericValue number{0.0};  // the general encoding's probe of a number
+  // Per rule set: where its identifiers lie, and the batch index of its
+  // first rule.
+  std::vector<const std::string*> idBase;
+  std::vector<size_t> idCount;
+  std::vector<int32_t> idOffset;
+  std::unordered_map<const ScoreValue*, int32_t> categoryOf;  // for large tables
+  std::unordered_map<std::string, int32_t> columnOf;          // rebuilt per call
+};
+
+void RuleSetModel::DeleteBatchState(BatchState* state) { delete state; }
+
+std::vector<const ScoreValue*> RuleSetModel::GetBatchCategories() const {
+  std::vector<const ScoreValue*> categories;
+  const size_t count = numbOfCategories > 0 ? static_cast<size_t>(numbOfCategories) : 0;
+  for (size_t c = 0; c < count && c < categoryValues.size(); ++c) {
+    categories.push_back(categoryValues[c]);
+  }
+  return categories;
+}
+
+std::vector<std::string> RuleSetModel::GetBatchRuleIds() const {
+  // Rule set by rule set, each in compile order: the order in which the
+  // record set-up lays out what the rules give.
+  std::vector<std::string> ids;
+  for (int m = 0; m < numbOfModels; ++m) {
+    const size_t mi = static_cast<size_t>(m);
+    if (mi >= ruleSets.size() || ruleSets[mi] == nullptr) continue;
+    const std::vector<ST_Rule>& rules = ruleSets[mi]->rules;
+    size_t count = rules.size();
+    if (dictVarIndexReady && mi < ruleCount.size()) {
+      count = ruleCount[mi] > 0 ? static_cast<size_t>(ruleCount[mi]) : 0;
+    }
+    for (size_t k = 0; k < count && k < rules.size(); ++k) ids.push_back(rules[k].ruleId);
+  }
+  return ids;
+}
+
+size_t RuleSetModel::GetMaxFiredPerRecord() const {
+  size_t most = 0;
+  for (int m = 0; m < numbOfModels; ++m) {
+    const size_t mi = static_cast<size_t>(m);
+    if (mi >= ruleSets.size() || ruleSets[mi] == nullptr) continue;
+    const int method = mi < ruleSelectionMethodUsed.size() ? ruleSelectionMethodUsed[mi] : firstHit;
+    const size_t rules = ruleSets[mi]->rules.size();
+    most += method == firstHit ? (rules > 0 ? 1 : 0) : rules;
+  }
+  return most;
+}
+
+size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t end,
+                                BatchScores& scores) {
+  if (end > columns.GetRowCount()) end = columns.GetRowCount();
+  if (begin >= end) return 0;
+  RuleSetResult* remembered = result;
+  size_t row = begin;
+  size_t firedMark = scores.fired != nullptr ? scores.fired->size() : 0;
+  try {
+    if (!dictVarIndexReady) {
+      // The first record of any kind binds the model: here a layout of the
+      // batch's column names.
+      std::vector<std::string> names;
+      for (const ColumnBatch::Column& column : columns.GetColumns()) names.push_back(column.name);
+      if (names.empty()) names.push_back(std::string());
+      ScoreCaseRecord layout(names);
+      SetUpDictVarIndex(&layout);
+    }
+    if (!dictVarIndexReady) return 0;
+    if (batchState == nullptr) batchState = new BatchState();
+    BatchState& state = *batchState;
+
+    // Where each rule set's identifiers lie, to turn the result's pointers
+    // into batch indices.
+    state.idBase.assign(outcomes.size(), nullptr);
+    state.idCount.assign(outcomes.size(), 0);
+    state.idOffset.assign(outcomes.size(), 0);
+    int32_t offset = 0;
+    for (size_t m = 0; m < outcomes.size(); ++m) {
+      state.idOffset[m] = offset;
+      state.idCount[m] = outcomes[m].Size();
+      if (state.idCount[m] != 0) state.idBase[m] = outcomes[m].Id(0);
+      offset += static_cast<int32_t>(state.idCount[m]);
+    }
+    const std::vector<const ScoreValue*> categories = GetBatchCategories();
+    state.categoryOf.clear();
+    if (categories.size() > kLinearCategories) {
+      for (size_t c = 0; c < categories.size(); ++c) {
+        state.categoryOf.emplace(categories[c], static_cast<int32_t>(c));
+      }
+    }
+
+    // Bind every predictor to its column.
+    const std::vector<ColumnBatch::Column>& cols = columns.GetColumns();
+    state.columnOf.clear();
+    for (size_t c = 0; c < cols.size(); ++c) {
+      state.columnOf.emplace(cols[c].name, static_cast<int32_t>(c));
+    }
+    state.bindings.assign(encodeSteps.size(), BatchState::Binding());
+    state.table.clear();
+    state.bad.clear();
+    for (size_t i = 0; i < encodeSteps.size(); ++i) {
+      BatchState::Binding& binding = state.bindings[i];
+      const EncodeStep& step = encodeSteps[i];
+      binding.missingValue = EncodeValue(nullptr, i);
+      if (step.var == nullptr) continue;
+      const auto found = state.columnOf.find(step.var->Name());
+      if (found == state.columnOf.end()) continue;
+      const ColumnBatch::Column& column = cols[static_cast<size_t>(found->second)];
+      binding.column = found->second;
+      binding.missing = column.missing;
+      binding.nanIsMissing = column.nanIsMissing;
+      if (column.kind == ColumnBatch::Kind::kNumbers) {
+        binding.numbers = column.numbers;
+        binding.read = step.kind == kReadNumber ? BatchState::kNumber : BatchState::kNumberGeneral;
+        continue;
+      }
+      // A code column: each text encoded once, as a record holding it in
+      // that field would be; for a numeric field the text must read as a
+      // number or be a declared missing value.
+      binding.codes = column.codes;
+      binding.read = BatchState::kTable;
+      binding.tableBegin = state.table.size();
+      binding.tableSize = column.texts.size();
+      const bool isString = i < predVarIsString.size() && predVarIsString[i];
+      for (const std::string& text : column.texts) {
+        const StringValue value(text);
+        double encoded = binding.missingValue;
+        uint8_t isBad = 0;
+        if (isString) {
+          encoded = EncodeValue(&value, i);
+        } else {
+          double parsed = 0.0;
+          if (NumberText::ParseDouble(text, &parsed)) {
+            state.number.SetDouble(parsed);
+            encoded = EncodeValue(&state.number, i);
+          } else if (!step.var->IsMissingValue(value)) {
+            isBad = 1;
+          }
+        }
+        state.table.push_back(encoded);
+        state.bad.push_back(isBad);
+      }
+    }
+
+    result = &state.result;
+    ScoreResult* resultArg = result;
+    double* values = predVarValues.data();
+    const size_t predictors = std::min(state.bindings.size(), predVarValues.size());
+    const std::less<const std::string*> before;
+    for (; row < end; ++row) {
+      if (scores.fired != nullptr) firedMark = scores.fired->size();
+      // Read the row's predictors; a bad cell stops the row.
+      int32_t status = BatchScores::kScored;
+      int32_t errorColumn = -1;
+      for (size_t i = 0; i < predictors; ++i) {
+        const BatchState::Binding& binding = state.bindings[i];
+        if (binding.read == BatchState::kAbsent) {
+          values[i] = binding.missingValue;
+          continue;
+        }
+        if (binding.missing != nullptr && binding.missing[row] != 0) {
+          values[i] = binding.missingValue;
+          continue;
+        }
+        if (binding.read == BatchState::kTable) {
+          const int32_t code = binding.codes[row];
+          if (code < 0) {
+            values[i] = binding.missingValue;
+          } else if (static_cast<size_t>(code) >= binding.tableSize) {
+            status = BatchScores::kCodeOutOfRange;
+          } else if (state.bad[binding.tableBegin + static_cast<size_t>(code)] != 0) {
+            status = BatchScores::kNotANumber;
+          } else {
+            values[i] = state.table[binding.tableBegin + static_cast<size_t>(code)];
+          }
+          if (status != BatchScores::kScored) {
+            errorColumn = binding.column;
+            break;
+          }
+          continue;
+        }
+        const double x = binding.numbers[row];
+        if (binding.nanIsMissing && std::isnan(x)) {
+          values[i] = binding.missingValue;
+        } else if (binding.read == BatchState::kNumber) {
+          values[i] = x;
+        } else {
+          state.number.SetDouble(x);
+          values[i] = EncodeValue(&state.number, i);
+        }
+      }
+      scores.status[row] = status;
+      scores.errorColumn[row] = errorColumn;
+      if (status != BatchScores::kScored) {
+        scores.prediction[row] = -1;
+        scores.confidence[row] = std::nan("");
+        scores.winningRule[row] = -1;
+        scores.firedCount[row] = 0;
+        continue;
+      }
+
+      state.result.RemoveRuleIDs();
+      if (ScoreAllRuleSetModels(nullptr, resultArg).IsError()) {
+        scores.status[row] = BatchScores::kNotScored;
+        scores.prediction[row] = -1;
+        scores.confidence[row] = std::nan("");
+        scores.winningRule[row] = -1;
+        scores.firedCount[row] = 0;
+        continue;
+      }
+
+      const ScoreValue* prediction = state.result.GetPrediction();
+      int32_t category = -1;
+      if (prediction != nullptr) {
+        if (state.categoryOf.empty()) {
+          for (size_t c = 0; c < categories.size(); ++c) {
+            if (categories[c] == prediction) {
+              category = static_cast<int32_t>(c);
+              break;
+            }
+          }
+        } else {
+          const auto hit = state.categoryOf.find(prediction);
+          if (hit != state.categoryOf.end()) category = hit->second;
+        }
+      }
+      scores.prediction[row] = category;
+      scores.confidence[row] = state.result.GetConfidence();
+      scores.winningRule[row] = -1;
+
+      int32_t count = 0;
+      for (const std::string* id : state.result.GetFiredRulePointers()) {
+        for (size_t m = 0; m < state.idBase.size(); ++m) {
+          const std::string* base = state.idBase[m];
+          if (base == nullptr || before(id, base) || !before(id, base + state.idCount[m])) continue;
+          if (scores.fired != nullptr) {
+            scores.fired->push_back(state.idOffset[m] + static_cast<int32_t>(id - base));
+          }
+          ++count;
+          break;
+        }
+      }
+      scores.firedCount[row] = count;
+    }
+  } catch (...) {
+    // Only an exhausted heap gets here (a table or the fired list
+    // growing): the rows left are not scored, and the row cut short
+    // leaves no rules behind.
+    if (scores.fired != nullptr) scores.fired->resize(firedMark);
+    for (; row < end; ++row) {
+      scores.status[row] = BatchScores::kNotScored;
+      scores.errorColumn[row] = -1;
+      scores.prediction[row] = -1;
+      scores.confidence[row] = std::nan("");
+      scores.winningRule[row] = -1;
+      scores.firedCount[row] = 0;
+    }
+  }
+  result = remembered;
+  return end - begin;
+}
+
+}  // namespace KtZembra_940
