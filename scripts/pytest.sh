@@ -7,7 +7,7 @@
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 PY="$1"
-PKG="$2"
+PKG="$(cd "$2" && pwd)"
 shift 2
 echo "python: $PY ($("$PY" -c 'import sys; print(sys.version.split()[0])'))"
 export PYTHONPATH="$PKG${PYTHONPATH:+:$PYTHONPATH}"

@@ -178,6 +178,9 @@ class Model:
         """Scores every row of ``data`` (a DataFrame, a dict of columns or a
         list of dicts) into a DataFrame with the same index and the columns
         of ``RESULT_COLUMNS``. ``threads`` defaults to the model's."""
+        count = self._core.threads if threads is None else int(threads)
+        if count < 1:
+            raise ValueError("threads must be at least 1")
         frame = _as_frame(data)
         rows = len(frame.index)
         names = frame.columns
@@ -194,9 +197,6 @@ class Model:
         if absent:
             warnings.warn("the model reads %s, which the data has no column for: missing in every row"
                           % ", ".join(repr(a) for a in absent), MissingColumnWarning, stacklevel=2)
-        count = self._core.threads if threads is None else int(threads)
-        if count < 1:
-            raise ValueError("threads must be at least 1")
         prediction, confidence, winning, fired, error = self._core.score_columns(specs, rows, count)
         if self._numeric_target:
             prediction = prediction.astype(np.float64)

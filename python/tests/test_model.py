@@ -1,0 +1,108 @@
+"""rulescore.load and what a Model tells about itself."""
+import pathlib
+
+import pytest
+
+import rulescore
+import rulescore.dask
+from conftest import ROOT, WORKED
+
+
+def test_load_takes_a_path_text_bytes_or_path_object(tmp_path):
+    path = tmp_path / "worked.pmml"
+    path.write_text(WORKED)
+    for source in (str(path), path, WORKED, WORKED.encode("utf-8")):
+        model = rulescore.load(source)
+        assert model.target == "risk"
+    with pytest.raises(TypeError):
+        rulescore.load(42)
+
+
+def test_malformed_document_raises_model_error_with_its_line():
+    broken = WORKED.replace("<True/>", "<True>")
+    with pytest.raises(rulescore.ModelError) as caught:
+        rulescore.load(broken)
+    assert caught.value.code == 260009
+    assert caught.value.line == 23  # where the enclosing element closes
+    assert "<text>" in caught.value.message
+    assert str(caught.value).startswith("error 260009: ")
+
+
+@pytest.mark.parametrize("change,code", [
+    (('field="age" operator="greaterThan"', 'field="weight" operator="greaterThan"'), 260005),
+    (('<?xml version="1.0"?>', '<?xml version="1.0"?><!DOCTYPE PMML [<!ENTITY a "b">]>'), 260011),
+    (('operator="greaterThan"', 'operator="above"'), 260007),
+])
+def test_translation_failures_carry_the_engine_code(change, code):
+    with pytest.raises(rulescore.ModelError) as caught:
+        rulescore.load(WORKED.replace(*change))
+    assert caught.value.code == code
+    assert caught.value.message
+
+
+def test_missing_file_raises_model_error(tmp_path):
+    with pytest.raises(rulescore.ModelError) as caught:
+        rulescore.load(tmp_path / "absent.pmml")
+    assert caught.value.code == 260016
+    assert caught.value.line is None
+
+
+def test_bad_options_are_refused():
+    with pytest.raises(ValueError, match="semantics"):
+        rulescore.load(WORKED, semantics="lenient")
+    with pytest.raises(ValueError, match="threads"):
+        rulescore.load(WORKED, threads=0)
+    with pytest.raises(TypeError):
+        rulescore.load(WORKED, threads=1.5)
+
+
+def test_model_describes_fields_target_categories_and_rules(worked):
+    assert worked.fields == [rulescore.Field("age", "double", "continuous"),
+                             rulescore.Field("region", "string", "nominal")]
+    assert worked.target == "risk"
+    assert worked.categories == ["high", "low"]
+    assert worked.semantics == "native"
+    [rule_set] = worked.rule_sets
+    assert rule_set["criterion"] == "weightedSum"
+    assert rule_set["default_score"] == "low"
+    assert rule_set["default_confidence"] == 0.5
+    assert [(r["id"], r["score"], r["weight"], r["confidence"]) for r in rule_set["rules"]] == [
+        ("R1", "high", 0.8, 0.9), ("R2", "high", 0.4, 0.7), ("R3", "low", 1.0, 0.6)]
+    assert rule_set["rules"][0]["predicate"] == "age: (60, inf)"
+    assert rule_set["rules"][1]["predicate"] == ""
+    assert "region" in rule_set["rules"][2]["predicate"]
+
+
+def test_check_reports_what_the_tool_warns_about(worked):
+    assert worked.check() == []
+    odd = rulescore.load(WORKED.replace('defaultScore="low"', 'defaultScore="medium"'))
+    assert odd.check() == ['rule set 1: default score "medium" names no target category']
+
+
+def test_show_is_the_model_dump(worked):
+    dump = worked.show()
+    assert dump.startswith("Start RuleSetModel Display\n")
+    assert "Rule ID: R1\n" in dump and "Rule Selection method used in scoring :weightedSum\n" in dump
+
+
+def test_numeric_target_predicts_numbers():
+    numeric = WORKED.replace('dataType="string">\n      <Value value="high"/><Value value="low"/>',
+                             'dataType="double">\n      <Value value="1"/><Value value="0"/>')
+    numeric = numeric.replace('score="high"', 'score="1"').replace('score="low"', 'score="0"')
+    numeric = numeric.replace('defaultScore="low"', 'defaultScore="0"')
+    model = rulescore.load(numeric)
+    assert model.categories == [1.0, 0.0]
+    result = model.score({"age": [70.0, 30.0], "region": ["south", "north"]})
+    assert result["prediction"].dtype.kind == "f"
+    assert list(result["prediction"]) == [1.0, 0.0]
+
+
+def test_help_reads_well():
+    doc = rulescore.__doc__
+    for words in ("rulescore.load", "score_record", "ModelError", "threads", "rulescore.dask"):
+        assert words in doc
+    for item in (rulescore.load, rulescore.Model.score, rulescore.Model.score_record,
+                 rulescore.Model.check, rulescore.Model.show, rulescore.dask.score):
+        assert item.__doc__ and len(item.__doc__) > 40
+    stub = pathlib.Path(rulescore.__file__).with_name("__init__.pyi")
+    assert "def score_record" in stub.read_text()

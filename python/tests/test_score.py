@@ -1,0 +1,212 @@
+"""Model.score and Model.score_record: results, input forms and bad input."""
+import json
+import math
+import pathlib
+import subprocess
+import warnings
+
+import numpy as np
+import pandas as pd
+import pytest
+
+import rulescore
+from conftest import ROOT, WORKED
+
+EXPECTED = [  # age, region -> prediction, confidence, winning rule, fired rules
+    (70.0, "south", "high", 0.6, ["R1", "R2"]),
+    (30.0, "south", "high", 0.4, ["R2"]),
+    (None, None, "high", 0.4, ["R2"]),
+    (30.0, "north", "low", 0.5, ["R2", "R3"]),
+]
+
+
+def expected_frame(index=None):
+    return pd.DataFrame({
+        "prediction": [e[2] for e in EXPECTED],
+        "confidence": [e[3] for e in EXPECTED],
+        "fired_rules": [e[4] for e in EXPECTED],
+    }, index=index)
+
+
+def check(result, index=None):
+    assert list(result.columns) == list(rulescore.RESULT_COLUMNS)
+    want = expected_frame(index if index is not None else result.index)
+    pd.testing.assert_index_equal(result.index, want.index)
+    assert list(result["prediction"]) == list(want["prediction"])
+    np.testing.assert_allclose(result["confidence"], want["confidence"], rtol=1e-15)
+    assert list(result["fired_rules"]) == list(want["fired_rules"])
+    assert list(result["error"]) == [None] * len(EXPECTED)
+
+
+@pytest.mark.parametrize("form", ["frame", "dict_lists", "dict_arrays", "records"])
+def test_every_input_form_gives_the_same_rows(worked, form):
+    ages = [e[0] for e in EXPECTED]
+    regions = [e[1] for e in EXPECTED]
+    if form == "frame":
+        data = pd.DataFrame({"age": ages, "region": regions}, index=[10, 20, 30, 40])
+    elif form == "dict_lists":
+        data = {"age": ages, "region": regions}
+    elif form == "dict_arrays":
+        data = {"age": np.array([np.nan if a is None else a for a in ages]),
+                "region": np.array(regions, dtype=object)}
+    else:
+        data = [{"age": a, "region": r} for a, r in zip(ages, regions)]
+        del data[2]["age"]  # an absent key is missing
+    result = worked.score(data)
+    check(result, pd.Index([10, 20, 30, 40]) if form == "frame" else None)
+
+
+def test_score_record_matches_score(worked):
+    for age, region, prediction, confidence, fired in EXPECTED:
+        out = worked.score_record({"age": age, "region": region, "other": object()})
+        assert out["prediction"] == prediction
+        assert out["confidence"] == pytest.approx(confidence, rel=1e-15)
+        assert out["fired_rules"] == fired
+        assert out["error"] is None
+        assert set(out) == set(rulescore.RESULT_COLUMNS)
+    assert worked.score_record({"age": np.float32(70), "region": pd.NA})["fired_rules"] == ["R1", "R2"]
+    assert worked.score_record({"age": float("nan")})["fired_rules"] == ["R2"]
+    assert worked.score_record({})["fired_rules"] == ["R2"]
+    with pytest.raises(TypeError):
+        worked.score_record({"age": pd.Timestamp("2020-01-01")})
+    with pytest.raises(TypeError):
+        worked.score_record([1, 2])
+
+
+@pytest.mark.parametrize("column,fired", [
+    (pd.Series([70, 30], dtype="int64"), [["R1", "R2"], ["R2"]]),
+    (pd.Series([70, 30], dtype="float32"), [["R1", "R2"], ["R2"]]),
+    (pd.Series([70, None], dtype="Int64"), [["R1", "R2"], ["R2"]]),
+    (pd.Series([70.0, None], dtype="Float64"), [["R1", "R2"], ["R2"]]),
+    (pd.Series(["70", None], dtype=object), [["R1", "R2"], ["R2"]]),
+    (pd.Series(["70", pd.NA], dtype="string"), [["R1", "R2"], ["R2"]]),
+    (pd.Series([70.0, 30.0]).astype("category"), [["R1", "R2"], ["R2"]]),
+    (pd.Series([True, False]), [["R2"], ["R2"]]),
+])
+def test_numeric_field_from_other_column_types(worked, column, fired):
+    result = worked.score(pd.DataFrame({"age": column, "region": ["south", "south"]}))
+    assert list(result["fired_rules"]) == fired
+    assert list(result["error"]) == [None, None]
+
+
+@pytest.mark.parametrize("column", [
+    pd.Series(["north", "south"], dtype=object),
+    pd.Series(["north", "south"], dtype="category"),
+    pd.Series(["north", "south"], dtype="string"),
+])
+def test_string_field_from_texts_and_categories(worked, column):
+    result = worked.score(pd.DataFrame({"age": [30.0, 30.0], "region": column}))
+    assert list(result["fired_rules"]) == [["R2", "R3"], ["R2"]]
+
+
+def test_text_that_is_no_number_makes_its_row_invalid_in_place(worked):
+    frame = pd.DataFrame({"age": ["70", "abc", None, "2.5e1"], "region": "north"},
+                         index=list("abcd"))
+    result = worked.score(frame)
+    assert list(result.index) == list("abcd")
+    assert result.loc["b", "error"] == 'column "age": "abc" is not a number'
+    assert result.loc["b", "prediction"] is None
+    assert math.isnan(result.loc["b", "confidence"])
+    assert result.loc["b", "fired_rules"] == []
+    assert result.loc["b", "winning_rule"] is None
+    assert list(result["error"].drop("b")) == [None, None, None]
+    assert result.loc["a", "fired_rules"] == ["R1", "R2", "R3"]
+    assert result.loc["d", "fired_rules"] == ["R2", "R3"]
+
+
+def test_missing_column_warns_once_and_counts_as_missing(worked):
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        result = worked.score(pd.DataFrame({"age": [70.0, 30.0, 80.0], "extra": [1, 2, 3]}))
+    missing = [w for w in caught if issubclass(w.category, rulescore.MissingColumnWarning)]
+    assert len(missing) == 1
+    assert "'region'" in str(missing[0].message)
+    assert list(result["fired_rules"]) == [["R1", "R2"], ["R2"], ["R1", "R2"]]
+
+
+def test_bad_tables_raise_clear_errors(worked):
+    with pytest.raises(TypeError, match="column 'age' holds datetime64"):
+        worked.score(pd.DataFrame({"age": pd.to_datetime(["2020-01-01"]), "region": ["x"]}))
+    with pytest.raises(TypeError, match="column 'region'.*Timestamp"):
+        worked.score(pd.DataFrame({"age": [1.0, 2.0], "region": pd.Series(
+            ["x", pd.Timestamp("2020-01-01")], dtype=object)}))
+    with pytest.raises(TypeError, match="column 'region'"):
+        worked.score(pd.DataFrame({"age": [1.0], "region": [[1, 2]]}))
+    duplicated = pd.DataFrame([[1.0, 2.0, "x"]], columns=["age", "age", "region"])
+    with pytest.raises(ValueError, match="'age' appears under more than one column"):
+        worked.score(duplicated)
+    with pytest.raises(TypeError, match="score_record"):
+        worked.score({"age": 70.0, "region": "x"})
+    with pytest.raises(ValueError):
+        worked.score({"age": [1.0, 2.0], "region": ["x"]})
+    with pytest.raises(TypeError):
+        worked.score("age,region\n1,x\n")
+    with pytest.raises(TypeError):
+        worked.score([1, 2])
+    with pytest.raises(ValueError):
+        worked.score(pd.DataFrame({"age": [1.0]}), threads=0)
+
+
+def test_duplicate_columns_the_model_does_not_read_are_ignored(worked):
+    frame = pd.DataFrame([[70.0, "south", 1, 2]], columns=["age", "region", "x", "x"])
+    assert list(worked.score(frame)["fired_rules"]) == [["R1", "R2"]]
+
+
+@pytest.mark.parametrize("data", [pd.DataFrame({"age": [], "region": []}), [], {"age": []}])
+def test_empty_input_gives_an_empty_result(worked, data):
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", rulescore.MissingColumnWarning)
+        result = worked.score(data)
+    assert len(result) == 0
+    assert list(result.columns) == list(rulescore.RESULT_COLUMNS)
+    assert result["confidence"].dtype == np.float64
+
+
+def test_threads_split_large_tables_without_changing_a_row(root):
+    model = rulescore.load(root / "examples" / "credit_risk.pmml", threads=2)
+    rng = np.random.default_rng(5)
+    n = 50_000
+    frame = pd.DataFrame({
+        "age": rng.integers(18, 90, n).astype(float),
+        "income": rng.choice([np.nan, 10_000.0, 30_000.0, 60_000.0, 90_000.0], n),
+        "debt_ratio": rng.random(n),
+        "employment": pd.Categorical(rng.choice(["salaried", "unemployed", "retired", "self_employed"], n)),
+        "region": rng.choice(["north", "south", "east", "west", None], n),
+    })
+    one = model.score(frame, threads=1)
+    two = model.score(frame, threads=2)
+    pd.testing.assert_frame_equal(one, two)
+    assert model.threads == 2
+
+
+def read_like_the_tool(model, csv):
+    """The CSV as the tool reads it: empty cells missing, other texts kept."""
+    strings = {f.name: str for f in model.fields if f.data_type == "string"}
+    return pd.read_csv(csv, dtype=strings, keep_default_na=False, na_values={
+        f.name: [""] for f in model.fields})
+
+
+@pytest.mark.parametrize("name,data", [
+    ("credit_risk.pmml", "credit_risk.csv"), ("drug_firstHit.pmml", "drug.csv"),
+    ("drug_weightedSum.pmml", "drug.csv"), ("drug_weightedMax.pmml", "drug.csv"),
+    ("vote.pmml", "vote.csv"), ("costs.pmml", "costs.csv"), ("risk.pmml", "risk.csv"),
+])
+def test_examples_score_as_the_tool_scores_them(tool, name, data):
+    if tool is None:
+        pytest.skip("the command-line tool is not in this build")
+    model_path = ROOT / "examples" / name
+    csv = ROOT / "examples" / data
+    model = rulescore.load(model_path)
+    ours = model.score(read_like_the_tool(model, csv))
+    out = subprocess.run([tool, "score", "--format", "jsonl", "--quiet", str(model_path), str(csv)],
+                         check=True, capture_output=True, text=True).stdout
+    theirs = [json.loads(line) for line in out.splitlines()]
+    assert len(theirs) == len(ours)
+    for (_, row), want in zip(ours.iterrows(), theirs):
+        if "error" in want:
+            assert row["error"] is not None
+            continue
+        assert row["prediction"] == want.get("prediction")
+        if "confidence" in want:
+            assert row["confidence"] == pytest.approx(want["confidence"], rel=1e-15)
+        assert row["fired_rules"] == want["fired_rules"]
