@@ -36,6 +36,14 @@ bool ModelPool::Score(const ColumnBatch& columns, BatchScores& scores, int threa
   size_t wanted = threads > 1 ? static_cast<size_t>(threads) : 1;
   wanted = std::min(wanted, std::max<size_t>(1, rows / kMinRowsPerThread));
 
+  if (wanted == 1) {
+    // One part: no thread, no list of its own.
+    ScoreModel* model = Acquire(true);
+    const size_t done = rows == 0 ? 0 : model->ScoreBatch(columns, 0, rows, scores);
+    Release(model);
+    return done == rows;
+  }
+
   std::vector<ScoreModel*> taken;
   taken.push_back(Acquire(true));
   while (taken.size() < wanted) {

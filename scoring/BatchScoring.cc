@@ -28,8 +28,10 @@ namespace KtZembra_940 {
 
 namespace {
 
-// Tables of categories beyond this size are searched through a hash map.
+// Tables of categories, and batches of columns, beyond these sizes are
+// searched through a hash map.
 constexpr size_t kLinearCategories = 8;
+constexpr size_t kLinearColumns = 16;
 
 }  // namespace
 
@@ -141,19 +143,25 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       if (state.idCount[m] != 0) state.idBase[m] = outcomes[m].Id(0);
       offset += static_cast<int32_t>(state.idCount[m]);
     }
-    const std::vector<const ScoreValue*> categories = GetBatchCategories();
-    state.categoryOf.clear();
-    if (categories.size() > kLinearCategories) {
-      for (size_t c = 0; c < categories.size(); ++c) {
+    const ScoreValue* const* categories = categoryValues.data();
+    const size_t categoryCount = std::min(
+        categoryValues.size(), numbOfCategories > 0 ? static_cast<size_t>(numbOfCategories) : 0);
+    if (categoryCount > kLinearCategories && state.categoryOf.size() != categoryCount) {
+      state.categoryOf.clear();
+      for (size_t c = 0; c < categoryCount; ++c) {
         state.categoryOf.emplace(categories[c], static_cast<int32_t>(c));
       }
     }
 
-    // Bind every predictor to its column.
+    // Bind every predictor to its column: by a scan when there are few
+    // columns, else through a map of the names.
     const std::vector<ColumnBatch::Column>& cols = columns.GetColumns();
+    const bool scan = cols.size() <= kLinearColumns;
     state.columnOf.clear();
-    for (size_t c = 0; c < cols.size(); ++c) {
-      state.columnOf.emplace(cols[c].name, static_cast<int32_t>(c));
+    if (!scan) {
+      for (size_t c = 0; c < cols.size(); ++c) {
+        state.columnOf.emplace(cols[c].name, static_cast<int32_t>(c));
+      }
     }
     state.bindings.assign(encodeSteps.size(), BatchState::Binding());
     state.table.clear();
@@ -163,10 +171,16 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       const EncodeStep& step = encodeSteps[i];
       binding.missingValue = EncodeValue(nullptr, i);
       if (step.var == nullptr) continue;
-      const auto found = state.columnOf.find(step.var->Name());
-      if (found == state.columnOf.end()) continue;
-      const ColumnBatch::Column& column = cols[static_cast<size_t>(found->second)];
-      binding.column = found->second;
+      int32_t at = -1;
+      if (scan) {
+        at = static_cast<int32_t>(columns.Find(step.var->Name()));
+      } else {
+        const auto found = state.columnOf.find(step.var->Name());
+        if (found != state.columnOf.end()) at = found->second;
+      }
+      if (at < 0) continue;
+      const ColumnBatch::Column& column = cols[static_cast<size_t>(at)];
+      binding.column = at;
       binding.missing = column.missing;
       binding.nanIsMissing = column.nanIsMissing;
       if (column.kind == ColumnBatch::Kind::kNumbers) {
@@ -273,7 +287,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       int32_t category = -1;
       if (prediction != nullptr) {
         if (state.categoryOf.empty()) {
-          for (size_t c = 0; c < categories.size(); ++c) {
+          for (size_t c = 0; c < categoryCount; ++c) {
             if (categories[c] == prediction) {
               category = static_cast<int32_t>(c);
               break;

@@ -202,7 +202,7 @@ class Model:
             prediction = prediction.astype(np.float64)
         return pd.DataFrame({"prediction": prediction, "confidence": confidence,
                              "winning_rule": winning, "fired_rules": fired, "error": error},
-                            index=frame.index, columns=list(RESULT_COLUMNS))
+                            index=frame.index, columns=list(RESULT_COLUMNS), copy=False)
 
     def _empty_result(self):
         """A result with no rows, with the dtypes of a real one."""

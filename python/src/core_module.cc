@@ -211,7 +211,6 @@ class Model {
   py::tuple ScoreColumns(const py::list& columns, size_t rows, int threads) {
     K::ColumnBatch batch(rows);
     std::vector<py::array> keep;  // holds the arrays while they are read
-    std::vector<std::string> names;
     for (const py::handle& item : columns) {
       const py::tuple spec = py::reinterpret_borrow<py::tuple>(item);
       if (spec.size() != 5) throw py::value_error("a column spec has five members");
@@ -240,9 +239,8 @@ class Model {
         batch.AddCodes(name, codes.data(), spec[2].cast<std::vector<std::string>>(), missing);
         keep.push_back(codes);
       }
-      names.push_back(name);
     }
-    return Run(batch, names, threads);
+    return Run(batch, threads);
   }
 
   // One record from a dict: each field the model reads taken by its name;
@@ -254,11 +252,8 @@ class Model {
     std::vector<double> numbers(n, 0.0);
     std::vector<int32_t> codes(n, 0);
     K::ColumnBatch batch(1);
-    std::vector<std::string> names;
-    names.reserve(n);
     for (size_t i = 0; i < n; ++i) {
       const Field& field = fields_[i];
-      names.push_back(field.name);
       PyObject* value = PyDict_GetItemWithError(record.ptr(), field.key.ptr());
       if (value == nullptr && PyErr_Occurred()) throw py::error_already_set();
       if (value == nullptr || value == Py_None) {
@@ -289,11 +284,23 @@ class Model {
         batch.AddCodes(field.name, &codes[i], {cell.cast<std::string>()});
       }
     }
-    const py::tuple columns = Run(batch, names, 1);
+    Scored scored(1);
+    Compute(batch, 1, scored);
     py::dict out;
-    static const char* const kKeys[] = {"prediction", "confidence", "winning_rule", "fired_rules", "error"};
-    for (size_t k = 0; k < 5; ++k) {
-      out[kKeys[k]] = py::reinterpret_borrow<py::array>(columns[k]).attr("item")(0);
+    const int32_t category = scored.prediction[0];
+    out["prediction"] = py::reinterpret_steal<py::object>(Prediction(category));
+    const double confidence = scored.confidence[0];
+    out["confidence"] = decisionList_ || category < 0 ? std::nan("") : confidence;
+    out["winning_rule"] = py::reinterpret_steal<py::object>(RuleId(scored.winning[0]));
+    py::list fired(static_cast<size_t>(scored.count[0]));
+    for (int32_t k = 0; k < scored.count[0]; ++k) {
+      PyList_SET_ITEM(fired.ptr(), k, RuleId(scored.fired[static_cast<size_t>(k)]));
+    }
+    out["fired_rules"] = fired;
+    if (scored.status[0] == K::BatchScores::kScored) {
+      out["error"] = py::none();
+    } else {
+      out["error"] = ErrorText(batch, 0, scored.status[0], scored.column[0]);
     }
     return out;
   }
@@ -361,9 +368,9 @@ class Model {
     }
   }
 
-  py::tuple Run(const K::ColumnBatch& batch, const std::vector<std::string>& /*names*/, int threads) {
+  // Scores the batch without the GIL.
+  void Compute(const K::ColumnBatch& batch, int threads, Scored& scored) {
     const size_t rows = batch.GetRowCount();
-    Scored scored(rows);
     const size_t perRow = maxFired_ < 4 ? maxFired_ : 4;
     bool ok = true;
     {
@@ -373,6 +380,29 @@ class Model {
       ok = pool_->Score(batch, scores, threads);
     }
     if (!ok) throw std::runtime_error("the model cannot score columns");
+  }
+
+  PyObject* Prediction(int32_t category) const {
+    PyObject* value = category >= 0 && static_cast<size_t>(category) < categories_.size()
+                          ? PyList_GET_ITEM(categories_.ptr(), category)
+                          : Py_None;
+    Py_INCREF(value);
+    return value;
+  }
+
+  PyObject* RuleId(int32_t rule) const {
+    PyObject* id = rule >= 0 && static_cast<size_t>(rule) < ruleIds_.size()
+                       ? ruleIds_[static_cast<size_t>(rule)].ptr()
+                       : Py_None;
+    Py_INCREF(id);
+    return id;
+  }
+
+  // The result columns of a scored batch.
+  py::tuple Run(const K::ColumnBatch& batch, int threads) {
+    const size_t rows = batch.GetRowCount();
+    Scored scored(rows);
+    Compute(batch, threads, scored);
 
     py::array_t<double> confidence(static_cast<py::ssize_t>(rows));
     py::array prediction(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows)});
@@ -391,32 +421,29 @@ class Model {
       Py_XDECREF(*slot);
       *slot = value;
     };
-    const size_t categories = categories_.size();
     size_t next = 0;
+    // Millions of new lists would set off the cycle collector again and
+    // again, each time walking every list made so far; lists of texts form
+    // no cycles.
+    const int collecting = PyGC_Disable();
+    struct Restore {
+      int was;
+      ~Restore() {
+        if (was != 0) PyGC_Enable();
+      }
+    } restore{collecting};
     for (size_t r = 0; r < rows; ++r) {
       const int32_t category = scored.prediction[r];
-      PyObject* value = category >= 0 && static_cast<size_t>(category) < categories
-                            ? PyList_GET_ITEM(categories_.ptr(), category)
-                            : Py_None;
-      Py_INCREF(value);
-      put(predictionOut + r, value);
+      put(predictionOut + r, Prediction(category));
       double conf = scored.confidence[r];
       if (decisionList_ || category < 0) conf = std::nan("");
       confidenceOut[r] = conf;
-      const int32_t win = scored.winning[r];
-      PyObject* rule = win >= 0 && static_cast<size_t>(win) < ruleIds_.size() ? ruleIds_[static_cast<size_t>(win)].ptr()
-                                                                             : Py_None;
-      Py_INCREF(rule);
-      put(winningOut + r, rule);
+      put(winningOut + r, RuleId(scored.winning[r]));
       const int32_t count = scored.count[r];
       PyObject* list = PyList_New(count);
       if (list == nullptr) throw py::error_already_set();
       for (int32_t k = 0; k < count; ++k) {
-        const int32_t id = scored.fired[next++];
-        PyObject* text = id >= 0 && static_cast<size_t>(id) < ruleIds_.size() ? ruleIds_[static_cast<size_t>(id)].ptr()
-                                                                             : Py_None;
-        Py_INCREF(text);
-        PyList_SET_ITEM(list, k, text);
+        PyList_SET_ITEM(list, k, RuleId(scored.fired[next++]));
       }
       put(firedOut + r, list);
       if (scored.status[r] == K::BatchScores::kScored) {
