@@ -150,3 +150,17 @@ printf "%-54s %10.0f rows/s  %s (target >= 2500000)\n" "score, 1 thread" "$ONE_R
 printf "%-54s %10.2f  %s (target <= 1.5)\n" "score, 1 thread / parse only" "$RATIO" "$(verdict "$RATIO" 1.5 le)"
 printf "%-54s %10.2f  %s (target >= 1.7)\n" "score, 2 threads speed-up over 1" "$SPEEDUP" \
   "$(verdict "$SPEEDUP" 1.7 ge)"
+
+# ---- Python package ------------------------------------------------------------
+# Model.score and score_record through `import rulescore` (Debian's
+# /usr/bin/python3), with the same depth-6 tree model; then Dask on two local
+# worker processes. Skipped when the package cannot be built here.
+echo
+echo "== Python package, $ROWS rows (depth-6 model)"
+if cmake -S "$ROOT" -B "$BUILD_DIR" -DRULESCORE_BUILD_PYTHON=ON -DPython_EXECUTABLE=/usr/bin/python3 \
+     >/dev/null 2>&1 && cmake --build "$BUILD_DIR" -j"$JOBS" --target rulescore_python >/dev/null; then
+  PYTHONPATH="$BUILD_DIR/python" /usr/bin/python3 "$ROOT/scripts/bench_python.py" \
+    "$WORK_DIR/tree6.pmml" "$ROWS"
+else
+  echo "the Python package could not be built (python3-dev and pybind11-dev missing?): skipped"
+fi
