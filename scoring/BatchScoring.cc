@@ -217,10 +217,21 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
     }
 
     result = &state.result;
+    result->ShareRuleIds(ruleIdTable);
     ScoreResult* resultArg = result;
     double* values = predVarValues.data();
     const size_t predictors = std::min(state.bindings.size(), predVarValues.size());
+    // The batch index of an identifier the result points at, or -1 (the
+    // empty name of a default's winning rule lies in no rule set's table).
     const std::less<const std::string*> before;
+    const auto indexOf = [&state, &before](const std::string* id) -> int32_t {
+      for (size_t m = 0; m < state.idBase.size(); ++m) {
+        const std::string* base = state.idBase[m];
+        if (base == nullptr || before(id, base) || !before(id, base + state.idCount[m])) continue;
+        return state.idOffset[m] + static_cast<int32_t>(id - base);
+      }
+      return -1;
+    };
     for (; row < end; ++row) {
       if (scores.fired != nullptr) firedMark = scores.fired->size();
       // Read the row's predictors; a bad cell stops the row.
@@ -300,19 +311,14 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       }
       scores.prediction[row] = category;
       scores.confidence[row] = state.result.GetConfidence();
-      scores.winningRule[row] = -1;
+      scores.winningRule[row] = indexOf(&state.result.GetWinningRuleId());
 
       int32_t count = 0;
       for (const std::string* id : state.result.GetFiredRulePointers()) {
-        for (size_t m = 0; m < state.idBase.size(); ++m) {
-          const std::string* base = state.idBase[m];
-          if (base == nullptr || before(id, base) || !before(id, base + state.idCount[m])) continue;
-          if (scores.fired != nullptr) {
-            scores.fired->push_back(state.idOffset[m] + static_cast<int32_t>(id - base));
-          }
-          ++count;
-          break;
-        }
+        const int32_t index = indexOf(id);
+        if (index < 0) continue;
+        if (scores.fired != nullptr) scores.fired->push_back(index);
+        ++count;
       }
       scores.firedCount[row] = count;
     }

@@ -2,10 +2,10 @@
 // method, several rule sets voting, simple, set and compound predicates,
 // declared missing values) over random rows given as number and code
 // columns must give, row by row, exactly what GetScore gives for a record
-// holding the same cells: prediction, confidence and fired rules, through
-// the model and through a pool on one and two threads. Then the rows a
-// batch refuses, missing columns, NaN, concurrent callers and the absence
-// of per-row allocation.
+// holding the same cells: prediction, confidence, winning and fired rules,
+// through the model and through a pool on one and two threads. Then the
+// rows a batch refuses, missing columns, NaN, concurrent callers and the
+// absence of per-row allocation.
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -264,6 +264,9 @@ void ExpectSameAsGetScore(RuleSetModel& reference, const ScoreModel& batchModel,
     EXPECT_TRUE(SameDouble(out.confidence[r], expected->GetConfidence()))
         << out.confidence[r] << " vs " << expected->GetConfidence();
     EXPECT_EQ(fired, expected->GetFiredRuleIds());
+    const int32_t winning = out.winning[r];
+    EXPECT_EQ(winning < 0 ? std::string() : ids.at(static_cast<size_t>(winning)),
+              expected->GetWinningRuleId());
   }
   EXPECT_EQ(next, out.fired.size());
   delete result;
@@ -383,6 +386,7 @@ TEST(BatchScoring, AbsentColumnIsMissingInEveryRowAndNanFollowsTheFlag) {
   EXPECT_EQ(out.count, (std::vector<int32_t>{3, 2, 2}));
   EXPECT_EQ(out.fired, (std::vector<int32_t>{0, 1, 2, 1, 2, 1, 2}));
   EXPECT_EQ(out.prediction, (std::vector<int32_t>{0, 0, 0}));
+  EXPECT_EQ(out.winning, (std::vector<int32_t>{0, 1, 1}));
   EXPECT_DOUBLE_EQ(out.confidence[0], 1.2 / 3);
   EXPECT_DOUBLE_EQ(out.confidence[1], 0.4 / 2);
   EXPECT_EQ(out.status, (std::vector<int32_t>{0, 0, 0}));

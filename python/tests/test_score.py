@@ -12,11 +12,11 @@ import pytest
 import rulescore
 from conftest import ROOT, WORKED
 
-EXPECTED = [  # age, region -> prediction, confidence, winning rule, fired rules
-    (70.0, "south", "high", 0.6, ["R1", "R2"]),
-    (30.0, "south", "high", 0.4, ["R2"]),
-    (None, None, "high", 0.4, ["R2"]),
-    (30.0, "north", "low", 0.5, ["R2", "R3"]),
+EXPECTED = [  # age, region -> prediction, confidence, fired rules, winning rule
+    (70.0, "south", "high", 0.6, ["R1", "R2"], "R1"),
+    (30.0, "south", "high", 0.4, ["R2"], "R2"),
+    (None, None, "high", 0.4, ["R2"], "R2"),
+    (30.0, "north", "low", 0.5, ["R2", "R3"], "R3"),
 ]
 
 
@@ -25,6 +25,7 @@ def expected_frame(index=None):
         "prediction": [e[2] for e in EXPECTED],
         "confidence": [e[3] for e in EXPECTED],
         "fired_rules": [e[4] for e in EXPECTED],
+        "winning_rule": [e[5] for e in EXPECTED],
     }, index=index)
 
 
@@ -35,6 +36,7 @@ def check(result, index=None):
     assert list(result["prediction"]) == list(want["prediction"])
     np.testing.assert_allclose(result["confidence"], want["confidence"], rtol=1e-15)
     assert list(result["fired_rules"]) == list(want["fired_rules"])
+    assert list(result["winning_rule"]) == list(want["winning_rule"])
     assert list(result["error"]) == [None] * len(EXPECTED)
 
 
@@ -57,11 +59,12 @@ def test_every_input_form_gives_the_same_rows(worked, form):
 
 
 def test_score_record_matches_score(worked):
-    for age, region, prediction, confidence, fired in EXPECTED:
+    for age, region, prediction, confidence, fired, winning in EXPECTED:
         out = worked.score_record({"age": age, "region": region, "other": object()})
         assert out["prediction"] == prediction
         assert out["confidence"] == pytest.approx(confidence, rel=1e-15)
         assert out["fired_rules"] == fired
+        assert out["winning_rule"] == winning
         assert out["error"] is None
         assert set(out) == set(rulescore.RESULT_COLUMNS)
     assert worked.score_record({"age": np.float32(70), "region": pd.NA})["fired_rules"] == ["R1", "R2"]
@@ -210,3 +213,4 @@ def test_examples_score_as_the_tool_scores_them(tool, name, data):
         if "confidence" in want:
             assert row["confidence"] == pytest.approx(want["confidence"], rel=1e-15)
         assert row["fired_rules"] == want["fired_rules"]
+        assert row["winning_rule"] == (want.get("winning_rule") or None)
