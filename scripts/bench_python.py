@@ -111,15 +111,15 @@ def main():
     except ImportError:
         print("dask: not installed")
         return
-    import rulescore.dask
+    from rulescore import dask as rsdask
     ddf = dd.from_pandas(numeric, npartitions=8).persist()
     here = line("one process, Model.score (threads=1)", rows, best(lambda: one.score(numeric)))
     with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
                       silence_logs=logging.ERROR) as cluster, Client(cluster) as client:
         ddf = client.persist(ddf)
-        rulescore.dask.score(ddf, path).compute()  # each worker loads the model
+        rsdask.score(ddf, path).compute()  # each worker loads the model
         there = line("Dask, 2 local worker processes", rows,
-                     best(lambda: rulescore.dask.score(ddf, path).compute()))
+                     best(lambda: rsdask.score(ddf, path).compute()))
     print("%-44s %12.2f x" % ("Dask / one process", there / here))
 
 
