@@ -32,14 +32,20 @@ void ModelPool::Release(ScoreModel* model) {
 }
 
 bool ModelPool::Score(const ColumnBatch& columns, BatchScores& scores, int threads) {
-  const size_t rows = columns.GetRowCount();
+  return ScoreRows(columns, 0, columns.GetRowCount(), scores, threads);
+}
+
+bool ModelPool::ScoreRows(const ColumnBatch& columns, size_t first, size_t last,
+                          BatchScores& scores, int threads) {
+  if (last > columns.GetRowCount()) last = columns.GetRowCount();
+  const size_t rows = last > first ? last - first : 0;
   size_t wanted = threads > 1 ? static_cast<size_t>(threads) : 1;
   wanted = std::min(wanted, std::max<size_t>(1, rows / kMinRowsPerThread));
 
   if (wanted == 1) {
     // One part: no thread, no list of its own.
     ScoreModel* model = Acquire(true);
-    const size_t done = rows == 0 ? 0 : model->ScoreBatch(columns, 0, rows, scores);
+    const size_t done = rows == 0 ? 0 : model->ScoreBatch(columns, first, last, scores);
     Release(model);
     return done == rows;
   }
@@ -56,7 +62,7 @@ bool ModelPool::Score(const ColumnBatch& columns, BatchScores& scores, int threa
   std::vector<std::vector<int32_t>> partFired(parts > 1 ? parts - 1 : 0);
   std::vector<size_t> done(parts, 0);
   std::vector<size_t> bounds(parts + 1, 0);
-  for (size_t p = 0; p <= parts; ++p) bounds[p] = rows * p / parts;
+  for (size_t p = 0; p <= parts; ++p) bounds[p] = first + rows * p / parts;
 
   // Part p scores its rows into the batch's arrays; its fired rules go to
   // the caller's list (part 0) or a list of its own, joined below.

@@ -47,6 +47,10 @@ class RULESCORE_HOST_API ModelPool {
   // other calls hold models. False when a model scored no rows (it cannot
   // score columns); true otherwise. Thread-safe.
   bool Score(const ColumnBatch& columns, BatchScores& scores, int threads);
+  // The same for rows [begin, end) of `columns` only (into the same rows of
+  // the arrays of `scores`).
+  bool ScoreRows(const ColumnBatch& columns, size_t begin, size_t end, BatchScores& scores,
+                 int threads);
 
  private:
   // A free model, waiting for one when `wait`; null when none is free and

@@ -7,13 +7,17 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -306,6 +310,9 @@ class Model {
   }
 
   int Threads() const { return threads_; }
+
+  // Rows per chunk when scoring overlaps with building the result.
+  static constexpr size_t kChunk = size_t{1} << 16;
   bool IsDecisionList() const { return decisionList_; }
 
  private:
@@ -398,11 +405,15 @@ class Model {
     return id;
   }
 
-  // The result columns of a scored batch.
+  // The result columns of a scored batch. With two threads or more and
+  // enough rows, the rows are scored in chunks on a thread of their own
+  // (with the rest of the threads) while this thread, which holds the GIL,
+  // turns the chunks already scored into Python objects.
   py::tuple Run(const K::ColumnBatch& batch, int threads) {
     const size_t rows = batch.GetRowCount();
     Scored scored(rows);
-    Compute(batch, threads, scored);
+    const bool overlap = threads >= 2 && rows >= 2 * kChunk;
+    if (!overlap) Compute(batch, threads, scored);
 
     py::array_t<double> confidence(static_cast<py::ssize_t>(rows));
     py::array prediction(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows)});
@@ -421,7 +432,6 @@ class Model {
       Py_XDECREF(*slot);
       *slot = value;
     };
-    size_t next = 0;
     // Millions of new lists would set off the cycle collector again and
     // again, each time walking every list made so far; lists of texts form
     // no cycles.
@@ -432,27 +442,95 @@ class Model {
         if (was != 0) PyGC_Enable();
       }
     } restore{collecting};
-    for (size_t r = 0; r < rows; ++r) {
-      const int32_t category = scored.prediction[r];
-      put(predictionOut + r, Prediction(category));
-      double conf = scored.confidence[r];
-      if (decisionList_ || category < 0) conf = std::nan("");
-      confidenceOut[r] = conf;
-      put(winningOut + r, RuleId(scored.winning[r]));
-      const int32_t count = scored.count[r];
-      PyObject* list = PyList_New(count);
-      if (list == nullptr) throw py::error_already_set();
-      for (int32_t k = 0; k < count; ++k) {
-        PyList_SET_ITEM(list, k, RuleId(scored.fired[next++]));
+    // Rows [begin, end), whose fired rules start at ids[0].
+    auto build = [&](size_t begin, size_t end, const int32_t* ids) {
+      size_t next = 0;
+      for (size_t r = begin; r < end; ++r) {
+        const int32_t category = scored.prediction[r];
+        put(predictionOut + r, Prediction(category));
+        double conf = scored.confidence[r];
+        if (decisionList_ || category < 0) conf = std::nan("");
+        confidenceOut[r] = conf;
+        put(winningOut + r, RuleId(scored.winning[r]));
+        const int32_t count = scored.count[r];
+        PyObject* list = PyList_New(count);
+        if (list == nullptr) throw py::error_already_set();
+        for (int32_t k = 0; k < count; ++k) PyList_SET_ITEM(list, k, RuleId(ids[next++]));
+        put(firedOut + r, list);
+        if (scored.status[r] == K::BatchScores::kScored) {
+          Py_INCREF(Py_None);
+          put(errorOut + r, Py_None);
+        } else {
+          PyObject* message = py::str(ErrorText(batch, r, scored.status[r], scored.column[r])).release().ptr();
+          put(errorOut + r, message);
+        }
       }
-      put(firedOut + r, list);
-      if (scored.status[r] == K::BatchScores::kScored) {
-        Py_INCREF(Py_None);
-        put(errorOut + r, Py_None);
-      } else {
-        PyObject* message = py::str(ErrorText(batch, r, scored.status[r], scored.column[r])).release().ptr();
-        put(errorOut + r, message);
+    };
+    if (!overlap) {
+      build(0, rows, scored.fired.data());
+      return py::make_tuple(prediction, confidence, winning, fired, error);
+    }
+
+    const size_t chunks = (rows + kChunk - 1) / kChunk;
+    std::vector<std::vector<int32_t>> chunkFired(chunks);
+    struct Progress {
+      std::mutex mutex;
+      std::condition_variable changed;
+      size_t ready = 0;  // chunks scored
+      bool failed = false;
+      bool stop = false;
+    } progress;
+    const size_t perRow = maxFired_ < 4 ? maxFired_ : 4;
+    std::thread scorer([&] {
+      for (size_t c = 0; c < chunks; ++c) {
+        bool ok = false;
+        {
+          std::lock_guard<std::mutex> lock(progress.mutex);
+          if (progress.stop) return;
+        }
+        try {
+          const size_t begin = c * kChunk;
+          const size_t end = std::min(rows, begin + kChunk);
+          chunkFired[c].reserve((end - begin) * perRow);
+          K::BatchScores scores = scored.Scores();
+          scores.fired = &chunkFired[c];
+          ok = pool_->ScoreRows(batch, begin, end, scores, threads - 1);
+        } catch (...) {
+          ok = false;
+        }
+        {
+          std::lock_guard<std::mutex> lock(progress.mutex);
+          progress.ready = c + 1;
+          progress.failed = progress.failed || !ok;
+        }
+        progress.changed.notify_one();
+        if (!ok) return;
       }
+    });
+    // The scoring thread ends before anything it writes goes away.
+    struct Join {
+      std::thread& thread;
+      Progress& progress;
+      ~Join() {
+        {
+          std::lock_guard<std::mutex> lock(progress.mutex);
+          progress.stop = true;
+        }
+        py::gil_scoped_release release;
+        thread.join();
+      }
+    } join{scorer, progress};
+    for (size_t c = 0; c < chunks; ++c) {
+      bool failed = false;
+      {
+        py::gil_scoped_release release;
+        std::unique_lock<std::mutex> lock(progress.mutex);
+        progress.changed.wait(lock, [&] { return progress.ready > c || progress.failed; });
+        failed = progress.failed;
+      }
+      if (failed) throw std::runtime_error("the model cannot score columns");
+      build(c * kChunk, std::min(rows, (c + 1) * kChunk), chunkFired[c].data());
+      std::vector<int32_t>().swap(chunkFired[c]);
     }
     return py::make_tuple(prediction, confidence, winning, fired, error);
   }

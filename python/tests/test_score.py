@@ -168,7 +168,7 @@ def test_empty_input_gives_an_empty_result(worked, data):
 def test_threads_split_large_tables_without_changing_a_row(root):
     model = rulescore.load(root / "examples" / "credit_risk.pmml", threads=2)
     rng = np.random.default_rng(5)
-    n = 50_000
+    n = 300_000  # more than two chunks: scoring overlaps with building the result
     frame = pd.DataFrame({
         "age": rng.integers(18, 90, n).astype(float),
         "income": rng.choice([np.nan, 10_000.0, 30_000.0, 60_000.0, 90_000.0], n),
@@ -176,9 +176,11 @@ def test_threads_split_large_tables_without_changing_a_row(root):
         "employment": pd.Categorical(rng.choice(["salaried", "unemployed", "retired", "self_employed"], n)),
         "region": rng.choice(["north", "south", "east", "west", None], n),
     })
+    frame.loc[frame.index[::7919], "income"] = "lots"  # invalid rows, kept in place
     one = model.score(frame, threads=1)
     two = model.score(frame, threads=2)
     pd.testing.assert_frame_equal(one, two)
+    assert one["error"].notna().sum() == len(frame.index[::7919])
     assert model.threads == 2
 
 
