@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # ThreadSanitizer check of the tool's multi-threaded scoring: builds
-# build-tsan with -fsanitize=thread, runs the tool's tests, then scores one
+# build-tsan with -fsanitize=thread, runs the tool's tests and the columnar
+# scoring's (a pool on two threads, concurrent callers), then scores one
 # data file with --threads 1 and --threads 2 and requires the same bytes.
 # Any race report fails the run (halt_on_error).
 set -euo pipefail
@@ -10,7 +11,7 @@ build=${RULESCORE_TSAN_BUILD_DIR:-$root/build-tsan}
 
 cmake -S "$root" -B "$build" -DRULESCORE_SANITIZE=thread -DRULESCORE_BUILD_BENCH=OFF >/dev/null
 tests=()
-for source in "$root"/tests/cli_*_test.cc; do
+for source in "$root"/tests/cli_*_test.cc "$root"/tests/batch_scoring_test.cc; do
   [ -e "$source" ] && tests+=("$(basename "$source" .cc)")
 done
 cmake --build "$build" -j2 --target rulescore rulescore_plugin "${tests[@]}"
