@@ -32,29 +32,44 @@ std::string RuleName(const RuleOutline& rule, size_t position) {
 ModelCheck::ModelCheck(const K::ScoreModel& model, const ModelOutline& outline)
     : model_(model), outline_(outline) {
   const K::ScoreDictVar* target = model_.GetTargetVar();
-  if (target == nullptr) {
-    warnings_.push_back("the model has no target field, so it predicts no category");
-  } else {
+  if (target != nullptr) {
     numericTarget_ = target->GetValueType() == K::ScoreDictVar::kNumeric;
     const std::vector<K::ScoreValue*>* labels = target->GetValueLabelSet();
     if (labels != nullptr) {
       for (const K::ScoreValue* label : *labels) {
         if (label == nullptr) continue;
-        categories_.push_back(label->GetString());
+        categories_.push_back(target->IsBoolean() ? (label->GetDouble() != 0.0 ? "true" : "false")
+                                                  : label->GetString());
         numbers_.push_back(label->GetDouble());
       }
     }
-    if (categories_.empty()) {
-      warnings_.push_back("the target " + target->Name() +
-                          " declares no categories (no Value elements), so no score names one");
+  }
+  const std::vector<RuleSetOutline>& ruleSets = outline_.GetRuleSets();
+  if (categories_.empty()) {
+    // The engine then predicts the scores themselves: each rule set's rule
+    // scores and its default score, in document order, each once.
+    categoriesFromScores_ = true;
+    auto add = [this, target](const std::string& score) {
+      double number = 0.0;
+      if (numericTarget_ && !target->ParseNumber(score, &number)) return;
+      for (size_t i = 0; i < categories_.size(); ++i) {
+        if (numericTarget_ ? numbers_[i] == number : categories_[i] == score) return;
+      }
+      categories_.push_back(numericTarget_ && target->IsBoolean()
+                                ? std::string(number != 0.0 ? "true" : "false")
+                                : score);
+      numbers_.push_back(number);
+    };
+    for (const RuleSetOutline& set : ruleSets) {
+      for (const RuleOutline& rule : set.rules) add(rule.score);
+      if (set.hasDefaultScore && !set.defaultScore.empty()) add(set.defaultScore);
     }
   }
 
-  const std::vector<RuleSetOutline>& ruleSets = outline_.GetRuleSets();
   for (size_t s = 0; s < ruleSets.size(); ++s) {
     const RuleSetOutline& set = ruleSets[s];
     const std::string where = "rule set " + std::to_string(s + 1) + ": ";
-    const bool checkScores = target != nullptr && !categories_.empty();
+    const bool checkScores = !categories_.empty();
     if (checkScores && set.hasDefaultScore && !NamesCategory(set.defaultScore)) {
       warnings_.push_back(where + "default score " + QuoteForMessage(set.defaultScore) +
                           " names no target category");
@@ -81,7 +96,8 @@ bool ModelCheck::NamesCategory(const std::string& score) const {
     return false;
   }
   double value;
-  if (!K::NumberText::ParseDouble(score, &value)) return false;
+  const K::ScoreDictVar* target = model_.GetTargetVar();
+  if (target == nullptr || !target->ParseNumber(score, &value)) return false;
   for (const double number : numbers_) {
     if (number == value) return true;
   }
@@ -104,14 +120,16 @@ std::string ModelCheck::Report(const std::string& modelPath) const {
   }
   const K::ScoreDictVar* target = model_.GetTargetVar();
   if (target == nullptr) {
-    out += "target: none\n";
+    out += "target: none";
   } else {
-    out += "target: " + target->Name() + " (" + (numericTarget_ ? "numeric" : "string") + "), " +
-           std::to_string(categories_.size()) +
-           (categories_.size() == 1 ? " category" : " categories");
-    if (!categories_.empty()) out += ": " + JoinNames(categories_);
-    out += "\n";
+    const char* type = target->IsBoolean() ? "boolean" : numericTarget_ ? "numeric" : "string";
+    out += "target: " + target->Name() + " (" + type + ")";
   }
+  out += ", " + std::to_string(categories_.size()) +
+         (categories_.size() == 1 ? " category" : " categories");
+  if (categoriesFromScores_ && !categories_.empty()) out += " from the rule scores";
+  if (!categories_.empty()) out += ": " + JoinNames(categories_);
+  out += "\n";
   out += "predictors: " +
          (outline_.GetPredictors().empty() ? std::string("none") : JoinNames(outline_.GetPredictors())) +
          "\n";

@@ -2,8 +2,7 @@
 // rules per set and the selection method each uses, the target with its
 // categories, the predictors, whether a cost matrix is present, and warnings
 // about what translation accepts but is most likely a mistake: a rule or
-// default score that names no target category, a target without
-// categories, disabled rules (scored like any other) and CompoundRule
+// default score that names no target category, disabled rules (scored like any other) and CompoundRule
 // elements (never scored).
 #ifndef RULESCORE_CLI_MODELCHECK_H_
 #define RULESCORE_CLI_MODELCHECK_H_
@@ -40,6 +39,8 @@ class ModelCheck {
   std::vector<std::string> categories_;  // texts of the target's categories
   std::vector<double> numbers_;          // their numbers, for a numeric target
   bool numericTarget_ = false;
+  // The target declares no categories: they are the distinct scores.
+  bool categoriesFromScores_ = false;
   std::vector<std::string> warnings_;
 };
 

@@ -104,7 +104,7 @@ bool RecordScorer::FillRecord(const CsvRow& row, std::string* error) {
     }
     if (binding.numeric) {
       double value;
-      if (K::NumberText::ParseDouble(cell, &value)) {
+      if (binding.var->ParseNumber(cell, &value)) {
         record_.SetNumber(binding.position, value);
         continue;
       }
@@ -114,7 +114,8 @@ bool RecordScorer::FillRecord(const CsvRow& row, std::string* error) {
         continue;
       }
       *error = line() + "column " + QuoteForMessage(header_[static_cast<size_t>(binding.column)]) +
-               ": " + QuoteForMessage(cell) + " is not a number";
+               ": " + QuoteForMessage(cell) +
+               (binding.var->IsBoolean() ? " is not a boolean" : " is not a number");
       return false;
     }
     probe_.SetText(cell);

@@ -56,23 +56,53 @@ ScoreDictVar* FindVar(const std::string& name, ScoreDictionary* dictionary,
   return var;
 }
 
-// The value type and measurement level a DataField or DerivedField declares.
+// The value type, data type and measurement level a DataField or
+// DerivedField declares.
 struct FieldKind {
   int valueType;
   int measureLevel;
+  int dataType;
 };
+
+// The data types the engine scores; any other refuses the field, since its
+// values (dates, times) would be read as something they are not.
+bool DataTypeOf(const XMLCh* text, int* dataType) {
+  static const struct {
+    const XMLCh* text;
+    int type;
+  } kTypes[] = {{XML_VAL_STRING, ScoreDictVar::kDataString},
+                {XML_VAL_INTEGER, ScoreDictVar::kDataInteger},
+                {XML_VAL_FLOAT, ScoreDictVar::kDataFloat},
+                {XML_VAL_DOUBLE, ScoreDictVar::kDataDouble},
+                {XML_VAL_BOOLEAN, ScoreDictVar::kDataBoolean}};
+  for (const auto& known : kTypes) {
+    if (XmlText::Equal(text, known.text)) {
+      *dataType = known.type;
+      return true;
+    }
+  }
+  return false;
+}
 
 FieldKind ReadFieldKind(const xercesc::DOMElement* field, const std::string& name) {
   const XMLCh* optype = OptionalAttribute(field, XML_ATT_OPTYPE);
   const XMLCh* dataType = OptionalAttribute(field, XML_ATT_DATATYPE);
-  FieldKind kind{ScoreDictVar::kString, ScoreDictVar::kNominal};
+  FieldKind kind{ScoreDictVar::kString, ScoreDictVar::kNominal, ScoreDictVar::kDataString};
   if (dataType != nullptr) {
-    kind.valueType = XmlText::Equal(dataType, XML_VAL_STRING) ? ScoreDictVar::kString
-                                                              : ScoreDictVar::kNumeric;
+    if (!DataTypeOf(dataType, &kind.dataType)) {
+      ThrowZb(ErrorCode::kBadFieldDefinition, name, XML_ATT_DATATYPE, dataType);
+    }
+    kind.valueType = kind.dataType == ScoreDictVar::kDataString ? ScoreDictVar::kString
+                                                                : ScoreDictVar::kNumeric;
   } else if (optype != nullptr && XmlText::Equal(optype, XML_VAL_CONTINUOUS)) {
     kind.valueType = ScoreDictVar::kNumeric;
+    kind.dataType = ScoreDictVar::kDataDouble;
   }
-  if (optype == nullptr) {
+  if (kind.dataType == ScoreDictVar::kDataBoolean) {
+    // Two values without an order between them: categorical, whatever the
+    // optype says.
+    kind.measureLevel = ScoreDictVar::kNominal;
+  } else if (optype == nullptr) {
     kind.measureLevel = kind.valueType == ScoreDictVar::kNumeric ? ScoreDictVar::kContinuous
                                                                  : ScoreDictVar::kNominal;
   } else if (XmlText::Equal(optype, XML_VAL_CATEGORICAL)) {
@@ -140,7 +170,7 @@ void ReadFieldValues(const xercesc::DOMElement* field, ScoreDictVar* var,
           continue;
         }
         value = std::make_unique<StringValue>(text);
-      } else if (NumberText::ParseDouble(text, &number)) {
+      } else if (var->ParseNumber(text, &number)) {
         value = std::make_unique<NumericValue>(number);
       } else if (property == Property::kValid) {
         if (strict) ThrowZb(ErrorCode::kNotANumber, text);
@@ -208,6 +238,7 @@ void ReadFields(const xercesc::DOMElement* element, const XMLCh* fieldTag,
     }
     const FieldKind kind = ReadFieldKind(field, name);
     auto var = std::make_unique<ScoreDictVar>(name, kind.valueType, kind.measureLevel);
+    var->SetDataType(kind.dataType);
     ReadFieldValues(field, var.get(), transcoder, strict);
     // AddVar deletes a refused variable itself.
     if (!dictionary->AddVar(name, var.release())) ThrowZb(ErrorCode::kDuplicateField, name);
@@ -246,7 +277,7 @@ double EncodeValue(ScoreDictVar* var, const std::string& text, bool lenient) {
   }
   if (IsBlank(text)) return NumericValue::GetSysmisValue();
   double number = 0.0;
-  if (NumberText::ParseDouble(text, &number)) return number;
+  if (var->ParseNumber(text, &number)) return number;
   if (lenient) return NumericValue::GetSysmisValue();
   ThrowZb(ErrorCode::kNotANumber, text);
 }
@@ -445,7 +476,7 @@ std::vector<std::string> PMMLTranslator::Remove(const ScoreDictVar* var,
   std::unordered_set<double> numbers;
   for (const std::string& item : items) {
     double number = 0.0;
-    if (NumberText::ParseDouble(item, &number)) numbers.insert(number);
+    if (var->ParseNumber(item, &number)) numbers.insert(number);
   }
   for (const ScoreValue* label : *labels) {
     if (label == nullptr) continue;

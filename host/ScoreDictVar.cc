@@ -3,6 +3,7 @@
 #include <memory>
 #include <utility>
 
+#include "host/NumberText.h"
 #include "host/NumericValue.h"
 #include "host/ScoreValue.h"
 
@@ -43,7 +44,41 @@ void DeleteAll(std::vector<ScoreValue*>* values) {
 }  // namespace
 
 ScoreDictVar::ScoreDictVar(std::string name, int valueType, int measureLevel)
-    : name_(std::move(name)), valueType_(valueType), measureLevel_(measureLevel) {}
+    : name_(std::move(name)),
+      valueType_(valueType),
+      measureLevel_(measureLevel),
+      dataType_(valueType == kString ? kDataString : kDataDouble) {}
+
+void ScoreDictVar::SetDataType(int dataType) {
+  dataType_ = dataType;
+  valueType_ = dataType == kDataString ? kString : kNumeric;
+}
+
+bool ScoreDictVar::ParseNumber(std::string_view text, double* out) const {
+  if (dataType_ != kDataBoolean) return NumberText::ParseDouble(text, out);
+  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && space(text.front())) text.remove_prefix(1);
+  while (!text.empty() && space(text.back())) text.remove_suffix(1);
+  auto same = [&text](const char* word) {
+    size_t i = 0;
+    for (; word[i] != 0; ++i) {
+      if (i >= text.size()) return false;
+      const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a')
+                                                      : text[i];
+      if (c != word[i]) return false;
+    }
+    return i == text.size();
+  };
+  if (same("true") || same("1")) {
+    *out = 1.0;
+    return true;
+  }
+  if (same("false") || same("0")) {
+    *out = 0.0;
+    return true;
+  }
+  return false;
+}
 
 ScoreDictVar::~ScoreDictVar() {
   DeleteAll(&labels_);
@@ -53,6 +88,7 @@ ScoreDictVar::~ScoreDictVar() {
 
 ScoreDictVar* ScoreDictVar::Clone() const {
   auto copy = std::make_unique<ScoreDictVar>(name_, valueType_, measureLevel_);
+  copy->dataType_ = dataType_;
   copy->caseIndex_ = caseIndex_;
   copy->labels_ = CloneAll(labels_);
   copy->missing_ = CloneAll(missing_);

@@ -4,6 +4,7 @@
 #define RULESCORE_HOST_SCOREDICTVAR_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/HostExport.h"
@@ -20,6 +21,10 @@ class RULESCORE_HOST_API ScoreDictVar {
   // Measurement level codes: 0 continuous (scale), 1 ordinal, 2 nominal.
   enum MeasureLevel { kContinuous = 0, kOrdinal = 1, kNominal = 2 };
 
+  // The PMML dataType behind the value type: integer, float, double and
+  // boolean fields are numeric; a boolean holds 1 (true) or 0 (false).
+  enum DataType { kDataString = 0, kDataInteger, kDataFloat, kDataDouble, kDataBoolean };
+
   ScoreDictVar(std::string name, int valueType, int measureLevel);
   virtual ~ScoreDictVar();
   ScoreDictVar(const ScoreDictVar&) = delete;
@@ -32,6 +37,15 @@ class RULESCORE_HOST_API ScoreDictVar {
   const std::string& Name() const { return name_; }
   int GetValueType() const { return valueType_; }
   int GetMeasureLevel() const { return measureLevel_; }
+  int GetDataType() const { return dataType_; }
+  bool IsBoolean() const { return dataType_ == kDataBoolean; }
+  // Building: the value type follows (string for kDataString, else numeric).
+  void SetDataType(int dataType);
+
+  // A text as this field's number: for a boolean "true"/"false" or "1"/"0"
+  // in any letter case (with surrounding XML white space); for any other
+  // field the number rule of NumberText. False when the text is none.
+  bool ParseNumber(std::string_view text, double* out) const;
 
   // Number of declared valid values.
   int GetNumberOfCategories() const { return static_cast<int>(labels_.size()); }
@@ -81,6 +95,7 @@ class RULESCORE_HOST_API ScoreDictVar {
   std::string name_;
   int valueType_;
   int measureLevel_;
+  int dataType_;
   int caseIndex_ = -1;
   std::vector<ScoreValue*> labels_;    // owned; valid values in order
   std::vector<ScoreValue*> missing_;   // owned

@@ -6,10 +6,12 @@
 #include <cmath>
 #include <cstddef>
 
+#include "host/NumberText.h"
 #include "host/NumericValue.h"
 #include "host/ScoreDictVar.h"
 #include "host/ScoreValue.h"
 #include "host/ScoreValueCoder.h"
+#include "host/StringValue.h"
 #include "model/SimpleRule.h"
 #include "scoring/ScoringPlan.h"
 
@@ -32,6 +34,10 @@ RuleSetModel::~RuleSetModel() {
   plan = nullptr;
   DeleteBatchState(batchState);
   batchState = nullptr;
+  for (ScoreValue*& value : ownCategoryValues) {
+    delete value;
+    value = nullptr;
+  }
 }
 
 ScoreModel::ModelType RuleSetModel::GetModelType() const { return modelType; }
@@ -71,6 +77,7 @@ bool RuleSetModel::SetUp() {
   categoryCodes.clear();
   categoryOfCode.clear();
   categoryIndex.clear();
+  categoryOfText.clear();
   targetIsString = false;
   targetLabels = nullptr;
 
@@ -87,7 +94,14 @@ bool RuleSetModel::SetUp() {
       // per-category tables.
       if (value == nullptr) continue;
       const int32_t position = static_cast<int32_t>(categoryValues.size());
-      categoryValues.push_back(value);
+      if (targetVar->IsBoolean()) {
+        // A boolean target predicts the words, not the numbers it is
+        // compared by.
+        ownCategoryValues.push_back(new StringValue(value->GetDouble() != 0.0 ? "true" : "false"));
+        categoryValues.push_back(ownCategoryValues.back());
+      } else {
+        categoryValues.push_back(value);
+      }
       if (targetIsString && targetLabels != nullptr) {
         const int code = targetLabels->GetCode(value->GetString());
         categoryCodes.push_back(code);
@@ -105,7 +119,39 @@ bool RuleSetModel::SetUp() {
   return true;
 }
 
+void RuleSetModel::SetCategoriesFromScores(const std::vector<std::string>& texts) {
+  if (numbOfCategories > 0 || !categoryValues.empty()) return;
+  const bool numeric = targetVar != nullptr && targetVar->GetValueType() == ScoreDictVar::kNumeric;
+  for (const std::string& text : texts) {
+    const int32_t position = static_cast<int32_t>(categoryValues.size());
+    if (numeric) {
+      double number = 0.0;
+      // A text that is no number can name no category of a numeric target.
+      if (!targetVar->ParseNumber(text, &number)) continue;
+      if (!categoryIndex.emplace(number, position).second) continue;
+      if (targetVar->IsBoolean()) {
+        ownCategoryValues.push_back(new StringValue(number != 0.0 ? "true" : "false"));
+      } else {
+        ownCategoryValues.push_back(new NumericValue(number));
+      }
+    } else {
+      if (!categoryOfText.emplace(text, position).second) continue;
+      ownCategoryValues.push_back(new StringValue(text));
+      targetIsString = true;
+      targetLabels = nullptr;
+    }
+    categoryValues.push_back(ownCategoryValues.back());
+  }
+  numbOfCategories = static_cast<int32_t>(categoryValues.size());
+}
+
 bool RuleSetModel::CategoryOfScoreText(const std::string& text, int32_t* index) const {
+  if (!categoryOfText.empty()) {
+    const auto found = categoryOfText.find(text);
+    if (found == categoryOfText.end()) return false;
+    *index = found->second;
+    return true;
+  }
   if (targetIsString && targetLabels != nullptr) {
     const int code = targetLabels->GetCode(text);
     if (code < 0) return false;
@@ -117,7 +163,10 @@ bool RuleSetModel::CategoryOfScoreText(const std::string& text, int32_t* index) 
     *index = found->second;
     return true;
   }
-  const double number = NumericValue(text).GetDouble();
+  double number = 0.0;
+  const bool isNumber = targetVar != nullptr ? targetVar->ParseNumber(text, &number)
+                                             : NumberText::ParseDouble(text, &number);
+  if (!isNumber) return false;
   const auto found = categoryIndex.find(number);
   if (found == categoryIndex.end()) return false;
   *index = found->second;

@@ -120,6 +120,12 @@ class RuleSetModel : public BaseModel {
   void SetNumberOfModels(int32_t n);
   // Caches the target and builds the category table; false without a target.
   bool SetUp();
+  // For a target that declares no categories (or no target at all): the
+  // categories are these score texts, each once, in the order given. A
+  // numeric target takes the texts that are numbers, as numbers (a boolean
+  // one as "true"/"false"); otherwise the categories are texts. Does
+  // nothing once the model has categories.
+  void SetCategoriesFromScores(const std::vector<std::string>& texts);
   void SetDefaultScore(const std::string& text, int32_t m);
   void SetMisclassificationCost(const std::map<std::string, std::map<std::string, double>>& costs);
   // Compiles `predicate` as the predicate of `rule` into model m and appends
@@ -236,8 +242,13 @@ class RuleSetModel : public BaseModel {
   const ScoreValueCoder* targetLabels = nullptr;
   std::vector<int32_t> defaultScoreIndex;
   std::vector<int32_t> categoryCodes;
-  std::vector<ScoreValue*> categoryValues;  // not owned
+  std::vector<ScoreValue*> categoryValues;  // not owned, unless also in ownCategoryValues
   std::map<double, int32_t> categoryIndex;
+  // Category values the model made itself (categories from score texts, a
+  // boolean target's "true"/"false"); owned.
+  std::vector<ScoreValue*> ownCategoryValues;
+  // Categories from score texts on a text target: the index of each text.
+  std::unordered_map<std::string, int32_t> categoryOfText;
   std::vector<double> ruleSetScores;
   std::vector<double> modelScores;
   std::vector<int32_t> ruleCount;

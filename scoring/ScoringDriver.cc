@@ -216,7 +216,14 @@ double RuleSetModel::EncodeValue(const ScoreValue* value, size_t i) const {
   if (var == nullptr) value = nullptr;
   if (value == nullptr) return isString ? -1.0 : NumericValue::GetSysmisValue();
   if (!isString) {
-    return var->IsMissingValue(*value) ? NumericValue::GetSysmisValue() : value->GetDouble();
+    if (var->IsMissingValue(*value)) return NumericValue::GetSysmisValue();
+    // A boolean given as text ("true") is read as the field reads it.
+    double number = 0.0;
+    if (var->IsBoolean() && value->GetValueType() == ScoreValue::kString &&
+        var->ParseNumber(value->GetString(), &number)) {
+      return number;
+    }
+    return value->GetDouble();
   }
   // A string is scored by its label code. A text the field declares as
   // missing encodes like an absent value (-1); a text the field does not

@@ -395,7 +395,10 @@ TEST(MiningSchemas, UnknownTargetIsAccepted) {
   ASSERT_NE(t->model, nullptr);
   EXPECT_EQ(t->model->GetTargetNameFromModel(0), "nowhere");
   EXPECT_EQ(Peer::TargetVariable(*t->translator), nullptr);
-  EXPECT_EQ(t->model->GetNumbOfCategories(), 0);
+  // Nothing declares the categories: the rule score, then the default.
+  ASSERT_EQ(t->model->GetNumbOfCategories(), 2);
+  EXPECT_EQ(t->model->GetCategoryValues()[0]->GetString(), "a");
+  EXPECT_EQ(t->model->GetCategoryValues()[1]->GetString(), "b");
 }
 
 TEST(MiningSchemas, FieldWithoutNameIsTheHostsFailure) {

@@ -63,7 +63,11 @@ void RuleSetTranslator::BuildSetSplit(SplitList& splits, const xercesc::DOMEleme
   if (IsEqual(op, u"isIn")) {
     for (const std::string& item : items) {
       std::unique_ptr<ScoreValue> value;
-      if (isString) {
+      double number = 0.0;
+      if (var->IsBoolean() && var->ParseNumber(item, &number)) {
+        // "true" in a string Array still names a boolean's 1.
+        value = std::make_unique<NumericValue>(number);
+      } else if (isString) {
         value = std::make_unique<StringValue>(item);
       } else {
         value = std::make_unique<NumericValue>(item);
@@ -205,9 +209,9 @@ int RuleSetTranslator::GetOrdinalIndexRange(const xercesc::DOMElement* simplePre
   int index = -1;
   if (labels != nullptr) {
     const bool numeric = var->GetValueType() == ScoreDictVar::kNumeric;
-    const double number = numeric ? NumericValue(value).GetDouble() : 0.0;
+    double number = 0.0;
     // A text that is no number matches no numeric category.
-    const bool comparable = !numeric || !NumericValue::IsSystemMissingValue(number);
+    const bool comparable = !numeric || var->ParseNumber(value, &number);
     for (int i = 0; comparable && i < categoryCount; ++i) {
       const ScoreValue* category = (*labels)[i];
       if (category == nullptr) continue;
@@ -258,7 +262,11 @@ void RuleSetTranslator::PutCategoryValue(const ScoreDictVar* var, DiscreteSplit*
   if (var->GetValueType() == ScoreDictVar::kString) {
     member = std::make_unique<StringValue>(Transcoder().transcodeTo(value));
   } else {
-    member = std::make_unique<NumericValue>(VerifyDouble(value));
+    // A boolean field's members are read as 1 and 0.
+    const std::string text = Transcoder().transcodeTo(value);
+    double number = 0.0;
+    if (!var->ParseNumber(text, &number)) ThrowZb(ErrorCode::kNotANumber, text);
+    member = std::make_unique<NumericValue>(number);
   }
   if (!var->IsValidValue(*member)) {
     ThrowZb(ErrorCode::kInvalidValue, ToString(value), XML_ATT_VALUE);

@@ -2,16 +2,20 @@
 // the model for them, has their mining schemas read, applies the model-wide
 // settings of the first one and reads every RuleSet in document order.
 
+#include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <initializer_list>
 #include <limits>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
 
 #include "host/ErrorCodes.h"
+#include "host/LumoTranscoder.h"
 #include "host/PMMLModelTags.h"
 #include "host/ScoringLog.h"
 #include "host/ZbException.h"
@@ -30,6 +34,44 @@ constexpr char kParseRuleSetToModel[] = "KtZembra_940::RuleSetTranslator::ParseR
 int32_t CountOf(const ElementIndex::Span& span) {
   const size_t limit = static_cast<size_t>(std::numeric_limits<int32_t>::max());
   return static_cast<int32_t>(span.size() > limit ? limit : span.size());
+}
+
+// The score texts of a document's rule sets in document order, each rule
+// set's rules (nested ones included) before its default score.
+std::vector<std::string> CollectScoreTexts(const ElementIndex::Span& ruleSets,
+                                           const LumoTranscoder& transcoder) {
+  std::vector<std::string> texts;
+  std::vector<const xercesc::DOMElement*> pending;
+  for (const ElementIndex::Entry& entry : ruleSets) {
+    const xercesc::DOMElement* ruleSet = entry.element;
+    // Depth first with an explicit stack: CompoundRules may nest deeply.
+    for (const xercesc::DOMElement* child = BaseTranslator::GetFirstChildElt(ruleSet);
+         child != nullptr; child = BaseTranslator::GetNextSiblingElt(child)) {
+      pending.push_back(child);
+    }
+    std::reverse(pending.begin(), pending.end());
+    while (!pending.empty()) {
+      const xercesc::DOMElement* element = pending.back();
+      pending.pop_back();
+      const XMLCh* tag = element->getTagName();
+      if (BaseTranslator::IsEqual(tag, XML_ELE_RULESET_RULE_SIMPLE)) {
+        const XMLCh* score = BaseTranslator::GetAttribute(element, XML_ATT_SCORE);
+        if (score != nullptr) texts.push_back(transcoder.transcodeTo(score));
+      } else if (BaseTranslator::IsEqual(tag, XML_ELE_RULESET_RULE_COMP)) {
+        const size_t first = pending.size();
+        for (const xercesc::DOMElement* child = BaseTranslator::GetFirstChildElt(element);
+             child != nullptr; child = BaseTranslator::GetNextSiblingElt(child)) {
+          pending.push_back(child);
+        }
+        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(first), pending.end());
+      }
+    }
+    const XMLCh* defaultScore = BaseTranslator::GetAttribute(ruleSet, XML_ATT_RULESET_DEFAULTSCORE);
+    if (defaultScore != nullptr && defaultScore[0] != 0) {
+      texts.push_back(transcoder.transcodeTo(defaultScore));
+    }
+  }
+  return texts;
 }
 
 }  // namespace
@@ -62,6 +104,11 @@ bool RuleSetTranslator::ParseRuleSetModels(xercesc::DOMDocument* document, RuleS
 
   // The target's category table must exist before any score text is mapped.
   if (!ParseMiningSchemas(index, model)) return false;
+  // A target that lists no categories (or no target at all) predicts the
+  // texts the rules and the defaults score.
+  if (model->GetNumbOfCategories() == 0) {
+    model->SetCategoriesFromScores(CollectScoreTexts(index.All(kRuleSetTag), Transcoder()));
+  }
 
   // Only the first RuleSetModel element carries the model-wide settings.
   const xercesc::DOMElement* first = ruleSetModels[0].element;

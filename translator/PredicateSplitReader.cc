@@ -249,7 +249,11 @@ bool RuleSetTranslator::ParsePredicateSplit(const XMLCh* fieldName,
   if (name.empty() || dictionary == nullptr || parent == nullptr) return false;
   const ScoreDictVar* var = dictionary->GetVar(name);
   if (var == nullptr) return false;
-  switch (var->GetMeasureLevel()) {
+  // A numeric field that declares no values has no categories to choose
+  // from: its predicates compare numbers, as for a continuous field.
+  const bool numbersOnly = var->GetValueType() == ScoreDictVar::kNumeric &&
+                           var->GetNumberOfCategories() == 0 && !var->IsBoolean();
+  switch (numbersOnly ? static_cast<int>(ScoreDictVar::kContinuous) : var->GetMeasureLevel()) {
     case ScoreDictVar::kContinuous:
       BuildScaleSplit(splits, parent, var, splitIndex, fieldName, fieldPredicates);
       return true;
