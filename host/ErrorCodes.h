@@ -27,6 +27,9 @@ constexpr int kNoRoot = 260017;             // [file]
 constexpr int kBadFieldDefinition = 260018; // [field name, attribute, text]
 constexpr int kTranscoder = 260019;         // [encoding, reason]
 constexpr int kNotScorable = 260020;        // [reason]: scoring before record set-up
+constexpr int kUnknownFunction = 260041;    // [derived field, function]
+constexpr int kBadExpression = 260042;      // [derived field, element, reason]
+constexpr int kDerivedFieldCycle = 260043;  // [fields in the circle]
 
 // Rule-set translation.
 constexpr int kSchemaCount = 260115;

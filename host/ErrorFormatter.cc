@@ -38,6 +38,9 @@ constexpr Message kMessages[] = {
     {ErrorCode::kBadFieldDefinition, "Field \"%1\": invalid %2 \"%3\""},
     {ErrorCode::kTranscoder, "No transcoder for the encoding \"%1\": %2"},
     {ErrorCode::kNotScorable, "The model cannot score: %1"},
+    {ErrorCode::kUnknownFunction, "Derived field \"%1\" calls the unknown function \"%2\""},
+    {ErrorCode::kBadExpression, "Derived field \"%1\": %2 %3"},
+    {ErrorCode::kDerivedFieldCycle, "Derived fields depend on each other in a circle: %1"},
 
     {ErrorCode::kSchemaCount, "The number of %1 elements differs from the number of %2 elements"},
     {ErrorCode::kOrdinalValue, "\"%1\" is not a category of the ordinal field %2"},

@@ -263,6 +263,12 @@ TransformationDictionary* PMMLTranslator::HandleTransformationDictionary(
   return dictionary.release();
 }
 
+void PMMLTranslator::AddDerivedFields(const xercesc::DOMElement* element,
+                                      TransformationDictionary* into) {
+  if (element == nullptr || into == nullptr) return;
+  ReadFields(element, XML_ELE_DERIVEDFIELD, into, into->GetBaseDictionary(), Transcoder(), false);
+}
+
 namespace {
 
 // A predicate's compared text as the double the compiled conditions hold.

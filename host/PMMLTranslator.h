@@ -42,6 +42,10 @@ class RULESCORE_HOST_API PMMLTranslator : public BaseTranslator {
   // owned and must outlive the result.
   TransformationDictionary* HandleTransformationDictionary(const xercesc::DOMElement* element,
                                                            ScoreDictionary* base);
+  // Adds the DerivedField children of `element` (a LocalTransformations)
+  // to `into`; a name that `into` or its base dictionary already knows
+  // throws kDuplicateField.
+  void AddDerivedFields(const xercesc::DOMElement* element, TransformationDictionary* into);
 
   // New predicates (caller owns). `dictionary` is searched first, then
   // `other` when it is not null. Compared texts of string fields are coded

@@ -6,6 +6,7 @@
 
 #include "host/ScoreSplitVar.h"
 #include "host/ScoreValue.h"
+#include "model/DerivedFieldProgram.h"
 #include "model/RuleSetModel.h"
 #include "model/SimpleRule.h"
 
@@ -15,6 +16,7 @@ void RuleSetModel::Display(std::ostream& os) const {
   const size_t models = simpleRules.size();
   os << "Start RuleSetModel Display\n";
   os << "There are total " << static_cast<uint64_t>(models) << " models\n";
+  if (derivedFields != nullptr) derivedFields->Display(os);
   os << "Model information is: \n";
   for (size_t i = 0; i < models; ++i) {
     os << "******   model " << static_cast<int>(i + 1) << " ****** \n";

@@ -12,6 +12,7 @@
 #include "host/ScoreValue.h"
 #include "host/ScoreValueCoder.h"
 #include "host/StringValue.h"
+#include "model/DerivedFieldProgram.h"
 #include "model/SimpleRule.h"
 #include "scoring/ScoringPlan.h"
 
@@ -34,6 +35,8 @@ RuleSetModel::~RuleSetModel() {
   plan = nullptr;
   DeleteBatchState(batchState);
   batchState = nullptr;
+  delete derivedFields;
+  derivedFields = nullptr;
   for (ScoreValue*& value : ownCategoryValues) {
     delete value;
     value = nullptr;
@@ -202,6 +205,12 @@ void RuleSetModel::SetMisclassificationCost(
       if (cell != row->second.end()) costMatrix[r][c] = cell->second;
     }
   }
+}
+
+void RuleSetModel::SetDerivedFieldProgram(DerivedFieldProgram* program) {
+  if (program == derivedFields) return;
+  delete derivedFields;
+  derivedFields = program;
 }
 
 }  // namespace KtZembra_940

@@ -20,6 +20,7 @@
 namespace KtZembra_940 {
 
 class CompoundPredicate;
+class DerivedFieldProgram;
 class FalsePredicate;
 class RuleSetResult;
 class ScoreCaseRecord;
@@ -133,6 +134,10 @@ class RuleSetModel : public BaseModel {
   bool AddPredicateToRule(int32_t m, SimpleRule* rule, ScorePredicate* predicate);
   // Takes ownership of `rule` when 0 <= m < number of models.
   void AddSimpleRule(SimpleRule* rule, int32_t m);
+  // Takes ownership of the compiled derived fields, which are computed from
+  // each record before its predictors are encoded; before any scoring.
+  void SetDerivedFieldProgram(DerivedFieldProgram* program);
+  const DerivedFieldProgram* GetDerivedFieldProgram() const { return derivedFields; }
 
   // --- queries and per-model settings ------------------------------------
   const SimpleRule* GetSimpleRule(const std::string& ruleId) const;
@@ -264,7 +269,9 @@ class RuleSetModel : public BaseModel {
   // How each predictor is read from a record: a number, or a text's code,
   // taken straight from the cell when the field declares no missing values
   // of its own; anything else by the general path (EncodeCell).
-  enum EncodeKind : uint8_t { kReadNumber, kReadText, kReadGeneral };
+  // A derived field is read from the derived-field program's output
+  // (position: its field number).
+  enum EncodeKind : uint8_t { kReadNumber, kReadText, kReadGeneral, kReadDerived };
   struct EncodeStep {
     const ScoreDictVar* var = nullptr;
     const ScoreValueCoder* coder = nullptr;
@@ -293,6 +300,7 @@ class RuleSetModel : public BaseModel {
   std::vector<ST_RuleSetChoice> ruleSetChoices;
 
   ScoringPlan* plan = nullptr;
+  DerivedFieldProgram* derivedFields = nullptr;  // owned
   bool useReferenceWalk = false;
   // Positions of the rules of one model that fired for the current record;
   // keeps its capacity from record to record.

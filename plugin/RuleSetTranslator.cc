@@ -4,6 +4,7 @@
 #include "plugin/RuleSetTranslator.h"
 
 #include <memory>
+#include <vector>
 
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
@@ -13,7 +14,9 @@
 #include "host/ScoringLog.h"
 #include "host/TransformationDictionary.h"
 #include "host/ZbException.h"
+#include "model/DerivedFieldProgram.h"
 #include "model/RuleSetModel.h"
+#include "translator/DerivedFieldCompiler.h"
 #include "translator/ElementIndex.h"
 
 namespace KtZembra_940 {
@@ -37,6 +40,7 @@ ScoreModel* RuleSetTranslator::ParseFromTree(xercesc::DOMDocument* document,
     // have deleted since; nothing of it is used again.
     targetName.clear();
     dictionary = nullptr;
+    derivedFields = nullptr;
     targetVariable = nullptr;
     documentIndex.reset();
     // The index points into the document, which the host may release once
@@ -61,6 +65,7 @@ ScoreModel* RuleSetTranslator::ParseFromTree(xercesc::DOMDocument* document,
       // The half-built model owns the dictionaries; the fields would dangle.
       delete model;
       dictionary = nullptr;
+      derivedFields = nullptr;
       targetVariable = nullptr;
       throw ZbException(e);
     } catch (...) {
@@ -68,11 +73,13 @@ ScoreModel* RuleSetTranslator::ParseFromTree(xercesc::DOMDocument* document,
       // but never leaves the model behind.
       delete model;
       dictionary = nullptr;
+      derivedFields = nullptr;
       targetVariable = nullptr;
       throw;
     }
     if (model == nullptr) {
       dictionary = nullptr;
+      derivedFields = nullptr;
       targetVariable = nullptr;
     }
   }
@@ -95,13 +102,39 @@ bool RuleSetTranslator::ParseTransformationDictionary(xercesc::DOMDocument* docu
                                                       RuleSetModel* model) {
   const xercesc::DOMElement* root = document->getDocumentElement();
   const xercesc::DOMElement* element = GetChildByTag(root, XML_ELE_TRANSFORMATION);
-  if (element == nullptr) return false;
+  // Each model's LocalTransformations join the document's derived fields:
+  // the rule sets of one document are scored together, from one record.
+  std::vector<const xercesc::DOMElement*> locals;
+  for (const xercesc::DOMElement* child = GetFirstChildElt(root); child != nullptr;
+       child = GetNextSiblingElt(child)) {
+    if (!IsEqual(child->getTagName(), XML_ELE_RULESETMODEL)) continue;
+    if (const xercesc::DOMElement* local = GetChildByTag(child, XML_ELE_LOCALTRANSFORMATIONS)) {
+      locals.push_back(local);
+    }
+  }
+  if (element == nullptr && locals.empty()) return false;
   std::unique_ptr<TransformationDictionary> transformation(
-      HandleTransformationDictionary(element, model->GetDictionary()));
+      element != nullptr ? HandleTransformationDictionary(element, model->GetDictionary())
+                         : new TransformationDictionary(model->GetDictionary()));
   if (transformation == nullptr) return false;
+  for (const xercesc::DOMElement* local : locals) AddDerivedFields(local, transformation.get());
   transformation->SetUpDerivedCaseRecord();
+
+  DerivedFieldCompiler compiler(Transcoder(), model->GetDictionary(), transformation.get());
+  compiler.AddElement(element);
+  for (const xercesc::DOMElement* local : locals) compiler.AddElement(local);
+  std::unique_ptr<DerivedFieldProgram> program = compiler.Compile();
+
+  derivedFields = transformation.get();
   model->SetTransformationScoreDictionary(transformation.release());
+  model->SetDerivedFieldProgram(program.release());
   return true;
+}
+
+const ScoreDictVar* RuleSetTranslator::FindField(const std::string& name) const {
+  const ScoreDictVar* var = dictionary != nullptr ? dictionary->GetVar(name) : nullptr;
+  if (var == nullptr && derivedFields != nullptr) var = derivedFields->GetVar(name);
+  return var;
 }
 
 }  // namespace KtZembra_940

@@ -154,6 +154,12 @@ class RuleSetTranslator : public PMMLTranslator {
   std::unique_ptr<ElementIndex> documentIndex;
   std::string targetName;
   ScoreDictionary* dictionary = nullptr;      // not owned: handed to the model
+  // The derived fields' variables, searched after `dictionary`; not owned:
+  // handed to the model. Null when the document has no derived fields.
+  ScoreDictionary* derivedFields = nullptr;
+  // The variable of a field name: a data field, else a derived field; null
+  // when neither is known.
+  const ScoreDictVar* FindField(const std::string& name) const;
   const ScoreDictVar* targetVariable = nullptr;  // not owned
 };
 

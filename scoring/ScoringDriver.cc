@@ -22,6 +22,7 @@
 #include "host/ScoreValueCoder.h"
 #include "host/ScoringLog.h"
 #include "host/StringValue.h"
+#include "model/DerivedFieldProgram.h"
 #include "model/RuleSetModel.h"
 #include "scoring/RuleSetResult.h"
 #include "scoring/ScoringPlan.h"
@@ -112,10 +113,19 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
   // How each predictor is read, and from which position of the layout
   // bound above.
   encodeSteps.assign(static_cast<size_t>(numbOfPredVars), EncodeStep());
+  std::vector<int32_t> derivedUsed;
   for (size_t i = 0; i < encodeSteps.size(); ++i) {
     EncodeStep& step = encodeSteps[i];
     step.var = predVars[i];
     if (step.var == nullptr) continue;
+    const int32_t derived = derivedFields != nullptr ? derivedFields->FieldOf(step.var) : -1;
+    if (derived >= 0) {
+      step.kind = kReadDerived;
+      step.position = derived;
+      step.coder = step.var->GetValueCoder();
+      derivedUsed.push_back(derived);
+      continue;
+    }
     step.position = step.var->GetCaseIndex();
     step.coder = step.var->GetValueCoder();
     if (step.var->HasMissingValues()) continue;
@@ -148,6 +158,9 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
   ruleIdTable = std::move(ids);
   ruleSetChoices.assign(ruleCount.size(), ST_RuleSetChoice());
 
+  // The derived fields read the data fields at the positions bound above.
+  if (derivedFields != nullptr) derivedFields->Bind(derivedUsed);
+
   delete plan;
   plan = nullptr;
   plan = new ScoringPlan(ruleSets, ruleCount, predVarIsString);
@@ -155,6 +168,7 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
 }
 
 void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*/) {
+  if (derivedFields != nullptr) derivedFields->Evaluate(record->GetSlots());
   double* out = predVarValues.data();
   const EncodeStep* steps = encodeSteps.data();
   const size_t count = std::min(encodeSteps.size(), predVarValues.size());
@@ -206,6 +220,20 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
 
 double RuleSetModel::EncodeCell(const ScoreCaseRecord* record, size_t i) const {
   const EncodeStep& step = encodeSteps[i];
+  if (step.kind == kReadDerived) {
+    // A derived field encodes like a cell holding its value.
+    const bool isString = i < predVarIsString.size() && predVarIsString[i];
+    const DerivedFieldProgram::Value& value = derivedFields->GetOutput(step.position);
+    if (value.kind == DerivedFieldProgram::kMissing) {
+      return isString ? -1.0 : NumericValue::GetSysmisValue();
+    }
+    if (!isString) {
+      return value.kind == DerivedFieldProgram::kNumber ? value.number
+                                                        : NumericValue::GetSysmisValue();
+    }
+    return LabelValue(step.coder != nullptr ? step.coder->GetCode(value.text)
+                                            : ScoreValueCoder::kNoCode);
+  }
   return EncodeValue(step.var != nullptr ? record->GetValue(step.position) : nullptr, i);
 }
 

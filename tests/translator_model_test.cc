@@ -176,7 +176,7 @@ TEST(ParseFromTree, TransformationDictionaryIsOptional) {
 
   const std::string derived = std::string(kDictionary) + R"(
     <TransformationDictionary>
-      <DerivedField name="older" optype="continuous" dataType="double"/>
+      <DerivedField name="older" optype="continuous" dataType="double"><FieldRef field="age"/></DerivedField>
     </TransformationDictionary>)";
   std::unique_ptr<Translated> t =
       Translate(Pmml(ModelElement("", kFields, kRuleSet), derived));
@@ -381,7 +381,7 @@ TEST(MiningSchemas, ScaleTargetIsRefused) {
 TEST(MiningSchemas, DerivedScaleTargetIsRefused) {
   const std::string derived = std::string(kDictionary) + R"(
     <TransformationDictionary>
-      <DerivedField name="ratio" optype="continuous" dataType="double"/>
+      <DerivedField name="ratio" optype="continuous" dataType="double"><FieldRef field="age"/></DerivedField>
     </TransformationDictionary>)";
   Failure failure = FailureOf(Pmml(
       ModelElement("", R"(<MiningField name="ratio" usageType="target"/>)", kRuleSet), derived));

@@ -38,7 +38,7 @@ bool RuleSetTranslator::ParseSetPredicateSplit(const XMLCh* fieldName,
                                                const xercesc::DOMElement* setPredicate,
                                                int splitIndex, SplitList& splits) {
   if (dictionary == nullptr || setPredicate == nullptr) return false;
-  const ScoreDictVar* var = dictionary->GetVar(Transcoder().transcodeTo(fieldName));
+  const ScoreDictVar* var = FindField(Transcoder().transcodeTo(fieldName));
   if (var == nullptr) return false;
   const int level = var->GetMeasureLevel();
   if (level != ScoreDictVar::kOrdinal && level != ScoreDictVar::kNominal) return false;

@@ -247,7 +247,7 @@ bool RuleSetTranslator::ParsePredicateSplit(const XMLCh* fieldName,
                                             const PredicateSpan* fieldPredicates) {
   std::string name = Transcoder().transcodeTo(fieldName);
   if (name.empty() || dictionary == nullptr || parent == nullptr) return false;
-  const ScoreDictVar* var = dictionary->GetVar(name);
+  const ScoreDictVar* var = FindField(name);
   if (var == nullptr) return false;
   // A numeric field that declares no values has no categories to choose
   // from: its predicates compare numbers, as for a continuous field.

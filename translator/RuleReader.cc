@@ -169,12 +169,12 @@ bool RuleSetTranslator::ReadSimpleRule(const xercesc::DOMElement* element, int r
     const XMLCh* tag = child->getTagName();
     std::unique_ptr<ScorePredicate> predicate;
     if (IsEqual(tag, XML_ELE_COMPOUNDPREDICATE)) {
-      predicate.reset(ParseCompoundPredicate(child, dictionary, nullptr, false));
+      predicate.reset(ParseCompoundPredicate(child, dictionary, derivedFields, false));
       if (predicateRead) RefuseSecondPredicate(element);
       predicateRead = true;
       success = ParseCompoundSplits(child, splits.list);
     } else if (IsEqual(tag, XML_ELE_PREDICATE)) {
-      predicate.reset(ParsePredicate(child, dictionary, nullptr, false));
+      predicate.reset(ParsePredicate(child, dictionary, derivedFields, false));
       if (predicateRead) RefuseSecondPredicate(element);
       predicateRead = true;
       const XMLCh* field = GetAttributeForced(child, XML_ATT_FIELD);
@@ -183,7 +183,7 @@ bool RuleSetTranslator::ReadSimpleRule(const xercesc::DOMElement* element, int r
       success = ParsePredicateSplit(field, element, static_cast<int>(splits.list.size()),
                                     splits.list);
     } else if (IsEqual(tag, XML_ELE_SETPREDICATE)) {
-      predicate.reset(ParseSetPredicate(child, dictionary, nullptr));
+      predicate.reset(ParseSetPredicate(child, dictionary, derivedFields));
       if (predicateRead) RefuseSecondPredicate(element);
       predicateRead = true;
       const XMLCh* field = GetAttributeForced(child, XML_ATT_FIELD);
@@ -307,11 +307,11 @@ void RuleSetTranslator::AddEnclosingSplits(const xercesc::DOMElement* predicate,
 
 ScorePredicate* RuleSetTranslator::ParsePredicateElement(const xercesc::DOMElement* element) {
   const XMLCh* tag = element->getTagName();
-  if (IsEqual(tag, XML_ELE_PREDICATE)) return ParsePredicate(element, dictionary, nullptr, false);
+  if (IsEqual(tag, XML_ELE_PREDICATE)) return ParsePredicate(element, dictionary, derivedFields, false);
   if (IsEqual(tag, XML_ELE_COMPOUNDPREDICATE)) {
-    return ParseCompoundPredicate(element, dictionary, nullptr, false);
+    return ParseCompoundPredicate(element, dictionary, derivedFields, false);
   }
-  if (IsEqual(tag, XML_ELE_SETPREDICATE)) return ParseSetPredicate(element, dictionary, nullptr);
+  if (IsEqual(tag, XML_ELE_SETPREDICATE)) return ParseSetPredicate(element, dictionary, derivedFields);
   if (IsEqual(tag, XML_ELE_TRUE)) return new TruePredicate();
   if (IsEqual(tag, XML_ELE_FALSE)) return new FalsePredicate();
   return nullptr;

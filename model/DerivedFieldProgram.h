@@ -1,0 +1,200 @@
+// The derived fields of a model compiled into one flat program: each field's
+// expression is a run of stack instructions over the record's cells, the
+// constants and tables it names, and the fields computed before it. The
+// fields run in dependency order once per record, before the rules are
+// fired, and leave one value each, which the scoring reads like a cell.
+//
+// The translator builds the program (AddInput, AddConstant, ..., Emit per
+// field, then Finish); the model owns it. Evaluate keeps its working values
+// in the program, so one program serves one model on one thread. Numeric
+// expressions allocate nothing per record; text values reuse their buffers.
+#ifndef RULESCORE_MODEL_DERIVEDFIELDPROGRAM_H_
+#define RULESCORE_MODEL_DERIVEDFIELDPROGRAM_H_
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "host/ScoreCaseRecord.h"
+
+namespace KtZembra_940 {
+
+class ScoreDictVar;
+
+class DerivedFieldProgram {
+ public:
+  // A working value. An invalid value is the result of a function outside
+  // its domain (a division by zero, text that is no number, no matching
+  // bin or row): a defaultValue replaces it, and a field whose value stays
+  // invalid reads as missing.
+  enum Kind : uint8_t { kMissing = 0, kNumber, kText, kInvalid };
+  struct Value {
+    Kind kind = kMissing;
+    double number = 0.0;
+    std::string text;
+  };
+
+  // The built-in functions of Apply.
+  enum Function : uint8_t {
+    kAdd, kSubtract, kMultiply, kDivide, kMin, kMax, kSum, kAvg, kProduct,
+    kLog10, kLn, kSqrt, kAbs, kExp, kPow, kThreshold, kFloor, kCeil, kRound,
+    kEqual, kNotEqual, kLessThan, kLessOrEqual, kGreaterThan, kGreaterOrEqual,
+    kAnd, kOr, kNot, kIsIn, kIsNotIn, kIf, kIsMissing, kIsNotMissing,
+    kUppercase, kLowercase, kSubstring, kTrimBlanks, kConcat, kReplace, kMatches,
+    kFormatNumber,
+  };
+
+  enum Op : uint8_t {
+    kPushConstant,   // a: constant
+    kLoadInput,      // a: input (a cell of the record)
+    kLoadDerived,    // a: field computed earlier
+    kLoadTemp,       // a: temporary (a parameter of a defined function)
+    kStoreTemp,      // a: temporary; pops
+    kMapMissing,     // a: constant that replaces a missing value
+    kMapInvalid,     // a: constant that replaces an invalid value
+    kCall,           // function, count arguments; a: regex or format, if any
+    kNormContinuous, // a: piecewise-linear table
+    kNormDiscrete,   // a: constant compared with
+    kDiscretize,     // a: bin table
+    kMapValues,      // a: row table, count inputs
+  };
+
+  struct Instruction {
+    Op op;
+    Function function;
+    int32_t a;
+    int32_t count;
+  };
+
+  // What NormContinuous does outside its first and last points.
+  enum Outliers : uint8_t { kAsIs, kAsMissingValues, kAsExtremeValues };
+  struct NormTable {
+    std::vector<double> orig;  // strictly increasing, at least two
+    std::vector<double> norm;
+    Outliers outliers = kAsIs;
+  };
+  struct Bin {
+    double low;
+    double high;
+    bool lowClosed;
+    bool highClosed;
+    int32_t value;  // constant
+  };
+  struct RowTable {
+    size_t columns = 0;               // inputs per row
+    std::vector<std::string> cells;   // rows x columns, row by row
+    std::vector<int32_t> outputs;     // one constant per row
+  };
+
+  // Longest text that matches and replace search; a longer one is invalid.
+  static constexpr size_t kMaxRegexInput = 4096;
+
+  DerivedFieldProgram();
+  ~DerivedFieldProgram();
+  DerivedFieldProgram(const DerivedFieldProgram&) = delete;
+  DerivedFieldProgram& operator=(const DerivedFieldProgram&) = delete;
+
+  // --- building --------------------------------------------------------------
+  // The function of a PMML name; false for a name that is no built-in.
+  static bool FunctionOf(const std::string& name, Function* function);
+  // Whether a built-in accepts that many arguments.
+  static bool AcceptsArguments(Function function, size_t count);
+  static const char* FunctionName(Function function);
+
+  // A cell read from the record: the data field `var` (not owned; it must
+  // outlive the program). The same field gives the same input.
+  int32_t AddInput(const ScoreDictVar* var);
+  int32_t AddConstant(Value value);
+  int32_t AddNormTable(NormTable table);
+  int32_t AddBins(std::vector<Bin> bins);
+  int32_t AddRowTable(RowTable table);
+  // False when the library refuses the pattern (ECMAScript grammar).
+  bool AddRegex(const std::string& pattern, int32_t* index);
+  // A printf-like pattern with one conversion (d i o x X e E f g G) and an
+  // optional flags, width and precision of at most two digits each; false
+  // for any other.
+  bool AddFormat(const std::string& pattern, int32_t* index);
+  int32_t AddTemp();
+
+  // A new derived field whose value converts to `dataType` (a
+  // ScoreDictVar::DataType); `var` is its variable (not owned) and `text`
+  // its expression as shown. Its code follows with Emit; a field reads
+  // fields declared before or after it through Depend and kLoadDerived.
+  int32_t AddField(const std::string& name, const ScoreDictVar* var, int dataType,
+                   const std::string& text);
+  void Emit(int32_t field, Instruction instruction);
+  void SetFieldText(int32_t field, const std::string& text);
+  void Depend(int32_t field, int32_t on);
+  // The field of a variable; -1 when the variable is no derived field here.
+  int32_t FieldOf(const ScoreDictVar* var) const;
+  int32_t FieldOf(const std::string& name) const;
+  int32_t GetFieldCount() const { return static_cast<int32_t>(fields.size()); }
+  size_t GetInstructionCount() const;
+
+  // Orders the fields so that each runs after those it reads and lays the
+  // code out flat. False when fields depend on each other in a circle;
+  // `cycle` then names them, "a -> b -> a".
+  bool Finish(std::string* cycle);
+
+  // --- scoring ---------------------------------------------------------------
+  // Binds the inputs to their positions in the record layout (each input
+  // variable's case index, set before the call) and evaluates from then on
+  // only the fields in `used` (field numbers) and those they read.
+  void Bind(const std::vector<int32_t>& used);
+  // Computes every used field from the record's cells.
+  void Evaluate(const ScoreCaseRecord::Slots& slots);
+  // A field's value after Evaluate: missing, a number or a text.
+  const Value& GetOutput(int32_t field) const { return outputs[static_cast<size_t>(field)]; }
+
+  // "derived field NAME (TYPE): EXPRESSION" per field, in dependency order.
+  void Display(std::ostream& os) const;
+
+ private:
+  struct Field {
+    std::string name;
+    const ScoreDictVar* var = nullptr;
+    int dataType = 0;
+    std::string text;
+    std::vector<Instruction> code;  // while building
+    std::vector<int32_t> depends;
+    size_t begin = 0;  // in `code` once finished
+    size_t end = 0;
+    size_t depth = 0;  // stack entries the field needs
+    bool used = true;
+  };
+  struct Format {
+    std::string pattern;
+    bool integer = false;
+  };
+
+  void Run(const Field& field, const ScoreCaseRecord::Slots& slots);
+  void LoadInput(int32_t input, const ScoreCaseRecord::Slots& slots, Value* out) const;
+  void Call(const Instruction& instruction, Value* args);
+  void Store(const Field& field, const Value& value, Value* out) const;
+
+  std::vector<Field> fields;
+  std::vector<int32_t> order;  // field numbers in evaluation order
+  std::vector<Instruction> code;
+  std::vector<const ScoreDictVar*> inputs;
+  std::vector<int32_t> inputPositions;
+  std::vector<Value> constants;
+  std::vector<NormTable> normTables;
+  std::vector<std::vector<Bin>> binTables;
+  std::vector<RowTable> rowTables;
+  std::vector<std::unique_ptr<std::regex>> regexes;
+  std::vector<Format> formats;
+  int32_t tempCount = 0;
+
+  // Working state of Evaluate.
+  std::vector<Value> stack;
+  std::vector<Value> temps;
+  std::vector<Value> outputs;
+  std::string scratch;
+};
+
+}  // namespace KtZembra_940
+
+#endif  // RULESCORE_MODEL_DERIVEDFIELDPROGRAM_H_

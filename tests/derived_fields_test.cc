@@ -1,0 +1,467 @@
+// Derived fields: every expression kind and built-in function with present,
+// missing and out-of-domain inputs, mapMissingTo and defaultValue; chains
+// of fields, defined functions, fields in rule and CompoundRule guards,
+// and the documents refused at load time.
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/ErrorCodes.h"
+#include "host/NumberText.h"
+#include "model/DerivedFieldProgram.h"
+#include "model/RuleSetModel.h"
+#include "tests/support/ModelBuilder.h"
+#include "tests/support/TranslatedDocument.h"
+
+namespace KtZembra_940 {
+namespace {
+
+using testing_support::Scored;
+using testing_support::ScoreWith;
+using testing_support::TestRecord;
+using testing_support::TranslateDocument;
+using testing_support::TranslatedDocument;
+using testing_support::TranslationFailure;
+using testing_support::TranslationFailureOf;
+
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+
+const char kDataFields[] = R"(<DataDictionary>
+    <DataField name="x" optype="continuous" dataType="double"/>
+    <DataField name="y" optype="continuous" dataType="double"/>
+    <DataField name="s" optype="categorical" dataType="string"/>
+    <DataField name="t" optype="categorical" dataType="string"/>
+    <DataField name="out" optype="categorical" dataType="string"/>
+  </DataDictionary>)";
+
+const char kMiningSchema[] = R"(<MiningSchema>
+    <MiningField name="x"/><MiningField name="y"/><MiningField name="s"/><MiningField name="t"/>
+    <MiningField name="out" usageType="predicted"/></MiningSchema>)";
+
+// A document with the given transformations, whose one rule fires when
+// `field` is not missing.
+std::string Document(const std::string& transformations, const std::string& field = "d",
+                     const std::string& local = "") {
+  return std::string(R"(<?xml version="1.0"?><PMML version="4.4">)") + kDataFields +
+         transformations + R"(<RuleSetModel functionName="classification">)" + kMiningSchema +
+         local + R"(<RuleSet defaultScore="no"><RuleSelectionMethod criterion="firstHit"/>
+           <SimpleRule id="R1" score="yes"><SimplePredicate field=")" +
+         field + R"(" operator="isNotMissing"/></SimpleRule></RuleSet></RuleSetModel></PMML>)";
+}
+
+std::string OneField(const std::string& dataType, const std::string& expression) {
+  const char* optype = dataType == "string" || dataType == "boolean" ? "categorical" : "continuous";
+  return std::string(R"(<TransformationDictionary><DerivedField name="d" optype=")") + optype +
+         "\" dataType=\"" + dataType + "\">" + expression + "</DerivedField></TransformationDictionary>";
+}
+
+// A field's value after scoring: "missing", a number in its shortest form,
+// or a text in quotes.
+std::string Shown(const DerivedFieldProgram::Value& value) {
+  if (value.kind == DerivedFieldProgram::kMissing) return "missing";
+  if (value.kind == DerivedFieldProgram::kText) return "\"" + value.text + "\"";
+  if (value.kind == DerivedFieldProgram::kInvalid) return "invalid";
+  char buffer[64];
+  return std::string(NumberText::FormatShortest(value.number, buffer, sizeof buffer));
+}
+
+struct Row {
+  double x = kNone;
+  double y = kNone;
+  const char* s = nullptr;
+  const char* t = nullptr;
+};
+
+TestRecord& Fill(TestRecord& record, const Row& row) {
+  record.Clear();
+  if (std::isnan(row.x)) record.Missing("x"); else record.Number("x", row.x);
+  if (std::isnan(row.y)) record.Missing("y"); else record.Number("y", row.y);
+  if (row.s == nullptr) record.Missing("s"); else record.Text("s", row.s);
+  if (row.t == nullptr) record.Missing("t"); else record.Text("t", row.t);
+  return record;
+}
+
+// Scores the row and returns the named field's value and the prediction.
+std::string ValueOf(TranslatedDocument& doc, const Row& row, const std::string& name = "d",
+                    std::string* prediction = nullptr) {
+  TestRecord record({"x", "y", "s", "t"});
+  ScoreResult* result = nullptr;
+  const Scored scored = ScoreWith(*doc.model, Fill(record, row).Get(), result);
+  delete result;
+  if (prediction != nullptr) *prediction = scored.prediction;
+  const DerivedFieldProgram* program = doc.model->GetDerivedFieldProgram();
+  return Shown(program->GetOutput(program->FieldOf(name)));
+}
+
+struct Case {
+  const char* dataType;
+  std::string expression;
+  Row row;
+  const char* expected;
+};
+
+std::string Apply(const std::string& function, const std::string& arguments,
+                  const std::string& attributes = "") {
+  return "<Apply function=\"" + function + "\" " + attributes + ">" + arguments + "</Apply>";
+}
+
+const std::string kX = R"(<FieldRef field="x"/>)";
+const std::string kY = R"(<FieldRef field="y"/>)";
+const std::string kS = R"(<FieldRef field="s"/>)";
+const std::string kT = R"(<FieldRef field="t"/>)";
+std::string Constant(const std::string& text, const std::string& type = "") {
+  return "<Constant" + (type.empty() ? std::string() : " dataType=\"" + type + "\"") + ">" + text +
+         "</Constant>";
+}
+
+const char kNorm[] = R"(<LinearNorm orig="0" norm="0"/><LinearNorm orig="10" norm="1"/><LinearNorm orig="20" norm="3"/>)";
+const char kBins[] = R"(
+  <DiscretizeBin binValue="neg"><Interval closure="openOpen" rightMargin="0"/></DiscretizeBin>
+  <DiscretizeBin binValue="low"><Interval closure="closedClosed" leftMargin="0" rightMargin="10"/></DiscretizeBin>
+  <DiscretizeBin binValue="high"><Interval closure="openOpen" leftMargin="20"/></DiscretizeBin>)";
+const char kTable[] = R"(<FieldColumnPair field="s" column="in"/><FieldColumnPair field="x" column="n"/>
+  <InlineTable><row><in>red</in><n>1</n><out>warm</out></row><row><in>blue</in><n>1</n><out>cold</out></row>
+  <row><in>blue</in><n>2.0</n><out>deep</out></row><row><in>grey</in><out>lost</out></row></InlineTable>)";
+
+std::vector<Case> ExpressionCases() {
+  const Row none;
+  return {
+      // Constant
+      {"double", Constant("3"), none, "3"},
+      {"string", Constant("abc", "string"), none, "\"abc\""},
+      {"double", R"(<Constant missing="true">1</Constant>)", none, "missing"},
+      {"boolean", Constant("TRUE", "boolean"), none, "1"},
+      // FieldRef
+      {"double", kX, Row{2}, "2"},
+      {"double", kX, none, "missing"},
+      {"double", R"(<FieldRef field="x" mapMissingTo="7"/>)", none, "7"},
+      {"string", kS, Row{kNone, kNone, "red"}, "\"red\""},
+      {"double", kS, Row{kNone, kNone, "red"}, "missing"},
+      {"string", kX, Row{0.5}, "\"0.5\""},
+      {"integer", kX, Row{2.7}, "2"},
+      // NormContinuous
+      {"double", std::string(R"(<NormContinuous field="x">)") + kNorm + "</NormContinuous>", Row{5}, "0.5"},
+      {"double", std::string(R"(<NormContinuous field="x">)") + kNorm + "</NormContinuous>", Row{15}, "2"},
+      {"double", std::string(R"(<NormContinuous field="x">)") + kNorm + "</NormContinuous>", Row{30}, "5"},
+      {"double", std::string(R"(<NormContinuous field="x">)") + kNorm + "</NormContinuous>", Row{-10}, "-1"},
+      {"double", std::string(R"(<NormContinuous field="x" outliers="asMissingValues">)") + kNorm + "</NormContinuous>", Row{30}, "missing"},
+      {"double", std::string(R"(<NormContinuous field="x" outliers="asExtremeValues">)") + kNorm + "</NormContinuous>", Row{-3}, "0"},
+      {"double", std::string(R"(<NormContinuous field="x" outliers="asExtremeValues">)") + kNorm + "</NormContinuous>", Row{99}, "3"},
+      {"double", std::string(R"(<NormContinuous field="x">)") + kNorm + "</NormContinuous>", none, "missing"},
+      {"double", std::string(R"(<NormContinuous field="x" mapMissingTo="-1">)") + kNorm + "</NormContinuous>", none, "-1"},
+      // NormDiscrete
+      {"double", R"(<NormDiscrete field="s" value="red"/>)", Row{kNone, kNone, "red"}, "1"},
+      {"double", R"(<NormDiscrete field="s" value="red"/>)", Row{kNone, kNone, "blue"}, "0"},
+      {"double", R"(<NormDiscrete field="x" value="2"/>)", Row{2.0}, "1"},
+      {"double", R"(<NormDiscrete field="s" value="red"/>)", none, "missing"},
+      {"double", R"(<NormDiscrete field="s" value="red" mapMissingTo="0.5"/>)", none, "0.5"},
+      // Discretize
+      {"string", std::string(R"(<Discretize field="x">)") + kBins + "</Discretize>", Row{-1}, "\"neg\""},
+      {"string", std::string(R"(<Discretize field="x">)") + kBins + "</Discretize>", Row{0}, "\"low\""},
+      {"string", std::string(R"(<Discretize field="x">)") + kBins + "</Discretize>", Row{10}, "\"low\""},
+      {"string", std::string(R"(<Discretize field="x">)") + kBins + "</Discretize>", Row{15}, "missing"},
+      {"string", std::string(R"(<Discretize field="x" defaultValue="mid">)") + kBins + "</Discretize>", Row{15}, "\"mid\""},
+      {"string", std::string(R"(<Discretize field="x">)") + kBins + "</Discretize>", Row{25}, "\"high\""},
+      {"string", std::string(R"(<Discretize field="x" defaultValue="mid">)") + kBins + "</Discretize>", none, "missing"},
+      {"string", std::string(R"(<Discretize field="x" mapMissingTo="unknown" defaultValue="mid">)") + kBins + "</Discretize>", none, "\"unknown\""},
+      // MapValues
+      {"string", std::string(R"(<MapValues outputColumn="out">)") + kTable + "</MapValues>", Row{1, kNone, "red"}, "\"warm\""},
+      {"string", std::string(R"(<MapValues outputColumn="out">)") + kTable + "</MapValues>", Row{2, kNone, "blue"}, "\"deep\""},
+      {"string", std::string(R"(<MapValues outputColumn="out">)") + kTable + "</MapValues>", Row{3, kNone, "blue"}, "missing"},
+      {"string", std::string(R"(<MapValues outputColumn="out" defaultValue="other">)") + kTable + "</MapValues>", Row{3, kNone, "blue"}, "\"other\""},
+      {"string", std::string(R"(<MapValues outputColumn="out" defaultValue="other">)") + kTable + "</MapValues>", Row{1}, "missing"},
+      {"string", std::string(R"(<MapValues outputColumn="out" mapMissingTo="none">)") + kTable + "</MapValues>", Row{1}, "\"none\""},
+  };
+}
+
+std::vector<Case> FunctionCases() {
+  const Row none;
+  const Row two{6, 3};
+  const Row onlyX{6};
+  const std::string xy = kX + kY;
+  return {
+      {"double", Apply("+", xy), two, "9"},
+      {"double", Apply("-", xy), two, "3"},
+      {"double", Apply("*", xy), two, "18"},
+      {"double", Apply("/", xy), two, "2"},
+      {"double", Apply("+", xy), onlyX, "missing"},
+      {"double", Apply("+", xy, R"(mapMissingTo="-1")"), onlyX, "-1"},
+      {"double", Apply("/", kX + Constant("0")), onlyX, "missing"},
+      {"double", Apply("/", kX + Constant("0"), R"(defaultValue="99")"), onlyX, "99"},
+      {"double", Apply("/", kX + Constant("0"), R"(defaultValue="99" mapMissingTo="-1")"), none, "-1"},
+      {"double", Apply("min", xy + Constant("4")), two, "3"},
+      {"double", Apply("max", xy + Constant("4")), two, "6"},
+      {"double", Apply("sum", xy + Constant("4")), two, "13"},
+      {"double", Apply("avg", xy + Constant("3")), two, "4"},
+      {"double", Apply("product", xy + Constant("2")), two, "36"},
+      {"double", Apply("sum", xy), onlyX, "missing"},
+      {"double", Apply("log10", Constant("1000")), none, "3"},
+      {"double", Apply("log10", kX), Row{-1}, "missing"},
+      {"double", Apply("log10", kX, R"(defaultValue="0")"), Row{-1}, "0"},
+      {"double", Apply("ln", Constant("1")), none, "0"},
+      {"double", Apply("ln", kX, R"(defaultValue="-9")"), Row{0}, "-9"},
+      {"double", Apply("sqrt", kX), Row{16}, "4"},
+      {"double", Apply("sqrt", kX, R"(defaultValue="0")"), Row{-4}, "0"},
+      {"double", Apply("abs", kX), Row{-2.5}, "2.5"},
+      {"double", Apply("abs", kX, R"(mapMissingTo="0")"), none, "0"},
+      {"double", Apply("exp", Constant("0")), none, "1"},
+      {"double", Apply("exp", kX, R"(defaultValue="-1")"), Row{1e6}, "-1"},
+      {"double", Apply("pow", xy), Row{2, 10}, "1024"},
+      {"double", Apply("threshold", xy), two, "1"},
+      {"double", Apply("threshold", xy), Row{3, 3}, "0"},
+      {"double", Apply("floor", kX), Row{-1.5}, "-2"},
+      {"double", Apply("ceil", kX), Row{-1.5}, "-1"},
+      {"double", Apply("round", kX), Row{2.5}, "3"},
+      {"double", Apply("round", kX), none, "missing"},
+      {"boolean", Apply("equal", kX + Constant("6")), two, "1"},
+      {"boolean", Apply("equal", kS + Constant("red")), Row{kNone, kNone, "red"}, "1"},
+      {"boolean", Apply("equal", kS + kT), Row{kNone, kNone, "a", "b"}, "0"},
+      {"boolean", Apply("equal", kS + kT), Row{kNone, kNone, "a"}, "missing"},
+      {"boolean", Apply("equal", kS + kT, R"(mapMissingTo="false")"), Row{kNone, kNone, "a"}, "0"},
+      {"boolean", Apply("notEqual", xy), two, "1"},
+      {"boolean", Apply("lessThan", xy), two, "0"},
+      {"boolean", Apply("lessOrEqual", kY + kX), two, "1"},
+      {"boolean", Apply("greaterThan", xy), two, "1"},
+      {"boolean", Apply("greaterOrEqual", kX + Constant("7")), two, "0"},
+      {"boolean", Apply("lessThan", kS + kT), Row{kNone, kNone, "apple", "banana"}, "1"},
+      {"boolean", Apply("and", Apply("greaterThan", xy) + Apply("lessThan", xy)), two, "0"},
+      {"boolean", Apply("or", Apply("greaterThan", xy) + Apply("lessThan", xy)), two, "1"},
+      {"boolean", Apply("and", Apply("greaterThan", xy) + Apply("lessThan", xy)), onlyX, "missing"},
+      {"boolean", Apply("not", Apply("greaterThan", xy)), two, "0"},
+      {"boolean", Apply("isIn", kS + Constant("a") + Constant("b")), Row{kNone, kNone, "b"}, "1"},
+      {"boolean", Apply("isIn", kX + Constant("1") + Constant("6")), two, "1"},
+      {"boolean", Apply("isNotIn", kS + Constant("a") + Constant("b")), Row{kNone, kNone, "c"}, "1"},
+      {"boolean", Apply("isNotIn", kS + Constant("a")), none, "missing"},
+      {"double", Apply("if", Apply("greaterThan", xy) + kX + kY), two, "6"},
+      {"double", Apply("if", Apply("lessThan", xy) + kX + kY), two, "3"},
+      {"double", Apply("if", Apply("lessThan", xy) + kX), two, "missing"},
+      {"double", Apply("if", Apply("greaterThan", kX + Constant("0")) + kX + kY), onlyX, "6"},
+      {"double", Apply("if", Apply("greaterThan", xy) + kX + kY), Row{kNone, 3}, "missing"},
+      {"double", Apply("if", Apply("greaterThan", xy) + kX + kY, R"(mapMissingTo="0")"), Row{kNone, 3}, "0"},
+      {"boolean", Apply("isMissing", kX), none, "1"},
+      {"boolean", Apply("isMissing", kX), onlyX, "0"},
+      {"boolean", Apply("isNotMissing", kS), Row{kNone, kNone, ""}, "1"},
+      {"string", Apply("uppercase", kS), Row{kNone, kNone, "MiXed é"}, "\"MIXED é\""},
+      {"string", Apply("lowercase", kS), Row{kNone, kNone, "MiXed"}, "\"mixed\""},
+      {"string", Apply("lowercase", kS, R"(mapMissingTo="none")"), none, "\"none\""},
+      {"string", Apply("substring", kS + Constant("2") + Constant("3")), Row{kNone, kNone, "abcdef"}, "\"bcd\""},
+      {"string", Apply("substring", kS + Constant("2") + Constant("9")), Row{kNone, kNone, "aéc"}, "\"éc\""},
+      {"string", Apply("substring", kS + Constant("0") + Constant("1"), R"(defaultValue="bad")"), Row{kNone, kNone, "abc"}, "\"bad\""},
+      {"string", Apply("trimBlanks", kS), Row{kNone, kNone, "  a b \t"}, "\"a b\""},
+      {"string", Apply("concat", kS + Constant("-") + kX), Row{2.5, kNone, "id"}, "\"id-2.5\""},
+      {"string", Apply("concat", kS + kX), Row{kNone, kNone, "id"}, "missing"},
+      {"string", Apply("replace", kS + Constant("[0-9]+") + Constant("#")), Row{kNone, kNone, "a12b3"}, "\"a#b#\""},
+      {"boolean", Apply("matches", kS + Constant("^[A-Z]{2}[0-9]+$")), Row{kNone, kNone, "AB12"}, "1"},
+      {"boolean", Apply("matches", kS + Constant("^[A-Z]{2}[0-9]+$")), Row{kNone, kNone, "ab12"}, "0"},
+      {"boolean", Apply("matches", kS + Constant("b")), none, "missing"},
+      {"string", Apply("formatNumber", kX + Constant("%05.1f")), Row{3.14159}, "\"003.1\""},
+      {"string", Apply("formatNumber", kX + Constant("%d items")), Row{7.9}, "\"7 items\""},
+      {"string", Apply("formatNumber", kX + Constant("%d"), R"(mapMissingTo="n/a")"), none, "\"n/a\""},
+  };
+}
+
+void RunCases(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    auto doc = TranslateDocument(Document(OneField(c.dataType, c.expression)), "d.pmml");
+    ASSERT_NE(doc->model, nullptr) << c.expression;
+    std::string prediction;
+    EXPECT_EQ(ValueOf(*doc, c.row, "d", &prediction), c.expected) << c.expression;
+    // The rule reads the derived field like any other.
+    EXPECT_EQ(prediction, std::string(c.expected) == "missing" ? "no" : "yes") << c.expression;
+  }
+}
+
+TEST(DerivedFields, EveryExpressionKind) { RunCases(ExpressionCases()); }
+
+TEST(DerivedFields, EveryBuiltInFunction) { RunCases(FunctionCases()); }
+
+TEST(DerivedFields, TooLongTextForARegexIsInvalid) {
+  // The text above the bound is not searched: the result is invalid, and
+  // the defaultValue takes its place.
+  auto doc = TranslateDocument(
+      Document(OneField("boolean", Apply("matches", kS + Constant("b"), R"(defaultValue="true")"))),
+      "d.pmml");
+  const std::string longText(DerivedFieldProgram::kMaxRegexInput + 1, 'a');
+  EXPECT_EQ(ValueOf(*doc, Row{kNone, kNone, longText.c_str()}), "1");
+  EXPECT_EQ(ValueOf(*doc, Row{kNone, kNone, "aaa"}), "0");
+}
+
+TEST(DerivedFields, ChainsRunInDependencyOrder) {
+  // Declared last-needed first: the order of evaluation comes from the
+  // references, not from the document.
+  auto doc = TranslateDocument(Document(R"(<TransformationDictionary>
+      <DerivedField name="d3" optype="continuous" dataType="double">)" +
+                                        Apply("*", R"(<FieldRef field="d2"/>)" + Constant("10")) +
+                                        R"(</DerivedField>
+      <DerivedField name="d2" optype="continuous" dataType="double">)" +
+                                        Apply("+", R"(<FieldRef field="d1"/>)" + kY) + R"(</DerivedField>
+      <DerivedField name="d1" optype="continuous" dataType="double">)" +
+                                        Apply("-", kX + Constant("1")) +
+                                        R"(</DerivedField></TransformationDictionary>)",
+                                    "d3"),
+                           "chain.pmml");
+  ASSERT_NE(doc->model, nullptr);
+  EXPECT_EQ(ValueOf(*doc, Row{5, 2}, "d3"), "60");
+  EXPECT_EQ(ValueOf(*doc, Row{5, 2}, "d1"), "4");
+  EXPECT_EQ(ValueOf(*doc, Row{5}, "d3"), "missing");
+  std::ostringstream dump;
+  doc->model->Display(dump);
+  const std::string text = dump.str();
+  const size_t d1 = text.find("derived field d1 (double): -(x, 1)\n");
+  const size_t d2 = text.find("derived field d2 (double): +(d1, y)\n");
+  const size_t d3 = text.find("derived field d3 (double): *(d2, 10)\n");
+  ASSERT_NE(d1, std::string::npos) << text;
+  ASSERT_NE(d2, std::string::npos) << text;
+  ASSERT_NE(d3, std::string::npos) << text;
+  EXPECT_LT(d1, d2);
+  EXPECT_LT(d2, d3);
+}
+
+TEST(DerivedFields, DefinedFunctionsWithParameters) {
+  auto doc = TranslateDocument(Document(R"(<TransformationDictionary>
+      <DefineFunction name="scaled" optype="continuous" dataType="double">
+        <ParameterField name="a"/><ParameterField name="b"/>
+        <Apply function="+"><Apply function="*"><FieldRef field="a"/><FieldRef field="b"/></Apply><Constant>1</Constant></Apply>
+      </DefineFunction>
+      <DefineFunction name="twice" optype="continuous" dataType="double">
+        <ParameterField name="v"/>
+        <Apply function="scaled"><FieldRef field="v"/><Constant>2</Constant></Apply>
+      </DefineFunction>
+      <DerivedField name="d" optype="continuous" dataType="double">
+        <Apply function="scaled" mapMissingTo="-1"><FieldRef field="x"/><Apply function="twice"><FieldRef field="y"/></Apply></Apply>
+      </DerivedField></TransformationDictionary>)"),
+                           "f.pmml");
+  ASSERT_NE(doc->model, nullptr);
+  // scaled(4, twice(3)) = 4 * (3 * 2 + 1) + 1.
+  EXPECT_EQ(ValueOf(*doc, Row{4, 3}), "29");
+  EXPECT_EQ(ValueOf(*doc, Row{4}), "-1");
+}
+
+TEST(DerivedFields, LocalTransformationsAndStringPredicates) {
+  const std::string local = R"(<LocalTransformations>
+      <DerivedField name="size" optype="categorical" dataType="string">
+        <Discretize field="x"><DiscretizeBin binValue="small"><Interval closure="openOpen" rightMargin="10"/></DiscretizeBin>
+          <DiscretizeBin binValue="big"><Interval closure="closedOpen" leftMargin="10"/></DiscretizeBin></Discretize>
+      </DerivedField></LocalTransformations>)";
+  const std::string pmml = std::string(R"(<?xml version="1.0"?><PMML version="4.4">)") +
+                           kDataFields + R"(<RuleSetModel functionName="classification">)" +
+                           kMiningSchema + local + R"(<RuleSet defaultScore="none">
+      <RuleSelectionMethod criterion="firstHit"/>
+      <SimpleRule id="R1" score="large"><SimplePredicate field="size" operator="equal" value="big"/></SimpleRule>
+      <SimpleRule id="R2" score="little"><SimpleSetPredicate field="size" booleanOperator="isIn"><Array type="string">small</Array></SimpleSetPredicate></SimpleRule>
+    </RuleSet></RuleSetModel></PMML>)";
+  auto doc = TranslateDocument(pmml, "local.pmml");
+  ASSERT_NE(doc->model, nullptr);
+  const struct {
+    double x;
+    const char* prediction;
+  } kRows[] = {{3, "little"}, {10, "large"}, {kNone, "none"}};
+  for (const auto& row : kRows) {
+    std::string prediction;
+    ValueOf(*doc, Row{row.x}, "size", &prediction);
+    EXPECT_EQ(prediction, row.prediction) << row.x;
+  }
+}
+
+TEST(DerivedFields, GuardOfACompoundRule) {
+  const std::string pmml = std::string(R"(<?xml version="1.0"?><PMML version="4.4">)") +
+                           kDataFields + R"(<TransformationDictionary>
+      <DerivedField name="ratio" optype="continuous" dataType="double">
+        <Apply function="/" defaultValue="0"><FieldRef field="x"/><FieldRef field="y"/></Apply>
+      </DerivedField></TransformationDictionary>
+      <RuleSetModel functionName="classification">)" +
+                           kMiningSchema + R"(<RuleSet defaultScore="none">
+      <RuleSelectionMethod criterion="firstHit"/>
+      <CompoundRule><SimplePredicate field="ratio" operator="greaterThan" value="2"/>
+        <SimpleRule id="R1" score="steep"><SimplePredicate field="s" operator="equal" value="a"/></SimpleRule>
+        <SimpleRule id="R2" score="high"><True/></SimpleRule>
+      </CompoundRule>
+      <SimpleRule id="R3" score="flat"><SimplePredicate field="ratio" operator="equal" value="0"/></SimpleRule>
+    </RuleSet></RuleSetModel></PMML>)";
+  auto doc = TranslateDocument(pmml, "guard.pmml");
+  ASSERT_NE(doc->model, nullptr);
+  const struct {
+    Row row;
+    const char* prediction;
+  } kRows[] = {{Row{9, 3, "a"}, "steep"}, {Row{9, 3, "b"}, "high"}, {Row{4, 2, "a"}, "none"},
+               {Row{4, 0, "a"}, "flat"},  {Row{kNone, 2, "a"}, "none"}};
+  for (const auto& r : kRows) {
+    std::string prediction;
+    ValueOf(*doc, r.row, "ratio", &prediction);
+    EXPECT_EQ(prediction, r.prediction) << r.row.x << "/" << r.row.y;
+  }
+}
+
+TEST(DerivedFields, RefusedAtLoadTime) {
+  const struct {
+    std::string transformations;
+    int code;
+    std::vector<std::string> args;
+  } kCases[] = {
+      {OneField("double", Apply("vendorScore", kX)), ErrorCode::kUnknownFunction,
+       {"d", "vendorScore"}},
+      {OneField("double", R"(<Aggregate field="x" function="sum"/>)"), ErrorCode::kBadExpression,
+       {"d", "Aggregate", "is not an expression the engine evaluates"}},
+      {OneField("double", Apply("+", kX)), ErrorCode::kBadExpression,
+       {"d", "Apply", "calls + with 1 argument"}},
+      {OneField("double", R"(<FieldRef field="nowhere"/>)"), ErrorCode::kUnknownField,
+       {"nowhere", "FieldRef"}},
+      {OneField("boolean", Apply("matches", kS + Constant("(a"))), ErrorCode::kBadExpression,
+       {"d", "Apply", "calls matches with the unusable pattern \"(a\""}},
+      {OneField("boolean", Apply("matches", kS + kT)), ErrorCode::kBadExpression,
+       {"d", "Apply", "calls matches with a pattern that is not a Constant"}},
+      {OneField("string", Apply("formatNumber", kX + Constant("%s"))), ErrorCode::kBadExpression,
+       {"d", "Apply", "calls formatNumber with the unusable pattern \"%s\""}},
+      {OneField("double", R"(<NormContinuous field="x"><LinearNorm orig="1" norm="0"/></NormContinuous>)"),
+       ErrorCode::kBadExpression, {"d", "NormContinuous", "needs at least two LinearNorm points"}},
+      {OneField("double", "<Extension/>"), ErrorCode::kBadExpression,
+       {"d", "DerivedField", "holds no expression"}},
+      {R"(<TransformationDictionary>
+          <DerivedField name="a" optype="continuous" dataType="double"><FieldRef field="b"/></DerivedField>
+          <DerivedField name="b" optype="continuous" dataType="double"><Apply function="+"><FieldRef field="x"/><FieldRef field="a"/></Apply></DerivedField>
+          <DerivedField name="d" optype="continuous" dataType="double"><FieldRef field="a"/></DerivedField>
+        </TransformationDictionary>)",
+       ErrorCode::kDerivedFieldCycle, {"a -> b -> a"}},
+      {R"(<TransformationDictionary>
+          <DefineFunction name="loop" dataType="double"><ParameterField name="v"/><Apply function="loop"><FieldRef field="v"/></Apply></DefineFunction>
+          <DerivedField name="d" optype="continuous" dataType="double"><Apply function="loop"><FieldRef field="x"/></Apply></DerivedField>
+        </TransformationDictionary>)",
+       ErrorCode::kBadExpression, {"d", "Apply", "calls loop, which calls itself"}},
+      {R"(<TransformationDictionary>
+          <DerivedField name="x" optype="continuous" dataType="double"><Constant>1</Constant></DerivedField>
+        </TransformationDictionary>)",
+       ErrorCode::kDuplicateField, {"x"}},
+  };
+  for (const auto& c : kCases) {
+    const TranslationFailure failure = TranslationFailureOf(Document(c.transformations), "bad.pmml");
+    EXPECT_EQ(failure.code, c.code) << c.transformations;
+    EXPECT_EQ(failure.args, c.args) << c.transformations;
+  }
+}
+
+TEST(DerivedFields, DeepExpressionsAreRefusedBeforeRecursing) {
+  std::string expression = kX;
+  for (int i = 0; i < 600; ++i) expression = Apply("abs", expression);
+  const TranslationFailure failure =
+      TranslationFailureOf(Document(OneField("double", expression)), "deep.pmml");
+  EXPECT_EQ(failure.code, ErrorCode::kNestingTooDeep);
+}
+
+TEST(DerivedFields, UnusedFieldsAreNotComputed) {
+  auto doc = TranslateDocument(Document(R"(<TransformationDictionary>
+      <DerivedField name="d" optype="continuous" dataType="double"><FieldRef field="x"/></DerivedField>
+      <DerivedField name="idle" optype="continuous" dataType="double"><FieldRef field="y"/></DerivedField>
+    </TransformationDictionary>)"),
+                               "idle.pmml");
+  ASSERT_NE(doc->model, nullptr);
+  EXPECT_EQ(ValueOf(*doc, Row{1, 2}, "d"), "1");
+  EXPECT_EQ(ValueOf(*doc, Row{1, 2}, "idle"), "missing");
+}
+
+}  // namespace
+}  // namespace KtZembra_940
