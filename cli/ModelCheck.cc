@@ -133,6 +133,14 @@ std::string ModelCheck::Report(const std::string& modelPath) const {
   out += "predictors: " +
          (outline_.GetPredictors().empty() ? std::string("none") : JoinNames(outline_.GetPredictors())) +
          "\n";
+  if (!outline_.GetDerivedFields().empty()) {
+    out += "derived fields:";
+    const std::vector<DerivedFieldOutline>& derived = outline_.GetDerivedFields();
+    for (size_t i = 0; i < derived.size(); ++i) {
+      out += (i == 0 ? " " : ", ") + derived[i].name + " (" + derived[i].kind + ")";
+    }
+    out += "\n";
+  }
   out += "cost matrix: ";
   if (!outline_.HasCostTable()) {
     out += "none";

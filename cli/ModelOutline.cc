@@ -82,7 +82,53 @@ void ReadRules(const DOMElement* parent, RuleSetOutline& outline) {
   });
 }
 
+// Every `field` attribute at any depth below `element`.
+void CollectFieldNames(const DOMElement* element, std::vector<std::string>* names) {
+  const DOMNodeList* all = element->getElementsByTagName(u"*");
+  const XMLSize_t count = all == nullptr ? 0 : all->getLength();
+  for (XMLSize_t i = 0; i < count; ++i) {
+    const auto* child = static_cast<const DOMElement*>(all->item(i));
+    if (HasAttribute(child, K::XML_ATT_FIELD)) names->push_back(Attribute(child, K::XML_ATT_FIELD));
+  }
+}
+
 }  // namespace
+
+void ModelOutline::ReadDerivedFields(const xercesc::DOMDocument* document) {
+  std::vector<std::string> read;  // names the derived fields and functions read
+  std::vector<std::string> local;  // names that need no column
+  const DOMNodeList* fields = document->getElementsByTagName(K::XML_ELE_DERIVEDFIELD);
+  const XMLSize_t count = fields == nullptr ? 0 : fields->getLength();
+  for (XMLSize_t i = 0; i < count; ++i) {
+    const auto* field = static_cast<const DOMElement*>(fields->item(i));
+    DerivedFieldOutline outline;
+    outline.name = Attribute(field, K::XML_ATT_NAME);
+    ForEachChildElement(field, [&](const DOMElement* child) {
+      if (!outline.kind.empty() || IsTag(child, K::XML_ELE_EXTENSION)) return;
+      outline.kind = K::XmlText::ToUtf8(child->getNodeName());
+      if (IsTag(child, K::XML_ELE_APPLY)) outline.kind += " " + Attribute(child, K::XML_ATT_FUNCTION);
+    });
+    local.push_back(outline.name);
+    derived_.push_back(std::move(outline));
+    CollectFieldNames(field, &read);
+  }
+  const DOMNodeList* functions = document->getElementsByTagName(K::XML_ELE_DEFINEFUNCTION);
+  const XMLSize_t functionCount = functions == nullptr ? 0 : functions->getLength();
+  for (XMLSize_t i = 0; i < functionCount; ++i) {
+    const auto* function = static_cast<const DOMElement*>(functions->item(i));
+    CollectFieldNames(function, &read);
+    ForEachChildElement(function, [&](const DOMElement* child) {
+      if (IsTag(child, K::XML_ELE_PARAMETERFIELD)) local.push_back(Attribute(child, K::XML_ATT_NAME));
+    });
+  }
+  auto add = [&](const std::string& name) {
+    if (std::find(local.begin(), local.end(), name) != local.end()) return;
+    if (std::find(recordFields_.begin(), recordFields_.end(), name) != recordFields_.end()) return;
+    recordFields_.push_back(name);
+  };
+  for (const std::string& name : predictors_) add(name);
+  for (const std::string& name : read) add(name);
+}
 
 ModelOutline::ModelOutline(const xercesc::DOMDocument* document) {
   if (document == nullptr) return;
@@ -115,6 +161,8 @@ ModelOutline::ModelOutline(const xercesc::DOMDocument* document) {
   for (XMLSize_t r = 0; r < ruleSetCount; ++r) {
     ruleSets_.push_back(ReadRuleSet(static_cast<const DOMElement*>(ruleSets->item(r))));
   }
+
+  ReadDerivedFields(document);
 
   const DOMNodeList* extensions = document->getElementsByTagName(K::XML_ELE_EXTENSION);
   const XMLSize_t extensionCount = extensions == nullptr ? 0 : extensions->getLength();

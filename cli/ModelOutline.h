@@ -32,6 +32,12 @@ struct RuleSetOutline {
   std::string defaultConfidence;  // as written; empty when absent
 };
 
+// A derived field and the kind of its expression ("Discretize", "Apply /").
+struct DerivedFieldOutline {
+  std::string name;
+  std::string kind;
+};
+
 class ModelOutline {
  public:
   // REQUIRES: `document` is a parsed PMML document.
@@ -44,15 +50,24 @@ class ModelOutline {
   // Active fields of every mining schema, each name once, in first-seen
   // order: the fields the model reads from a record.
   const std::vector<std::string>& GetPredictors() const { return predictors_; }
+  // Every DerivedField of the document, in document order.
+  const std::vector<DerivedFieldOutline>& GetDerivedFields() const { return derived_; }
+  // The fields a record must supply: the predictors that are no derived
+  // field, then the other fields that derived fields read, each once.
+  const std::vector<std::string>& GetRecordFields() const { return recordFields_; }
   // True when an Extension holds misclassification cost elements.
   bool HasCostTable() const { return costTable_; }
 
  private:
+  void ReadDerivedFields(const xercesc::DOMDocument* document);
+
   int ruleSetModels_ = 0;
   std::vector<RuleSetOutline> ruleSets_;
   std::string target_;
   std::vector<std::string> predictors_;
   bool costTable_ = false;
+  std::vector<DerivedFieldOutline> derived_;
+  std::vector<std::string> recordFields_;
 };
 
 }  // namespace cli

@@ -192,7 +192,7 @@ int ScoreJob::Run() {
   }
 
   const ModelOutline outline(session.GetDocument());
-  const std::vector<std::string>& fields = outline.GetPredictors();
+  const std::vector<std::string>& fields = outline.GetRecordFields();
   {
     std::unordered_map<std::string, bool> columns;
     for (const std::string& name : header) columns.emplace(name, true);

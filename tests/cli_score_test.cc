@@ -872,6 +872,40 @@ TEST_F(ToolTest, CheckWarnsAboutDoubtfulRules) {
             "warning: rule set 1: rule #4: score \"hgh\" names no target category\n");
 }
 
+TEST_F(ToolTest, CheckListsDerivedFieldsAndScoreCategories) {
+  const std::string model = std::string(RULESCORE_SOURCE_DIR) + "/examples/derived.pmml";
+  const RunResult r = Run({"check", model});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "model: " + model + "\n"
+            "type: rule set\n"
+            "rule sets: 1\n"
+            "  rule set 1: 3 rules, selection method firstHit\n"
+            "target: decision (string), 3 categories from the rule scores: decline, approve, "
+            "review\n"
+            "predictors: income, debt, region, member\n"
+            "derived fields: debtRatio (Apply share), zone (MapValues)\n"
+            "cost matrix: none\n"
+            "warnings: none\n");
+  const RunResult show = Run({"show", model});
+  EXPECT_EQ(show.status, 0) << show.err;
+  EXPECT_NE(show.out.find("derived field debtRatio (double): share(debt, income)\n"
+                          "derived field zone (string): MapValues(region -> zone, 2 rows) "
+                          "mapMissingTo unknown defaultValue other\n"),
+            std::string::npos)
+      << show.out;
+}
+
+TEST_F(ToolTest, BooleanCellThatIsNoBooleanInvalidatesTheRow) {
+  const std::string model = std::string(RULESCORE_SOURCE_DIR) + "/examples/derived.pmml";
+  const std::string data = Put("bool.csv", "income,debt,region,member\n1000,100,south,yes\n");
+  const RunResult r = Run({"score", model, data});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out, "income,debt,region,member,prediction,confidence,winning_rule,fired_rules\n"
+                   "1000,100,south,yes,,,,\n");
+  EXPECT_EQ(r.err, "rulescore: " + data + ": line 2: column \"member\": \"yes\" is not a boolean\n");
+}
+
 TEST_F(ToolTest, CheckRefusesAnInvalidModel) {
   std::string text = kRiskModel;
   text.replace(text.find("\"weightedSum\""), 13, "\"WeightedSum\"");
@@ -945,6 +979,14 @@ TEST_F(ToolTest, ExamplesScoreExactly) {
        "2000,home,fraud,0.2,BIG,BIG;USUAL\n"
        "2000,abroad,fraud,0.20000000000000004,BIG,BIG;ABROAD;USUAL\n"
        "9000,home,fraud,0.4,BIG,BIG\n"},
+      {"derived.pmml", "derived.csv",
+       "applicant,income,debt,region,member,prediction,confidence,winning_rule,fired_rules\n"
+       "P1,1000,700,north,false,decline,0.9,HIGH_DEBT,HIGH_DEBT\n"
+       "P2,1000,200,north,TRUE,approve,0.8,MEMBER,MEMBER\n"
+       "P3,1000,500,south,0,approve,0.6,WARM_ZONE,WARM_ZONE\n"
+       "P4,0,10,east,1,decline,0.9,HIGH_DEBT,HIGH_DEBT\n"
+       "P5,1000,500,,false,review,0.5,,\n"
+       "P6,,100,south,true,approve,0.6,WARM_ZONE,WARM_ZONE\n"},
   };
   for (const Case& c : cases) {
     const RunResult r = Run({"score", ex + c.model, ex + c.data});

@@ -8,7 +8,9 @@
 // - whole models built through the model's own building operations (every
 //   predicate kind, every selection method, several rule sets, costs) and
 //   scored by GetScore with the plan and with the model's rule-by-rule walk:
-//   code, prediction, confidence and fired rules must be identical.
+//   code, prediction, confidence and fired rules must be identical;
+// - documents with derived fields, scored with the plan and with the walk,
+//   against the same rules over data fields that hold values computed here.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -32,6 +34,7 @@
 #include "scoring/ScoringPlan.h"
 #include "tests/support/CountingHeap.h"
 #include "tests/support/ModelBuilder.h"
+#include "tests/support/TranslatedDocument.h"
 
 // Counts allocations while `gCountAllocations` is set, so that a test can
 // tell that finding the fired rules of a record allocates nothing.
@@ -817,6 +820,181 @@ TEST(ScoringPlanDifferential, ModelsScoreAlikeWithPlanAndWithWalk) {
   }
   EXPECT_EQ(records, 9600);
   EXPECT_GT(withFired, 8000);
+}
+
+// ---------------------------------------------------------------------------
+// Derived fields: five derived fields of different kinds read by random
+// rules. The twin document declares the five as data fields, and each
+// record gives it the values computed here by the formulas below; both
+// documents, and the first again with the rule-by-rule walk, must score
+// every record alike.
+
+const char kDerivedData[] = R"(
+    <DataField name="a" optype="continuous" dataType="double"/>
+    <DataField name="b" optype="continuous" dataType="double"/>
+    <DataField name="c" optype="categorical" dataType="string"/>
+    <DataField name="y" optype="categorical" dataType="string"/>)";
+
+const char kDerivedFields[] = R"(<TransformationDictionary>
+    <DerivedField name="d1" optype="continuous" dataType="double">
+      <Apply function="-"><Apply function="*"><FieldRef field="a"/><FieldRef field="b"/></Apply><Constant>1</Constant></Apply></DerivedField>
+    <DerivedField name="d2" optype="continuous" dataType="double">
+      <NormContinuous field="a"><LinearNorm orig="0" norm="0"/><LinearNorm orig="10" norm="1"/></NormContinuous></DerivedField>
+    <DerivedField name="d3" optype="categorical" dataType="string">
+      <Discretize field="b" mapMissingTo="none">
+        <DiscretizeBin binValue="neg"><Interval closure="openOpen" rightMargin="0"/></DiscretizeBin>
+        <DiscretizeBin binValue="low"><Interval closure="closedOpen" leftMargin="0" rightMargin="5"/></DiscretizeBin>
+        <DiscretizeBin binValue="high"><Interval closure="closedOpen" leftMargin="5"/></DiscretizeBin>
+      </Discretize></DerivedField>
+    <DerivedField name="d4" optype="continuous" dataType="double">
+      <Apply function="if"><Apply function="greaterThan"><FieldRef field="a"/><FieldRef field="b"/></Apply><FieldRef field="a"/><FieldRef field="b"/></Apply></DerivedField>
+    <DerivedField name="d5" optype="categorical" dataType="boolean">
+      <Apply function="isIn"><FieldRef field="c"/><Constant>x</Constant><Constant>y</Constant></Apply></DerivedField>
+  </TransformationDictionary>)";
+
+const char kPrecomputedData[] = R"(
+    <DataField name="d1" optype="continuous" dataType="double"/>
+    <DataField name="d2" optype="continuous" dataType="double"/>
+    <DataField name="d3" optype="categorical" dataType="string"/>
+    <DataField name="d4" optype="continuous" dataType="double"/>
+    <DataField name="d5" optype="categorical" dataType="boolean"/>)";
+
+const std::vector<std::string> kDerivedNumbers = {"d1", "d2", "d4"};
+const std::vector<std::string> kOperators = {"equal", "notEqual", "lessThan", "lessOrEqual",
+                                             "greaterThan", "greaterOrEqual", "isMissing",
+                                             "isNotMissing"};
+const std::vector<std::string> kCompared = {"-1", "0", "0.5", "1", "2", "3", "5"};
+
+std::string RandomDerivedPredicate(Gen& g, int depth) {
+  const int kind = g.Below(100);
+  if (kind < 50) {
+    const std::string op = g.Pick(kOperators);
+    const std::string value =
+        op == "isMissing" || op == "isNotMissing" ? "" : " value=\"" + g.Pick(kCompared) + "\"";
+    return "<SimplePredicate field=\"" + g.Pick(kDerivedNumbers) + "\" operator=\"" + op + "\"" +
+           value + "/>";
+  }
+  if (kind < 65) {
+    const std::string op = g.Chance(50) ? "equal" : "notEqual";
+    const std::string value = g.Pick(std::vector<std::string>{"neg", "low", "high", "none", "zz"});
+    return "<SimplePredicate field=\"d3\" operator=\"" + op + "\" value=\"" + value + "\"/>";
+  }
+  if (kind < 75) {
+    return std::string("<SimplePredicate field=\"d5\" operator=\"equal\" value=\"") +
+           (g.Chance(50) ? "true" : "false") + "\"/>";
+  }
+  if (kind < 80) return "<True/>";
+  if (depth >= 3) return "<SimplePredicate field=\"d1\" operator=\"greaterThan\" value=\"0\"/>";
+  std::string members;
+  const int count = 2 + g.Below(2);
+  for (int i = 0; i < count; ++i) members += RandomDerivedPredicate(g, depth + 1);
+  const std::string op = g.Pick(std::vector<std::string>{"and", "or", "xor"});
+  return "<CompoundPredicate booleanOperator=\"" + op + "\">" + members + "</CompoundPredicate>";
+}
+
+// One rule set of random rules over the derived fields, and the two
+// documents that hold it.
+void RandomDerivedDocuments(Gen& g, std::string* derived, std::string* precomputed) {
+  const std::vector<std::string> scores = {"A", "B", "C"};
+  std::string ruleSet = "<RuleSet defaultScore=\"" + g.Pick(scores) +
+                        "\" defaultConfidence=\"0.3\"><RuleSelectionMethod criterion=\"" +
+                        g.Pick(std::vector<std::string>{"firstHit", "weightedSum", "weightedMax"}) +
+                        "\"/>";
+  const int rules = 1 + g.Below(12);
+  for (int r = 0; r < rules; ++r) {
+    ruleSet += "<SimpleRule id=\"r" + std::to_string(r) + "\" score=\"" + g.Pick(scores) +
+               "\" weight=\"" + std::to_string(1 + g.Below(9)) + "\" confidence=\"0." +
+               std::to_string(1 + g.Below(9)) + "\">" + RandomDerivedPredicate(g, 0) +
+               "</SimpleRule>";
+  }
+  ruleSet += "</RuleSet>";
+  auto document = [&ruleSet](const std::string& data, const std::string& transformations,
+                             const std::string& fields) {
+    return R"(<?xml version="1.0"?><PMML version="4.4"><DataDictionary>)" + data +
+           "</DataDictionary>" + transformations +
+           R"(<RuleSetModel functionName="classification"><MiningSchema>)" + fields +
+           R"(<MiningField name="y" usageType="predicted"/></MiningSchema>)" + ruleSet +
+           "</RuleSetModel></PMML>";
+  };
+  *derived = document(kDerivedData, kDerivedFields,
+                      R"(<MiningField name="a"/><MiningField name="b"/><MiningField name="c"/>)");
+  *precomputed = document(std::string(kDerivedData) + kPrecomputedData, "",
+                          R"(<MiningField name="d1"/><MiningField name="d2"/><MiningField name="d3"/>)"
+                          R"(<MiningField name="d4"/><MiningField name="d5"/>)");
+}
+
+// A random record for the derived document, and the same record with the
+// derived values computed by the formulas of kDerivedFields.
+void RandomDerivedRecords(Gen& g, TestRecord& raw, TestRecord& computed) {
+  raw.Clear();
+  computed.Clear();
+  const std::vector<double> numbers = {-3.0, -1.0, 0.0, 0.5, 1.0, 2.0, 4.0, 5.0, 7.5, 10.0, 12.0};
+  const bool hasA = !g.Chance(15);
+  const bool hasB = !g.Chance(15);
+  const double a = g.Pick(numbers);
+  const double b = g.Pick(numbers);
+  const int c = g.Below(5);  // 0: missing
+  const char* texts[] = {"", "x", "y", "z", "X"};
+  if (hasA) raw.Number("a", a); else raw.Missing("a");
+  if (hasB) raw.Number("b", b); else raw.Missing("b");
+  if (c > 0) raw.Text("c", texts[c]); else raw.Missing("c");
+
+  if (hasA && hasB) computed.Number("d1", a * b - 1); else computed.Missing("d1");
+  if (hasA) computed.Number("d2", 0 + (a - 0) / (10 - 0) * (1 - 0)); else computed.Missing("d2");
+  computed.Text("d3", !hasB ? "none" : b < 0 ? "neg" : b < 5 ? "low" : "high");
+  if (hasA && hasB) computed.Number("d4", a > b ? a : b); else computed.Missing("d4");
+  if (c > 0) computed.Number("d5", c == 1 || c == 2 ? 1.0 : 0.0); else computed.Missing("d5");
+}
+
+TEST(ScoringPlanDifferential, DerivedFieldsScoreLikePrecomputedFields) {
+  Gen g(777);
+  int records = 0;
+  int withFired = 0;
+  int refusals = 0;
+  for (int trial = 0; trial < 80; ++trial) {
+    std::string derivedText;
+    std::string precomputedText;
+    RandomDerivedDocuments(g, &derivedText, &precomputedText);
+    // Some random rules are refused (two equalities on one field under an
+    // and select nothing): then by both documents alike.
+    const testing_support::TranslationFailure refused =
+        testing_support::TranslationFailureOf(derivedText, "derived.pmml");
+    if (refused.code != 0) {
+      EXPECT_EQ(testing_support::TranslationFailureOf(precomputedText, "p.pmml").code, refused.code);
+      ++refusals;
+      continue;
+    }
+    auto derived = testing_support::TranslateDocument(derivedText, "derived.pmml");
+    auto walked = testing_support::TranslateDocument(derivedText, "derived.pmml");
+    auto precomputed = testing_support::TranslateDocument(precomputedText, "precomputed.pmml");
+    ASSERT_NE(derived->model, nullptr);
+    ASSERT_NE(precomputed->model, nullptr);
+    walked->model->SetUseReferenceWalk(true);
+    TestRecord raw({"a", "b", "c"});
+    TestRecord computed({"d1", "d2", "d3", "d4", "d5"});
+    ScoreResult* derivedResult = nullptr;
+    ScoreResult* walkedResult = nullptr;
+    ScoreResult* precomputedResult = nullptr;
+    for (int i = 0; i < 50; ++i) {
+      SCOPED_TRACE("trial " + std::to_string(trial) + ", record " + std::to_string(i));
+      RandomDerivedRecords(g, raw, computed);
+      const Scored a = ScoreWith(*derived->model, raw.Get(), derivedResult);
+      const Scored b = ScoreWith(*walked->model, raw.Get(), walkedResult);
+      const Scored c = ScoreWith(*precomputed->model, computed.Get(), precomputedResult);
+      EXPECT_TRUE(SameScore(a, b)) << " (walk)";
+      EXPECT_TRUE(SameScore(a, c)) << " (precomputed)";
+      if (HasFailure()) break;
+      ++records;
+      if (!a.fired.empty()) ++withFired;
+    }
+    delete derivedResult;
+    delete walkedResult;
+    delete precomputedResult;
+    if (HasFailure()) return;
+  }
+  EXPECT_EQ(records, 50 * (80 - refusals));
+  EXPECT_GT(records, 2000);
+  EXPECT_GT(withFired, records / 2);
 }
 
 }  // namespace
