@@ -83,7 +83,14 @@ bool ModelSession::Load(const std::string& modelPath, const std::string& pluginP
     }
     return true;
   } catch (const KtZembra_940::ZbException& e) {
-    *error = prefix + "error " + std::to_string(e.GetErrorCode()) + ": " + e.GetMessage();
+    // The place in the document, as far as the translator knew it.
+    std::string where = "rulescore: " + modelPath;
+    if (e.GetLine() > 0) where += ":" + std::to_string(e.GetLine());
+    std::string context;
+    if (!e.GetField().empty()) context = "field " + e.GetField();
+    if (!e.GetRule().empty()) context += (context.empty() ? "" : ", ") + e.GetRule();
+    *error = where + ": error " + std::to_string(e.GetErrorCode()) + ": " + e.GetMessage() +
+             (context.empty() ? "" : " (" + context + ")");
   } catch (const std::bad_alloc&) {
     *error = prefix + "out of memory while reading the model";
   } catch (const std::exception& e) {

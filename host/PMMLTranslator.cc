@@ -23,6 +23,7 @@
 #include "host/StringValue.h"
 #include "host/TransformationDictionary.h"
 #include "host/TruePredicate.h"
+#include "host/XmlDocument.h"
 #include "host/XmlText.h"
 #include "host/ZbException.h"
 
@@ -231,17 +232,23 @@ void ReadFields(const xercesc::DOMElement* element, const XMLCh* fieldTag,
   for (const xercesc::DOMElement* field = BaseTranslator::GetFirstChildElt(element);
        field != nullptr; field = BaseTranslator::GetNextSiblingElt(field)) {
     if (!XmlText::Equal(field->getTagName(), fieldTag)) continue;
-    const std::string name =
-        transcoder.transcodeTo(BaseTranslator::GetAttributeForced(field, XML_ATT_NAME));
-    if (base != nullptr && base->GetVar(name) != nullptr) {
-      ThrowZb(ErrorCode::kDuplicateField, name);
+    std::string name;
+    try {
+      name = transcoder.transcodeTo(BaseTranslator::GetAttributeForced(field, XML_ATT_NAME));
+      if (base != nullptr && base->GetVar(name) != nullptr) {
+        ThrowZb(ErrorCode::kDuplicateField, name);
+      }
+      const FieldKind kind = ReadFieldKind(field, name);
+      auto var = std::make_unique<ScoreDictVar>(name, kind.valueType, kind.measureLevel);
+      var->SetDataType(kind.dataType);
+      ReadFieldValues(field, var.get(), transcoder, strict);
+      // AddVar deletes a refused variable itself.
+      if (!dictionary->AddVar(name, var.release())) ThrowZb(ErrorCode::kDuplicateField, name);
+    } catch (ZbException& e) {
+      if (!name.empty()) e.AddField(name);
+      e.AddLine(XmlDocument::GetLine(field));
+      throw;
     }
-    const FieldKind kind = ReadFieldKind(field, name);
-    auto var = std::make_unique<ScoreDictVar>(name, kind.valueType, kind.measureLevel);
-    var->SetDataType(kind.dataType);
-    ReadFieldValues(field, var.get(), transcoder, strict);
-    // AddVar deletes a refused variable itself.
-    if (!dictionary->AddVar(name, var.release())) ThrowZb(ErrorCode::kDuplicateField, name);
   }
 }
 
@@ -311,7 +318,23 @@ ScorePredicate* PMMLTranslator::ParsePredicate(const xercesc::DOMElement* elemen
   if (!IsEqual(tag, XML_ELE_PREDICATE)) return nullptr;
 
   const LumoTranscoder& transcoder = Transcoder();
-  const std::string name = transcoder.transcodeTo(GetAttributeForced(element, XML_ATT_FIELD));
+  std::string name;
+  try {
+    name = transcoder.transcodeTo(GetAttributeForced(element, XML_ATT_FIELD));
+    return ParseSimplePredicate(element, name, dictionary, other);
+  } catch (ZbException& e) {
+    if (!name.empty()) e.AddField(name);
+    e.AddLine(XmlDocument::GetLine(element));
+    throw;
+  }
+}
+
+ScorePredicate* PMMLTranslator::ParseSimplePredicate(const xercesc::DOMElement* element,
+                                                     const std::string& name,
+                                                     ScoreDictionary* dictionary,
+                                                     ScoreDictionary* other) {
+  const XMLCh* tag = element->getTagName();
+  const LumoTranscoder& transcoder = Transcoder();
   ScoreDictVar* var = RequireVar(element, name, dictionary, other);
   const XMLCh* operatorText = GetAttributeForced(element, XML_ATT_OPERATOR);
   SimplePredicate::SimplePredOperator op;
@@ -331,8 +354,22 @@ ScorePredicate* PMMLTranslator::ParseSetPredicate(const xercesc::DOMElement* ele
                                                   ScoreDictionary* dictionary,
                                                   ScoreDictionary* other) {
   if (element == nullptr) return nullptr;
+  std::string name;
+  try {
+    name = Transcoder().transcodeTo(GetAttributeForced(element, XML_ATT_FIELD));
+    return ParseSetPredicateOn(element, name, dictionary, other);
+  } catch (ZbException& e) {
+    if (!name.empty()) e.AddField(name);
+    e.AddLine(XmlDocument::GetLine(element));
+    throw;
+  }
+}
+
+ScorePredicate* PMMLTranslator::ParseSetPredicateOn(const xercesc::DOMElement* element,
+                                                    const std::string& name,
+                                                    ScoreDictionary* dictionary,
+                                                    ScoreDictionary* other) {
   const XMLCh* tag = element->getTagName();
-  const std::string name = Transcoder().transcodeTo(GetAttributeForced(element, XML_ATT_FIELD));
   ScoreDictVar* var = RequireVar(element, name, dictionary, other);
   const XMLCh* operatorText = GetAttributeForced(element, XML_ATT_BOOLEANOPERATOR);
   SetPredicate::SetPredOperator op;
@@ -366,14 +403,27 @@ ScorePredicate* PMMLTranslator::ParseCompoundPredicate(const xercesc::DOMElement
   std::vector<Frame> stack;
 
   auto open = [&stack](const xercesc::DOMElement* compound) {
+    const unsigned line = XmlDocument::GetLine(compound);
     if (stack.size() >= static_cast<size_t>(kMaxPredicateDepth)) {
-      ThrowZb(ErrorCode::kNestingTooDeep, compound->getTagName(), kMaxPredicateDepth);
+      ZbException e(gErrorFormater);
+      e.PutErrorMessage(ErrorCode::kNestingTooDeep, compound->getTagName(), kMaxPredicateDepth);
+      e.AddLine(line);
+      throw e;
     }
-    const XMLCh* operatorText = GetAttributeForced(compound, XML_ATT_BOOLEANOPERATOR);
+    const XMLCh* operatorText = GetAttribute(compound, XML_ATT_BOOLEANOPERATOR);
     int op = 0;
-    if (!CompoundPredicate::OperatorFromText(ToString(operatorText).c_str(), &op)) {
-      ThrowZb(ErrorCode::kUnknownOperator, operatorText, XML_ATT_BOOLEANOPERATOR,
-              compound->getTagName());
+    if (operatorText == nullptr ||
+        !CompoundPredicate::OperatorFromText(ToString(operatorText).c_str(), &op)) {
+      ZbException e(gErrorFormater);
+      if (operatorText == nullptr) {
+        e.PutErrorMessage(ErrorCode::kMissingAttribute, compound->getTagName(),
+                          XML_ATT_BOOLEANOPERATOR);
+      } else {
+        e.PutErrorMessage(ErrorCode::kUnknownOperator, operatorText, XML_ATT_BOOLEANOPERATOR,
+                          compound->getTagName());
+      }
+      e.AddLine(line);
+      throw e;
     }
     stack.push_back(Frame{op, {}, GetFirstChildElt(compound)});
   };

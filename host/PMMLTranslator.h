@@ -82,6 +82,14 @@ class RULESCORE_HOST_API PMMLTranslator : public BaseTranslator {
   std::vector<std::string> Remove(const ScoreDictVar* var, const std::vector<std::string>& items);
 
  private:
+  // The bodies of ParsePredicate (a SimplePredicate) and ParseSetPredicate
+  // once the field name is read.
+  ScorePredicate* ParseSimplePredicate(const xercesc::DOMElement* element,
+                                       const std::string& name, ScoreDictionary* dictionary,
+                                       ScoreDictionary* other);
+  ScorePredicate* ParseSetPredicateOn(const xercesc::DOMElement* element, const std::string& name,
+                                      ScoreDictionary* dictionary, ScoreDictionary* other);
+
   std::string name_;
 };
 

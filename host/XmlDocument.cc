@@ -30,6 +30,9 @@ namespace KtZembra_940 {
 
 namespace {
 
+// The user-data key under which a document keeps its table of lines.
+constexpr XMLCh kLinesKey[] = u"rulescore-lines";
+
 // Thrown out of the parser's element handler when the document nests too
 // deep; caught in ParseBuffer before anything else sees it.
 struct DepthExceeded {
@@ -69,7 +72,9 @@ class FirstProblem : public xercesc::ErrorHandler {
 // walks the tree later must not meet an unbounded nesting.
 class HardenedParser : public xercesc::XercesDOMParser {
  public:
-  HardenedParser(xercesc::SecurityManager* security, xercesc::ErrorHandler* handler) {
+  HardenedParser(xercesc::SecurityManager* security, xercesc::ErrorHandler* handler,
+                 XmlDocument::LineTable* lines)
+      : lines_(lines) {
     setValidationScheme(Val_Never);
     setDoNamespaces(false);
     setDoSchema(false);
@@ -110,6 +115,12 @@ class HardenedParser : public xercesc::XercesDOMParser {
     xercesc::XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount,
                                            isEmpty, isRoot);
     inStart_ = false;
+    // The element just built is the current node, even when it was empty
+    // and closed at once.
+    const xercesc::Locator* locator = getScanner()->getLocator();
+    if (lines_ != nullptr && locator != nullptr && getCurrentNode() != nullptr) {
+      (*lines_)[getCurrentNode()] = static_cast<uint32_t>(locator->getLineNumber());
+    }
     if (isEmpty) --depth_;
   }
 
@@ -129,6 +140,7 @@ class HardenedParser : public xercesc::XercesDOMParser {
   }
 
  private:
+  XmlDocument::LineTable* lines_;
   int depth_ = 0;
   bool inStart_ = false;
   unsigned int firstCode_ = 0;
@@ -163,8 +175,23 @@ std::string FileErrorText(int error) { return std::generic_category().message(er
 
 }  // namespace
 
-XmlDocument::XmlDocument(xercesc::DOMDocument* document, std::string encoding)
-    : document_(document), encoding_(std::move(encoding)) {}
+XmlDocument::XmlDocument(xercesc::DOMDocument* document, std::string encoding,
+                         std::unique_ptr<LineTable> lines)
+    : document_(document), encoding_(std::move(encoding)), lines_(std::move(lines)) {
+  if (document_ != nullptr && lines_ != nullptr) {
+    document_->setUserData(kLinesKey, lines_.get(), nullptr);
+  }
+}
+
+unsigned XmlDocument::GetLine(const xercesc::DOMNode* node) {
+  if (node == nullptr) return 0;
+  const xercesc::DOMDocument* owner = node->getOwnerDocument();
+  if (owner == nullptr) return 0;
+  const auto* lines = static_cast<const LineTable*>(owner->getUserData(kLinesKey));
+  if (lines == nullptr) return 0;
+  const auto found = lines->find(node);
+  return found == lines->end() ? 0 : found->second;
+}
 
 XmlDocument::~XmlDocument() {
   if (document_ != nullptr) document_->release();
@@ -229,8 +256,9 @@ std::unique_ptr<XmlDocument> XmlDocument::ParseBuffer(const char* data, size_t s
   FirstProblem problems;
   xercesc::DOMDocument* document = nullptr;
   std::string encoding;
+  auto lines = std::make_unique<LineTable>();
   {
-    HardenedParser parser(&security, &problems);
+    HardenedParser parser(&security, &problems, lines.get());
     xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(data), size,
                                       systemId.c_str(), false);
     try {
@@ -276,7 +304,7 @@ std::unique_ptr<XmlDocument> XmlDocument::ParseBuffer(const char* data, size_t s
   }
   std::unique_ptr<XmlDocument> result;
   try {
-    result.reset(new XmlDocument(document, std::move(encoding)));
+    result.reset(new XmlDocument(document, std::move(encoding), std::move(lines)));
   } catch (...) {
     document->release();
     throw;

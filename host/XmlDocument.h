@@ -7,8 +7,10 @@
 #define RULESCORE_HOST_XMLDOCUMENT_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include <xercesc/dom/DOMDocument.hpp>
 
@@ -37,10 +39,20 @@ class RULESCORE_HOST_API XmlDocument {
   // The encoding the document declares (or Xerces detected); may be empty.
   const std::string& GetEncoding() const { return encoding_; }
 
+  // The line of the document on which an element's start tag ends, 0 when
+  // unknown. It works on any element of a document parsed here, through the
+  // document alone (the table is the document's user data), so that a
+  // translator handed only the DOM can name lines in its messages.
+  static unsigned GetLine(const xercesc::DOMNode* node);
+
+  using LineTable = std::unordered_map<const xercesc::DOMNode*, uint32_t>;
+
  private:
-  XmlDocument(xercesc::DOMDocument* document, std::string encoding);
+  XmlDocument(xercesc::DOMDocument* document, std::string encoding,
+              std::unique_ptr<LineTable> lines);
   xercesc::DOMDocument* document_;
   std::string encoding_;
+  std::unique_ptr<LineTable> lines_;
 };
 
 }  // namespace KtZembra_940

@@ -33,6 +33,22 @@ class RULESCORE_HOST_API ZbException : public std::exception {
   }
   void PutErrorMessageList(int code, std::vector<std::string> args);
 
+  // Where the failure is, as far as the readers on the way out know it: the
+  // document line of the element, the field and the rule. Each is set by the
+  // first (innermost) reader that knows it; later calls keep it.
+  void AddLine(unsigned line) {
+    if (line_ == 0) line_ = line;
+  }
+  void AddField(const std::string& field) {
+    if (field_.empty()) field_ = field;
+  }
+  void AddRule(const std::string& rule) {
+    if (rule_.empty()) rule_ = rule;
+  }
+  unsigned GetLine() const { return line_; }
+  const std::string& GetField() const { return field_; }
+  const std::string& GetRule() const { return rule_; }
+
   int GetErrorCode() const { return code_; }
   const std::vector<std::string>& GetArguments() const { return args_; }
   const std::string& GetMessage() const { return message_; }
@@ -51,6 +67,9 @@ class RULESCORE_HOST_API ZbException : public std::exception {
   int code_ = 0;
   std::vector<std::string> args_;
   std::string message_;
+  unsigned line_ = 0;
+  std::string field_;
+  std::string rule_;  // "rule R7", or "rule number 3" for a rule without id
 };
 
 // Builds and throws a ZbException on gErrorFormater.

@@ -138,6 +138,9 @@ class RuleSetTranslator : public PMMLTranslator {
   // compiled as the and of the enclosing predicates and its own.
   bool ReadSimpleRule(const xercesc::DOMElement* element, int ruleSetIndex,
                       RuleSetModel** model, const PredicateList& enclosing);
+  // ReadSimpleRule without naming the rule in a failure.
+  bool ReadOneSimpleRule(const xercesc::DOMElement* element, int ruleSetIndex,
+                         RuleSetModel** model, const PredicateList& enclosing);
   // A new predicate (caller owns) parsed from a SimplePredicate,
   // CompoundPredicate, SimpleSetPredicate, True or False element; null for
   // any other element.

@@ -9,6 +9,7 @@
 #include "host/PMMLModelTags.h"
 #include "host/ScoreDictVar.h"
 #include "host/ScoreDictionary.h"
+#include "host/XmlDocument.h"
 #include "host/XmlText.h"
 #include "host/ZbException.h"
 
@@ -70,7 +71,13 @@ std::unique_ptr<DerivedFieldProgram> DerivedFieldCompiler::Compile() {
     const int32_t field = static_cast<int32_t>(i);
     fieldName = Text(BaseTranslator::GetAttribute(element, XML_ATT_NAME));
     std::string text;
-    CompileExpression(ExpressionChild(element), field, Scope(), 1, &text);
+    try {
+      CompileExpression(ExpressionChild(element), field, Scope(), 1, &text);
+    } catch (ZbException& e) {
+      e.AddField(fieldName);
+      e.AddLine(XmlDocument::GetLine(element));
+      throw;
+    }
     program->SetFieldText(field, text);
   }
   std::string cycle;
@@ -166,6 +173,16 @@ void DerivedFieldCompiler::CompileFieldRef(const std::string& name, int32_t fiel
 
 void DerivedFieldCompiler::CompileExpression(const xercesc::DOMElement* element, int32_t field,
                                              const Scope& scope, int depth, std::string* text) {
+  try {
+    CompileElement(element, field, scope, depth, text);
+  } catch (ZbException& e) {
+    e.AddLine(XmlDocument::GetLine(element));
+    throw;
+  }
+}
+
+void DerivedFieldCompiler::CompileElement(const xercesc::DOMElement* element, int32_t field,
+                                          const Scope& scope, int depth, std::string* text) {
   if (depth > kMaxExpressionDepth) {
     ThrowZb(ErrorCode::kNestingTooDeep, element->getTagName(), kMaxExpressionDepth);
   }

@@ -52,6 +52,9 @@ class DerivedFieldCompiler {
 
   void CompileExpression(const xercesc::DOMElement* element, int32_t field,
                          const Scope& scope, int depth, std::string* text);
+  // CompileExpression without the line of `element` in a failure.
+  void CompileElement(const xercesc::DOMElement* element, int32_t field, const Scope& scope,
+                      int depth, std::string* text);
   void CompileApply(const xercesc::DOMElement* element, int32_t field, const Scope& scope,
                     int depth, std::string* text);
   void CompileFieldRef(const std::string& name, int32_t field, const Scope& scope,

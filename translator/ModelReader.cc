@@ -18,6 +18,7 @@
 #include "host/LumoTranscoder.h"
 #include "host/PMMLModelTags.h"
 #include "host/ScoringLog.h"
+#include "host/XmlDocument.h"
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
 #include "plugin/RuleSetTranslator.h"
@@ -141,9 +142,15 @@ bool RuleSetTranslator::ParseRuleSetModels(xercesc::DOMDocument* document, RuleS
 bool RuleSetTranslator::ParseRuleSetToModel(int ruleSetIndex, const xercesc::DOMElement* ruleSet,
                                             RuleSetModel* model) {
   ScoringLog::GetInstance().TraceText(1, "Enter:%s", kParseRuleSetToModel);
-  ParseRuleSetAttributes(ruleSetIndex, ruleSet, model);
-  ParseRuleSelectionMethods(ruleSetIndex, ruleSet, model);
-  const bool ok = ParseRules(ruleSetIndex, ruleSet, &model);
+  bool ok = false;
+  try {
+    ParseRuleSetAttributes(ruleSetIndex, ruleSet, model);
+    ParseRuleSelectionMethods(ruleSetIndex, ruleSet, model);
+    ok = ParseRules(ruleSetIndex, ruleSet, &model);
+  } catch (ZbException& e) {
+    e.AddLine(XmlDocument::GetLine(ruleSet));
+    throw;
+  }
   ScoringLog::GetInstance().TraceText(1, "Exit:%s", kParseRuleSetToModel);
   return ok;
 }

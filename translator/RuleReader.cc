@@ -27,6 +27,7 @@
 #include "host/StringValue.h"
 #include "host/TruePredicate.h"
 #include "host/XmlText.h"
+#include "host/XmlDocument.h"
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
 #include "model/SimpleRule.h"
@@ -127,6 +128,27 @@ bool RuleSetTranslator::ParseSimpleRule(const xercesc::DOMElement* element, int 
 
 bool RuleSetTranslator::ReadSimpleRule(const xercesc::DOMElement* element, int ruleSetIndex,
                                        RuleSetModel** model, const PredicateList& enclosing) {
+  try {
+    return ReadOneSimpleRule(element, ruleSetIndex, model, enclosing);
+  } catch (ZbException& e) {
+    // A failure names the rule: its id, or its place in its rule set.
+    const XMLCh* id = GetAttribute(element, XML_ATT_SIMPLERULE_ID);
+    if (id != nullptr && id[0] != 0) {
+      e.AddRule("rule " + Transcoder().transcodeTo(id));
+    } else {
+      const auto& stored = (*model)->GetSimpleRules();
+      const size_t before = ruleSetIndex >= 0 && static_cast<size_t>(ruleSetIndex) < stored.size()
+                                ? stored[static_cast<size_t>(ruleSetIndex)].size()
+                                : 0;
+      e.AddRule("rule number " + std::to_string(before + 1));
+    }
+    e.AddLine(XmlDocument::GetLine(element));
+    throw;
+  }
+}
+
+bool RuleSetTranslator::ReadOneSimpleRule(const xercesc::DOMElement* element, int ruleSetIndex,
+                                          RuleSetModel** model, const PredicateList& enclosing) {
   // CreateSimpleRule hands the rule over before it reads the score, so a
   // failure there leaves a rule to delete.
   SimpleRule* created = nullptr;

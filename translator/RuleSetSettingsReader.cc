@@ -10,6 +10,7 @@
 
 #include "host/ErrorCodes.h"
 #include "host/PMMLModelTags.h"
+#include "host/XmlDocument.h"
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
 #include "plugin/RuleSetTranslator.h"
@@ -83,8 +84,11 @@ bool RuleSetTranslator::ParseRuleSelectionMethods(int ruleSetIndex,
     } else if (IsEqual(criterion, XML_VAL_RULECRITERION_WMAX)) {
       methods.push_back(RuleSetModel::weightedMax);
     } else {
-      ThrowZb(ErrorCode::kUnsupported, ToString(criterion), XML_ATT_RULESET_RULESELECMETHOD,
-              XML_ELE_RULESET_RULESELECMETHOD);
+      ZbException e(gErrorFormater);
+      e.PutErrorMessage(ErrorCode::kUnsupported, ToString(criterion),
+                        XML_ATT_RULESET_RULESELECMETHOD, XML_ELE_RULESET_RULESELECMETHOD);
+      e.AddLine(XmlDocument::GetLine(method.element));
+      throw e;
     }
   }
   model->SetAllRuleSelectionMethods(methods, ruleSetIndex);
