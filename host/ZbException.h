@@ -69,7 +69,7 @@ class RULESCORE_HOST_API ZbException : public std::exception {
   std::string message_;
   unsigned line_ = 0;
   std::string field_;
-  std::string rule_;  // "rule R7", or "rule number 3" for a rule without id
+  std::string rule_;  // "rule R7", or "rule #3" for a rule without id
 };
 
 // Builds and throws a ZbException on gErrorFormater.

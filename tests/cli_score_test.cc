@@ -927,7 +927,7 @@ TEST_F(ToolTest, TranslationErrorsNameLineFieldAndRule) {
        "  <SimplePredicate field=\"nowhere\" operator=\"equal\" value=\"1\"/>\n"
        "</SimpleRule></RuleSet>",
        ":13: error 260005: Field \"nowhere\" in SimplePredicate is not in the dictionary "
-       "(field nowhere, rule number 2)\n"},
+       "(field nowhere, rule #2)\n"},
       {"<RuleSet defaultScore=\"a\">\n"
        "<SimpleRule id=\"R1\" score=\"b\">\n"
        "  <CompoundPredicate booleanOperator=\"nand\"><True/><False/></CompoundPredicate>\n"

@@ -140,7 +140,7 @@ bool RuleSetTranslator::ReadSimpleRule(const xercesc::DOMElement* element, int r
       const size_t before = ruleSetIndex >= 0 && static_cast<size_t>(ruleSetIndex) < stored.size()
                                 ? stored[static_cast<size_t>(ruleSetIndex)].size()
                                 : 0;
-      e.AddRule("rule number " + std::to_string(before + 1));
+      e.AddRule("rule #" + std::to_string(before + 1));
     }
     e.AddLine(XmlDocument::GetLine(element));
     throw;
