@@ -204,7 +204,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
           encoded = EncodeValue(&value, i);
         } else {
           double parsed = 0.0;
-          if (NumberText::ParseDouble(text, &parsed)) {
+          if (step.var->ParseNumber(text, &parsed)) {
             state.number.SetDouble(parsed);
             encoded = EncodeValue(&state.number, i);
           } else if (!step.var->IsMissingValue(value)) {
