@@ -13,11 +13,13 @@
 // variant, GetScore_Tree6_Pool256, cycles 256 records to show the
 // difference.
 //
-// Besides the benchmarks the executable has three modes for scripts/bench.sh:
+// Besides the benchmarks the executable has four modes for scripts/bench.sh:
 //   rulescore_bench --write-tree6 MODEL.pmml DATA.csv ROWS
 //       writes the depth-6 model and ROWS uniform records;
 //   rulescore_bench --write-rules N MODEL.pmml
 //       writes the translation benchmarks' document with N rules;
+//   rulescore_bench --load MODEL.pmml
+//       parses and translates the document (for its peak memory);
 //   rulescore_bench --parse-only DATA.csv
 //       reads the file with the tool's CSV reader into host records (the
 //       tool's cell rule: the host's number parser), scores nothing, and
@@ -38,6 +40,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -310,7 +313,8 @@ int PredictedCategory(const K::ScoreResult* result) {
 // (`fill(i)` sets record i's cells), the result object reused. Records
 // i = 0, 1, ... below `pool`, in order; `check` (may be empty) validates
 // each one's result before timing starts, except for the rule-by-rule
-// walk, which is checked on the first records only (it is slow).
+// walk and the scale curve's large sets, which are checked on the first
+// records only (they are slow).
 template <class Fill>
 void GetScore(benchmark::State& state, Translated* t, K::ScoreCaseRecord* record, Fill fill, size_t pool,
               const std::function<bool(size_t, const K::ScoreResult*)>& check, size_t rules,
@@ -322,7 +326,7 @@ void GetScore(benchmark::State& state, Translated* t, K::ScoreCaseRecord* record
   }
   model->SetUseReferenceWalk(referenceWalk);
   K::ScoreResult* result = nullptr;
-  const size_t checked = referenceWalk ? std::min<size_t>(pool, 4096) : pool;
+  const size_t checked = referenceWalk || rules > 4096 ? std::min<size_t>(pool, 4096) : pool;
   for (size_t i = 0; i < checked; ++i) {
     fill(i);
     const K::KtScore::KtStatus status = model->GetScore(record, result, false);
@@ -607,6 +611,36 @@ void CsvFromChars(benchmark::State& state, const CsvCase* c) {
 }
 
 // ---------------------------------------------------------------------------
+// The scale curve: GetScore per record as the rule count grows, for a
+// tree's rule set (a complete tree of log2(rules) levels) and for rules
+// that overlap (the translation benchmarks' random conjunctions).
+
+struct ScaleCase {
+  std::unique_ptr<BenchTree> tree;  // null for the overlapping rules
+  Translated model;
+  std::vector<double> rows;  // kPool records
+  std::unique_ptr<K::ScoreCaseRecord> record;
+};
+
+std::unique_ptr<ScaleCase> MakeScaleCase(bool treeShaped, int rules) {
+  auto c = std::make_unique<ScaleCase>();
+  int depth = 0;
+  while ((1 << depth) < rules) ++depth;
+  const BenchTree uniform(1, kFeatures, kTreeSeed);  // only its records, for the overlapping rules
+  if (treeShaped) {
+    c->tree = std::make_unique<BenchTree>(depth, kFeatures, kTreeSeed + static_cast<uint32_t>(depth));
+    c->model = Translate(c->tree->ToPmml("firstHit"));
+  } else {
+    c->model = Translate(RulesDocument(rules));
+  }
+  c->rows = (treeShaped ? *c->tree : uniform).Records(static_cast<int>(kPool), kRecordSeed);
+  c->record = NumberRecord(kFeatures);
+  FillNumbers(*c->record, c->rows.data(), 0);
+  Warm(c->model, *c->record);
+  return c;
+}
+
+// ---------------------------------------------------------------------------
 // The cases, each built on first use; null (with the reason on standard
 // error) when a document fails to translate.
 
@@ -625,6 +659,11 @@ class Cases {
     TreeCase* tree = Tree(10);
     if (!csv_ && tree != nullptr) csv_ = MakeCsvCase(*tree);
     return csv_.get();
+  }
+  ScaleCase* Scale(bool treeShaped, int rules) {
+    std::unique_ptr<ScaleCase>& slot = scales_[{treeShaped, rules}];
+    if (!slot) slot = Build<ScaleCase>([treeShaped, rules] { return MakeScaleCase(treeShaped, rules); });
+    return slot.get();
   }
   TranslateCase* Translation(int rules) {
     std::unique_ptr<TranslateCase>& slot = translations_[rules];
@@ -648,6 +687,7 @@ class Cases {
   std::unique_ptr<VoteCase> vote_;
   std::unique_ptr<CsvCase> csv_;
   std::map<int, std::unique_ptr<TranslateCase>> translations_;
+  std::map<std::pair<bool, int>, std::unique_ptr<ScaleCase>> scales_;
 };
 
 // ---------------------------------------------------------------------------
@@ -675,6 +715,24 @@ int WriteTree6(const char* modelPath, const char* dataPath, long rows) {
     }
   }
   return std::fclose(data) == 0 ? 0 : 1;
+}
+
+// Parses and translates a document, as a host loads a model, and keeps
+// nothing: scripts/bench.sh measures its peak memory from outside.
+int Load(const char* path) {
+  K::XmlPlatform platform;
+  try {
+    std::unique_ptr<K::XmlDocument> document = K::XmlDocument::ParseFile(path);
+    K::RuleSetTranslator translator;
+    std::unique_ptr<K::ScoreModel> model(
+        translator.ParseFromTree(document->GetDocument(), document->GetEncoding()));
+    if (!model) return 1;
+    std::printf("loaded %s\n", path);
+  } catch (const K::ZbException& e) {
+    std::fprintf(stderr, "rulescore_bench: %s\n", e.what());
+    return 1;
+  }
+  return 0;
 }
 
 int WriteRules(const char* path, long rules) {
@@ -726,6 +784,7 @@ int main(int argc, char** argv) {
     return WriteTree6(argv[2], argv[3], std::atol(argv[4]));
   }
   if (argc == 3 && std::strcmp(argv[1], "--parse-only") == 0) return ParseOnly(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "--load") == 0) return Load(argv[2]);
   if (argc == 4 && std::strcmp(argv[1], "--write-rules") == 0) {
     return WriteRules(argv[3], std::atol(argv[2]));
   }
@@ -813,6 +872,30 @@ int main(int argc, char** argv) {
           GetScore(s, &c->model, c->record.get(), [c](size_t i) { c->Fill(i); }, kPool, nullptr,
                    3 * kVoteRules, ruleByRule);
         });
+  }
+  for (bool treeShaped : {true, false}) {
+    for (int rules : {64, 1024, 16384, 131072}) {
+      const std::string name =
+          std::string(treeShaped ? "Scale_Tree_" : "Scale_Overlap_") + std::to_string(rules) + "Rules";
+      benchmark::RegisterBenchmark(name.c_str(), [&cases, treeShaped, rules](benchmark::State& s) {
+        ScaleCase* c = cases.Scale(treeShaped, rules);
+        if (c == nullptr) {
+          s.SkipWithError("the case could not be built");
+          return;
+        }
+        K::ScoreCaseRecord* record = c->record.get();
+        const double* rows = c->rows.data();
+        const BenchTree* tree = c->tree.get();
+        std::function<bool(size_t, const K::ScoreResult*)> check;
+        if (tree != nullptr) {
+          check = [tree, rows](size_t i, const K::ScoreResult* result) {
+            return PredictedCategory(result) == tree->Walk(rows + i * kFeatures);
+          };
+        }
+        GetScore(s, &c->model, record, [record, rows](size_t i) { FillNumbers(*record, rows, i); }, kPool,
+                 check, static_cast<size_t>(rules), false);
+      });
+    }
   }
   benchmark::RegisterBenchmark("CsvFromChars_10Fields",
                                [&cases](benchmark::State& s) { CsvFromChars(s, cases.Csv()); });
