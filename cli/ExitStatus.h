@@ -7,7 +7,8 @@ namespace cli {
 
 enum ExitStatus {
   kExitOk = 0,
-  // The model cannot be loaded or translated.
+  // The model cannot be loaded or translated, or (check) a record of its
+  // own verification table gives another result than the table expects.
   kExitModel = 1,
   // Bad command line, or an input or output file that cannot be used.
   kExitUsage = 2,

@@ -173,6 +173,21 @@ ModelOutline::ModelOutline(const xercesc::DOMDocument* document) {
     costTable_ = (current != nullptr && current->getLength() > 0) ||
                  (older != nullptr && older->getLength() > 0);
   }
+
+  // The output fields shown as result columns: those of the first
+  // RuleSetModel's Output that are final results.
+  if (ruleSetModels_ > 0) {
+    ForEachChildElement(static_cast<const DOMElement*>(models->item(0)), [&](const DOMElement* child) {
+      if (!IsTag(child, u"Output")) return;
+      ForEachChildElement(child, [&](const DOMElement* field) {
+        if (!IsTag(field, u"OutputField") ||
+            K::XmlText::Equal(field->getAttribute(u"isFinalResult"), u"false")) {
+          return;
+        }
+        outputFields_.push_back(Attribute(field, K::XML_ATT_NAME));
+      });
+    });
+  }
 }
 
 }  // namespace cli

@@ -57,6 +57,9 @@ class ModelOutline {
   const std::vector<std::string>& GetRecordFields() const { return recordFields_; }
   // True when an Extension holds misclassification cost elements.
   bool HasCostTable() const { return costTable_; }
+  // Names of the first RuleSetModel's output fields that are final
+  // results, in document order: the result columns after the standard ones.
+  const std::vector<std::string>& GetOutputFields() const { return outputFields_; }
 
  private:
   void ReadDerivedFields(const xercesc::DOMDocument* document);
@@ -68,6 +71,7 @@ class ModelOutline {
   bool costTable_ = false;
   std::vector<DerivedFieldOutline> derived_;
   std::vector<std::string> recordFields_;
+  std::vector<std::string> outputFields_;
 };
 
 }  // namespace cli

@@ -126,6 +126,10 @@ void OutputWriter::AppendHeader(const std::vector<std::string>& columns, std::st
   out->append(kResultColumns[2]);
   out->push_back(delimiter_);
   out->append(kResultColumns[3]);
+  for (const std::string& column : outputColumns_) {
+    out->push_back(delimiter_);
+    AppendCsvField(column, delimiter_, out);
+  }
   out->push_back('\n');
 }
 
@@ -150,6 +154,12 @@ void OutputWriter::AppendRow(const CsvRow& row, size_t width, const RowScore& sc
         joined.append(score.firedRules[i]);
       }
       AppendCsvField(joined, delimiter_, out);
+    }
+    for (size_t i = 0; i < outputColumns_.size(); ++i) {
+      out->push_back(delimiter_);
+      if (score.ok && i < score.outputs.size() && !score.outputs[i].isMissing) {
+        AppendCsvField(score.outputs[i].text, delimiter_, out);
+      }
     }
     out->push_back('\n');
     return;
@@ -185,6 +195,20 @@ void OutputWriter::AppendRow(const CsvRow& row, size_t width, const RowScore& sc
     }
   }
   out->push_back(']');
+  for (size_t i = 0; i < outputColumns_.size(); ++i) {
+    out->append(", ");
+    AppendJsonString(outputColumns_[i], out);
+    out->append(": ");
+    const RowScore::Output* output =
+        score.ok && i < score.outputs.size() ? &score.outputs[i] : nullptr;
+    if (output == nullptr || output->isMissing) {
+      out->append("null");
+    } else if (output->isNumber) {
+      out->append(output->text);
+    } else {
+      AppendJsonString(output->text, out);
+    }
+  }
   if (!score.ok) {
     out->append(", \"error\": ");
     AppendJsonString(score.error, out);

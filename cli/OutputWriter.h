@@ -1,6 +1,6 @@
 // Formats scored rows as CSV (the input's cells followed by prediction,
-// confidence, winning_rule and fired_rules) or as JSON Lines (one object per
-// row).
+// confidence, winning_rule, fired_rules and the model's output fields) or as
+// JSON Lines (one object per row).
 // Formatting appends to a caller's string, so rows can be formatted on
 // several threads and written in input order by one.
 #ifndef RULESCORE_CLI_OUTPUTWRITER_H_
@@ -22,6 +22,9 @@ class OutputWriter {
   enum class Format { kCsv, kJsonLines };
 
   OutputWriter(Format format, char delimiter) : format_(format), delimiter_(delimiter) {}
+  // The names of the model's output fields: columns (CSV) or members
+  // (JSON Lines) after the standard ones, one per RowScore output.
+  void SetOutputColumns(const std::vector<std::string>& names) { outputColumns_ = names; }
 
   // The header line (CSV only; JSON Lines has none).
   void AppendHeader(const std::vector<std::string>& columns, std::string* out) const;
@@ -42,6 +45,7 @@ class OutputWriter {
  private:
   Format format_;
   char delimiter_;
+  std::vector<std::string> outputColumns_;
 };
 
 }  // namespace cli

@@ -149,6 +149,22 @@ void RecordScorer::Score(const CsvRow& row, RowScore* score) {
     const std::vector<std::string>& fired = rules->GetFiredRuleIds();
     score->firedRules.assign(fired.begin(), fired.end());
     score->winningRule.assign(rules->GetWinningRuleId());
+    const std::vector<K::RuleSetResult::OutputValue>& values = rules->GetOutputValues();
+    score->outputs.resize(values.size());
+    for (size_t i = 0; i < values.size(); ++i) {
+      RowScore::Output& output = score->outputs[i];
+      const K::RuleSetResult::OutputValue& value = values[i];
+      output.isMissing = value.kind == K::RuleSetResult::OutputValue::kMissing;
+      if (value.kind == K::RuleSetResult::OutputValue::kText) {
+        output.text.assign(value.text);
+      } else if (value.kind == K::RuleSetResult::OutputValue::kNumber) {
+        char buffer[64];
+        const std::string_view text =
+            K::NumberText::FormatShortest(value.number, buffer, sizeof buffer);
+        output.text.assign(text.data(), text.size());
+        output.isNumber = std::isfinite(value.number);
+      }
+    }
   } else {
     classification = dynamic_cast<const K::ScoreClsResult*>(result_);
   }

@@ -24,6 +24,15 @@ struct RowScore {
   // Identifiers of the rules that fired, in firing order. Kept from row to
   // row so that their capacity is reused.
   std::vector<std::string> firedRules;
+  // The values of the model's output fields, in the order of their names;
+  // `isNumber` says a value is written as a number, `isMissing` that it
+  // has none. Kept from row to row like `firedRules`.
+  struct Output {
+    bool isMissing = true;
+    bool isNumber = false;
+    std::string text;
+  };
+  std::vector<Output> outputs;
 
   void Reset() {
     ok = false;
@@ -35,6 +44,11 @@ struct RowScore {
     confidence = 0.0;
     winningRule.clear();
     firedRules.clear();
+    for (Output& output : outputs) {
+      output.isMissing = true;
+      output.isNumber = false;
+      output.text.clear();
+    }
   }
 };
 

@@ -214,7 +214,8 @@ int ScoreJob::Run() {
     Message(error);
     return kExitUsage;
   }
-  const OutputWriter writer(options_.format, options_.delimiter);
+  OutputWriter writer(options_.format, options_.delimiter);
+  writer.SetOutputColumns(outline.GetOutputFields());
   {
     std::string text;
     writer.AppendHeader(header, &text);

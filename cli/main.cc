@@ -12,6 +12,7 @@
 #include "cli/ModelCheck.h"
 #include "cli/ModelOutline.h"
 #include "cli/ModelSession.h"
+#include "cli/ModelVerifier.h"
 #include "cli/OutputWriter.h"
 #include "cli/ScoreJob.h"
 #include "host/ScoringLog.h"
@@ -56,8 +57,18 @@ int Check(const std::string& modelPath, const std::string& pluginPath) {
   const rulescore::cli::ModelOutline outline(session.GetDocument());
   const rulescore::cli::ModelCheck check(*session.GetModel(0), outline);
   std::cout << check.Report(modelPath);
+  // The document's own verification records, when it has any: a record
+  // that differs fails the check.
+  const rulescore::cli::ModelVerifier verifier(session.GetDocument(), outline);
+  size_t failed = 0;
+  if (verifier.HasRecords()) {
+    std::string report;
+    failed = verifier.Run(session.GetModel(0), &report);
+    std::cout << report;
+  }
   std::cout.flush();
-  return std::cout ? ExitStatus::kExitOk : ExitStatus::kExitUsage;
+  if (!std::cout) return ExitStatus::kExitUsage;
+  return failed == 0 ? ExitStatus::kExitOk : ExitStatus::kExitModel;
 }
 
 }  // namespace

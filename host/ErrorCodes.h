@@ -47,6 +47,10 @@ constexpr int kSecondPredicate = 260272;
 constexpr int kNotScorableModel = 260281;
 constexpr int kScaleTarget = 260299;
 
+// Output fields.
+constexpr int kOutputFeature = 260230;   // [output field, feature]
+constexpr int kBadOutputField = 260231;  // [output field, reason]
+
 }  // namespace ErrorCode
 }  // namespace KtZembra_940
 

@@ -56,6 +56,9 @@ constexpr Message kMessages[] = {
     {ErrorCode::kSecondPredicate, "A second predicate on %1 in %2"},
     {ErrorCode::kNotScorableModel, "The model is marked as not scorable (%1 of %2)"},
     {ErrorCode::kScaleTarget, "Target field %1 is continuous; a rule set needs a categorical target"},
+
+    {ErrorCode::kOutputFeature, "Output field \"%1\": the feature \"%2\" is not supported"},
+    {ErrorCode::kBadOutputField, "Output field \"%1\": %2"},
 };
 
 // Appends an argument with control characters and bytes that are no UTF-8

@@ -13,6 +13,7 @@
 #include "host/ScoreValueCoder.h"
 #include "host/StringValue.h"
 #include "model/DerivedFieldProgram.h"
+#include "model/OutputFields.h"
 #include "model/SimpleRule.h"
 #include "scoring/ScoringPlan.h"
 

@@ -22,6 +22,7 @@ namespace KtZembra_940 {
 class CompoundPredicate;
 class DerivedFieldProgram;
 class FalsePredicate;
+class OutputFields;
 class RuleSetResult;
 class ScoreCaseRecord;
 class ScoreDictVar;
@@ -161,6 +162,10 @@ class RuleSetModel : public BaseModel {
   const std::vector<double>& GetnbCorrect() const;
   void SetnbCorrect(double value, int m);
   void SetModelType(ModelType type);
+  // The declared output fields, computed after each record (owned; null
+  // when the document declares none).
+  void SetOutputFields(std::unique_ptr<OutputFields> fields);
+  const OutputFields* GetOutputFields() const { return outputFields.get(); }
 
   // --- read-only views for tests, the scoring plan and tools ---------------
   const std::vector<ST_RuleSet*>& GetCompiledRuleSets() const { return ruleSets; }
@@ -298,6 +303,8 @@ class RuleSetModel : public BaseModel {
     const std::string* winningRule = nullptr;
   };
   std::vector<ST_RuleSetChoice> ruleSetChoices;
+
+  std::unique_ptr<OutputFields> outputFields;
 
   ScoringPlan* plan = nullptr;
   DerivedFieldProgram* derivedFields = nullptr;  // owned

@@ -3,10 +3,12 @@
 // without an entry in the table concerned.
 #include <cstddef>
 #include <memory>
+#include <utility>
 
 #include "host/BaseDictionary.h"
 #include "host/ScoreDictVar.h"
 #include "host/ScoreDictionary.h"
+#include "model/OutputFields.h"
 #include "model/RuleSetModel.h"
 #include "model/SimpleRule.h"
 
@@ -131,5 +133,9 @@ void RuleSetModel::SetnbCorrect(double value, int m) {
 }
 
 void RuleSetModel::SetModelType(ModelType type) { modelType = type; }
+
+void RuleSetModel::SetOutputFields(std::unique_ptr<OutputFields> fields) {
+  outputFields = std::move(fields);
+}
 
 }  // namespace KtZembra_940

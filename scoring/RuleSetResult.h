@@ -92,6 +92,33 @@ class RuleSetResult : public ScoreClsResult {
   // The fired identifiers as the model appended them, in firing order.
   const std::vector<const std::string*>& GetFiredRulePointers() const { return fired; }
 
+  // One value of a model's declared output fields for the current record.
+  struct OutputValue {
+    enum Kind { kMissing, kNumber, kText };
+    Kind kind = kMissing;
+    double number = 0.0;
+    std::string text;
+  };
+  // The names of the model's output fields, in document order, and their
+  // values for the current record (both empty when the model declares
+  // none). The names are shared with the model and outlive it.
+  const std::vector<std::string>& GetOutputNames() const {
+    return outputNames == nullptr ? noOutputNames : *outputNames;
+  }
+  const std::vector<OutputValue>& GetOutputValues() const { return outputValues; }
+  // For the model: the values to write, sized for `names`, their strings
+  // keeping their buffers from record to record.
+  std::vector<OutputValue>& SetOutputNames(
+      const std::shared_ptr<const std::vector<std::string>>& names) {
+    if (outputNames != names) outputNames = names;
+    outputValues.resize(names == nullptr ? 0 : names->size());
+    return outputValues;
+  }
+  void ClearOutputs() {
+    if (outputNames != nullptr) outputNames.reset();
+    if (!outputValues.empty()) outputValues.clear();
+  }
+
  private:
   double confidence = -1.0;
   const ScoreDictVar* target;       // not owned
@@ -124,6 +151,9 @@ class RuleSetResult : public ScoreClsResult {
   mutable std::vector<std::string> ruleIds;   // fired, written out when read
   mutable std::vector<std::string> spareIds;  // emptied strings kept for their buffers
   mutable bool idsStale = false;
+  std::shared_ptr<const std::vector<std::string>> outputNames;  // shared with the model
+  std::vector<std::string> noOutputNames;                       // stays empty
+  std::vector<OutputValue> outputValues;
 };
 
 }  // namespace KtZembra_940

@@ -23,6 +23,7 @@
 #include "host/ScoringLog.h"
 #include "host/StringValue.h"
 #include "model/DerivedFieldProgram.h"
+#include "model/OutputFields.h"
 #include "model/RuleSetModel.h"
 #include "scoring/RuleSetResult.h"
 #include "scoring/ScoringPlan.h"
@@ -65,6 +66,11 @@ KtScore::KtStatus RuleSetModel::GetScore(const ScoreCaseRecord* record, ScoreRes
       ProcessScoreCase(record, flag);
       SetUpScoreResult(resultArg);
       status = ScoreAllRuleSetModels(record, resultArg);
+      if (outputFields != nullptr) {
+        outputFields->Evaluate(*this, result);
+      } else if (result != nullptr) {
+        result->ClearOutputs();
+      }
     }
   } catch (...) {
     // Only an exhausted heap can get here (the result object, the set-up's

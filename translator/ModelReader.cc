@@ -23,6 +23,7 @@
 #include "model/RuleSetModel.h"
 #include "plugin/RuleSetTranslator.h"
 #include "translator/ElementIndex.h"
+#include "translator/OutputFieldReader.h"
 
 namespace KtZembra_940 {
 
@@ -136,6 +137,8 @@ bool RuleSetTranslator::ParseRuleSetModels(xercesc::DOMDocument* document, RuleS
   if (model->GetModelType() != ScoreModel::kDecisionListModel) {
     ReadMisclassificationCost(document->getDocumentElement(), model);
   }
+  // The first RuleSetModel's output fields are the model's.
+  if (ok) model->SetOutputFields(OutputFieldReader::Read(first, model->GetTargetVar(), Transcoder()));
   return ok;
 }
 
