@@ -72,6 +72,13 @@ bool ModelSession::Load(const std::string& modelPath, const std::string& pluginP
       *error = "rulescore: the plug-in " + pluginPath + " gave no translator";
       return false;
     }
+    for (const auto& option : options_) {
+      if (!translator_->SetOption(option.first, option.second)) {
+        *error = "rulescore: the plug-in " + pluginPath + " does not take the option " +
+                 option.first + "=" + option.second;
+        return false;
+      }
+    }
     for (int i = 0; i < copies; ++i) {
       std::unique_ptr<KtZembra_940::ScoreModel> model(
           translator_->ParseFromTree(document_->GetDocument(), document_->GetEncoding()));

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <xercesc/dom/DOMDocument.hpp>
@@ -36,6 +37,12 @@ class ModelSession {
   // the running executable when it is there, else the installed path.
   static std::string FindPlugin(const std::string& option);
 
+  // A translator option (ScoreTranslator::SetOption) for the next Load;
+  // Load fails when the plug-in's translator refuses it.
+  void SetTranslatorOption(const std::string& name, const std::string& value) {
+    options_.emplace_back(name, value);
+  }
+
   // Opens the plug-in, parses the document and translates it `copies`
   // times. False with a one-line message ("rulescore: ...") otherwise;
   // translation errors read "rulescore: FILE: error CODE: TEXT".
@@ -54,6 +61,7 @@ class ModelSession {
   std::unique_ptr<KtZembra_940::XmlDocument> document_;
   std::unique_ptr<KtZembra_940::ScoreTranslator> translator_;
   std::vector<std::unique_ptr<KtZembra_940::ScoreModel>> models_;
+  std::vector<std::pair<std::string, std::string>> options_;
 };
 
 }  // namespace cli

@@ -130,6 +130,7 @@ int ScoreJob::Run() {
   // Declared first so that it goes last: scorers hold results whose code is
   // in the plug-in the session keeps loaded.
   ModelSession session;
+  session.SetTranslatorOption("semantics", options_.semantics);
   std::string error;
   if (!session.Load(options_.modelPath, ModelSession::FindPlugin(options_.pluginPath), threads,
                     &error)) {

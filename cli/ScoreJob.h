@@ -25,6 +25,7 @@ struct ScoreOptions {
   std::string inputPath;   // empty or "-": standard input
   std::string outputPath;  // empty or "-": standard output
   std::string pluginPath;  // empty: ModelSession::FindPlugin's search
+  std::string semantics = "native";  // the translator's "semantics" option
   OutputWriter::Format format = OutputWriter::Format::kCsv;
   int threads = 1;
   char delimiter = ',';

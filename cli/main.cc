@@ -35,8 +35,10 @@ bool ParseDelimiter(const std::string& text, char* delimiter) {
   return true;
 }
 
-int Show(const std::string& modelPath, const std::string& pluginPath) {
+int Show(const std::string& modelPath, const std::string& pluginPath,
+         const std::string& semantics) {
   rulescore::cli::ModelSession session;
+  session.SetTranslatorOption("semantics", semantics);
   std::string error;
   if (!session.Load(modelPath, rulescore::cli::ModelSession::FindPlugin(pluginPath), 1, &error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
@@ -47,8 +49,10 @@ int Show(const std::string& modelPath, const std::string& pluginPath) {
   return std::cout ? ExitStatus::kExitOk : ExitStatus::kExitUsage;
 }
 
-int Check(const std::string& modelPath, const std::string& pluginPath) {
+int Check(const std::string& modelPath, const std::string& pluginPath,
+          const std::string& semantics) {
   rulescore::cli::ModelSession session;
+  session.SetTranslatorOption("semantics", semantics);
   std::string error;
   if (!session.Load(modelPath, rulescore::cli::ModelSession::FindPlugin(pluginPath), 1, &error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
@@ -102,12 +106,24 @@ int main(int argc, char** argv) {
       ->default_str(",");
   score->add_flag("--trace", trace, "Write the host's trace log (level 1) to standard error");
   score->add_flag("--quiet", options.quiet, "No progress line");
+  const char* semanticsHelp =
+      "How the document is read and scored: native (default) or pmml (PMML 4.4 as written)";
+  score->add_option("--semantics", options.semantics, semanticsHelp)
+      ->check(CLI::IsMember({"native", "pmml"}))
+      ->default_str("native");
 
   std::string modelPath;
+  std::string semantics = "native";
   CLI::App* show = app.add_subcommand("show", "Write the model dump to standard output");
   show->add_option("MODEL", modelPath, "The PMML document")->required();
+  show->add_option("--semantics", semantics, semanticsHelp)
+      ->check(CLI::IsMember({"native", "pmml"}))
+      ->default_str("native");
   CLI::App* check = app.add_subcommand("check", "Translate the model and summarise it");
   check->add_option("MODEL", modelPath, "The PMML document")->required();
+  check->add_option("--semantics", semantics, semanticsHelp)
+      ->check(CLI::IsMember({"native", "pmml"}))
+      ->default_str("native");
 
   try {
     app.parse(argc, argv);
@@ -137,7 +153,7 @@ int main(int argc, char** argv) {
     KtZembra_940::ScoringLog::GetInstance().SetStream(nullptr);
     return status;
   }
-  if (*show) return Show(modelPath, pluginPath);
-  if (*check) return Check(modelPath, pluginPath);
+  if (*show) return Show(modelPath, pluginPath, semantics);
+  if (*check) return Check(modelPath, pluginPath, semantics);
   return ExitStatus::kExitUsage;
 }

@@ -24,6 +24,11 @@ class RULESCORE_HOST_API ScoreTranslator {
                                     const std::string& encoding) = 0;
   // Kept for older hosts; has no effect.
   virtual void SetSupportOldParser(bool support);
+  // Sets a named translation option for the documents parsed after the
+  // call; the models built keep the value they were read with. False, and
+  // nothing changed, when the translator knows no such name or refuses the
+  // value. The base knows no option.
+  virtual bool SetOption(const std::string& name, const std::string& value);
 
  protected:
   ScoreTranslator() = default;

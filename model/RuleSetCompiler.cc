@@ -132,13 +132,54 @@ namespace {
 // The simple and set compilers do the same work for a rule's top level and
 // for a compound; only the structure receiving the condition differs.
 template <class Target>
-void AppendSimple(const SimplePredicate* pred, int32_t index, Target& target) {
+void AppendCondition(int32_t op, double value, int32_t index, Target& target) {
   RuleSetModel::ST_SIM_Condition condition;
   condition.isSimple = true;
-  condition.value = pred->GetPredValueByDouble();
-  condition.simpleOperator = static_cast<int32_t>(pred->GetPredicateOperator());
+  condition.value = value;
+  condition.simpleOperator = op;
   target.conditions.push_back(std::move(condition));
   target.varIndices.push_back(index);
+}
+
+// The missing value of a string variable is encoded as -1, below every
+// label code, so "lessThan" and "lessOrEqual" would hold for it; they are
+// compiled as the and of the comparison and "greaterThan -1", which is
+// false (or, three-valued, UNKNOWN) for the missing value alone. Numbers
+// need no such guard: the comparisons exclude the system-missing value.
+bool NeedsMissingGuard(const SimplePredicate* pred) {
+  const ScoreDictVar* var = pred->GetVar();
+  const SimplePredicate::SimplePredOperator op = pred->GetPredicateOperator();
+  return var != nullptr && var->GetValueType() == ScoreDictVar::kString &&
+         (op == SimplePredicate::kLessThan || op == SimplePredicate::kLessOrEqual);
+}
+
+void AppendGuarded(const SimplePredicate* pred, int32_t index, RuleSetModel::ST_Rule& rule) {
+  AppendCondition(static_cast<int32_t>(pred->GetPredicateOperator()), pred->GetPredValueByDouble(),
+                  index, rule);
+  AppendCondition(SimplePredicate::kGreaterThan, -1.0, index, rule);
+}
+
+void AppendGuarded(const SimplePredicate* pred, int32_t index,
+                   RuleSetModel::ST_COMP_Condition& comp) {
+  RuleSetModel::ST_COMP_Condition* target = &comp;
+  if (comp.boolOperator != CompoundPredicate::kAnd) {
+    comp.compConditions.emplace_back();
+    target = &comp.compConditions.back();
+    target->boolOperator = CompoundPredicate::kAnd;
+  }
+  AppendCondition(static_cast<int32_t>(pred->GetPredicateOperator()), pred->GetPredValueByDouble(),
+                  index, *target);
+  AppendCondition(SimplePredicate::kGreaterThan, -1.0, index, *target);
+}
+
+template <class Target>
+void AppendSimple(const SimplePredicate* pred, int32_t index, Target& target) {
+  if (NeedsMissingGuard(pred)) {
+    AppendGuarded(pred, index, target);
+    return;
+  }
+  AppendCondition(static_cast<int32_t>(pred->GetPredicateOperator()), pred->GetPredValueByDouble(),
+                  index, target);
 }
 
 template <class Target>
@@ -206,11 +247,40 @@ bool RuleSetModel::FillComPredToComp(const CompoundPredicate* pred, ST_RuleSet* 
   // recursion here (and in scoring and destruction) within the stack.
   if (depth > kMaxConditionDepth) return false;
   comp.boolOperator = pred->GetBoolOperator();
+  // The members of a surrogate are tried in document order, so each one
+  // is kept as a nested compound of its own: the nested compounds are
+  // evaluated in order, before any simple member.
+  const bool ordered = comp.boolOperator == CompoundPredicate::kSurrogate;
 
   bool droppedNeutral = false;
   for (const ScorePredicate* member : pred->GetPredicates()) {
     if (member == nullptr) continue;
     bool ok = true;
+    if (ordered && member->GetPredType() != ScorePredicate::kCompound) {
+      comp.compConditions.emplace_back();
+      ST_COMP_Condition& single = comp.compConditions.back();
+      single.boolOperator = CompoundPredicate::kAnd;
+      switch (member->GetPredType()) {
+        case ScorePredicate::kSimple:
+          ok = FillSimPredToComp(As<SimplePredicate>(member), ruleSet, single);
+          break;
+        case ScorePredicate::kSet:
+          ok = FillSetPredToComp(As<SetPredicate>(member), ruleSet, single);
+          break;
+        case ScorePredicate::kTrue:
+          single.fixedResult = 1;
+          break;
+        case ScorePredicate::kFalse:
+          single.fixedResult = 2;
+          break;
+        default:
+          // A member of a kind the compile does not know is passed over.
+          comp.compConditions.pop_back();
+          break;
+      }
+      if (!ok) return false;
+      continue;
+    }
     switch (member->GetPredType()) {
       case ScorePredicate::kCompound: {
         const CompoundPredicate* nested = As<CompoundPredicate>(member);

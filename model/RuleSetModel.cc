@@ -21,6 +21,21 @@ namespace KtZembra_940 {
 
 RuleSetModel::RuleSetModel() = default;
 
+const char* RuleSetModel::SemanticsName(Semantics value) {
+  return value == pmml ? "pmml" : "native";
+}
+
+bool RuleSetModel::SemanticsFromName(const std::string& name, Semantics* value) {
+  if (name == "native") {
+    *value = native;
+  } else if (name == "pmml") {
+    *value = pmml;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 RuleSetModel::~RuleSetModel() {
   for (std::vector<SimpleRule*>& rules : simpleRules) {
     for (SimpleRule*& rule : rules) {
@@ -60,7 +75,9 @@ void RuleSetModel::SetNumberOfModels(int32_t n) {
   ruleSelectionMethodUsed.assign(count, firstHit);
   simpleRules.assign(count, {});
   defaultScore.assign(count, std::string());
-  defaultScoreIndex.assign(count, 0);
+  // Without a default score the first category is the default natively;
+  // under pmml there is none (-1: no prediction).
+  defaultScoreIndex.assign(count, semantics == pmml ? -1 : 0);
   defaultConfidence.assign(count, 0.0);
   recordCount.assign(count, -1.0);
   nbCorrect.assign(count, -1.0);
@@ -181,10 +198,10 @@ void RuleSetModel::SetDefaultScore(const std::string& text, int32_t m) {
   if (m < 0 || static_cast<size_t>(m) >= simpleRules.size()) return;
   const size_t mi = static_cast<size_t>(m);
   defaultScore[mi] = text;
-  // A text that names no category keeps the index the model had, for a
-  // string target as for a numeric one.
+  // A text that names no category predicts nothing (-1), for a string
+  // target as for a numeric one; it must not stand for another category.
   int32_t index = 0;
-  if (CategoryOfScoreText(text, &index)) defaultScoreIndex[mi] = index;
+  defaultScoreIndex[mi] = CategoryOfScoreText(text, &index) ? index : -1;
 }
 
 void RuleSetModel::SetMisclassificationCost(

@@ -41,6 +41,17 @@ class RuleSetModel : public BaseModel {
  public:
   enum RuleSetMethod { firstHit = 0, weightedSum = 1, weightedMax = 2 };
 
+  // How the document is read and scored. `native` is the model's own
+  // reading; `pmml` follows the PMML 4.4 RuleSet and MiningSchema chapters
+  // (schema defaults, three-valued predicates, per-field treatment of
+  // invalid and missing input, no prediction without a default score).
+  // Fixed before translation; translation and scoring read it.
+  enum Semantics { native = 0, pmml = 1 };
+  // The option text of a semantics ("native", "pmml"), and back; false for
+  // any other text.
+  static const char* SemanticsName(Semantics semantics);
+  static bool SemanticsFromName(const std::string& name, Semantics* semantics);
+
   // Deepest nesting of compound conditions the compile accepts, counted from
   // the outermost compound (level 1). Twice the host parser's bound on
   // CompoundPredicate nesting and some room: a parsed predicate fits even
@@ -118,6 +129,9 @@ class RuleSetModel : public BaseModel {
   size_t GetMaxFiredPerRecord() const override;
 
   // --- building (translator) -------------------------------------------
+  // Only before the first rule is added.
+  void SetSemantics(Semantics value) { semantics = value; }
+  Semantics GetSemantics() const { return semantics; }
   // Sizes every per-model table; only while no rule has been added and n >= 1.
   void SetNumberOfModels(int32_t n);
   // Caches the target and builds the category table; false without a target.
@@ -172,6 +186,8 @@ class RuleSetModel : public BaseModel {
   const std::vector<const ScoreDictVar*>& GetPredVars() const { return predVars; }
   const std::vector<bool>& GetPredVarIsString() const { return predVarIsString; }
   const std::vector<ScoreValue*>& GetCategoryValues() const { return categoryValues; }
+  // Per rule set, the default score's category index; -1 when the default
+  // score names no category (or, under pmml, when there is none).
   const std::vector<int32_t>& GetDefaultScoreIndex() const { return defaultScoreIndex; }
   const std::vector<int32_t>& GetCategoryCodes() const { return categoryCodes; }
   const std::map<double, int32_t>& GetCategoryIndex() const { return categoryIndex; }
@@ -224,6 +240,11 @@ class RuleSetModel : public BaseModel {
                               ScoreResult*& result);
   bool IsFiredRule(const ST_Rule& rule) const;
   bool IsCompoundPredFiredRule(const ST_COMP_Condition& comp) const;
+  // Under pmml: the rule's predicate is TRUE in three-valued logic.
+  bool IsTrueRule(const ST_Rule& rule) const;
+  // Under pmml: whether the encoded record has a missing predictor, which
+  // sends it to the three-valued walk.
+  bool HasMissingPredictor() const;
   void ScoreOneRuleSetModel(int m, int& categoryIndex, double& confidence, ScoreResult*& result);
   bool ComputeXMiscClassCost(const std::vector<double>& weights, int& categoryIndex,
                              double& confidence) const;
@@ -233,6 +254,7 @@ class RuleSetModel : public BaseModel {
                              double& bestWeight) const;
 
   // Fields, in declaration order.
+  Semantics semantics = native;
   const ScoreDictVar* targetVar = nullptr;
   std::vector<std::vector<std::string>> predictorNames;
   std::vector<std::string> targetNames;
@@ -309,6 +331,8 @@ class RuleSetModel : public BaseModel {
   ScoringPlan* plan = nullptr;
   DerivedFieldProgram* derivedFields = nullptr;  // owned
   bool useReferenceWalk = false;
+  // The current record is scored by the three-valued walk (pmml only).
+  bool threeValuedRecord = false;
   // Positions of the rules of one model that fired for the current record;
   // keeps its capacity from record to record.
   std::vector<int32_t> firedScratch;

@@ -24,12 +24,20 @@ namespace KtZembra_940 {
 namespace {
 
 constexpr char kParseFromTree[] = "KtZembra_940::RuleSetTranslator::ParseFromTree";
+constexpr char kSemanticsOption[] = "semantics";
 
 }  // namespace
 
 RuleSetTranslator::RuleSetTranslator() : PMMLTranslator(std::string()) {}
 
 RuleSetTranslator::~RuleSetTranslator() = default;
+
+bool RuleSetTranslator::SetOption(const std::string& name, const std::string& value) {
+  RuleSetModel::Semantics parsed = RuleSetModel::native;
+  if (name != kSemanticsOption || !RuleSetModel::SemanticsFromName(value, &parsed)) return false;
+  semantics = parsed;
+  return true;
+}
 
 ScoreModel* RuleSetTranslator::ParseFromTree(xercesc::DOMDocument* document,
                                              const std::string& encoding) {
@@ -51,6 +59,7 @@ ScoreModel* RuleSetTranslator::ParseFromTree(xercesc::DOMDocument* document,
     } indexReset{documentIndex};
     try {
       model = new RuleSetModel();
+      model->SetSemantics(static_cast<RuleSetModel::Semantics>(semantics));
       CreateTranscoder(encoding);
       // The model-level reader looks the target up in the model's
       // dictionary, and the transformation dictionary is built over it, so

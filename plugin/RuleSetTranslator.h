@@ -38,6 +38,9 @@ class RuleSetTranslator : public PMMLTranslator {
   // A new model (the caller owns it) or null when the document holds no
   // usable rule-set model. Validation failures are thrown as ZbException.
   ScoreModel* ParseFromTree(xercesc::DOMDocument* document, const std::string& encoding) override;
+  // One option: "semantics", "native" (the default) or "pmml"; the models
+  // parsed afterwards are read and scored under it.
+  bool SetOption(const std::string& name, const std::string& value) override;
 
   using CostTable = std::map<std::string, std::map<std::string, double>>;
   using SplitList = std::vector<ScoreSplitVar*>;
@@ -149,6 +152,9 @@ class RuleSetTranslator : public PMMLTranslator {
   // over), or null when the host builds no copy of one of them; throws
   // kNestingTooDeep when the and would nest deeper than the predicate limit.
   ScorePredicate* ConjoinEnclosing(const PredicateList& enclosing, ScorePredicate* own);
+
+  // The semantics the next parse gives its model (RuleSetModel::Semantics).
+  int semantics = 0;
 
   // Per-parse working state.
   // The document's RuleSetModel, MiningSchema, RuleSet, MiningField,

@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "host/CompoundPredicate.h"
 #include "host/SetPredicate.h"
 #include "host/SimplePredicate.h"
 #include "model/RuleSetModel.h"
@@ -136,15 +137,21 @@ inline Outcome EvaluateOn(const Condition& c, int32_t index, const Record& recor
 
 bool EvaluateCompound(const Compound& node, const Record& record);
 
+enum class Truth : uint8_t { kFalse, kTrue, kUnknown };
+template <class Node>
+Truth TruthOf(const Node& node, const Record& record);
+
 // Combines the members of a rule or of a compound condition. Nested
 // compounds are evaluated first, then the simple, set and constant members;
 // "or" stops at the first true member, "and" at the first false one, "xor"
-// takes the parity of all of them, and any other operator evaluates every
-// member and answers with the last one.
+// takes the parity of all of them, "surrogate" holds when the first member
+// whose inputs are not missing holds (three-valued, below), and any other
+// operator evaluates every member and answers with the last one.
 template <class Node>
 bool Combine(const Node& node, const Record& record) {
   if (node.fixedResult != 0) return node.fixedResult == 1;
   const int op = node.boolOperator;
+  if (op == CompoundPredicate::kSurrogate) return TruthOf(node, record) == Truth::kTrue;
   bool r = false;
   bool parity = false;
 
@@ -177,6 +184,149 @@ bool Combine(const Node& node, const Record& record) {
 
 inline bool EvaluateCompound(const Compound& node, const Record& record) {
   return Combine(node, record);
+}
+
+// --- three-valued evaluation ---------------------------------------------
+// PMML's reading of predicates over missing values: TRUE, FALSE or UNKNOWN.
+// A comparison or set test on a missing value is UNKNOWN; isMissing and
+// isNotMissing always answer. "and" is FALSE when any member is, else
+// UNKNOWN when any member is; "or" is TRUE when any member is, else UNKNOWN
+// when any member is; "xor" is UNKNOWN when any member is, else the parity
+// of its TRUE members; "surrogate" takes the first member that is not
+// UNKNOWN (UNKNOWN when none is).
+//
+// Under the pmml semantics a record with a missing predictor is scored by
+// this walk; the two-valued evaluation above gives the same answers
+// whenever no predictor is missing. Both semantics evaluate "surrogate"
+// this way, a member that is UNKNOWN handing over to the next.
+
+// The encoded record's missing value of a variable: -1 for a string
+// variable, the system-missing value for a number. A variable the record
+// does not hold reads as missing.
+inline bool IsMissingAt(int32_t index, const Record& record, double* x) {
+  if (index < 0 || static_cast<size_t>(index) >= record.count) return true;
+  *x = record.values[index];
+  const bool stringVar = static_cast<size_t>(index) < record.isString->size() &&
+                         (*record.isString)[static_cast<size_t>(index)];
+  return stringVar ? *x == -1.0 : *x == kSysmis;
+}
+
+// kNone (an operator code the scoring does not know, a member with no flag)
+// is passed through as the two-valued evaluation has it: the member says
+// nothing. Returned as `*says` false.
+inline Truth TruthOfCondition(const Condition& c, int32_t index, const Record& record,
+                              bool* says) {
+  *says = true;
+  if (!ReadsRecord(c)) {
+    const Outcome constant = ConstantOutcome(c);
+    if (constant == Outcome::kNone) *says = false;
+    return constant == Outcome::kTrue ? Truth::kTrue : Truth::kFalse;
+  }
+  double x = kSysmis;
+  const bool missing = IsMissingAt(index, record, &x);
+  if (c.isSimple && c.simpleOperator == SimplePredicate::kIsMissing) {
+    return missing ? Truth::kTrue : Truth::kFalse;
+  }
+  if (c.isSimple && c.simpleOperator == SimplePredicate::kIsNotMissing) {
+    return missing ? Truth::kFalse : Truth::kTrue;
+  }
+  if (missing) return Truth::kUnknown;
+  const Outcome outcome = EvaluateOn(c, index, record);
+  return outcome == Outcome::kTrue ? Truth::kTrue : Truth::kFalse;
+}
+
+Truth TruthOfCompound(const Compound& node, const Record& record);
+
+// Folds one member's truth into the running state of the operator `op`.
+// Returns true when the outcome is settled (no later member can change it).
+struct Fold {
+  int op;
+  bool anyTrue = false;
+  bool anyFalse = false;
+  bool anyUnknown = false;
+  bool parity = false;
+  bool settled = false;
+  Truth decided = Truth::kUnknown;  // surrogate: the first member not UNKNOWN
+
+  bool Add(Truth t) {
+    if (t == Truth::kUnknown) {
+      anyUnknown = true;
+    } else if (t == Truth::kTrue) {
+      anyTrue = true;
+      parity = !parity;
+    } else {
+      anyFalse = true;
+    }
+    switch (op) {
+      case CompoundPredicate::kOr:
+        settled = anyTrue;
+        break;
+      case CompoundPredicate::kAnd:
+        settled = anyFalse;
+        break;
+      case CompoundPredicate::kSurrogate:
+        if (t != Truth::kUnknown) {
+          decided = t;
+          settled = true;
+        }
+        break;
+      default:
+        break;
+    }
+    return settled;
+  }
+
+  Truth Result() const {
+    switch (op) {
+      case CompoundPredicate::kOr:
+        return anyTrue ? Truth::kTrue : anyUnknown ? Truth::kUnknown : Truth::kFalse;
+      case CompoundPredicate::kAnd:
+        return anyFalse ? Truth::kFalse : anyUnknown ? Truth::kUnknown : Truth::kTrue;
+      case CompoundPredicate::kXor:
+        return anyUnknown ? Truth::kUnknown : parity ? Truth::kTrue : Truth::kFalse;
+      case CompoundPredicate::kSurrogate:
+        return decided;
+      default:
+        return Truth::kUnknown;
+    }
+  }
+};
+
+// The members of a rule or a compound in the order they stand: nested
+// compounds first, then the simple, set and constant members (the compile
+// keeps a surrogate's members in document order among its nested
+// compounds). A node without members is FALSE, as the two-valued walk has
+// it.
+template <class Node>
+Truth TruthOf(const Node& node, const Record& record) {
+  if (node.fixedResult != 0) return node.fixedResult == 1 ? Truth::kTrue : Truth::kFalse;
+  Fold fold{static_cast<int>(node.boolOperator)};
+  bool any = false;
+  for (const Compound& member : node.compConditions) {
+    any = true;
+    if (fold.Add(TruthOfCompound(member, record))) return fold.Result();
+  }
+  const bool paired = node.varIndices.size() == node.conditions.size();
+  size_t nextVar = 0;
+  for (size_t i = 0; i < node.conditions.size(); ++i) {
+    const Condition& c = node.conditions[i];
+    int32_t index = -1;
+    if (c.isSimple || c.isSet) {
+      const size_t slot = paired ? i : nextVar++;
+      index = slot < node.varIndices.size() ? node.varIndices[slot] : -1;
+    }
+    bool says = true;
+    const Truth t = TruthOfCondition(c, index, record, &says);
+    if (!says) continue;
+    any = true;
+    if (fold.Add(t)) return fold.Result();
+  }
+  if (!any) return Truth::kFalse;
+  return fold.Result();
+}
+
+inline Truth TruthOfCompound(const Compound& node, const Record& record) {
+  return TruthOf(node, record);
 }
 
 }  // namespace ConditionEvaluator

@@ -34,7 +34,8 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
   }
   // The common case first: the plan finds the first firing rule, which
   // alone decides.
-  if (method == firstHit && count != 0 && !useReferenceWalk && plan != nullptr) {
+  if (method == firstHit && count != 0 && !useReferenceWalk && !threeValuedRecord &&
+      plan != nullptr) {
     const int32_t first = plan->FirstFiredRule(m, predVarValues.data());
     if (first >= 0 && static_cast<size_t>(first) < count) {
       if (result != nullptr) result->AddFiredRuleId(table->Id(static_cast<size_t>(first)));
@@ -46,9 +47,17 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
     }
     count = 0;  // nothing fired: the defaults
   }
-  const int defaultCategory = RuleOutcomes::CategoryOf(
-      mi < defaultScoreIndex.size() ? defaultScoreIndex[mi] : 0, numbOfCategories);
-  const double defaultConf = mi < defaultConfidence.size() ? defaultConfidence[mi] : 0.0;
+  // A default score that names no category predicts nothing, with the
+  // default confidence; under pmml a rule set without a default score has
+  // neither prediction nor confidence (-1).
+  const int32_t defaultIndex = mi < defaultScoreIndex.size() ? defaultScoreIndex[mi] : 0;
+  const int defaultCategory =
+      defaultIndex < 0 ? -1 : RuleOutcomes::CategoryOf(defaultIndex, numbOfCategories);
+  double defaultConf = mi < defaultConfidence.size() ? defaultConfidence[mi] : 0.0;
+  if (defaultIndex < 0 && semantics == pmml && mi < defaultScore.size() &&
+      defaultScore[mi].empty()) {
+    defaultConf = -1.0;
+  }
   if (count == 0) {
     category = defaultCategory;
     confidence = defaultConf;
@@ -57,7 +66,14 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
 
   // The positions of the fired rules, in rule order; under first hit only
   // the first. Both ways of finding them give the same list.
-  if (useReferenceWalk || plan == nullptr) {
+  if (threeValuedRecord) {
+    firedScratch.clear();
+    for (size_t k = 0; k < count; ++k) {
+      if (!IsTrueRule(ruleSet.rules[k])) continue;
+      firedScratch.push_back(static_cast<int32_t>(k));
+      if (method == firstHit) break;
+    }
+  } else if (useReferenceWalk || plan == nullptr) {
     firedScratch.clear();
     for (size_t k = 0; k < count; ++k) {
       if (!IsFiredRule(ruleSet.rules[k])) continue;

@@ -64,6 +64,9 @@ KtScore::KtStatus RuleSetModel::GetScore(const ScoreCaseRecord* record, ScoreRes
       status = KtScore::KtStatus(ErrorCode::kNotScorable, false);
     } else {
       ProcessScoreCase(record, flag);
+      // Both semantics agree on a record whose predictors are all present;
+      // only the others take the three-valued walk.
+      threeValuedRecord = semantics == pmml && HasMissingPredictor();
       SetUpScoreResult(resultArg);
       status = ScoreAllRuleSetModels(record, resultArg);
       if (outputFields != nullptr) {
@@ -316,6 +319,7 @@ KtScore::KtStatus RuleSetModel::ScoreAllRuleSetModels(const ScoreCaseRecord* /*r
   double total = 0.0;
   int category = -1;
   double confidence = 0.0;
+  bool anyCategory = false;
   for (int m = 0; m < numbOfModels; ++m) {
     category = -1;
     confidence = 0.0;
@@ -323,15 +327,17 @@ KtScore::KtStatus RuleSetModel::ScoreAllRuleSetModels(const ScoreCaseRecord* /*r
     if (static_cast<size_t>(m) < ruleSetChoices.size()) {
       ruleSetChoices[static_cast<size_t>(m)].category = category;
     }
-    total += confidence;
-    // A rule set that chose no category (no compiled rules, or a target
-    // without categories) adds to no category's sum.
+    // A rule set that chose no category (no compiled rules, a target
+    // without categories, a default naming none) adds to no category's sum
+    // and, when it has no confidence either, to no total.
+    if (confidence >= 0.0 || category >= 0) total += confidence;
     if (vote && category >= 0 && static_cast<size_t>(category) < modelScores.size()) {
       modelScores[static_cast<size_t>(category)] += confidence;
+      anyCategory = true;
     }
   }
 
-  if (vote) {
+  if (vote && (anyCategory || semantics == native)) {
     // The vote: the greatest sum of confidences wins, ties to the lower
     // category index; the cost decision may then move it. With no category
     // at all the last rule set's choice stands.
@@ -369,9 +375,11 @@ void RuleSetModel::FillRuleSetScoreResult(int category, double confidence, doubl
                      static_cast<size_t>(category) < categoryValues.size();
   if (!known) {
     // No rule set named a category of the target: no prediction at all
-    // rather than a value read from outside the category table.
+    // rather than a value read from outside the category table. A rule set
+    // that chose no category (-1: a default naming none, or none at all
+    // under pmml) keeps its confidence (-1 for none).
     result->SetPrediction(nullptr);
-    result->SetConfidence(0.0);
+    result->SetConfidence(category < 0 ? confidence : 0.0);
     return;
   }
   result->SetPrediction(categoryValues[static_cast<size_t>(category)]);

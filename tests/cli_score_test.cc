@@ -798,6 +798,8 @@ TEST_F(ToolTest, UsageErrors) {
       {"score", model, dir_ + "/absent.csv"},
       {"score", model, dir_},
       {"score", model, data, "-o", dir_ + "/no/such/dir/out.csv"},
+      {"score", model, data, "--semantics", "strict"},
+      {"check", model, "--semantics", ""},
   };
   for (const auto& args : cases) {
     const RunResult r = Run(args);
@@ -1049,6 +1051,36 @@ TEST_F(ToolTest, ExamplesScoreExactly) {
     EXPECT_EQ(r.status, 0) << c.model << ": " << r.err;
     EXPECT_EQ(r.out, c.expected) << c.model;
   }
+}
+
+// The option reaches the model: without weights and confidences, pmml
+// gives the schema's default 1 where native has 0.
+TEST_F(ToolTest, SemanticsOptionReachesTheModel) {
+  const std::string model = Put("plain.pmml", R"(<?xml version="1.0"?>
+<PMML version="4.4">
+  <DataDictionary>
+    <DataField name="y" optype="categorical" dataType="string"><Value value="p"/><Value value="q"/></DataField>
+    <DataField name="x" optype="continuous" dataType="double"/>
+  </DataDictionary>
+  <RuleSetModel functionName="classification">
+    <MiningSchema><MiningField name="y" usageType="predicted"/><MiningField name="x"/></MiningSchema>
+    <RuleSet defaultScore="q" defaultConfidence="0.5">
+      <RuleSelectionMethod criterion="weightedMax"/>
+      <SimpleRule id="A" score="p"><SimplePredicate field="x" operator="greaterThan" value="0"/></SimpleRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+)");
+  const std::string data = Put("in.csv", "x\n1\n-1\n");
+  const RunResult native = Run({"score", model, data});
+  EXPECT_EQ(native.status, 0) << native.err;
+  EXPECT_EQ(native.out, "x,prediction,confidence,fired_rules\n1,p,0,A\n-1,q,0.5,\n");
+  EXPECT_EQ(Run({"score", model, data, "--semantics", "native"}).out, native.out);
+  const RunResult pmml = Run({"score", model, data, "--semantics", "pmml"});
+  EXPECT_EQ(pmml.status, 0) << pmml.err;
+  EXPECT_EQ(pmml.out, "x,prediction,confidence,fired_rules\n1,p,1,A\n-1,q,0.5,\n");
+  EXPECT_EQ(Run({"show", model, "--semantics", "pmml"}).status, 0);
+  EXPECT_EQ(Run({"check", model, "--semantics", "pmml"}).status, 0);
 }
 
 }  // namespace

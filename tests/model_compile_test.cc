@@ -475,7 +475,6 @@ TEST_F(Compile, ConstantMembers) {
   const int kOr = CompoundPredicate::kOr;
   const int kAnd = CompoundPredicate::kAnd;
   const int kXor = CompoundPredicate::kXor;
-  const int kSur = CompoundPredicate::kSurrogate;
   const std::vector<ConstantCase> cases = {
       {"True decides or", kOr, {1, 3}, 1, {1}, {0}},
       {"False dropped from or", kOr, {4, 1}, 0, {1}, {0}},
@@ -486,7 +485,6 @@ TEST_F(Compile, ConstantMembers) {
       {"True then False under or", kOr, {3, 4}, 1, {}, {}},
       {"xor keeps True", kXor, {3, 1}, 0, {3, 1}, {-1, 0}},
       {"xor keeps False", kXor, {1, 4, 3}, 0, {1, 4, 3}, {0, -1, -1}},
-      {"surrogate keeps constants", kSur, {4, 1}, 0, {4, 1}, {-1, 0}},
   };
   for (const ConstantCase& row : cases) {
     SCOPED_TRACE(row.name);
@@ -509,6 +507,27 @@ TEST_F(Compile, ConstantMembers) {
     EXPECT_EQ(k.varIndices, row.varIndices);
   }
   EXPECT_EQ(model->GetPredVars(), std::vector<const ScoreDictVar*>{a});
+}
+
+// A surrogate tries its members in document order: each one, constants
+// included, becomes a nested compound of its own, so that no simple member
+// is moved behind a nested compound.
+TEST_F(Compile, SurrogateKeepsItsMembersInOrder) {
+  ASSERT_TRUE(AddTo(0, Compound(CompoundPredicate::kSurrogate,
+                                {new FalsePredicate(), Greater(a, 1),
+                                 Compound(CompoundPredicate::kOr, {Greater(a, 2), Greater(a, 3)}),
+                                 new TruePredicate()})));
+  const Comp& k = Rules().back().compConditions.at(0);
+  EXPECT_EQ(k.boolOperator, CompoundPredicate::kSurrogate);
+  EXPECT_TRUE(k.conditions.empty());
+  ASSERT_EQ(k.compConditions.size(), 4u);
+  EXPECT_EQ(k.compConditions[0].fixedResult, 2);
+  EXPECT_EQ(k.compConditions[1].boolOperator, CompoundPredicate::kAnd);
+  ASSERT_EQ(k.compConditions[1].conditions.size(), 1u);
+  EXPECT_EQ(k.compConditions[1].conditions[0].value, 1.0);
+  EXPECT_EQ(k.compConditions[2].boolOperator, CompoundPredicate::kOr);
+  EXPECT_EQ(k.compConditions[2].conditions.size(), 2u);
+  EXPECT_EQ(k.compConditions[3].fixedResult, 1);
 }
 
 // and(and(...and(a > 1)...)) with `depth` compounds.

@@ -261,12 +261,12 @@ TEST_F(ModelWithTarget, NumericDefaultScore) {
   ASSERT_TRUE(model->SetUp());
   model->SetDefaultScore("1", 0);
   EXPECT_EQ(model->GetDefaultScoreIndex()[0], 1);
-  // A number that is no category keeps the index held before.
+  // A number that is no category names none: -1, whatever was held before.
   model->SetDefaultScore("7", 0);
   EXPECT_EQ(model->GetDefaultScore()[0], "7");
-  EXPECT_EQ(model->GetDefaultScoreIndex()[0], 1);
+  EXPECT_EQ(model->GetDefaultScoreIndex()[0], -1);
   model->SetDefaultScore("7", 1);
-  EXPECT_EQ(model->GetDefaultScoreIndex()[1], 0);
+  EXPECT_EQ(model->GetDefaultScoreIndex()[1], -1);
   // Numbers are compared as numbers, not as texts.
   model->SetDefaultScore("1.0", 1);
   EXPECT_EQ(model->GetDefaultScoreIndex()[1], 1);
@@ -278,12 +278,12 @@ TEST_F(ModelWithTarget, StringDefaultScore) {
   model->SetDefaultScore("low", 0);
   EXPECT_EQ(model->GetDefaultScore()[0], "low");
   EXPECT_EQ(model->GetDefaultScoreIndex()[0], 2);
-  // A text that names no category cannot move the index out of the tables.
+  // A text that names no category names none: -1, never another category.
   model->SetDefaultScore("unknown", 0);
   EXPECT_EQ(model->GetDefaultScore()[0], "unknown");
-  EXPECT_EQ(model->GetDefaultScoreIndex()[0], 2);
+  EXPECT_EQ(model->GetDefaultScoreIndex()[0], -1);
   model->SetDefaultScore("Low", 0);
-  EXPECT_EQ(model->GetDefaultScoreIndex()[0], 2);
+  EXPECT_EQ(model->GetDefaultScoreIndex()[0], -1);
 }
 
 struct CostCase {

@@ -127,10 +127,76 @@ Says RefEntry(const Condition& c, int32_t var, const RefRecord& rec) {
   return Says::kKeep;
 }
 
+// Three-valued: a comparison or set test on a missing value (the
+// system-missing value; -1 for a string variable) is unknown; isMissing and
+// isNotMissing always answer.
+enum class Tri { kFalse, kTrue, kUnknown, kSilent };
+
+Tri RefTri(const Condition& c, int32_t var, const RefRecord& rec) {
+  const Says says = RefEntry(c, var, rec);
+  if (says == Says::kKeep) return Tri::kSilent;
+  if (c.isSimple && (c.simpleOperator == 6 || c.simpleOperator == 7)) {
+    return says == Says::kTrue ? Tri::kTrue : Tri::kFalse;
+  }
+  if (c.isSimple || c.isSet) {
+    double x = kSysmis;
+    bool stringVar = false;
+    if (var >= 0 && static_cast<size_t>(var) < rec.values.size()) {
+      x = rec.values[static_cast<size_t>(var)];
+      stringVar = rec.isString[static_cast<size_t>(var)];
+    }
+    if (stringVar ? x == -1.0 : NumericValue::IsSystemMissingValue(x)) return Tri::kUnknown;
+  }
+  return says == Says::kTrue ? Tri::kTrue : Tri::kFalse;
+}
+
+// and: a false member makes it false, else an unknown one unknown; or: a
+// true member makes it true, else an unknown one unknown; xor: unknown when
+// any member is, else the parity; surrogate: the first member that is not
+// unknown. Members that say nothing are left out; with none left: false.
+template <class Node>
+Tri RefTruth(const Node& node, const RefRecord& rec) {
+  if (node.fixedResult != 0) return node.fixedResult == 1 ? Tri::kTrue : Tri::kFalse;
+  std::vector<Tri> members;
+  for (const Compound& member : node.compConditions) members.push_back(RefTruth(member, rec));
+  for (size_t i = 0; i < node.conditions.size(); ++i) {
+    const Tri t = RefTri(node.conditions[i], SlotFor(node.conditions, node.varIndices, i), rec);
+    if (t != Tri::kSilent) members.push_back(t);
+  }
+  if (members.empty()) return Tri::kFalse;
+  auto any = [&members](Tri t) {
+    for (Tri m : members) {
+      if (m == t) return true;
+    }
+    return false;
+  };
+  switch (node.boolOperator) {
+    case 0:
+      return any(Tri::kTrue) ? Tri::kTrue : any(Tri::kUnknown) ? Tri::kUnknown : Tri::kFalse;
+    case 1:
+      return any(Tri::kFalse) ? Tri::kFalse : any(Tri::kUnknown) ? Tri::kUnknown : Tri::kTrue;
+    case 2: {
+      if (any(Tri::kUnknown)) return Tri::kUnknown;
+      bool parity = false;
+      for (Tri m : members) parity = parity != (m == Tri::kTrue);
+      return parity ? Tri::kTrue : Tri::kFalse;
+    }
+    case 3:
+      for (Tri m : members) {
+        if (m != Tri::kUnknown) return m;
+      }
+      return Tri::kUnknown;
+    default:
+      return Tri::kUnknown;
+  }
+}
+
 template <class Node>
 bool RefHolds(const Node& node, const RefRecord& rec) {
   if (node.fixedResult != 0) return node.fixedResult == 1;
   const int op = node.boolOperator;
+  // A surrogate: the first member whose inputs are not missing decides.
+  if (op == 3) return RefTruth(node, rec) == Tri::kTrue;
   bool r = false;
   bool parity = false;
   for (const Compound& member : node.compConditions) {
@@ -514,13 +580,19 @@ TEST(ScoringPlan, OddMembersFireAsTheWalkSays) {
   orOp.boolOperator = 0;
   Compound xorOp;
   xorOp.boolOperator = 2;
-  Compound otherOp;  // another operator: the last evaluated decides
-  otherOp.boolOperator = 3;
+  Compound surrogateOp;  // the first member not on a missing value decides
+  surrogateOp.boolOperator = 3;
+  Compound andOp;
+  andOp.boolOperator = 1;
   Compound no;
   no.fixedResult = 2;
   const Compound xorOfThree =
       node(xorOp, {simple(5, 0.0), simple(4, -1.0), constantTrue}, {0, 0, -1});
-  const Compound other = node(otherOp, {simple(0, 4.0)}, {0}, {no});
+  // Nested compounds come first: "no" decides before "x equal 4".
+  const Compound surrogate = node(surrogateOp, {simple(0, 4.0)}, {0}, {no});
+  // "y greaterThan 0" passes on when y is missing; then "x equal 4".
+  const Compound passOn =
+      node(surrogateOp, {simple(0, 4.0)}, {0}, {node(andOp, {simple(4, 0.0)}, {1})});
 
   const struct {
     const char* name;
@@ -545,8 +617,14 @@ TEST(ScoringPlan, OddMembersFireAsTheWalkSays) {
             {node(xorOp, {simple(5, 0.0), simple(4, -1.0), constantTrue, simple(77, 0.0)},
                   {0, 0, -1, 0})}),
        {1.0}, false},
-      {"other operator, last true", node(Rule(), {}, {}, {other}), {4.0}, true},
-      {"other operator, last false", node(Rule(), {}, {}, {other}), {3.0}, false},
+      {"surrogate, first member false", node(Rule(), {}, {}, {surrogate}), {4.0}, false},
+      {"surrogate, first member on a value", node(Rule(), {}, {}, {passOn}), {4.0, 1.0}, true},
+      {"surrogate, first member false on a value", node(Rule(), {}, {}, {passOn}), {4.0, -1.0},
+       false},
+      {"surrogate, first member on a missing value", node(Rule(), {}, {}, {passOn}),
+       {4.0, kSysmis}, true},
+      {"surrogate, all on missing values", node(Rule(), {}, {}, {passOn}), {kSysmis, kSysmis},
+       false},
       // NaN makes notEqual true and every ordering false.
       {"NaN not equal", node(Rule(), {simple(1, 2.0), simple(7, 0.0)}, {0, 0}), {kNaN}, true},
       {"NaN ordering", node(Rule(), {simple(5, -kInf)}, {0}), {kNaN}, false},
@@ -714,12 +792,13 @@ ScorePredicate* RandomPredicate(Gen& g, ModelBuilder& b, int depth) {
 }
 
 // Builds the same model for generators in the same state.
-void BuildRandomModel(Gen& g, ModelBuilder& b) {
+void BuildRandomModel(Gen& g, ModelBuilder& b,
+                      RuleSetModel::Semantics semantics = RuleSetModel::native) {
   for (const std::string& f : kNumericFields) b.Numeric(f);
   for (const std::string& f : kTextFields) b.Text(f, kTexts);
   b.TextTarget("target", kCategories);
   const int models = 1 + g.Below(3);
-  RuleSetModel& model = b.Start(models);
+  RuleSetModel& model = b.Start(models, semantics);
   if (g.Chance(models > 1 ? 20 : 10)) model.SetModelType(ScoreModel::kDecisionListModel);
   for (int m = 0; m < models; ++m) {
     const auto method = static_cast<RuleSetModel::RuleSetMethod>(g.Below(3));
@@ -743,10 +822,13 @@ void BuildRandomModel(Gen& g, ModelBuilder& b) {
   }
 }
 
-void FillRandomRecord(Gen& g, TestRecord& record) {
+// Returns whether a field was left missing (absent, or set missing).
+bool FillRandomRecord(Gen& g, TestRecord& record) {
   record.Clear();
+  bool anyMissing = false;
   for (const std::string& f : kNumericFields) {
     const int pick = g.Below(10);
+    anyMissing = anyMissing || pick <= 1;
     if (pick == 0) continue;  // absent
     if (pick == 1) {
       record.Missing(f);
@@ -758,6 +840,7 @@ void FillRandomRecord(Gen& g, TestRecord& record) {
   }
   for (const std::string& f : kTextFields) {
     const int pick = g.Below(9);
+    anyMissing = anyMissing || pick <= 1;
     if (pick == 0) continue;
     if (pick == 1) {
       record.Missing(f);
@@ -765,6 +848,7 @@ void FillRandomRecord(Gen& g, TestRecord& record) {
       record.Text(f, pick == 2 ? "zz" : pick == 3 ? "purple" : g.Pick(kTexts));
     }
   }
+  return anyMissing;
 }
 
 ::testing::AssertionResult SameScore(const Scored& a, const Scored& b) {
@@ -783,43 +867,61 @@ void FillRandomRecord(Gen& g, TestRecord& record) {
 
 // Each model scored three ways: one model always with the plan, its twin
 // always with the walk, and the first switched to the walk and back for
-// every record (the switch must leave nothing behind either way).
+// every record (the switch must leave nothing behind either way); under
+// each semantics. Under pmml a record with a missing predictor is scored
+// three-valued by both; any other record scores as under native, which a
+// native twin checks.
 TEST(ScoringPlanDifferential, ModelsScoreAlikeWithPlanAndWithWalk) {
-  Gen g(4242);
-  int records = 0;
-  int withFired = 0;
-  for (int trial = 0; trial < 240; ++trial) {
-    ModelBuilder planned;
-    ModelBuilder walked;
-    Gen twin = g;
-    BuildRandomModel(g, planned);
-    BuildRandomModel(twin, walked);
-    walked.Model().SetUseReferenceWalk(true);
-    TestRecord record(planned.FieldNames());
-    ScoreResult* plannedResult = nullptr;
-    ScoreResult* walkedResult = nullptr;
-    ScoreResult* switchedResult = nullptr;
-    for (int i = 0; i < 40; ++i) {
-      SCOPED_TRACE("trial " + std::to_string(trial) + ", record " + std::to_string(i));
-      FillRandomRecord(g, record);
-      const Scored a = ScoreWith(planned.Model(), record.Get(), plannedResult);
-      const Scored b = ScoreWith(walked.Model(), record.Get(), walkedResult);
-      planned.Model().SetUseReferenceWalk(true);
-      const Scored c = ScoreWith(planned.Model(), record.Get(), switchedResult);
-      planned.Model().SetUseReferenceWalk(false);
-      EXPECT_TRUE(SameScore(a, b));
-      EXPECT_TRUE(SameScore(a, c)) << " (switched)";
-      if (HasFailure()) break;
-      ++records;
-      if (!a.fired.empty()) ++withFired;
+  for (const RuleSetModel::Semantics semantics : {RuleSetModel::native, RuleSetModel::pmml}) {
+    SCOPED_TRACE(RuleSetModel::SemanticsName(semantics));
+    Gen g(4242);
+    int records = 0;
+    int withFired = 0;
+    int complete = 0;
+    for (int trial = 0; trial < 240; ++trial) {
+      ModelBuilder planned;
+      ModelBuilder walked;
+      ModelBuilder native;
+      Gen twin = g;
+      Gen nativeTwin = g;
+      BuildRandomModel(g, planned, semantics);
+      BuildRandomModel(twin, walked, semantics);
+      BuildRandomModel(nativeTwin, native, RuleSetModel::native);
+      walked.Model().SetUseReferenceWalk(true);
+      TestRecord record(planned.FieldNames());
+      ScoreResult* plannedResult = nullptr;
+      ScoreResult* walkedResult = nullptr;
+      ScoreResult* switchedResult = nullptr;
+      ScoreResult* nativeResult = nullptr;
+      for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE("trial " + std::to_string(trial) + ", record " + std::to_string(i));
+        const bool anyMissing = FillRandomRecord(g, record);
+        const Scored a = ScoreWith(planned.Model(), record.Get(), plannedResult);
+        const Scored b = ScoreWith(walked.Model(), record.Get(), walkedResult);
+        planned.Model().SetUseReferenceWalk(true);
+        const Scored c = ScoreWith(planned.Model(), record.Get(), switchedResult);
+        planned.Model().SetUseReferenceWalk(false);
+        EXPECT_TRUE(SameScore(a, b));
+        EXPECT_TRUE(SameScore(a, c)) << " (switched)";
+        if (!anyMissing) {
+          const Scored d = ScoreWith(native.Model(), record.Get(), nativeResult);
+          EXPECT_TRUE(SameScore(a, d)) << " (native twin)";
+          ++complete;
+        }
+        if (HasFailure()) break;
+        ++records;
+        if (!a.fired.empty()) ++withFired;
+      }
+      delete plannedResult;
+      delete walkedResult;
+      delete switchedResult;
+      delete nativeResult;
+      if (HasFailure()) return;
     }
-    delete plannedResult;
-    delete walkedResult;
-    delete switchedResult;
-    if (HasFailure()) return;
+    EXPECT_EQ(records, 9600);
+    EXPECT_GT(withFired, semantics == RuleSetModel::native ? 8000 : 6000);
+    EXPECT_GT(complete, 1000);
   }
-  EXPECT_EQ(records, 9600);
-  EXPECT_GT(withFired, 8000);
 }
 
 // ---------------------------------------------------------------------------

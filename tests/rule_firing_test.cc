@@ -160,8 +160,11 @@ TEST(RuleFiring, StringOperators) {
       {"notEqual, other", Txt(SimplePredicate::kNotEqual, "c"), S("a"), true},
       {"lessThan compares codes", Txt(SimplePredicate::kLessThan, "b"), S("a"), true},
       {"lessThan, later code", Txt(SimplePredicate::kLessThan, "b"), S("c"), false},
-      // -1 is no system-missing value: an absent text counts as lowest.
-      {"lessThan, absent", Txt(SimplePredicate::kLessThan, "b"), kNothing, true},
+      // An absent text encodes as -1, below every code, yet it is missing:
+      // the "less" tests are false for it, as for a missing number.
+      {"lessThan, absent", Txt(SimplePredicate::kLessThan, "b"), kNothing, false},
+      {"lessOrEqual, absent", Txt(SimplePredicate::kLessOrEqual, "b"), kNothing, false},
+      {"lessOrEqual, first code", Txt(SimplePredicate::kLessOrEqual, "a"), S("a"), true},
       {"greaterOrEqual, absent", Txt(SimplePredicate::kGreaterOrEqual, "a"), kNothing, false},
       {"isMissing, absent", MissingS(true), kNothing, true},
       {"isMissing, unknown text", MissingS(true), S("zz"), false},
@@ -197,7 +200,7 @@ TEST(RuleFiring, Compounds) {
   const int kOr = CompoundPredicate::kOr;
   const int kAnd = CompoundPredicate::kAnd;
   const int kXor = CompoundPredicate::kXor;
-  const int kOther = CompoundPredicate::kSurrogate;
+  const int kSurrogate = CompoundPredicate::kSurrogate;
   // With x = 5 and s = "a": yes and no are a holding and a failing member.
   const PredicateMaker yes = Num(SimplePredicate::kGreaterThan, 1);
   const PredicateMaker no = Num(SimplePredicate::kLessThan, 1);
@@ -219,12 +222,21 @@ TEST(RuleFiring, Compounds) {
        Comp(kAnd, {yes, Comp(kOr, {no})}), in, false},
       {"or: compound members first",
        Comp(kOr, {no, Comp(kAnd, {yes, yesText})}), in, true},
-      {"other operator: the last member decides (holds)",
-       Comp(kOther, {yes, Comp(kAnd, {no})}), in, true},
-      {"other operator: the last member decides (fails)",
-       Comp(kOther, {no, Comp(kAnd, {yes})}), in, false},
-      {"other operator: the simple members come last",
-       Comp(kOther, {Comp(kAnd, {yes}), no}), in, false},
+      // A surrogate: the first member whose inputs are not missing decides,
+      // in document order; all missing: false.
+      {"surrogate: the first member decides (holds)",
+       Comp(kSurrogate, {yes, Comp(kAnd, {no})}), in, true},
+      {"surrogate: the first member decides (fails)",
+       Comp(kSurrogate, {no, Comp(kAnd, {yes})}), in, false},
+      {"surrogate: a nested compound first decides",
+       Comp(kSurrogate, {Comp(kAnd, {yes}), no}), in, true},
+      {"surrogate: a member on a missing value passes on",
+       Comp(kSurrogate, {Num(SimplePredicate::kGreaterThan, 5), yesText}), S("a"), true},
+      {"surrogate: a missing text passes on",
+       Comp(kSurrogate, {Txt(SimplePredicate::kEqual, "b"), no}), X(0), true},
+      {"surrogate: every member on a missing value",
+       Comp(kSurrogate, {Num(SimplePredicate::kNotEqual, 5), Txt(SimplePredicate::kNotEqual, "b")}),
+       kNothing, false},
       {"nested and/or",
        Comp(kAnd, {yes, Comp(kOr, {Txt(SimplePredicate::kEqual, "b"),
                                    NumSet(SetPredicate::kIsIn, {2, 5})})}),

@@ -513,7 +513,8 @@ TEST(ScoringDriver, NoCategoryGivesNoPrediction) {
 
 TEST(ScoringDriver, ScoreThatNamesNoCategoryCountsAsTheFirst) {
   // A string target's code for a text that is no category, and a numeric
-  // score that is no category, both land on category index 0.
+  // score that is no category, both land on category index 0; a default
+  // score that names no category predicts nothing, with its confidence.
   ModelBuilder text;
   text.Numeric("x").TextTarget("y", {"A", "B"});
   text.Start(1);
@@ -533,7 +534,7 @@ TEST(ScoringDriver, ScoreThatNamesNoCategoryCountsAsTheFirst) {
   EXPECT_EQ(s.prediction, "A");
   EXPECT_DOUBLE_EQ(s.confidence, 2.0);
   s = ScoreWith(text.Model(), record.Number("x", -1).Get(), r1);  // the default
-  EXPECT_EQ(s.prediction, "A");
+  EXPECT_FALSE(s.hasPrediction);
   EXPECT_DOUBLE_EQ(s.confidence, 0.25);
   s = ScoreWith(number.Model(), record.Number("x", 1).Get(), r2);
   EXPECT_EQ(s.prediction, "10");

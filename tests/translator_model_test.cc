@@ -510,7 +510,7 @@ TEST(RuleSetSettings, NumericDefaultScoreMapsToItsCategory) {
     const char* score;
     int32_t index;
   };
-  for (const Case& c : {Case{"1", 1}, Case{"0", 0}, Case{"7", 0}, Case{"1.0", 1}}) {
+  for (const Case& c : {Case{"1", 1}, Case{"0", 0}, Case{"7", -1}, Case{"1.0", 1}}) {
     SCOPED_TRACE(c.score);
     std::unique_ptr<Translated> t = Translate(
         OneModel("", fields, std::string("<RuleSet defaultScore=\"") + c.score + "\"/>"));

@@ -263,12 +263,14 @@ bool RuleSetTranslator::CreateSimpleRule(const xercesc::DOMElement* element, Sim
   if (const XMLCh* text = OptionalAttribute(element, XML_ATT_RULESET_NBCORRECT)) {
     r->SetnbCorrect(VerifyDouble(text));
   }
-  // Without a confidence or weight the rule contributes nothing: 0.0, not
-  // the record's "unset" value.
+  // Without a confidence or weight the rule contributes nothing natively:
+  // 0.0, not the record's "unset" value. PMML's schema gives both the
+  // default 1.
+  const double absent = semantics == RuleSetModel::pmml ? 1.0 : 0.0;
   const XMLCh* confidence = OptionalAttribute(element, XML_ATT_SIMPLERULE_CONF);
-  r->SetRuleConfidence(confidence == nullptr ? 0.0 : VerifyDouble(confidence));
+  r->SetRuleConfidence(confidence == nullptr ? absent : VerifyDouble(confidence));
   const XMLCh* weight = OptionalAttribute(element, XML_ATT_SIMPLERULE_WEIGHT);
-  r->SetRuleWeight(weight == nullptr ? 0.0 : VerifyDouble(weight));
+  r->SetRuleWeight(weight == nullptr ? absent : VerifyDouble(weight));
   return true;
 }
 

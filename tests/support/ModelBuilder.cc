@@ -56,8 +56,9 @@ ModelBuilder& ModelBuilder::NumericTarget(const std::string& name,
   return *this;
 }
 
-RuleSetModel& ModelBuilder::Start(int numberOfModels) {
+RuleSetModel& ModelBuilder::Start(int numberOfModels, RuleSetModel::Semantics semantics) {
   model_.reset(new RuleSetModel());
+  model_->SetSemantics(semantics);
   model_->SetScoreDictionary(dictionary_, true);
   dictionary_ = nullptr;
   if (!targetName_.empty()) model_->SetVarRole(targetName_, ScoreModel::kTargetRole);

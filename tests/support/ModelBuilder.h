@@ -44,9 +44,9 @@ class ModelBuilder {
   // A nominal numeric target with its categories in order.
   ModelBuilder& NumericTarget(const std::string& name, const std::vector<double>& categories);
 
-  // Creates the model with `numberOfModels` rule sets, gives it the
-  // dictionary and the target, and builds its category table.
-  RuleSetModel& Start(int numberOfModels);
+  // Creates the model with `numberOfModels` rule sets under `semantics`,
+  // gives it the dictionary and the target, and builds its category table.
+  RuleSetModel& Start(int numberOfModels, RuleSetModel::Semantics semantics = RuleSetModel::native);
   RuleSetModel& Model() { return *model_; }
   // Hands the model over (it keeps the dictionary).
   std::unique_ptr<RuleSetModel> Release() { return std::move(model_); }

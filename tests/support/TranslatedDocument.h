@@ -31,17 +31,20 @@ struct TranslatedDocument {
   const std::vector<ScoreSplitVar*>& Splits() const;
 };
 
-// Parses `pmml` under the file name `fileName` and translates it; failures
-// are thrown on. `model` is null when the translator returns none.
+// Parses `pmml` under the file name `fileName` and translates it under
+// `semantics` (the translator's option); failures are thrown on. `model` is
+// null when the translator returns none.
 std::unique_ptr<TranslatedDocument> TranslateDocument(const std::string& pmml,
-                                                      const std::string& fileName);
+                                                      const std::string& fileName,
+                                                      const std::string& semantics = "native");
 
 struct TranslationFailure {
   int code = 0;  // 0: the document was accepted
   std::vector<std::string> args;
 };
 
-TranslationFailure TranslationFailureOf(const std::string& pmml, const std::string& fileName);
+TranslationFailure TranslationFailureOf(const std::string& pmml, const std::string& fileName,
+                                        const std::string& semantics = "native");
 
 }  // namespace testing_support
 }  // namespace KtZembra_940

@@ -1,0 +1,349 @@
+// The two semantics a model can be read and scored under: native (the
+// model's own reading) and pmml (the PMML 4.4 RuleSet and MiningSchema
+// chapters as written). Each case states both expected answers side by side.
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/ScoreDictVar.h"
+#include "host/ScoreDictionary.h"
+#include "host/ScoreResult.h"
+#include "model/RuleSetModel.h"
+#include "model/SimpleRule.h"
+#include "plugin/RuleSetTranslator.h"
+#include "tests/support/ModelBuilder.h"
+#include "tests/support/TranslatedDocument.h"
+
+namespace KtZembra_940 {
+namespace {
+
+using testing_support::Scored;
+using testing_support::ScoreWith;
+using testing_support::TestRecord;
+using testing_support::TranslateDocument;
+using testing_support::TranslatedDocument;
+
+// A document around one RuleSet: `fields` are DataField elements after the
+// target y (categories yes, no), `schema` the MiningField elements after
+// y's, `ruleSet` the RuleSet element.
+std::string Document(const std::string& fields, const std::string& schema,
+                     const std::string& ruleSet, const std::string& target = "") {
+  const std::string targetField =
+      target.empty() ? R"(<DataField name="y" optype="categorical" dataType="string">)"
+                       R"(<Value value="yes"/><Value value="no"/></DataField>)"
+                     : target;
+  return R"(<?xml version="1.0"?><PMML version="4.4"><DataDictionary>)" + targetField + fields +
+         R"(</DataDictionary><RuleSetModel functionName="classification"><MiningSchema>)"
+         R"(<MiningField name="y" usageType="predicted"/>)" +
+         schema + "</MiningSchema>" + ruleSet + "</RuleSetModel></PMML>";
+}
+
+std::unique_ptr<TranslatedDocument> Translate(const std::string& pmml,
+                                              const std::string& semantics) {
+  return TranslateDocument(pmml, "semantics.pmml", semantics);
+}
+
+TEST(SemanticsOption, TranslatorTakesOnlyItsOption) {
+  struct Case {
+    const char* name;
+    const char* value;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"semantics", "native", true}, {"semantics", "pmml", true},  {"semantics", "PMML", false},
+      {"semantics", "", false},      {"semantic", "pmml", false}, {"", "", false},
+  };
+  for (const Case& c : cases) {
+    RuleSetTranslator translator;
+    EXPECT_EQ(translator.SetOption(c.name, c.value), c.accepted) << c.name << "=" << c.value;
+  }
+  // A refused value leaves the option as it was.
+  RuleSetTranslator translator;
+  ASSERT_TRUE(translator.SetOption("semantics", "pmml"));
+  EXPECT_FALSE(translator.SetOption("semantics", "other"));
+  ScoreTranslator& base = translator;
+  EXPECT_TRUE(base.SetOption("semantics", "native"));
+}
+
+// One translator, two documents read under different options: each model
+// keeps the semantics it was read with.
+TEST(SemanticsOption, EachModelKeepsItsOwn) {
+  const std::string pmml = Document(
+      R"(<DataField name="x" optype="continuous" dataType="double"/>)", R"(<MiningField name="x"/>)",
+      R"(<RuleSet defaultScore="no" defaultConfidence="0.5"><RuleSelectionMethod criterion="firstHit"/>)"
+      R"(<SimpleRule id="r" score="yes"><True/></SimpleRule></RuleSet>)");
+  auto native = Translate(pmml, "native");
+  auto pmmlModel = Translate(pmml, "pmml");
+  ASSERT_NE(native->model, nullptr);
+  ASSERT_NE(pmmlModel->model, nullptr);
+  EXPECT_EQ(native->model->GetSemantics(), RuleSetModel::native);
+  EXPECT_EQ(pmmlModel->model->GetSemantics(), RuleSetModel::pmml);
+
+  TestRecord record({"x"});
+  ScoreResult* a = nullptr;
+  ScoreResult* b = nullptr;
+  const Scored n = ScoreWith(*native->model, record.Number("x", 1).Get(), a);
+  const Scored p = ScoreWith(*pmmlModel->model, record.Get(), b);
+  EXPECT_EQ(n.prediction, "yes");
+  EXPECT_EQ(p.prediction, "yes");
+  EXPECT_DOUBLE_EQ(n.confidence, 0.0);
+  EXPECT_DOUBLE_EQ(p.confidence, 1.0);
+  delete a;
+  delete b;
+}
+
+// What a record scores to, as one text: the prediction ("null" for none)
+// and, when there is one, the confidence; "error <code>" for a failure.
+struct Cell {
+  std::string field;
+  std::string text;  // a number for a numeric field; "" marks a missing cell
+};
+
+std::string ScoreText(RuleSetModel& model, const std::vector<std::string>& fields,
+                      const std::vector<Cell>& cells) {
+  TestRecord record(fields);
+  for (const Cell& cell : cells) {
+    if (cell.text.empty()) {
+      record.Missing(cell.field);
+    } else if (model.GetDictionary()->GetVar(cell.field)->GetValueType() ==
+               ScoreDictVar::kNumeric) {
+      record.Number(cell.field, std::stod(cell.text));
+    } else {
+      record.Text(cell.field, cell.text);
+    }
+  }
+  ScoreResult* result = nullptr;
+  const Scored scored = ScoreWith(model, record.Get(), result);
+  delete result;
+  if (scored.code != 0) return "error " + std::to_string(scored.code);
+  std::ostringstream out;
+  out << (scored.hasPrediction ? scored.prediction : "null");
+  if (scored.confidence >= 0.0) out << " " << scored.confidence;
+  return out.str();
+}
+
+// The truth of a predicate as the rules show it: the target's category
+// "true" when the predicate is TRUE, "false" when it is FALSE (a second
+// rule holds "xor(P, k isMissing)" on a field k no record holds, TRUE
+// exactly when P is FALSE) and the default "unknown" when neither fires.
+std::string TruthDocument(const std::string& fields, const std::string& predicate) {
+  return Document(fields + R"(<DataField name="k" optype="continuous" dataType="double"/>)", "",
+                  R"(<RuleSet defaultScore="unknown" defaultConfidence="0">)"
+                  R"(<RuleSelectionMethod criterion="firstHit"/>)"
+                  R"(<SimpleRule id="t" score="true" confidence="1">)" +
+                      predicate +
+                      R"(</SimpleRule><SimpleRule id="f" score="false" confidence="1">)"
+                      R"(<CompoundPredicate booleanOperator="xor">)" +
+                      predicate +
+                      R"(<SimplePredicate field="k" operator="isMissing"/>)"
+                      R"(</CompoundPredicate></SimpleRule></RuleSet>)",
+                  R"(<DataField name="y" optype="categorical" dataType="string">)"
+                  R"(<Value value="true"/><Value value="false"/><Value value="unknown"/>)"
+                  R"(</DataField>)");
+}
+
+std::string Truth(const std::string& pmml, const std::string& semantics,
+                  const std::vector<std::string>& fields, const std::vector<Cell>& cells) {
+  auto t = Translate(pmml, semantics);
+  if (t->model == nullptr) return "no model";
+  std::string text = ScoreText(*t->model, fields, cells);
+  return text.substr(0, text.find(' '));
+}
+
+// A comparison or set test on a missing value: natively true or false by
+// the encoding; UNKNOWN under pmml. isMissing and isNotMissing answer under
+// both. The ordinal string field's missing marker lies below every code,
+// yet lessThan and lessOrEqual are false for it.
+TEST(ThreeValuedLogic, ComparisonsOnAMissingValue) {
+  const std::string fields =
+      R"(<DataField name="x" optype="continuous" dataType="double"/>)"
+      R"(<DataField name="n" optype="categorical" dataType="double">)"
+      R"(<Value value="1"/><Value value="3"/><Value value="5"/></DataField>)"
+      R"(<DataField name="s" optype="ordinal" dataType="string">)"
+      R"(<Value value="low"/><Value value="mid"/><Value value="high"/></DataField>)";
+  struct Case {
+    const char* predicate;
+    const char* native;
+    const char* pmml;
+  };
+  const Case cases[] = {
+      {R"(<SimplePredicate field="x" operator="equal" value="5"/>)", "false", "unknown"},
+      {R"(<SimplePredicate field="x" operator="notEqual" value="5"/>)", "true", "unknown"},
+      {R"(<SimplePredicate field="x" operator="lessThan" value="5"/>)", "false", "unknown"},
+      {R"(<SimplePredicate field="x" operator="lessOrEqual" value="5"/>)", "false", "unknown"},
+      {R"(<SimplePredicate field="x" operator="greaterThan" value="5"/>)", "false", "unknown"},
+      {R"(<SimplePredicate field="x" operator="greaterOrEqual" value="5"/>)", "false", "unknown"},
+      {R"(<SimplePredicate field="x" operator="isMissing"/>)", "true", "true"},
+      {R"(<SimplePredicate field="x" operator="isNotMissing"/>)", "false", "false"},
+      {R"(<SimpleSetPredicate field="n" booleanOperator="isIn"><Array type="real">1 5</Array></SimpleSetPredicate>)",
+       "false", "unknown"},
+      {R"(<SimpleSetPredicate field="n" booleanOperator="isNotIn"><Array type="real">1 5</Array></SimpleSetPredicate>)",
+       "true", "unknown"},
+      {R"(<SimplePredicate field="s" operator="equal" value="mid"/>)", "false", "unknown"},
+      {R"(<SimplePredicate field="s" operator="notEqual" value="mid"/>)", "true", "unknown"},
+      {R"(<SimplePredicate field="s" operator="lessThan" value="mid"/>)", "false", "unknown"},
+      {R"(<SimplePredicate field="s" operator="lessOrEqual" value="mid"/>)", "false", "unknown"},
+      {R"(<SimplePredicate field="s" operator="greaterThan" value="mid"/>)", "false", "unknown"},
+      {R"(<SimplePredicate field="s" operator="greaterOrEqual" value="low"/>)", "false", "unknown"},
+      {R"(<SimplePredicate field="s" operator="isMissing"/>)", "true", "true"},
+      {R"(<SimplePredicate field="s" operator="isNotMissing"/>)", "false", "false"},
+      {R"(<SimpleSetPredicate field="s" booleanOperator="isIn"><Array type="string">low mid</Array></SimpleSetPredicate>)",
+       "false", "unknown"},
+      {R"(<SimpleSetPredicate field="s" booleanOperator="isNotIn"><Array type="string">low mid</Array></SimpleSetPredicate>)",
+       "true", "unknown"},
+  };
+  for (const Case& c : cases) {
+    const std::string pmml = TruthDocument(fields, c.predicate);
+    const std::vector<std::string> names{"x", "n", "s"};
+    const std::vector<Cell> missing{{"x", ""}, {"n", ""}, {"s", ""}};
+    EXPECT_EQ(Truth(pmml, "native", names, missing), c.native) << c.predicate;
+    EXPECT_EQ(Truth(pmml, "pmml", names, missing), c.pmml) << c.predicate;
+    // Present values answer alike under both.
+    const std::vector<Cell> present{{"x", "3"}, {"n", "3"}, {"s", "low"}};
+    const std::string answer = Truth(pmml, "native", names, present);
+    EXPECT_NE(answer, "unknown");
+    EXPECT_EQ(Truth(pmml, "pmml", names, present), answer) << c.predicate;
+  }
+}
+
+// and, or, xor and surrogate over two members, each TRUE (a = 1), FALSE
+// (a = -1) or UNKNOWN (a missing) for the member "a greaterThan 0".
+// Natively a missing comparison is false, except that a surrogate passes
+// over a member whose input is missing (all missing: false).
+TEST(ThreeValuedLogic, TruthTables) {
+  const std::string fields = R"(<DataField name="a" optype="continuous" dataType="double"/>)"
+                             R"(<DataField name="b" optype="continuous" dataType="double"/>)";
+  const char* const values[] = {"1", "-1", ""};  // T, F, U
+  struct Table {
+    const char* op;
+    // [a][b] with a, b in T, F, U order: native, then pmml.
+    const char* native[3][3];
+    const char* pmml[3][3];
+  };
+  const Table tables[] = {
+      {"and",
+       {{"true", "false", "false"}, {"false", "false", "false"}, {"false", "false", "false"}},
+       {{"true", "false", "unknown"}, {"false", "false", "false"}, {"unknown", "false", "unknown"}}},
+      {"or",
+       {{"true", "true", "true"}, {"true", "false", "false"}, {"true", "false", "false"}},
+       {{"true", "true", "true"}, {"true", "false", "unknown"}, {"true", "unknown", "unknown"}}},
+      {"xor",
+       {{"false", "true", "true"}, {"true", "false", "false"}, {"true", "false", "false"}},
+       {{"false", "true", "unknown"}, {"true", "false", "unknown"}, {"unknown", "unknown", "unknown"}}},
+      {"surrogate",
+       {{"true", "true", "true"}, {"false", "false", "false"}, {"true", "false", "false"}},
+       {{"true", "true", "true"}, {"false", "false", "false"}, {"true", "false", "unknown"}}},
+  };
+  for (const Table& table : tables) {
+    const std::string predicate =
+        std::string(R"(<CompoundPredicate booleanOperator=")") + table.op + R"(">)" +
+        R"(<SimplePredicate field="a" operator="greaterThan" value="0"/>)"
+        R"(<SimplePredicate field="b" operator="greaterThan" value="0"/></CompoundPredicate>)";
+    const std::string pmml = TruthDocument(fields, predicate);
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) {
+        const std::vector<Cell> cells{{"a", values[i]}, {"b", values[j]}};
+        EXPECT_EQ(Truth(pmml, "native", {"a", "b"}, cells), table.native[i][j])
+            << table.op << " a=" << values[i] << " b=" << values[j];
+        EXPECT_EQ(Truth(pmml, "pmml", {"a", "b"}, cells), table.pmml[i][j])
+            << table.op << " a=" << values[i] << " b=" << values[j];
+      }
+    }
+  }
+}
+
+// The members of a surrogate are tried in document order, a nested
+// compound among simple members included; the first whose inputs are not
+// missing decides.
+TEST(ThreeValuedLogic, SurrogateTakesMembersInDocumentOrder) {
+  const std::string fields = R"(<DataField name="x" optype="continuous" dataType="double"/>)"
+                             R"(<DataField name="y2" optype="continuous" dataType="double"/>)"
+                             R"(<DataField name="z" optype="continuous" dataType="double"/>)";
+  const std::string predicate =
+      R"(<CompoundPredicate booleanOperator="surrogate">)"
+      R"(<SimplePredicate field="x" operator="greaterThan" value="5"/>)"
+      R"(<CompoundPredicate booleanOperator="and">)"
+      R"(<SimplePredicate field="y2" operator="greaterThan" value="0"/>)"
+      R"(<SimplePredicate field="y2" operator="lessThan" value="100"/></CompoundPredicate>)"
+      R"(<SimplePredicate field="z" operator="lessThan" value="0"/>)"
+      R"(</CompoundPredicate>)";
+  const std::string pmml = TruthDocument(fields, predicate);
+  struct Case {
+    const char* x;
+    const char* y;
+    const char* z;
+    const char* native;
+    const char* pmml;
+  };
+  const Case cases[] = {
+      {"10", "-1", "1", "true", "true"},    // x decides
+      {"1", "1", "-1", "false", "false"},   // x decides
+      {"", "1", "1", "true", "true"},       // x missing: the nested and decides
+      {"", "-1", "-1", "false", "false"},   // the nested and decides
+      {"", "", "-1", "true", "true"},       // only z is present
+      {"", "", "", "false", "unknown"},     // all missing
+  };
+  for (const Case& c : cases) {
+    const std::vector<Cell> cells{{"x", c.x}, {"y2", c.y}, {"z", c.z}};
+    EXPECT_EQ(Truth(pmml, "native", {"x", "y2", "z"}, cells), c.native)
+        << c.x << "," << c.y << "," << c.z;
+    EXPECT_EQ(Truth(pmml, "pmml", {"x", "y2", "z"}, cells), c.pmml)
+        << c.x << "," << c.y << "," << c.z;
+  }
+}
+
+// A rule inside a CompoundRule fires only when the CompoundRule's
+// predicate is TRUE: an UNKNOWN one fires nothing inside it under pmml.
+TEST(ThreeValuedLogic, CompoundRuleNeedsATruePredicate) {
+  const std::string pmml = Document(
+      R"(<DataField name="x" optype="continuous" dataType="double"/>)", R"(<MiningField name="x"/>)",
+      R"(<RuleSet defaultScore="no" defaultConfidence="0.25"><RuleSelectionMethod criterion="firstHit"/>)"
+      R"(<CompoundRule><SimplePredicate field="x" operator="notEqual" value="3"/>)"
+      R"(<SimpleRule id="in" score="yes" confidence="0.5"><True/></SimpleRule></CompoundRule>)"
+      R"(</RuleSet>)");
+  auto native = Translate(pmml, "native");
+  auto pmmlModel = Translate(pmml, "pmml");
+  EXPECT_EQ(ScoreText(*native->model, {"x"}, {{"x", ""}}), "yes 0.5");
+  EXPECT_EQ(ScoreText(*pmmlModel->model, {"x"}, {{"x", ""}}), "no 0.25");
+  EXPECT_EQ(ScoreText(*native->model, {"x"}, {{"x", "4"}}), "yes 0.5");
+  EXPECT_EQ(ScoreText(*pmmlModel->model, {"x"}, {{"x", "4"}}), "yes 0.5");
+}
+
+// When nothing fires: natively a missing default score is the first
+// category; under pmml there is no prediction and no confidence. A default
+// score that names no category predicts nothing under both, with the
+// default confidence.
+TEST(DefaultScore, WhenNothingFires) {
+  struct Case {
+    const char* ruleSet;
+    const char* native;
+    const char* pmml;
+  };
+  const Case cases[] = {
+      {R"(<RuleSet defaultConfidence="0.3">)", "yes 0.3", "null"},
+      {R"(<RuleSet>)", "yes 0", "null"},
+      {R"(<RuleSet defaultScore="maybe" defaultConfidence="0.3">)", "null 0.3", "null 0.3"},
+      {R"(<RuleSet defaultScore="no" defaultConfidence="0.3">)", "no 0.3", "no 0.3"},
+  };
+  for (const Case& c : cases) {
+    for (const char* method : {"firstHit", "weightedSum", "weightedMax"}) {
+      const std::string pmml = Document(
+          R"(<DataField name="x" optype="continuous" dataType="double"/>)",
+          R"(<MiningField name="x"/>)",
+          std::string(c.ruleSet) + R"(<RuleSelectionMethod criterion=")" + method + R"("/>)" +
+              R"(<SimpleRule id="r" score="yes" weight="1" confidence="1">)"
+              R"(<SimplePredicate field="x" operator="greaterThan" value="0"/></SimpleRule></RuleSet>)");
+      auto native = Translate(pmml, "native");
+      auto pmmlModel = Translate(pmml, "pmml");
+      EXPECT_EQ(ScoreText(*native->model, {"x"}, {{"x", "-1"}}), c.native) << c.ruleSet << method;
+      EXPECT_EQ(ScoreText(*pmmlModel->model, {"x"}, {{"x", "-1"}}), c.pmml) << c.ruleSet << method;
+      EXPECT_EQ(ScoreText(*pmmlModel->model, {"x"}, {{"x", "1"}}), "yes 1") << c.ruleSet << method;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace KtZembra_940
