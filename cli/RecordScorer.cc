@@ -113,6 +113,10 @@ bool RecordScorer::FillRecord(const CsvRow& row, std::string* error) {
         record_.SetMissing(binding.position);
         continue;
       }
+      if (textsReachTheModel_) {
+        record_.SetText(binding.position, cell);
+        continue;
+      }
       *error = line() + "column " + QuoteForMessage(header_[static_cast<size_t>(binding.column)]) +
                ": " + QuoteForMessage(cell) +
                (binding.var->IsBoolean() ? " is not a boolean" : " is not a number");
@@ -134,8 +138,17 @@ void RecordScorer::Score(const CsvRow& row, RowScore* score) {
 
   const K::KtScore::KtStatus status = model_->GetScore(&record_, result_, false);
   if (status.IsError()) {
-    score->error = "line " + std::to_string(row.line) + ": scoring failed with status " +
-                   std::to_string(status.GetErrorCode());
+    // A result that says why (an invalid value) gives its text.
+    const auto* rules = result_ != nullptr &&
+                                result_->GetScoreResultType() == K::ScoreResult::kRuleSetResult
+                            ? static_cast<const K::RuleSetResult*>(result_)
+                            : nullptr;
+    if (rules != nullptr && !rules->GetErrorText().empty()) {
+      score->error = "line " + std::to_string(row.line) + ": " + rules->GetErrorText();
+    } else {
+      score->error = "line " + std::to_string(row.line) + ": scoring failed with status " +
+                     std::to_string(status.GetErrorCode());
+    }
     return;
   }
   score->ok = true;

@@ -43,6 +43,11 @@ class RecordScorer {
   // Error texts name the line and the column ("line 4: column \"age\": ...").
   void Score(const CsvRow& row, RowScore* score);
 
+  // A cell of a numeric field that is no number is handed to the model as
+  // its text, for the model to judge (the pmml semantics treats it as an
+  // invalid value), instead of failing the row here.
+  void SetTextsReachTheModel(bool value) { textsReachTheModel_ = value; }
+
  private:
   struct Binding {
     int column;    // input column, -1 when the input has none
@@ -61,6 +66,7 @@ class RecordScorer {
   KtZembra_940::ScoreResult* result_ = nullptr;  // owned; handed out by the model
   KtZembra_940::StringValue probe_{std::string()};  // for declared-missing tests
   bool decisionList_ = false;
+  bool textsReachTheModel_ = false;
 };
 
 // A cell shown in a message: at most 40 bytes, control characters escaped.

@@ -208,6 +208,7 @@ int ScoreJob::Run() {
   std::vector<std::unique_ptr<RecordScorer>> scorers;
   for (int i = 0; i < threads; ++i) {
     scorers.push_back(std::make_unique<RecordScorer>(session.GetModel(i), header, fields));
+    scorers.back()->SetTextsReachTheModel(options_.semantics == "pmml");
   }
 
   OutputFile output;

@@ -30,6 +30,7 @@ constexpr int kNotScorable = 260020;        // [reason]: scoring before record s
 constexpr int kUnknownFunction = 260041;    // [derived field, function]
 constexpr int kBadExpression = 260042;      // [derived field, element, reason]
 constexpr int kDerivedFieldCycle = 260043;  // [fields in the circle]
+constexpr int kInvalidInput = 260024;       // [field name, value]: returnInvalid on a record
 
 // Rule-set translation.
 constexpr int kSchemaCount = 260115;

@@ -41,6 +41,7 @@ constexpr Message kMessages[] = {
     {ErrorCode::kUnknownFunction, "Derived field \"%1\" calls the unknown function \"%2\""},
     {ErrorCode::kBadExpression, "Derived field \"%1\": %2 %3"},
     {ErrorCode::kDerivedFieldCycle, "Derived fields depend on each other in a circle: %1"},
+    {ErrorCode::kInvalidInput, "Field %1: the value \"%2\" is invalid"},
 
     {ErrorCode::kSchemaCount, "The number of %1 elements differs from the number of %2 elements"},
     {ErrorCode::kOrdinalValue, "\"%1\" is not a category of the ordinal field %2"},

@@ -140,6 +140,23 @@ inline constexpr XMLCh XML_VAL_AS_IS[] = u"asIs";
 inline constexpr XMLCh XML_VAL_AS_MISSING_VALUES[] = u"asMissingValues";
 inline constexpr XMLCh XML_VAL_AS_EXTREME_VALUES[] = u"asExtremeValues";
 
+// MiningField treatments of invalid, missing and outlying values, and the
+// model's function.
+inline constexpr XMLCh XML_ATT_MF_INVALIDTREATMENT[] = u"invalidValueTreatment";
+inline constexpr XMLCh XML_ATT_MF_INVALIDREPLACEMENT[] = u"invalidValueReplacement";
+inline constexpr XMLCh XML_ATT_MF_MISSINGREPLACEMENT[] = u"missingValueReplacement";
+inline constexpr XMLCh XML_ATT_MF_OUTLIERS[] = u"outliers";
+inline constexpr XMLCh XML_ATT_MF_LOWVALUE[] = u"lowValue";
+inline constexpr XMLCh XML_ATT_MF_HIGHVALUE[] = u"highValue";
+inline constexpr XMLCh XML_VAL_RETURNINVALID[] = u"returnInvalid";
+inline constexpr XMLCh XML_VAL_ASIS[] = u"asIs";
+inline constexpr XMLCh XML_VAL_ASMISSING[] = u"asMissing";
+inline constexpr XMLCh XML_VAL_ASVALUE[] = u"asValue";
+inline constexpr XMLCh XML_VAL_ASMISSINGVALUES[] = u"asMissingValues";
+inline constexpr XMLCh XML_VAL_ASEXTREMEVALUES[] = u"asExtremeValues";
+inline constexpr XMLCh XML_ATT_FUNCTIONNAME[] = u"functionName";
+inline constexpr XMLCh XML_VAL_REGRESSION[] = u"regression";
+
 }  // namespace KtZembra_940
 
 #endif  // RULESCORE_HOST_PMMLMODELTAGS_H_

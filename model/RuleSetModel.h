@@ -47,6 +47,26 @@ class RuleSetModel : public BaseModel {
   // invalid and missing input, no prediction without a default score).
   // Fixed before translation; translation and scoring read it.
   enum Semantics { native = 0, pmml = 1 };
+  // How a field's invalid and outlying values are treated under pmml (a
+  // MiningField's invalidValueTreatment and outliers).
+  enum InvalidTreatment { returnInvalid = 0, invalidAsIs = 1, invalidAsMissing = 2, invalidAsValue = 3 };
+  enum OutlierTreatment { outliersAsIs = 0, outliersAsMissing = 1, outliersAsExtreme = 2 };
+  // One MiningField's treatments, as the document gives them (absent
+  // attributes keep PMML's defaults). Replacement texts are read like a
+  // record's cell of the field.
+  struct ST_FieldTreatment {
+    int32_t invalidTreatment = returnInvalid;
+    bool hasInvalidReplacement = false;
+    std::string invalidReplacement;
+    bool hasMissingReplacement = false;
+    std::string missingReplacement;
+    int32_t outliers = outliersAsIs;
+    bool hasLowValue = false;
+    double lowValue = 0.0;
+    bool hasHighValue = false;
+    double highValue = 0.0;
+  };
+
   // The option text of a semantics ("native", "pmml"), and back; false for
   // any other text.
   static const char* SemanticsName(Semantics semantics);
@@ -132,6 +152,15 @@ class RuleSetModel : public BaseModel {
   // Only before the first rule is added.
   void SetSemantics(Semantics value) { semantics = value; }
   Semantics GetSemantics() const { return semantics; }
+  // The treatments of a predictor field, applied to each record under pmml
+  // only (a field without an entry takes its values as they come). A later
+  // entry for the same field replaces an earlier one.
+  void SetFieldTreatment(const std::string& field, const ST_FieldTreatment& treatment) {
+    fieldTreatments[field] = treatment;
+  }
+  const std::map<std::string, ST_FieldTreatment>& GetFieldTreatments() const {
+    return fieldTreatments;
+  }
   // Sizes every per-model table; only while no rule has been added and n >= 1.
   void SetNumberOfModels(int32_t n);
   // Caches the target and builds the category table; false without a target.
@@ -245,6 +274,13 @@ class RuleSetModel : public BaseModel {
   // Under pmml: whether the encoded record has a missing predictor, which
   // sends it to the three-valued walk.
   bool HasMissingPredictor() const;
+  // Under pmml: sets up one treatment step per predictor that has a
+  // treatment (at record set-up), and applies them to the encoded record.
+  // False when a value is invalid under returnInvalid; `field` and `value`
+  // then name it.
+  void SetUpFieldTreatments();
+  bool ApplyFieldTreatments(const ScoreCaseRecord* record, std::string* field,
+                            std::string* value);
   void ScoreOneRuleSetModel(int m, int& categoryIndex, double& confidence, ScoreResult*& result);
   bool ComputeXMiscClassCost(const std::vector<double>& weights, int& categoryIndex,
                              double& confidence) const;
@@ -333,6 +369,20 @@ class RuleSetModel : public BaseModel {
   bool useReferenceWalk = false;
   // The current record is scored by the three-valued walk (pmml only).
   bool threeValuedRecord = false;
+  std::map<std::string, ST_FieldTreatment> fieldTreatments;
+  // What a record's value of predictor `index` goes through under pmml.
+  struct TreatStep {
+    int32_t index = -1;       // into predVarValues and encodeSteps
+    bool checkValid = false;  // the field declares what is valid
+    int32_t invalidTreatment = returnInvalid;
+    double invalidValue = 0.0;  // encoded replacement (asValue)
+    bool hasMissingValue = false;
+    double missingValue = 0.0;  // encoded replacement of a missing value
+    int32_t outliers = outliersAsIs;
+    double lowValue = 0.0;
+    double highValue = 0.0;
+  };
+  std::vector<TreatStep> treatSteps;
   // Positions of the rules of one model that fired for the current record;
   // keeps its capacity from record to record.
   std::vector<int32_t> firedScratch;

@@ -17,6 +17,7 @@
 #include <xercesc/dom/DOMNodeList.hpp>
 
 #include "host/PMMLTranslator.h"
+#include "model/RuleSetModel.h"
 
 namespace KtZembra_940 {
 
@@ -77,6 +78,8 @@ class RuleSetTranslator : public PMMLTranslator {
                               RuleSetModel* model);
   bool ParseRuleSelectionMethods(int ruleSetIndex, const xercesc::DOMElement* ruleSet,
                                  RuleSetModel* model);
+  // The invalid, missing and outlier treatments of a MiningField (pmml).
+  RuleSetModel::ST_FieldTreatment ReadFieldTreatment(const xercesc::DOMElement* field);
 
   // --- misclassification costs ----------------------------------------------
   bool ReadMisclassificationCost(const xercesc::DOMElement* root, RuleSetModel* model);

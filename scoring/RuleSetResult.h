@@ -91,6 +91,11 @@ class RuleSetResult : public ScoreClsResult {
   void SetTarget(const ScoreDictVar* newTarget) { target = newTarget; }
   // The fired identifiers as the model appended them, in firing order.
   const std::vector<const std::string*>& GetFiredRulePointers() const { return fired; }
+  // Why the record got no prediction when scoring answered an error status
+  // for the record's input (an invalid value under returnInvalid); empty
+  // otherwise.
+  const std::string& GetErrorText() const { return errorText; }
+  void SetErrorText(const std::string& text) { errorText = text; }
 
   // One value of a model's declared output fields for the current record.
   struct OutputValue {
@@ -154,6 +159,7 @@ class RuleSetResult : public ScoreClsResult {
   std::shared_ptr<const std::vector<std::string>> outputNames;  // shared with the model
   std::vector<std::string> noOutputNames;                       // stays empty
   std::vector<OutputValue> outputValues;
+  std::string errorText;
 };
 
 }  // namespace KtZembra_940

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <new>
+#include <string>
 #include <typeinfo>
 
 #include <limits>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "host/ErrorCodes.h"
+#include "host/ErrorFormatter.h"
 #include "host/NumericValue.h"
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreDictVar.h"
@@ -64,15 +66,31 @@ KtScore::KtStatus RuleSetModel::GetScore(const ScoreCaseRecord* record, ScoreRes
       status = KtScore::KtStatus(ErrorCode::kNotScorable, false);
     } else {
       ProcessScoreCase(record, flag);
+      std::string invalidField;
+      std::string invalidValue;
+      const bool valid =
+          treatSteps.empty() || ApplyFieldTreatments(record, &invalidField, &invalidValue);
       // Both semantics agree on a record whose predictors are all present;
       // only the others take the three-valued walk.
       threeValuedRecord = semantics == pmml && HasMissingPredictor();
       SetUpScoreResult(resultArg);
-      status = ScoreAllRuleSetModels(record, resultArg);
-      if (outputFields != nullptr) {
-        outputFields->Evaluate(*this, result);
-      } else if (result != nullptr) {
+      if (!result->GetErrorText().empty()) result->SetErrorText(std::string());
+      if (valid) {
+        status = ScoreAllRuleSetModels(record, resultArg);
+        if (outputFields != nullptr) {
+          outputFields->Evaluate(*this, result);
+        } else if (result != nullptr) {
+          result->ClearOutputs();
+        }
+      } else {
+        // returnInvalid: the record gets no prediction, and the result says
+        // which value of which field was refused.
+        result->SetPrediction(nullptr);
+        result->SetConfidence(-1.0);
         result->ClearOutputs();
+        result->SetErrorText(
+            gErrorFormater.Format(ErrorCode::kInvalidInput, {invalidField, invalidValue}));
+        status = KtScore::KtStatus(ErrorCode::kInvalidInput, false);
       }
     }
   } catch (...) {
@@ -169,6 +187,8 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
 
   // The derived fields read the data fields at the positions bound above.
   if (derivedFields != nullptr) derivedFields->Bind(derivedUsed);
+
+  SetUpFieldTreatments();
 
   delete plan;
   plan = nullptr;

@@ -1083,4 +1083,59 @@ TEST_F(ToolTest, SemanticsOptionReachesTheModel) {
   EXPECT_EQ(Run({"check", model, "--semantics", "pmml"}).status, 0);
 }
 
+// Under pmml an invalid value fails its row (the default returnInvalid):
+// the row is kept, with the message naming the field and the value; a text
+// where a number belongs reaches the model, which judges it by the field's
+// treatment.
+TEST_F(ToolTest, InvalidValueUnderPmmlKeepsTheRow) {
+  const std::string model = Put("ranged.pmml", R"(<?xml version="1.0"?>
+<PMML version="4.4">
+  <DataDictionary>
+    <DataField name="y" optype="categorical" dataType="string"><Value value="p"/><Value value="q"/></DataField>
+    <DataField name="x" optype="continuous" dataType="double">
+      <Interval closure="closedClosed" leftMargin="0" rightMargin="10"/>
+    </DataField>
+    <DataField name="z" optype="continuous" dataType="double"/>
+  </DataDictionary>
+  <RuleSetModel functionName="classification">
+    <MiningSchema>
+      <MiningField name="y" usageType="predicted"/><MiningField name="x"/>
+      <MiningField name="z" invalidValueTreatment="asMissing" missingValueReplacement="1"/>
+    </MiningSchema>
+    <RuleSet defaultScore="q" defaultConfidence="0.5">
+      <RuleSelectionMethod criterion="firstHit"/>
+      <SimpleRule id="A" score="p" confidence="0.75">
+        <CompoundPredicate booleanOperator="and">
+          <SimplePredicate field="x" operator="greaterThan" value="5"/>
+          <SimplePredicate field="z" operator="equal" value="1"/>
+        </CompoundPredicate>
+      </SimpleRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+)");
+  const std::string data = Put("in.csv", "x,z\n6,1\n11,1\nabc,1\n6,zz\n6,\n");
+  const RunResult pmml = Run({"score", model, data, "--semantics", "pmml"});
+  EXPECT_EQ(pmml.status, 3);
+  EXPECT_EQ(pmml.out,
+            "x,z,prediction,confidence,fired_rules\n"
+            "6,1,p,0.75,A\n"
+            "11,1,,,\n"
+            "abc,1,,,\n"
+            "6,zz,p,0.75,A\n"
+            "6,,p,0.75,A\n");
+  EXPECT_EQ(pmml.err,
+            "rulescore: " + data + ": line 3: Field x: the value \"11\" is invalid\n"
+            "rulescore: " + data + ": line 4: Field x: the value \"abc\" is invalid\n");
+  const RunResult native = Run({"score", model, data});
+  EXPECT_EQ(native.status, 3);
+  EXPECT_EQ(native.out,
+            "x,z,prediction,confidence,fired_rules\n"
+            "6,1,p,0.75,A\n"
+            "11,1,p,0.75,A\n"
+            "abc,1,,,\n"
+            "6,zz,,,\n"
+            "6,,q,0.5,\n");
+}
+
 }  // namespace

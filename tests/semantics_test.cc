@@ -8,12 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include "host/NumberText.h"
 #include "host/ScoreDictVar.h"
 #include "host/ScoreDictionary.h"
 #include "host/ScoreResult.h"
 #include "model/RuleSetModel.h"
 #include "model/SimpleRule.h"
 #include "plugin/RuleSetTranslator.h"
+#include "scoring/RuleSetResult.h"
 #include "tests/support/ModelBuilder.h"
 #include "tests/support/TranslatedDocument.h"
 
@@ -106,11 +108,13 @@ std::string ScoreText(RuleSetModel& model, const std::vector<std::string>& field
                       const std::vector<Cell>& cells) {
   TestRecord record(fields);
   for (const Cell& cell : cells) {
+    double number = 0.0;
     if (cell.text.empty()) {
       record.Missing(cell.field);
     } else if (model.GetDictionary()->GetVar(cell.field)->GetValueType() ==
-               ScoreDictVar::kNumeric) {
-      record.Number(cell.field, std::stod(cell.text));
+                   ScoreDictVar::kNumeric &&
+               NumberText::ParseDouble(cell.text, &number)) {
+      record.Number(cell.field, number);
     } else {
       record.Text(cell.field, cell.text);
     }
@@ -342,6 +346,189 @@ TEST(DefaultScore, WhenNothingFires) {
       EXPECT_EQ(ScoreText(*pmmlModel->model, {"x"}, {{"x", "-1"}}), c.pmml) << c.ruleSet << method;
       EXPECT_EQ(ScoreText(*pmmlModel->model, {"x"}, {{"x", "1"}}), "yes 1") << c.ruleSet << method;
     }
+  }
+}
+
+// The treatments of a MiningField, each case scored natively (which reads
+// none of them) and under pmml. The rules tell which value x ended as: 42,
+// 7, 10 or 90 exactly, missing, below 0, in 0..100, above 100; "other"
+// when none holds (a text in place of a number, kept as is).
+TEST(FieldTreatments, NumericField) {
+  const std::string fields =
+      R"(<DataField name="x" optype="continuous" dataType="double">)"
+      R"(<Interval closure="closedClosed" leftMargin="0" rightMargin="100"/>)"
+      R"(<Value value="-999" property="missing"/><Value value="-1" property="invalid"/>)"
+      R"(</DataField>)";
+  const std::string target =
+      R"(<DataField name="y" optype="categorical" dataType="string">)"
+      R"(<Value value="r42"/><Value value="r7"/><Value value="r10"/><Value value="r90"/>)"
+      R"(<Value value="missing"/><Value value="low"/><Value value="in"/><Value value="high"/>)"
+      R"(<Value value="other"/></DataField>)";
+  std::string rules = R"(<RuleSet defaultScore="other" defaultConfidence="0">)"
+                      R"(<RuleSelectionMethod criterion="firstHit"/>)";
+  const char* const equalTo[][2] = {{"42", "r42"}, {"7", "r7"}, {"10", "r10"}, {"90", "r90"}};
+  for (const auto& e : equalTo) {
+    rules += std::string(R"(<SimpleRule score=")") + e[1] +
+             R"(" confidence="1"><SimplePredicate field="x" operator="equal" value=")" + e[0] +
+             R"("/></SimpleRule>)";
+  }
+  rules += R"(<SimpleRule score="missing" confidence="1"><SimplePredicate field="x" operator="isMissing"/></SimpleRule>)"
+           R"(<SimpleRule score="low" confidence="1"><SimplePredicate field="x" operator="lessThan" value="0"/></SimpleRule>)"
+           R"(<SimpleRule score="in" confidence="1"><SimplePredicate field="x" operator="lessOrEqual" value="100"/></SimpleRule>)"
+           R"(<SimpleRule score="high" confidence="1"><SimplePredicate field="x" operator="greaterThan" value="100"/></SimpleRule>)"
+           R"(</RuleSet>)";
+  struct Case {
+    const char* attributes;  // of x's MiningField
+    const char* x;
+    const char* native;
+    const char* pmml;
+  };
+  const Case cases[] = {
+      {"", "50", "in 1", "in 1"},
+      {"", "", "missing 1", "missing 1"},
+      {"", "-999", "missing 1", "missing 1"},  // declared missing
+      // Invalid: outside the Interval, declared invalid, a text.
+      {"", "150", "high 1", "error 260024"},
+      {"", "-1", "low 1", "error 260024"},
+      {"", "abc", "missing 1", "error 260024"},
+      {R"(invalidValueTreatment="returnInvalid")", "150", "high 1", "error 260024"},
+      {R"(invalidValueTreatment="asIs")", "150", "high 1", "high 1"},
+      {R"(invalidValueTreatment="asIs")", "-1", "low 1", "low 1"},
+      {R"(invalidValueTreatment="asIs")", "abc", "missing 1", "other 0"},
+      {R"(invalidValueTreatment="asMissing")", "150", "high 1", "missing 1"},
+      {R"(invalidValueTreatment="asMissing")", "abc", "missing 1", "missing 1"},
+      {R"(invalidValueTreatment="asMissing" missingValueReplacement="7")", "150", "high 1", "r7 1"},
+      {R"(invalidValueTreatment="asValue" invalidValueReplacement="42")", "150", "high 1", "r42 1"},
+      {R"(invalidValueTreatment="asValue" invalidValueReplacement="42")", "abc", "missing 1", "r42 1"},
+      {R"(invalidValueTreatment="asValue" invalidValueReplacement="42")", "50", "in 1", "in 1"},
+      // Missing values take the replacement; present ones keep their value.
+      {R"(missingValueReplacement="7")", "", "missing 1", "r7 1"},
+      {R"(missingValueReplacement="7")", "-999", "missing 1", "r7 1"},
+      {R"(missingValueReplacement="7")", "8", "in 1", "in 1"},
+      // Outliers: valid values outside lowValue..highValue.
+      {R"(outliers="asIs" lowValue="10" highValue="90")", "95", "in 1", "in 1"},
+      {R"(outliers="asMissingValues" lowValue="10" highValue="90")", "95", "in 1", "missing 1"},
+      {R"(outliers="asMissingValues" lowValue="10" highValue="90")", "5", "in 1", "missing 1"},
+      {R"(outliers="asMissingValues" lowValue="10" highValue="90")", "50", "in 1", "in 1"},
+      {R"(outliers="asMissingValues" lowValue="10" highValue="90" missingValueReplacement="7")",
+       "95", "in 1", "r7 1"},
+      {R"(outliers="asExtremeValues" lowValue="10" highValue="90")", "95", "in 1", "r90 1"},
+      {R"(outliers="asExtremeValues" lowValue="10" highValue="90")", "5", "in 1", "r10 1"},
+      {R"(outliers="asExtremeValues" lowValue="10" highValue="90")", "90", "r90 1", "r90 1"},
+      {R"(outliers="asExtremeValues" highValue="90")", "0", "in 1", "in 1"},
+      // An invalid value is no outlier.
+      {R"(outliers="asExtremeValues" lowValue="10" highValue="90" invalidValueTreatment="asIs")",
+       "150", "high 1", "high 1"},
+  };
+  for (const Case& c : cases) {
+    const std::string pmml = Document(
+        fields, std::string(R"(<MiningField name="x" )") + c.attributes + "/>", rules, target);
+    auto native = Translate(pmml, "native");
+    auto pmmlModel = Translate(pmml, "pmml");
+    EXPECT_EQ(ScoreText(*native->model, {"x"}, {{"x", c.x}}), c.native)
+        << c.attributes << " x=" << c.x;
+    EXPECT_EQ(ScoreText(*pmmlModel->model, {"x"}, {{"x", c.x}}), c.pmml)
+        << c.attributes << " x=" << c.x;
+  }
+}
+
+// A categorical text field: not among its valid Values, or declared
+// invalid, is invalid; declared missing is missing.
+TEST(FieldTreatments, CategoricalField) {
+  const std::string fields =
+      R"(<DataField name="c" optype="categorical" dataType="string">)"
+      R"(<Value value="a"/><Value value="b"/><Value value="?" property="missing"/>)"
+      R"(<Value value="bad" property="invalid"/></DataField>)";
+  const std::string target = R"(<DataField name="y" optype="categorical" dataType="string">)"
+                             R"(<Value value="a"/><Value value="b"/><Value value="missing"/>)"
+                             R"(<Value value="notA"/><Value value="other"/></DataField>)";
+  const std::string rules =
+      R"(<RuleSet defaultScore="other" defaultConfidence="0"><RuleSelectionMethod criterion="firstHit"/>)"
+      R"(<SimpleRule score="missing" confidence="1"><SimplePredicate field="c" operator="isMissing"/></SimpleRule>)"
+      R"(<SimpleRule score="a" confidence="1"><SimplePredicate field="c" operator="equal" value="a"/></SimpleRule>)"
+      R"(<SimpleRule score="b" confidence="1"><SimplePredicate field="c" operator="equal" value="b"/></SimpleRule>)"
+      R"(<SimpleRule score="notA" confidence="1"><SimplePredicate field="c" operator="notEqual" value="a"/></SimpleRule>)"
+      R"(</RuleSet>)";
+  struct Case {
+    const char* attributes;
+    const char* c;
+    const char* native;
+    const char* pmml;
+  };
+  const Case cases[] = {
+      {"", "b", "b 1", "b 1"},
+      {"", "?", "missing 1", "missing 1"},
+      {"", "zz", "notA 1", "error 260024"},
+      {"", "bad", "notA 1", "error 260024"},
+      {R"(invalidValueTreatment="asIs")", "zz", "notA 1", "notA 1"},
+      {R"(invalidValueTreatment="asMissing")", "zz", "notA 1", "missing 1"},
+      {R"(invalidValueTreatment="asValue" invalidValueReplacement="b")", "bad", "notA 1", "b 1"},
+      {R"(missingValueReplacement="a")", "", "missing 1", "a 1"},
+      {R"(missingValueReplacement="a")", "?", "missing 1", "a 1"},
+      {R"(invalidValueTreatment="asMissing" missingValueReplacement="a")", "zz", "notA 1", "a 1"},
+  };
+  for (const Case& c : cases) {
+    const std::string pmml = Document(
+        fields, std::string(R"(<MiningField name="c" )") + c.attributes + "/>", rules, target);
+    auto native = Translate(pmml, "native");
+    auto pmmlModel = Translate(pmml, "pmml");
+    EXPECT_EQ(ScoreText(*native->model, {"c"}, {{"c", c.c}}), c.native)
+        << c.attributes << " c=" << c.c;
+    EXPECT_EQ(ScoreText(*pmmlModel->model, {"c"}, {{"c", c.c}}), c.pmml)
+        << c.attributes << " c=" << c.c;
+  }
+}
+
+// returnInvalid: the result names the field and the value; the next
+// record scores as usual with the same result.
+TEST(FieldTreatments, ReturnInvalidNamesFieldAndValue) {
+  const std::string pmml = Document(
+      R"(<DataField name="c" optype="categorical" dataType="string"><Value value="a"/></DataField>)",
+      R"(<MiningField name="c"/>)",
+      R"(<RuleSet defaultScore="no" defaultConfidence="0.5"><RuleSelectionMethod criterion="firstHit"/>)"
+      R"(<SimpleRule id="r" score="yes" confidence="1"><SimplePredicate field="c" operator="equal" value="a"/></SimpleRule></RuleSet>)");
+  auto t = Translate(pmml, "pmml");
+  TestRecord record({"c"});
+  ScoreResult* result = nullptr;
+  Scored scored = ScoreWith(*t->model, record.Text("c", "z\x01").Get(), result);
+  EXPECT_EQ(scored.code, 260024);
+  EXPECT_FALSE(scored.hasPrediction);
+  EXPECT_TRUE(scored.fired.empty());
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(static_cast<RuleSetResult*>(result)->GetErrorText(),
+            "Field c: the value \"z\\x01\" is invalid");
+  scored = ScoreWith(*t->model, record.Text("c", "a").Get(), result);
+  EXPECT_EQ(scored.code, 0);
+  EXPECT_EQ(scored.prediction, "yes");
+  EXPECT_EQ(static_cast<RuleSetResult*>(result)->GetErrorText(), "");
+  delete result;
+}
+
+TEST(FieldTreatments, UnknownTreatmentIsRefused) {
+  const std::string fields = R"(<DataField name="x" optype="continuous" dataType="double"/>)";
+  const std::string ruleSet = R"(<RuleSet defaultScore="no"><SimpleRule score="yes"><True/></SimpleRule></RuleSet>)";
+  struct Case {
+    const char* attributes;
+    int code;
+    std::vector<std::string> args;
+  };
+  const Case cases[] = {
+      {R"(invalidValueTreatment="asNothing")", 260153,
+       {"asNothing", "invalidValueTreatment", "MiningField"}},
+      {R"(outliers="clip")", 260153, {"clip", "outliers", "MiningField"}},
+      {R"(invalidValueTreatment="asValue")", 260001, {"MiningField", "invalidValueReplacement"}},
+      {R"(lowValue="low")", 260003, {"low"}},
+  };
+  for (const Case& c : cases) {
+    const std::string pmml =
+        Document(fields, std::string(R"(<MiningField name="x" )") + c.attributes + "/>", ruleSet);
+    const testing_support::TranslationFailure native =
+        testing_support::TranslationFailureOf(pmml, "t.pmml", "native");
+    const testing_support::TranslationFailure pmmlFailure =
+        testing_support::TranslationFailureOf(pmml, "t.pmml", "pmml");
+    EXPECT_EQ(native.code, 0) << c.attributes;
+    EXPECT_EQ(pmmlFailure.code, c.code) << c.attributes;
+    EXPECT_EQ(pmmlFailure.args, c.args) << c.attributes;
   }
 }
 

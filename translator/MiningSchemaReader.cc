@@ -2,6 +2,7 @@
 // and, from the first one, the target of the whole model with its table of
 // categories.
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,56 @@ const ScoreDictVar* FindTargetVar(const RuleSetModel* model, const std::string& 
   return var;
 }
 
+// An optional attribute: an empty text counts as absent.
+const XMLCh* OptionalAttribute(const xercesc::DOMElement* element, const XMLCh* name) {
+  const XMLCh* text = BaseTranslator::GetAttribute(element, name);
+  return text == nullptr || text[0] == 0 ? nullptr : text;
+}
+
+// The position of `text` among `choices`; an absent text is the first (the
+// default), any other text is refused.
+int32_t ChoiceOf(const xercesc::DOMElement* field, const XMLCh* attribute,
+                 std::initializer_list<const XMLCh*> choices) {
+  const XMLCh* text = OptionalAttribute(field, attribute);
+  if (text == nullptr) return 0;
+  int32_t position = 0;
+  for (const XMLCh* choice : choices) {
+    if (BaseTranslator::IsEqual(text, choice)) return position;
+    ++position;
+  }
+  ThrowZb(ErrorCode::kUnsupported, text, attribute, XML_ELE_MININGFIELD);
+}
+
 }  // namespace
+
+RuleSetModel::ST_FieldTreatment RuleSetTranslator::ReadFieldTreatment(
+    const xercesc::DOMElement* field) {
+  RuleSetModel::ST_FieldTreatment t;
+  t.invalidTreatment = ChoiceOf(field, XML_ATT_MF_INVALIDTREATMENT,
+                                {XML_VAL_RETURNINVALID, XML_VAL_ASIS, XML_VAL_ASMISSING, XML_VAL_ASVALUE});
+  if (const XMLCh* text = GetAttribute(field, XML_ATT_MF_INVALIDREPLACEMENT)) {
+    t.hasInvalidReplacement = true;
+    t.invalidReplacement = Transcoder().transcodeTo(text);
+  }
+  if (t.invalidTreatment == RuleSetModel::invalidAsValue && !t.hasInvalidReplacement) {
+    ThrowZb(ErrorCode::kMissingAttribute, XML_ELE_MININGFIELD, XML_ATT_MF_INVALIDREPLACEMENT);
+  }
+  if (const XMLCh* text = GetAttribute(field, XML_ATT_MF_MISSINGREPLACEMENT)) {
+    t.hasMissingReplacement = true;
+    t.missingReplacement = Transcoder().transcodeTo(text);
+  }
+  t.outliers = ChoiceOf(field, XML_ATT_MF_OUTLIERS,
+                        {XML_VAL_ASIS, XML_VAL_ASMISSINGVALUES, XML_VAL_ASEXTREMEVALUES});
+  if (const XMLCh* text = OptionalAttribute(field, XML_ATT_MF_LOWVALUE)) {
+    t.hasLowValue = true;
+    t.lowValue = VerifyDouble(text);
+  }
+  if (const XMLCh* text = OptionalAttribute(field, XML_ATT_MF_HIGHVALUE)) {
+    t.hasHighValue = true;
+    t.highValue = VerifyDouble(text);
+  }
+  return t;
+}
 
 bool RuleSetTranslator::ParseMiningSchemas(const ElementIndex& index, RuleSetModel* model) {
   const ElementIndex::Span ruleSetModels = index.All(kRuleSetModelTag);
@@ -68,6 +118,10 @@ bool RuleSetTranslator::ParseMiningSchemas(const ElementIndex& index, RuleSetMod
         case FieldRole::kPredictor:
           predictors.push_back(
               Transcoder().transcodeTo(GetAttributeForced(field, XML_ATT_MININGFIELD_NAME)));
+          // Natively the treatments are not read: values count as they come.
+          if (semantics == RuleSetModel::pmml) {
+            model->SetFieldTreatment(predictors.back(), ReadFieldTreatment(field));
+          }
           break;
         case FieldRole::kTarget: {
           // A later target field replaces an earlier one.
