@@ -47,6 +47,7 @@ constexpr int kCostType = 260253;
 constexpr int kSecondPredicate = 260272;
 constexpr int kNotScorableModel = 260281;
 constexpr int kScaleTarget = 260299;
+constexpr int kRegressionWeightedSum = 260298;  // [criterion, target name]
 
 // Output fields.
 constexpr int kOutputFeature = 260230;   // [output field, feature]

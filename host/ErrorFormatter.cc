@@ -57,6 +57,9 @@ constexpr Message kMessages[] = {
     {ErrorCode::kSecondPredicate, "A second predicate on %1 in %2"},
     {ErrorCode::kNotScorableModel, "The model is marked as not scorable (%1 of %2)"},
     {ErrorCode::kScaleTarget, "Target field %1 is continuous; a rule set needs a categorical target"},
+    {ErrorCode::kRegressionWeightedSum,
+     "Criterion %1 is not defined for the continuous target %2 of a regression rule set; "
+     "use firstHit or weightedMax"},
 
     {ErrorCode::kOutputFeature, "Output field \"%1\": the feature \"%2\" is not supported"},
     {ErrorCode::kBadOutputField, "Output field \"%1\": %2"},

@@ -16,6 +16,11 @@ void ZbException::PutErrorMessageList(int code, std::vector<std::string> args) {
   message_ = formatter_->Format(code_, args_);
 }
 
+void ZbException::AppendMessageLine(const std::string& line) {
+  message_ += "\n";
+  message_ += line;
+}
+
 const char* ZbException::what() const noexcept {
   return message_.empty() ? "translation error" : message_.c_str();
 }

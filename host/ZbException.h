@@ -32,6 +32,9 @@ class RULESCORE_HOST_API ZbException : public std::exception {
     PutErrorMessageList(code, std::move(list));
   }
   void PutErrorMessageList(int code, std::vector<std::string> args);
+  // Adds a line of its own below the formatted message (code and
+  // arguments stay as they are).
+  void AppendMessageLine(const std::string& line);
 
   // Where the failure is, as far as the readers on the way out know it: the
   // document line of the element, the field and the rule. Each is set by the

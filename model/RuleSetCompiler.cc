@@ -79,7 +79,9 @@ bool RuleSetModel::AddPredicateToRule(int32_t m, SimpleRule* rule, ScorePredicat
     // target as for a numeric one: the index stays inside the per-category
     // tables.
     int32_t index = 0;
-    compiled.scoreIndex = CategoryOfScoreText(rule->GetScoreValue(), &index) ? index : 0;
+    const std::string score = rule->GetScoreValue();
+    const bool named = CategoryOfScoreText(score, &index) || (regression && AddScoreCategory(score, &index));
+    compiled.scoreIndex = named ? index : 0;
     compiled.confidence = rule->GetRuleConfidence();
     compiled.weight = rule->GetRuleWeight();
     ruleSet->rules.push_back(std::move(compiled));

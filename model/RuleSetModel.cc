@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <memory>
 
 #include "host/NumberText.h"
 #include "host/NumericValue.h"
@@ -54,6 +55,10 @@ RuleSetModel::~RuleSetModel() {
   delete derivedFields;
   derivedFields = nullptr;
   for (ScoreValue*& value : ownCategoryValues) {
+    delete value;
+    value = nullptr;
+  }
+  for (ScoreValue*& value : scoreCategories) {
     delete value;
     value = nullptr;
   }
@@ -194,6 +199,25 @@ bool RuleSetModel::CategoryOfScoreText(const std::string& text, int32_t* index) 
   return true;
 }
 
+bool RuleSetModel::AddScoreCategory(const std::string& text, int32_t* index) {
+  double number = 0.0;
+  if (!NumberText::ParseDouble(text, &number) || std::isnan(number)) return false;
+  const auto found = categoryIndex.find(number);
+  if (found != categoryIndex.end()) {
+    *index = found->second;
+    return true;
+  }
+  auto value = std::make_unique<NumericValue>(number);
+  scoreCategories.push_back(value.get());
+  value.release();
+  const int32_t position = static_cast<int32_t>(categoryValues.size());
+  categoryValues.push_back(scoreCategories.back());
+  categoryIndex.emplace(number, position);
+  numbOfCategories = static_cast<int32_t>(categoryValues.size());
+  *index = position;
+  return true;
+}
+
 void RuleSetModel::SetDefaultScore(const std::string& text, int32_t m) {
   if (m < 0 || static_cast<size_t>(m) >= simpleRules.size()) return;
   const size_t mi = static_cast<size_t>(m);
@@ -201,7 +225,8 @@ void RuleSetModel::SetDefaultScore(const std::string& text, int32_t m) {
   // A text that names no category predicts nothing (-1), for a string
   // target as for a numeric one; it must not stand for another category.
   int32_t index = 0;
-  defaultScoreIndex[mi] = CategoryOfScoreText(text, &index) ? index : -1;
+  const bool named = CategoryOfScoreText(text, &index) || (regression && AddScoreCategory(text, &index));
+  defaultScoreIndex[mi] = named ? index : -1;
 }
 
 void RuleSetModel::SetMisclassificationCost(

@@ -155,6 +155,12 @@ class RuleSetModel : public BaseModel {
   // The treatments of a predictor field, applied to each record under pmml
   // only (a field without an entry takes its values as they come). A later
   // entry for the same field replaces an earlier one.
+  // A regression rule set (pmml): the target is continuous and each
+  // distinct numeric score of a rule or default becomes a category of its
+  // own, so that the chosen rule's score is the prediction. Set before the
+  // first score is mapped.
+  void SetRegression(bool value) { regression = value; }
+  bool IsRegression() const { return regression; }
   void SetFieldTreatment(const std::string& field, const ST_FieldTreatment& treatment) {
     fieldTreatments[field] = treatment;
   }
@@ -252,6 +258,9 @@ class RuleSetModel : public BaseModel {
   int32_t FindPredicateVar(const ScorePredicate* pred, ST_RuleSet* ruleSet);
   // The category index a score text names; false when it names none.
   bool CategoryOfScoreText(const std::string& text, int32_t* index) const;
+  // A regression's category for a numeric score text, added when new;
+  // false when the text is no number.
+  bool AddScoreCategory(const std::string& text, int32_t* index);
   // Lookups the compile makes once per predicate or rule, kept beside the
   // tables they index so that they cost the same however many variables or
   // categories there are: each registered variable's index, and for a
@@ -370,6 +379,8 @@ class RuleSetModel : public BaseModel {
   // The current record is scored by the three-valued walk (pmml only).
   bool threeValuedRecord = false;
   std::map<std::string, ST_FieldTreatment> fieldTreatments;
+  bool regression = false;
+  std::vector<ScoreValue*> scoreCategories;  // owned: a regression's categories
   // What a record's value of predictor `index` goes through under pmml.
   struct TreatStep {
     int32_t index = -1;       // into predVarValues and encodeSteps

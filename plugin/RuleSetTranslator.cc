@@ -41,12 +41,13 @@ bool RuleSetTranslator::SetOption(const std::string& name, const std::string& va
 
 ScoreModel* RuleSetTranslator::ParseFromTree(xercesc::DOMDocument* document,
                                              const std::string& encoding) {
-  ScoringLog::GetInstance().TraceText(1, "Enter:%s", kParseFromTree);
+  if (!quiet) ScoringLog::GetInstance().TraceText(1, "Enter:%s", kParseFromTree);
   RuleSetModel* model = nullptr;
   if (document != nullptr) {
     // The fields point into the previous parse's model, which the host may
     // have deleted since; nothing of it is used again.
     targetName.clear();
+    regressionTarget = false;
     dictionary = nullptr;
     derivedFields = nullptr;
     targetVariable = nullptr;
@@ -76,7 +77,13 @@ ScoreModel* RuleSetTranslator::ParseFromTree(xercesc::DOMDocument* document,
       dictionary = nullptr;
       derivedFields = nullptr;
       targetVariable = nullptr;
-      throw ZbException(e);
+      ZbException refusal(e);
+      // A document refused natively that the pmml semantics reads says so.
+      if (semantics == RuleSetModel::native && AcceptedUnderPmml(document, encoding)) {
+        refusal.AppendMessageLine(
+            "The document is accepted under the semantics pmml (option semantics=pmml).");
+      }
+      throw refusal;
     } catch (...) {
       // Anything else (std::bad_alloc, a Xerces exception) passes unchanged,
       // but never leaves the model behind.
@@ -92,8 +99,22 @@ ScoreModel* RuleSetTranslator::ParseFromTree(xercesc::DOMDocument* document,
       targetVariable = nullptr;
     }
   }
-  ScoringLog::GetInstance().TraceText(1, "Exit:%s", kParseFromTree);
+  if (!quiet) ScoringLog::GetInstance().TraceText(1, "Exit:%s", kParseFromTree);
   return model;
+}
+
+bool RuleSetTranslator::AcceptedUnderPmml(xercesc::DOMDocument* document,
+                                          const std::string& encoding) {
+  RuleSetTranslator other;
+  other.SetOption(kSemanticsOption, RuleSetModel::SemanticsName(RuleSetModel::pmml));
+  // A trial: it leaves no lines in the trace.
+  other.quiet = true;
+  try {
+    std::unique_ptr<ScoreModel> model(other.ParseFromTree(document, encoding));
+    return model != nullptr;
+  } catch (...) {
+    return false;
+  }
 }
 
 bool RuleSetTranslator::ParseDataDictionary(xercesc::DOMDocument* document,

@@ -51,6 +51,8 @@ class RuleSetTranslator : public PMMLTranslator {
   friend class RuleSetTranslatorTestPeer;
 
   // --- frame ---------------------------------------------------------------
+  // Whether a pmml translator reads the document into a model.
+  static bool AcceptedUnderPmml(xercesc::DOMDocument* document, const std::string& encoding);
   bool ParseDataDictionary(xercesc::DOMDocument* document, RuleSetModel* model);
   bool ParseTransformationDictionary(xercesc::DOMDocument* document, RuleSetModel* model);
 
@@ -158,6 +160,10 @@ class RuleSetTranslator : public PMMLTranslator {
 
   // The semantics the next parse gives its model (RuleSetModel::Semantics).
   int semantics = 0;
+  // Under pmml, when the target is a regression's continuous field.
+  bool regressionTarget = false;
+  // Writes no trace lines (a trial translation).
+  bool quiet = false;
 
   // Per-parse working state.
   // The document's RuleSetModel, MiningSchema, RuleSet, MiningField,

@@ -109,6 +109,10 @@ Outcome Translate(const std::string& pmml, const std::string& encoding = "") {
   return outcome;
 }
 
+// The second line of a native refusal that the pmml semantics reads.
+const std::string kPmmlReads =
+    "\nThe document is accepted under the semantics pmml (option semantics=pmml).";
+
 struct ErrorCase {
   const char* name;
   std::string pmml;
@@ -158,18 +162,19 @@ std::vector<ErrorCase> TranslationCases() {
       {"empty range",
        WithRule("<CompoundPredicate booleanOperator=\"and\">" + Simple("age", "lessThan", "2") +
                 Simple("age", "greaterThan", "5") + "</CompoundPredicate>"),
-       ErrorCode::kEmptySelection, {"age"}, "The predicates on field age select no value"},
+       ErrorCode::kEmptySelection, {"age"}, "The predicates on field age select no value" + kPmmlReads},
       {"two values on a nominal field",
        WithRule("<CompoundPredicate booleanOperator=\"and\">" + Simple("colour", "equal", "red") +
                 Simple("colour", "equal", "blue") + "</CompoundPredicate>"),
-       ErrorCode::kEmptySelection, {"colour"}, "The predicates on field colour select no value"},
+       ErrorCode::kEmptySelection, {"colour"}, "The predicates on field colour select no value" + kPmmlReads},
       {"empty value", WithRule(Simple("age", "greaterThan", "")), ErrorCode::kEmptyValue,
        {"operator", "equal"}, "An empty value is accepted only with operator equal"},
       {"one-member compound",
        WithRule("<CompoundPredicate booleanOperator=\"xor\">" + Simple("age", "lessThan", "2") +
                 "<True/></CompoundPredicate>"),
        ErrorCode::kTooFewPredicates, {"SimplePredicate", "CompoundPredicate"},
-       "CompoundPredicate holds fewer than two predicates (SimplePredicate and its kinds)"},
+       "CompoundPredicate holds fewer than two predicates (SimplePredicate and its kinds)" +
+           kPmmlReads},
       {"empty compound", WithRule("<CompoundPredicate booleanOperator=\"or\"/>"),
        ErrorCode::kTooFewPredicates, {"SimplePredicate", "CompoundPredicate"},
        "CompoundPredicate holds fewer than two predicates (SimplePredicate and its kinds)"},
@@ -181,7 +186,7 @@ std::vector<ErrorCase> TranslationCases() {
        "Attribute value is not allowed with operator isMissing"},
       {"ordinal beyond the last", WithRule(Simple("grade", "greaterThan", "high")),
        ErrorCode::kOrdinalNoCategory, {"greaterThan", "grade"},
-       "Operator greaterThan selects no category of the ordinal field grade"},
+       "Operator greaterThan selects no category of the ordinal field grade" + kPmmlReads},
       {"text cost on a numeric target",
        Costs("<MisclassificationCost><C type=\"A\">0</C><C type=\"A\">1</C><V>1</V>"
              "</MisclassificationCost>",

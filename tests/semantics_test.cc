@@ -12,6 +12,7 @@
 #include "host/ScoreDictVar.h"
 #include "host/ScoreDictionary.h"
 #include "host/ScoreResult.h"
+#include "host/ZbException.h"
 #include "model/RuleSetModel.h"
 #include "model/SimpleRule.h"
 #include "plugin/RuleSetTranslator.h"
@@ -530,6 +531,286 @@ TEST(FieldTreatments, UnknownTreatmentIsRefused) {
     EXPECT_EQ(pmmlFailure.code, c.code) << c.attributes;
     EXPECT_EQ(pmmlFailure.args, c.args) << c.attributes;
   }
+}
+
+// Documents PMML accepts that the native reading refuses: the refusal
+// says on a second line that pmml reads it.
+TEST(AcceptedDocuments, NativeRefusalsThatPmmlReads) {
+  const std::string fields =
+      R"(<DataField name="x" optype="continuous" dataType="double"/>)"
+      R"(<DataField name="c" optype="categorical" dataType="string">)"
+      R"(<Value value="p"/><Value value="q"/><Value value="r"/></DataField>)"
+      R"(<DataField name="o" optype="ordinal" dataType="integer"/>)";
+  const std::string schema =
+      R"(<MiningField name="x"/><MiningField name="c"/><MiningField name="o"/>)";
+  struct Case {
+    const char* name;
+    const char* predicate;
+    int nativeCode;
+    // Scored under pmml for x=1, c=q, o=7.
+    const char* pmml;
+  };
+  const Case cases[] = {
+      {"True as a member", R"(<CompoundPredicate booleanOperator="and"><True/>)"
+                           R"(<SimplePredicate field="x" operator="lessThan" value="2"/></CompoundPredicate>)",
+       260176, "yes 1"},
+      {"False as a member", R"(<CompoundPredicate booleanOperator="or"><False/>)"
+                            R"(<SimplePredicate field="x" operator="lessThan" value="0"/></CompoundPredicate>)",
+       260176, "no 0.5"},
+      {"a single member", R"(<CompoundPredicate booleanOperator="and">)"
+                          R"(<SimplePredicate field="c" operator="equal" value="q"/></CompoundPredicate>)",
+       260176, "yes 1"},
+      {"or of values of one nominal field",
+       R"(<CompoundPredicate booleanOperator="or"><SimplePredicate field="c" operator="equal" value="p"/>)"
+       R"(<SimplePredicate field="c" operator="equal" value="q"/></CompoundPredicate>)",
+       260157, "yes 1"},
+      {"xor of values of one nominal field",
+       R"(<CompoundPredicate booleanOperator="xor"><SimplePredicate field="c" operator="equal" value="p"/>)"
+       R"(<SimplePredicate field="c" operator="equal" value="q"/></CompoundPredicate>)",
+       260157, "yes 1"},
+      {"equal and notEqual on one nominal field",
+       R"(<CompoundPredicate booleanOperator="and"><SimplePredicate field="c" operator="equal" value="q"/>)"
+       R"(<SimplePredicate field="c" operator="notEqual" value="r"/></CompoundPredicate>)",
+       260157, "yes 1"},
+      {"an empty range under and",
+       R"(<CompoundPredicate booleanOperator="and"><SimplePredicate field="x" operator="lessThan" value="0"/>)"
+       R"(<SimplePredicate field="x" operator="greaterThan" value="5"/></CompoundPredicate>)",
+       260157, "no 0.5"},
+      {"an ordinal number field without values",
+       R"(<SimplePredicate field="o" operator="greaterThan" value="5"/>)", 260127, "yes 1"},
+  };
+  for (const Case& c : cases) {
+    const std::string pmml = Document(
+        fields, schema,
+        std::string(R"(<RuleSet defaultScore="no" defaultConfidence="0.5">)"
+                    R"(<RuleSelectionMethod criterion="firstHit"/><SimpleRule id="r" score="yes">)") +
+            c.predicate + "</SimpleRule></RuleSet>");
+    try {
+      Translate(pmml, "native");
+      ADD_FAILURE() << c.name << ": accepted natively";
+    } catch (const ZbException& e) {
+      EXPECT_EQ(e.GetErrorCode(), c.nativeCode) << c.name;
+      const std::string message = e.GetMessage();
+      EXPECT_EQ(message.substr(message.find('\n') + 1),
+                "The document is accepted under the semantics pmml (option semantics=pmml).")
+          << c.name;
+    }
+    auto t = Translate(pmml, "pmml");
+    ASSERT_NE(t->model, nullptr) << c.name;
+    EXPECT_EQ(ScoreText(*t->model, {"x", "c", "o"}, {{"x", "1"}, {"c", "q"}, {"o", "7"}}), c.pmml)
+        << c.name;
+  }
+  // A native refusal that pmml shares carries no second line.
+  const std::string bad = Document(fields, schema,
+                                   R"(<RuleSet><SimpleRule score="yes"><SimplePredicate field="x" )"
+                                   R"(operator="greaterThan" value="high"/></SimpleRule></RuleSet>)");
+  try {
+    Translate(bad, "native");
+    ADD_FAILURE() << "accepted";
+  } catch (const ZbException& e) {
+    EXPECT_EQ(e.GetMessage().find('\n'), std::string::npos) << e.GetMessage();
+  }
+}
+
+// PMML requires a RuleSet in a RuleSetModel.
+TEST(AcceptedDocuments, RuleSetModelWithoutRuleSet) {
+  const std::string pmml = Document(R"(<DataField name="x" optype="continuous" dataType="double"/>)",
+                                    R"(<MiningField name="x"/>)", "");
+  EXPECT_EQ(testing_support::TranslationFailureOf(pmml, "t.pmml", "native").code, 0);
+  const testing_support::TranslationFailure failure =
+      testing_support::TranslationFailureOf(pmml, "t.pmml", "pmml");
+  EXPECT_EQ(failure.code, 260002);
+  EXPECT_EQ(failure.args, (std::vector<std::string>{"RuleSetModel", "RuleSet"}));
+}
+
+// Shaped like a KNIME rule set export: True inside a CompoundPredicate, no
+// confidences or weights, no default score, invalidValueTreatment asIs.
+const char kKnimeShaped[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<PMML version="4.2" xmlns="http://www.dmg.org/PMML-4_2">
+  <Header copyright="test"><Application name="KNIME" version="4.7.0"/></Header>
+  <DataDictionary numberOfFields="3">
+    <DataField name="petal_length" optype="continuous" dataType="double">
+      <Interval closure="closedClosed" leftMargin="1.0" rightMargin="6.9"/>
+    </DataField>
+    <DataField name="petal_width" optype="continuous" dataType="double"/>
+    <DataField name="class" optype="categorical" dataType="string">
+      <Value value="Iris-setosa"/><Value value="Iris-versicolor"/><Value value="Iris-virginica"/>
+    </DataField>
+  </DataDictionary>
+  <RuleSetModel modelName="RuleSet" functionName="classification" algorithmName="RuleSet">
+    <MiningSchema>
+      <MiningField name="petal_length" invalidValueTreatment="asIs"/>
+      <MiningField name="petal_width" invalidValueTreatment="asIs"/>
+      <MiningField name="class" invalidValueTreatment="asIs" usageType="predicted"/>
+    </MiningSchema>
+    <RuleSet>
+      <RuleSelectionMethod criterion="firstHit"/>
+      <SimpleRule id="0" score="Iris-setosa">
+        <CompoundPredicate booleanOperator="and">
+          <True/>
+          <SimplePredicate field="petal_length" operator="lessThan" value="2.5"/>
+        </CompoundPredicate>
+      </SimpleRule>
+      <SimpleRule id="1" score="Iris-versicolor">
+        <CompoundPredicate booleanOperator="and">
+          <SimplePredicate field="petal_length" operator="lessOrEqual" value="4.9"/>
+          <SimplePredicate field="petal_width" operator="lessOrEqual" value="1.6"/>
+        </CompoundPredicate>
+      </SimpleRule>
+      <SimpleRule id="2" score="Iris-virginica">
+        <CompoundPredicate booleanOperator="and">
+          <True/>
+          <SimplePredicate field="petal_width" operator="greaterThan" value="1.6"/>
+        </CompoundPredicate>
+      </SimpleRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+)";
+
+TEST(ProducerShapes, KnimeRuleSet) {
+  EXPECT_EQ(testing_support::TranslationFailureOf(kKnimeShaped, "knime.pmml", "native").code,
+            260176);
+  auto t = Translate(kKnimeShaped, "pmml");
+  ASSERT_NE(t->model, nullptr);
+  const std::vector<std::string> fields{"petal_length", "petal_width"};
+  struct Case {
+    const char* length;
+    const char* width;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"1.4", "0.2", "Iris-setosa 1"},
+      {"4.5", "1.5", "Iris-versicolor 1"},
+      {"5.5", "2.1", "Iris-virginica 1"},
+      {"5.5", "1.5", "null"},           // nothing fires, no default score
+      {"7.5", "1.0", "null"},           // outside the Interval, kept as is
+      {"", "2.0", "Iris-virginica 1"},  // the missing length leaves rule 2
+      {"", "", "null"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ScoreText(*t->model, fields, {{"petal_length", c.length}, {"petal_width", c.width}}),
+              c.expected)
+        << c.length << "," << c.width;
+  }
+}
+
+// Shaped like an AIX360 rule export: single-member CompoundPredicates,
+// field names and values with spaces.
+const char kAix360Shaped[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<PMML version="4.4" xmlns="http://www.dmg.org/PMML-4_4">
+  <Header/>
+  <DataDictionary>
+    <DataField name="Credit History" optype="categorical" dataType="string">
+      <Value value="All paid back"/><Value value="Critical account"/><Value value="Delay in past"/>
+    </DataField>
+    <DataField name="Loan Duration" optype="continuous" dataType="double"/>
+    <DataField name="Risk" optype="categorical" dataType="string">
+      <Value value="Good risk"/><Value value="Bad risk"/>
+    </DataField>
+  </DataDictionary>
+  <RuleSetModel functionName="classification" algorithmName="BRCG">
+    <MiningSchema>
+      <MiningField name="Credit History"/>
+      <MiningField name="Loan Duration"/>
+      <MiningField name="Risk" usageType="target"/>
+    </MiningSchema>
+    <RuleSet defaultScore="Good risk">
+      <RuleSelectionMethod criterion="firstHit"/>
+      <SimpleRule id="rule 1" score="Bad risk">
+        <CompoundPredicate booleanOperator="and">
+          <SimplePredicate field="Credit History" operator="equal" value="Critical account"/>
+        </CompoundPredicate>
+      </SimpleRule>
+      <SimpleRule id="rule 2" score="Bad risk">
+        <CompoundPredicate booleanOperator="and">
+          <SimplePredicate field="Loan Duration" operator="greaterThan" value="36"/>
+          <SimplePredicate field="Credit History" operator="notEqual" value="All paid back"/>
+        </CompoundPredicate>
+      </SimpleRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+)";
+
+TEST(ProducerShapes, Aix360RuleSet) {
+  EXPECT_EQ(testing_support::TranslationFailureOf(kAix360Shaped, "aix.pmml", "native").code,
+            260176);
+  auto t = Translate(kAix360Shaped, "pmml");
+  ASSERT_NE(t->model, nullptr);
+  const std::vector<std::string> fields{"Credit History", "Loan Duration"};
+  struct Case {
+    const char* history;
+    const char* duration;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"Critical account", "12", "Bad risk 1"},
+      {"Delay in past", "48", "Bad risk 1"},
+      {"All paid back", "48", "Good risk 0"},
+      {"Delay in past", "", "Good risk 0"},  // rule 2 is UNKNOWN
+      {"", "48", "Good risk 0"},             // both rules UNKNOWN
+      {"Paid", "48", "error 260024"},        // no valid value
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ScoreText(*t->model, fields, {{"Credit History", c.history}, {"Loan Duration", c.duration}}),
+              c.expected)
+        << c.history << "," << c.duration;
+  }
+}
+
+// A regression rule set: the chosen rule's score as a number.
+TEST(ProducerShapes, RegressionRuleSet) {
+  const std::string body = R"(
+    <RuleSet defaultScore="0.5" defaultConfidence="0.1">
+      <RuleSelectionMethod criterion="CRITERION"/>
+      <SimpleRule id="low" score="10" weight="0.4" confidence="0.6">
+        <SimplePredicate field="x" operator="lessThan" value="5"/>
+      </SimpleRule>
+      <SimpleRule id="small" score="12.25" weight="0.9" confidence="0.8">
+        <SimplePredicate field="x" operator="lessThan" value="3"/>
+      </SimpleRule>
+      <SimpleRule id="any" score="-3" weight="0.9" confidence="0.2"><True/></SimpleRule>
+    </RuleSet>)";
+  auto document = [&body](const std::string& criterion) {
+    std::string ruleSet = body;
+    ruleSet.replace(ruleSet.find("CRITERION"), 9, criterion);
+    return std::string(R"(<?xml version="1.0"?><PMML version="4.4"><DataDictionary>)"
+                       R"(<DataField name="x" optype="continuous" dataType="double"/>)"
+                       R"(<DataField name="amount" optype="continuous" dataType="double"/>)"
+                       R"(</DataDictionary><RuleSetModel functionName="regression"><MiningSchema>)"
+                       R"(<MiningField name="x"/><MiningField name="amount" usageType="target"/>)"
+                       R"(</MiningSchema>)") +
+           ruleSet + "</RuleSetModel></PMML>";
+  };
+  struct Case {
+    const char* criterion;
+    const char* x;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"firstHit", "4", "10 0.6"},
+      {"firstHit", "1", "10 0.6"},
+      {"firstHit", "9", "-3 0.2"},
+      {"firstHit", "", "-3 0.2"},
+      {"weightedMax", "4", "-3 0.2"},   // the first of the greatest weight
+      {"weightedMax", "1", "12.25 0.8"},
+  };
+  for (const Case& c : cases) {
+    const std::string pmml = document(c.criterion);
+    EXPECT_EQ(testing_support::TranslationFailureOf(pmml, "r.pmml", "native").code, 260299);
+    auto t = Translate(pmml, "pmml");
+    ASSERT_NE(t->model, nullptr);
+    EXPECT_EQ(ScoreText(*t->model, {"x"}, {{"x", c.x}}), c.expected) << c.criterion << " " << c.x;
+  }
+  const testing_support::TranslationFailure sum =
+      testing_support::TranslationFailureOf(document("weightedSum"), "r.pmml", "pmml");
+  EXPECT_EQ(sum.code, 260298);
+  EXPECT_EQ(sum.args, (std::vector<std::string>{"weightedSum", "amount"}));
+  // A score that is no number has no place in a regression.
+  std::string text = document("firstHit");
+  text.replace(text.find(R"(score="10")"), 10, R"(score="ten")");
+  EXPECT_EQ(testing_support::TranslationFailureOf(text, "r.pmml", "pmml").code, 260003);
 }
 
 }  // namespace

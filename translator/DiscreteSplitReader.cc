@@ -172,7 +172,10 @@ void RuleSetTranslator::BuildDiscreteSplit(SplitList& splits, const xercesc::DOM
     }
   }
 
-  if (!success || count > 1) {
+  // Natively several values of a nominal field under one parent, or an
+  // empty ordinal range, are refused; PMML reads such predicates as they
+  // stand (the split then shows every value named, or none).
+  if ((!success || count > 1) && semantics != RuleSetModel::pmml) {
     ThrowZb(ErrorCode::kEmptySelection, var->GetName());
   }
   // An ordinal split that accepts missing values keeps neither range nor
@@ -250,7 +253,7 @@ int RuleSetTranslator::GetOrdinalIndexRange(const xercesc::DOMElement* simplePre
   } else {
     ThrowZb(ErrorCode::kUnsupported, ToString(op), XML_ATT_OPERATOR, var->GetName());
   }
-  if (lowIndex > highIndex) {
+  if (lowIndex > highIndex && semantics != RuleSetModel::pmml) {
     ThrowZb(ErrorCode::kOrdinalNoCategory, ToString(op), var->GetName());
   }
   return result;

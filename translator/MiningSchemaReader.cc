@@ -129,7 +129,14 @@ bool RuleSetTranslator::ParseMiningSchemas(const ElementIndex& index, RuleSetMod
           model->SetTargetVarNameForModel(m, target);
           const ScoreDictVar* var = FindTargetVar(model, target);
           if (var != nullptr && var->GetMeasureLevel() == ScoreDictVar::kContinuous) {
-            ThrowZb(ErrorCode::kScaleTarget, target);
+            // PMML scores a continuous target by a regression rule set.
+            const bool regression = IsEqual(
+                GetAttribute(ruleSetModels[i].element, XML_ATT_FUNCTIONNAME), XML_VAL_REGRESSION);
+            if (semantics != RuleSetModel::pmml || !regression) {
+              ThrowZb(ErrorCode::kScaleTarget, target);
+            }
+            model->SetRegression(true);
+            regressionTarget = true;
           }
           break;
         }

@@ -127,6 +127,14 @@ bool RuleSetTranslator::ParseRuleSetModels(xercesc::DOMDocument* document, RuleS
 
   const ElementIndex::Span ruleSets = index.All(kRuleSetTag);
   const int32_t ruleSetCount = CountOf(ruleSets);
+  // PMML's schema requires a RuleSet in every RuleSetModel.
+  if (semantics == RuleSetModel::pmml) {
+    for (const ElementIndex::Entry& entry : ruleSetModels) {
+      if (index.Within(entry, kRuleSetTag).size() == 0) {
+        ThrowZb(ErrorCode::kMissingChild, XML_ELE_RULESETMODEL, XML_ELE_RULESET);
+      }
+    }
+  }
   bool ok = true;
   for (int32_t i = 0; i < ruleSetCount; ++i) {
     ok = ParseRuleSetToModel(i, ruleSets[static_cast<size_t>(i)].element, model);
@@ -144,7 +152,7 @@ bool RuleSetTranslator::ParseRuleSetModels(xercesc::DOMDocument* document, RuleS
 
 bool RuleSetTranslator::ParseRuleSetToModel(int ruleSetIndex, const xercesc::DOMElement* ruleSet,
                                             RuleSetModel* model) {
-  ScoringLog::GetInstance().TraceText(1, "Enter:%s", kParseRuleSetToModel);
+  if (!quiet) ScoringLog::GetInstance().TraceText(1, "Enter:%s", kParseRuleSetToModel);
   bool ok = false;
   try {
     ParseRuleSetAttributes(ruleSetIndex, ruleSet, model);
@@ -154,7 +162,7 @@ bool RuleSetTranslator::ParseRuleSetToModel(int ruleSetIndex, const xercesc::DOM
     e.AddLine(XmlDocument::GetLine(ruleSet));
     throw;
   }
-  ScoringLog::GetInstance().TraceText(1, "Exit:%s", kParseRuleSetToModel);
+  if (!quiet) ScoringLog::GetInstance().TraceText(1, "Exit:%s", kParseRuleSetToModel);
   return ok;
 }
 

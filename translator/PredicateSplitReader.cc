@@ -146,9 +146,9 @@ std::vector<Interval> UniteIntervals(std::vector<Interval> pieces) {
   return united;
 }
 
-// Closes one compound: it must have held at least two predicates.
-void CheckPredicateCount(const CompoundFrame& frame) {
-  if (frame.count < 2) {
+// Closes one compound: it must have held at least `least` predicates.
+void CheckPredicateCount(const CompoundFrame& frame, int least) {
+  if (frame.count < least) {
     ThrowZb(ErrorCode::kTooFewPredicates, XML_ELE_PREDICATE, frame.compound->getTagName());
   }
 }
@@ -161,13 +161,17 @@ bool RuleSetTranslator::ParseCompoundSplits(const xercesc::DOMElement* compound,
   std::vector<CompoundFrame> stack;
   stack.emplace_back(compound);
   bool success = true;
+  // Natively a compound needs two predicates besides True and False; PMML
+  // counts those too, and a single member stands for itself.
+  const bool pmml = semantics == RuleSetModel::pmml;
+  const int least = pmml ? 1 : 2;
 
   while (!stack.empty()) {
     CompoundFrame& frame = stack.back();
     if (!success || frame.next == nullptr) {
       // A failure below still reports a compound with too few predicates,
       // innermost first, as a recursive walk would on its way out.
-      CheckPredicateCount(frame);
+      CheckPredicateCount(frame, least);
       stack.pop_back();
       continue;
     }
@@ -212,8 +216,10 @@ bool RuleSetTranslator::ParseCompoundSplits(const xercesc::DOMElement* compound,
       }
       success = ParseSetPredicateSplit(field, child, static_cast<int>(splits.size()), splits);
       frame.fields.Insert(std::move(name));
+    } else if (pmml && (IsEqual(tag, XML_ELE_TRUE) || IsEqual(tag, XML_ELE_FALSE))) {
+      ++frame.count;
     }
-    // True, False and anything else are not counted.
+    // Anything else (natively True and False too) is not counted.
   }
   return success;
 }
@@ -258,6 +264,15 @@ bool RuleSetTranslator::ParsePredicateSplit(const XMLCh* fieldName,
       BuildScaleSplit(splits, parent, var, splitIndex, fieldName, fieldPredicates);
       return true;
     case ScoreDictVar::kOrdinal:
+      // PMML orders a numeric ordinal field without a Value list by its
+      // numbers.
+      if (semantics == RuleSetModel::pmml && var->GetValueType() == ScoreDictVar::kNumeric &&
+          var->GetNumberOfCategories() == 0) {
+        BuildScaleSplit(splits, parent, var, splitIndex, fieldName, fieldPredicates);
+        return true;
+      }
+      BuildDiscreteSplit(splits, parent, var, splitIndex, fieldName, fieldPredicates);
+      return true;
     case ScoreDictVar::kNominal:
       BuildDiscreteSplit(splits, parent, var, splitIndex, fieldName, fieldPredicates);
       return true;
@@ -369,7 +384,7 @@ void RuleSetTranslator::BuildScaleSplit(SplitList& splits, const xercesc::DOMEle
     split.release();
     return;
   }
-  if (!isOr && lo > hi) {
+  if (!isOr && lo > hi && semantics != RuleSetModel::pmml) {
     ThrowZb(ErrorCode::kEmptySelection, var->GetName());
   }
   auto low = std::make_unique<NumericValue>(lo);

@@ -257,6 +257,8 @@ bool RuleSetTranslator::CreateSimpleRule(const xercesc::DOMElement* element, Sim
   *rule = new SimpleRule(Transcoder().transcodeTo(GetAttribute(element, XML_ATT_SIMPLERULE_ID)));
   SimpleRule* r = *rule;
   r->SetScoreValue(Transcoder().transcodeTo(GetAttributeForced(element, XML_ATT_SCORE)));
+  // A regression rule predicts its score as a number.
+  if (regressionTarget) VerifyDouble(r->GetScoreValue());
   if (const XMLCh* text = OptionalAttribute(element, XML_ATT_RULESET_RECOUNT)) {
     r->SetRecordCount(VerifyDouble(text));
   }

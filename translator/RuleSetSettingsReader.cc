@@ -91,6 +91,10 @@ bool RuleSetTranslator::ParseRuleSelectionMethods(int ruleSetIndex,
       throw e;
     }
   }
+  // PMML defines no weighted sum of numbers.
+  if (model->IsRegression() && !methods.empty() && methods.front() == RuleSetModel::weightedSum) {
+    ThrowZb(ErrorCode::kRegressionWeightedSum, XML_VAL_RULECRITERION_WSUM, targetName);
+  }
   model->SetAllRuleSelectionMethods(methods, ruleSetIndex);
   return true;
 }
