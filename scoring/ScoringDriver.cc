@@ -87,6 +87,7 @@ KtScore::KtStatus RuleSetModel::GetScore(const ScoreCaseRecord* record, ScoreRes
         // which value of which field was refused.
         result->SetPrediction(nullptr);
         result->SetConfidence(-1.0);
+        result->SetWinningRuleId(nullptr);
         result->ClearOutputs();
         result->SetErrorText(
             gErrorFormater.Format(ErrorCode::kInvalidInput, {invalidField, invalidValue}));

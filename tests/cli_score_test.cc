@@ -1074,11 +1074,11 @@ TEST_F(ToolTest, SemanticsOptionReachesTheModel) {
   const std::string data = Put("in.csv", "x\n1\n-1\n");
   const RunResult native = Run({"score", model, data});
   EXPECT_EQ(native.status, 0) << native.err;
-  EXPECT_EQ(native.out, "x,prediction,confidence,fired_rules\n1,p,0,A\n-1,q,0.5,\n");
+  EXPECT_EQ(native.out, "x,prediction,confidence,winning_rule,fired_rules\n1,p,0,A,A\n-1,q,0.5,,\n");
   EXPECT_EQ(Run({"score", model, data, "--semantics", "native"}).out, native.out);
   const RunResult pmml = Run({"score", model, data, "--semantics", "pmml"});
   EXPECT_EQ(pmml.status, 0) << pmml.err;
-  EXPECT_EQ(pmml.out, "x,prediction,confidence,fired_rules\n1,p,1,A\n-1,q,0.5,\n");
+  EXPECT_EQ(pmml.out, "x,prediction,confidence,winning_rule,fired_rules\n1,p,1,A,A\n-1,q,0.5,,\n");
   EXPECT_EQ(Run({"show", model, "--semantics", "pmml"}).status, 0);
   EXPECT_EQ(Run({"check", model, "--semantics", "pmml"}).status, 0);
 }
@@ -1118,24 +1118,24 @@ TEST_F(ToolTest, InvalidValueUnderPmmlKeepsTheRow) {
   const RunResult pmml = Run({"score", model, data, "--semantics", "pmml"});
   EXPECT_EQ(pmml.status, 3);
   EXPECT_EQ(pmml.out,
-            "x,z,prediction,confidence,fired_rules\n"
-            "6,1,p,0.75,A\n"
-            "11,1,,,\n"
-            "abc,1,,,\n"
-            "6,zz,p,0.75,A\n"
-            "6,,p,0.75,A\n");
+            "x,z,prediction,confidence,winning_rule,fired_rules\n"
+            "6,1,p,0.75,A,A\n"
+            "11,1,,,,\n"
+            "abc,1,,,,\n"
+            "6,zz,p,0.75,A,A\n"
+            "6,,p,0.75,A,A\n");
   EXPECT_EQ(pmml.err,
             "rulescore: " + data + ": line 3: Field x: the value \"11\" is invalid\n"
             "rulescore: " + data + ": line 4: Field x: the value \"abc\" is invalid\n");
   const RunResult native = Run({"score", model, data});
   EXPECT_EQ(native.status, 3);
   EXPECT_EQ(native.out,
-            "x,z,prediction,confidence,fired_rules\n"
-            "6,1,p,0.75,A\n"
-            "11,1,p,0.75,A\n"
-            "abc,1,,,\n"
-            "6,zz,,,\n"
-            "6,,q,0.5,\n");
+            "x,z,prediction,confidence,winning_rule,fired_rules\n"
+            "6,1,p,0.75,A,A\n"
+            "11,1,p,0.75,A,A\n"
+            "abc,1,,,,\n"
+            "6,zz,,,,\n"
+            "6,,q,0.5,,\n");
 }
 
 }  // namespace
