@@ -285,6 +285,8 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       }
 
       state.result.RemoveRuleIDs();
+      // Under pmml a row with a missing predictor is walked three-valued.
+      threeValuedRecord = semantics == pmml && HasMissingPredictor();
       if (ScoreAllRuleSetModels(nullptr, resultArg).IsError()) {
         scores.status[row] = BatchScores::kNotScored;
         scores.prediction[row] = -1;
