@@ -28,6 +28,10 @@ class ModelCheck {
   // "warnings: none".
   std::string Report(const std::string& modelPath) const;
   const std::vector<std::string>& GetWarnings() const { return warnings_; }
+  // Appends warnings found elsewhere (see SemanticsCheck).
+  void AddWarnings(const std::vector<std::string>& warnings) {
+    warnings_.insert(warnings_.end(), warnings.begin(), warnings.end());
+  }
 
  private:
   // True when `score` is the text (string target) or the number (numeric

@@ -15,6 +15,7 @@
 #include "cli/ModelVerifier.h"
 #include "cli/OutputWriter.h"
 #include "cli/ScoreJob.h"
+#include "cli/SemanticsCheck.h"
 #include "host/ScoringLog.h"
 
 namespace {
@@ -59,7 +60,11 @@ int Check(const std::string& modelPath, const std::string& pluginPath,
     return ExitStatus::kExitModel;
   }
   const rulescore::cli::ModelOutline outline(session.GetDocument());
-  const rulescore::cli::ModelCheck check(*session.GetModel(0), outline);
+  rulescore::cli::ModelCheck check(*session.GetModel(0), outline);
+  // Natively, the reasons why the document would score otherwise under pmml.
+  if (semantics == "native") {
+    check.AddWarnings(rulescore::cli::SemanticsCheck(session.GetDocument()).GetWarnings());
+  }
   std::cout << check.Report(modelPath);
   // The document's own verification records, when it has any: a record
   // that differs fails the check.

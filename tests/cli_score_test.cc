@@ -843,17 +843,73 @@ TEST_F(ToolTest, ShowWritesTheDump) {
 
 TEST_F(ToolTest, CheckSummarisesAValidModel) {
   const std::string model = Put("risk.pmml", kRiskModel);
-  const RunResult r = Run({"check", model});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out,
-            "model: " + model + "\n"
-            "type: rule set\n"
-            "rule sets: 1\n"
-            "  rule set 1: 3 rules, selection method weightedSum\n"
-            "target: risk (string), 2 categories: high, low\n"
-            "predictors: age, job\n"
-            "cost matrix: none\n"
-            "warnings: none\n");
+  const std::string summary = "model: " + model + "\n"
+                              "type: rule set\n"
+                              "rule sets: 1\n"
+                              "  rule set 1: 3 rules, selection method weightedSum\n"
+                              "target: risk (string), 2 categories: high, low\n"
+                              "predictors: age, job\n"
+                              "cost matrix: none\n";
+  const RunResult pmml = Run({"check", model, "--semantics", "pmml"});
+  EXPECT_EQ(pmml.status, 0) << pmml.err;
+  EXPECT_EQ(pmml.out, summary + "warnings: none\n");
+  // Natively, each reason why pmml would score the document otherwise.
+  const RunResult native = Run({"check", model});
+  EXPECT_EQ(native.status, 0) << native.err;
+  EXPECT_EQ(native.out,
+            summary +
+                "warning: under --semantics pmml an absent weight or confidence is 1, not 0 "
+                "(2 rules lack one)\n"
+                "warning: under --semantics pmml a value outside the declared Values or Intervals "
+                "of job is invalid (invalidValueTreatment, by default returnInvalid)\n"
+                "warning: under --semantics pmml a comparison on a missing value is UNKNOWN, not "
+                "true or false (fields age, job)\n");
+}
+
+TEST_F(ToolTest, CheckNamesEveryReasonPmmlScoresOtherwise) {
+  const std::string model = Put("other.pmml", R"(<?xml version="1.0"?>
+<PMML version="4.4">
+  <DataDictionary>
+    <DataField name="y" optype="categorical" dataType="double"><Value value="1"/><Value value="2"/></DataField>
+    <DataField name="x" optype="continuous" dataType="double">
+      <Interval closure="closedClosed" leftMargin="0" rightMargin="9"/>
+    </DataField>
+    <DataField name="z" optype="continuous" dataType="double"/>
+  </DataDictionary>
+  <RuleSetModel functionName="regression">
+    <MiningSchema>
+      <MiningField name="y" usageType="predicted"/>
+      <MiningField name="x" outliers="asExtremeValues" lowValue="1" highValue="8"/>
+      <MiningField name="z" missingValueReplacement="0"/>
+    </MiningSchema>
+    <RuleSet>
+      <SimpleRule id="a" score="1" weight="1" confidence="1">
+        <CompoundPredicate booleanOperator="or">
+          <SimplePredicate field="x" operator="greaterThan" value="5"/>
+          <SimplePredicate field="z" operator="lessThan" value="0"/>
+        </CompoundPredicate>
+      </SimpleRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+)");
+  const RunResult native = Run({"check", model});
+  EXPECT_EQ(native.status, 0) << native.err;
+  const std::string warnings = native.out.substr(native.out.find("warning: "));
+  EXPECT_EQ(warnings,
+            "warning: under --semantics pmml a value outside the declared Values or Intervals of x "
+            "is invalid (invalidValueTreatment, by default returnInvalid)\n"
+            "warning: under --semantics pmml the MiningField treatments of x, z are applied (they "
+            "are not read here)\n"
+            "warning: under --semantics pmml a comparison on a missing value is UNKNOWN, not true "
+            "or false (fields x)\n"
+            "warning: under --semantics pmml a rule set without defaultScore predicts nothing when "
+            "no rule fires, not its first category (rule set 1)\n"
+            "warning: under --semantics pmml functionName regression predicts the chosen rule's "
+            "score as a number\n");
+  const RunResult pmml = Run({"check", model, "--semantics", "pmml"});
+  EXPECT_EQ(pmml.status, 0) << pmml.err;
+  EXPECT_NE(pmml.out.find("warnings: none\n"), std::string::npos) << pmml.out;
 }
 
 TEST_F(ToolTest, CheckWarnsAboutDoubtfulRules) {
@@ -871,7 +927,11 @@ TEST_F(ToolTest, CheckWarnsAboutDoubtfulRules) {
             "warning: rule set 1: default score \"medium\" names no target category\n"
             "warning: rule set 1: rule R1: score \"hgh\" names no target category\n"
             "warning: rule set 1: rule R2 is marked disabled; it is scored like any other rule\n"
-            "warning: rule set 1: rule #4: score \"hgh\" names no target category\n");
+            "warning: rule set 1: rule #4: score \"hgh\" names no target category\n"
+            "warning: under --semantics pmml an absent weight or confidence is 1, not 0 "
+            "(4 rules lack one)\n"
+            "warning: under --semantics pmml a comparison on a missing value is UNKNOWN, not "
+            "true or false (fields age)\n");
 }
 
 TEST_F(ToolTest, CheckListsDerivedFieldsAndScoreCategories) {
@@ -991,7 +1051,8 @@ TEST_F(ToolTest, BundledExampleScores) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(Count(r.out, "\n"), 21u);
-  const RunResult check = Run({"check", source + "/examples/credit_risk.pmml"});
+  const RunResult check =
+      Run({"check", source + "/examples/credit_risk.pmml", "--semantics", "pmml"});
   EXPECT_EQ(check.status, 0);
   EXPECT_NE(check.out.find("warnings: none\n"), std::string::npos) << check.out;
 }

@@ -1,6 +1,7 @@
 // The two semantics a model can be read and scored under: native (the
 // model's own reading) and pmml (the PMML 4.4 RuleSet and MiningSchema
 // chapters as written). Each case states both expected answers side by side.
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -811,6 +812,54 @@ TEST(ProducerShapes, RegressionRuleSet) {
   std::string text = document("firstHit");
   text.replace(text.find(R"(score="10")"), 10, R"(score="ten")");
   EXPECT_EQ(testing_support::TranslationFailureOf(text, "r.pmml", "pmml").code, 260003);
+}
+
+// The drug example bundled with the tool, under each criterion: its
+// weights and confidences are written and it has a default score, so both
+// semantics give its published answers; the last record, with BP and Na
+// missing, fires RULE4 alone under both (under pmml RULE2 and RULE3 are
+// UNKNOWN, natively false).
+TEST(DrugExample, BothSemanticsGiveThePublishedAnswers) {
+  struct Row {
+    const char* bp;
+    const char* k;
+    const char* age;
+    const char* na;
+    const char* cholesterol;
+  };
+  const Row rows[] = {
+      {"HIGH", "0.04", "40", "0.7", "NORMAL"}, {"HIGH", "0.06", "60", "0.5", "HIGH"},
+      {"LOW", "0.05", "30", "0.95", "NORMAL"}, {"NORMAL", "0.03", "70", "0.8", "NORMAL"},
+      {"", "0.05", "55", "", "HIGH"},
+  };
+  struct Criterion {
+    const char* file;
+    std::vector<std::string> answers;
+  };
+  const Criterion criteria[] = {
+      {"drug_firstHit.pmml", {"drugB 0.9", "drugA 0.6", "drugC 0.5", "drugC 0.5", "drugX 0.7"}},
+      {"drug_weightedSum.pmml", {"drugB 0.9", "drugX 0.35", "drugX 0.35", "drugC 0.5", "drugX 0.7"}},
+      {"drug_weightedMax.pmml", {"drugB 0.9", "drugX 0.7", "drugX 0.7", "drugC 0.5", "drugX 0.7"}},
+  };
+  const std::vector<std::string> fields{"BP", "K", "Age", "Na", "Cholesterol"};
+  for (const Criterion& c : criteria) {
+    std::ifstream in(std::string(RULESCORE_SOURCE_DIR) + "/examples/" + c.file);
+    std::ostringstream text;
+    text << in.rdbuf();
+    ASSERT_FALSE(text.str().empty()) << c.file;
+    for (const char* semantics : {"native", "pmml"}) {
+      auto t = Translate(text.str(), semantics);
+      ASSERT_NE(t->model, nullptr);
+      for (size_t r = 0; r < 5; ++r) {
+        const Row& row = rows[r];
+        EXPECT_EQ(ScoreText(*t->model, fields,
+                            {{"BP", row.bp}, {"K", row.k}, {"Age", row.age}, {"Na", row.na},
+                             {"Cholesterol", row.cholesterol}}),
+                  c.answers[r])
+            << c.file << " " << semantics << " row " << r + 1;
+      }
+    }
+  }
 }
 
 }  // namespace
