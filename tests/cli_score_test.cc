@@ -936,7 +936,7 @@ TEST_F(ToolTest, CheckWarnsAboutDoubtfulRules) {
 
 TEST_F(ToolTest, CheckListsDerivedFieldsAndScoreCategories) {
   const std::string model = std::string(RULESCORE_SOURCE_DIR) + "/examples/derived.pmml";
-  const RunResult r = Run({"check", model});
+  const RunResult r = Run({"check", model, "--semantics", "pmml"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "model: " + model + "\n"

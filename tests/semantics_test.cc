@@ -577,8 +577,6 @@ TEST(AcceptedDocuments, NativeRefusalsThatPmmlReads) {
        R"(<CompoundPredicate booleanOperator="and"><SimplePredicate field="x" operator="lessThan" value="0"/>)"
        R"(<SimplePredicate field="x" operator="greaterThan" value="5"/></CompoundPredicate>)",
        260157, "no 0.5"},
-      {"an ordinal number field without values",
-       R"(<SimplePredicate field="o" operator="greaterThan" value="5"/>)", 260127, "yes 1"},
   };
   for (const Case& c : cases) {
     const std::string pmml = Document(
