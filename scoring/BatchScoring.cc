@@ -20,6 +20,7 @@
 #include "host/NumericValue.h"
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreDictVar.h"
+#include "host/ScoreDictionary.h"
 #include "host/StringValue.h"
 #include "model/RuleSetModel.h"
 #include "scoring/RuleSetResult.h"
@@ -68,6 +69,19 @@ class RuleSetModel::BatchState {
   std::vector<int32_t> idOffset;
   std::unordered_map<const ScoreValue*, int32_t> categoryOf;  // for large tables
   std::unordered_map<std::string, int32_t> columnOf;          // rebuilt per call
+
+  // The record path, for models whose predictors are not all read from
+  // columns (derived fields compute theirs from the record): each row is
+  // filled into `record`, laid out as the model was bound, and scored as
+  // GetScore scores it. One cell per bound field that has a column.
+  struct Cell {
+    int position = -1;  // in the record layout
+    int32_t column = -1;
+    bool number = false;  // a numeric field: texts must read as numbers
+    size_t tableBegin = 0;  // code columns: per text, its number and badness
+  };
+  ScoreCaseRecord record;
+  std::vector<Cell> cells;
 };
 
 void RuleSetModel::DeleteBatchState(BatchState* state) { delete state; }
@@ -216,6 +230,84 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       }
     }
 
+    // Derived fields are computed from the record's cells, so such a model
+    // scores each row through a record filled from the columns, laid out as
+    // the model was bound (each dictionary field at its bound position).
+    const bool useRecord = derivedFields != nullptr;
+    state.cells.clear();
+    if (useRecord) {
+      std::vector<std::string> layout;
+      const ScoreDictionary* dictionary = GetDictionary();
+      const std::vector<ScoreDictVar*> noVars;
+      const std::vector<ScoreDictVar*>& vars =
+          dictionary != nullptr ? dictionary->GetAllVars() : noVars;
+      for (const ScoreDictVar* var : vars) {
+        if (var == nullptr || var->GetCaseIndex() < 0) continue;
+        const size_t at = static_cast<size_t>(var->GetCaseIndex());
+        if (layout.size() <= at) layout.resize(at + 1);
+        layout[at] = var->GetName();
+      }
+      if (layout.empty()) layout.push_back(std::string());
+      state.record.SetLayout(layout);
+      for (const ScoreDictVar* var : vars) {
+        if (var == nullptr || var->GetCaseIndex() < 0) continue;
+        const int at = columns.Find(var->GetName());
+        if (at < 0) continue;
+        BatchState::Cell cell;
+        cell.position = var->GetCaseIndex();
+        cell.column = static_cast<int32_t>(at);
+        cell.number = var->GetValueType() != ScoreDictVar::kString;
+        const ColumnBatch::Column& column = cols[static_cast<size_t>(at)];
+        cell.tableBegin = state.table.size();
+        if (column.kind != ColumnBatch::Kind::kNumbers && cell.number) {
+          // Each text of a numeric field read once: its number, or bad when
+          // it is neither a number nor a declared missing value.
+          for (const std::string& text : column.texts) {
+            double parsed = 0.0;
+            uint8_t isBad = 0;
+            if (!var->ParseNumber(text, &parsed)) {
+              parsed = std::nan("");
+              isBad = var->IsMissingValue(StringValue(text)) ? 0 : 1;
+            }
+            state.table.push_back(parsed);
+            state.bad.push_back(isBad);
+          }
+        }
+        state.cells.push_back(cell);
+      }
+    }
+    // Fills the record from one row; a bad cell stops the row.
+    const auto fillRecordRow = [&state, &cols](size_t at, int32_t* errorColumn) -> int32_t {
+      ScoreCaseRecord& record = state.record;
+      record.Clear();
+      for (const BatchState::Cell& cell : state.cells) {
+        const ColumnBatch::Column& column = cols[static_cast<size_t>(cell.column)];
+        if (column.missing != nullptr && column.missing[at] != 0) continue;
+        if (column.kind == ColumnBatch::Kind::kNumbers) {
+          const double x = column.numbers[at];
+          if (!(column.nanIsMissing && std::isnan(x))) record.SetNumber(cell.position, x);
+          continue;
+        }
+        const int32_t code = column.codes[at];
+        if (code < 0) continue;
+        if (static_cast<size_t>(code) >= column.texts.size()) {
+          *errorColumn = cell.column;
+          return BatchScores::kCodeOutOfRange;
+        }
+        if (!cell.number) {
+          record.SetText(cell.position, column.texts[static_cast<size_t>(code)]);
+          continue;
+        }
+        const size_t k = cell.tableBegin + static_cast<size_t>(code);
+        if (state.bad[k] != 0) {
+          *errorColumn = cell.column;
+          return BatchScores::kNotANumber;
+        }
+        if (!std::isnan(state.table[k])) record.SetNumber(cell.position, state.table[k]);
+      }
+      return BatchScores::kScored;
+    };
+
     result = &state.result;
     result->ShareRuleIds(ruleIdTable);
     ScoreResult* resultArg = result;
@@ -237,7 +329,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       // Read the row's predictors; a bad cell stops the row.
       int32_t status = BatchScores::kScored;
       int32_t errorColumn = -1;
-      for (size_t i = 0; i < predictors; ++i) {
+      for (size_t i = 0; i < predictors && !useRecord; ++i) {
         const BatchState::Binding& binding = state.bindings[i];
         if (binding.read == BatchState::kAbsent) {
           values[i] = binding.missingValue;
@@ -274,6 +366,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
           values[i] = EncodeValue(&state.number, i);
         }
       }
+      if (useRecord) status = fillRecordRow(row, &errorColumn);
       scores.status[row] = status;
       scores.errorColumn[row] = errorColumn;
       if (status != BatchScores::kScored) {
@@ -285,6 +378,10 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       }
 
       state.result.RemoveRuleIDs();
+      if (useRecord) {
+        bool flag = false;
+        ProcessScoreCase(&state.record, flag);
+      }
       // Under pmml a row with a missing predictor is walked three-valued.
       threeValuedRecord = semantics == pmml && HasMissingPredictor();
       if (ScoreAllRuleSetModels(nullptr, resultArg).IsError()) {

@@ -8,6 +8,8 @@
 // absence of per-row allocation.
 #include <cmath>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -437,6 +439,62 @@ TEST(BatchScoring, RowsAllocateNothingOnceWarm) {
   }
   // What a call allocates (its bindings) does not grow with its rows.
   EXPECT_EQ(counts[0], counts[1]);
+}
+
+
+// Derived fields are computed from each row as GetScore computes them from a
+// record: a ratio of two number columns, a value map over a text column, and a
+// boolean read from texts.
+TEST(BatchScoring, DerivedFieldsComputedFromTheColumns) {
+  std::ifstream in(std::string(RULESCORE_SOURCE_DIR) + "/examples/derived.pmml");
+  const std::string pmml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto reference = TranslateDocument(pmml, "derived.pmml");
+  auto batch = TranslateDocument(pmml, "derived.pmml");
+  ASSERT_NE(reference->model, nullptr);
+  ASSERT_NE(batch->model, nullptr);
+  const std::vector<double> income{1000, 1000, 1000, 0, 1000, 2000};
+  const std::vector<double> debt{700, 200, 500, 10, std::nan(""), 100};
+  const std::vector<int32_t> region{0, 0, 1, 2, -1, 1};
+  const std::vector<int32_t> member{0, 1, 2, 3, 1, -1};
+  const std::vector<std::string> regionTexts{"north", "south", "east"};
+  const std::vector<std::string> memberTexts{"false", "TRUE", "0", "1"};
+  ColumnBatch columns(income.size());
+  columns.AddNumbers("income", income.data());
+  columns.AddCodes("member", member.data(), memberTexts);
+  columns.AddNumbers("debt", debt.data(), nullptr, true);
+  columns.AddCodes("region", region.data(), regionTexts);
+  Output out(income.size());
+  BatchScores scores = out.Scores();
+  ASSERT_EQ(batch->model->ScoreBatch(columns, 0, income.size(), scores), income.size());
+
+  const std::vector<std::string> ids = batch->model->GetBatchRuleIds();
+  const std::vector<const ScoreValue*> categories = batch->model->GetBatchCategories();
+  ScoreCaseRecord record({"region", "debt", "member", "income"});
+  ScoreResult* result = nullptr;
+  std::vector<std::string> predictions;
+  for (size_t r = 0; r < income.size(); ++r) {
+    record.Clear();
+    record.SetNumber(3, income[r]);
+    if (!std::isnan(debt[r])) record.SetNumber(1, debt[r]);
+    if (region[r] >= 0) record.SetText(0, regionTexts[static_cast<size_t>(region[r])]);
+    if (member[r] >= 0) record.SetText(2, memberTexts[static_cast<size_t>(member[r])]);
+    ASSERT_FALSE(reference->model->GetScore(&record, result, false).IsError());
+    const auto* expected = static_cast<const RuleSetResult*>(result);
+    ASSERT_EQ(out.status[r], BatchScores::kScored) << "row " << r;
+    ASSERT_NE(expected->GetPrediction(), nullptr);
+    ASSERT_GE(out.prediction[r], 0);
+    predictions.push_back(categories.at(static_cast<size_t>(out.prediction[r]))->GetString());
+    EXPECT_EQ(predictions.back(), expected->GetPrediction()->GetString()) << "row " << r;
+    EXPECT_TRUE(SameDouble(out.confidence[r], expected->GetConfidence())) << "row " << r;
+    EXPECT_EQ(out.winning[r] < 0 ? std::string() : ids.at(static_cast<size_t>(out.winning[r])),
+              expected->GetWinningRuleId())
+        << "row " << r;
+  }
+  delete result;
+  // The rules saw the derived values: a high ratio declines, a member with a
+  // low ratio is approved, a warm zone is approved, the rest go to review.
+  EXPECT_EQ(predictions, (std::vector<std::string>{"decline", "approve", "approve", "decline",
+                                                   "review", "approve"}));
 }
 
 }  // namespace
