@@ -31,7 +31,8 @@ std::string Rules() {
   int id = 0;
   for (int i = 0; i < kFields; ++i) {
     for (int j = i + 1; j < kFields; ++j) {
-      rules += "<SimpleRule id=\"R" + std::to_string(id++) + "\" score=\"" + (id % 2 ? "a" : "b") +
+      ++id;
+      rules += "<SimpleRule id=\"R" + std::to_string(id) + "\" score=\"" + (id % 2 ? "a" : "b") +
                "\"><CompoundPredicate booleanOperator=\"and\">"
                "<SimplePredicate field=\"f" + std::to_string(i) +
                "\" operator=\"greaterThan\" value=\"" + std::to_string(10 + i) +
