@@ -185,7 +185,7 @@ class Model:
         rows = len(frame.index)
         names = frame.columns
         duplicated = set(names[names.duplicated()])
-        specs = []
+        column_args = []
         absent = []
         for field in self._fields:
             if field.name in duplicated:
@@ -193,11 +193,11 @@ class Model:
             if field.name not in names:
                 absent.append(field.name)
                 continue
-            specs.append(_column(field.name, frame[field.name], field.data_type == "string"))
+            column_args.append(_column(field.name, frame[field.name], field.data_type == "string"))
         if absent:
             warnings.warn("the model reads %s, which the data has no column for: missing in every row"
                           % ", ".join(repr(a) for a in absent), MissingColumnWarning, stacklevel=2)
-        prediction, confidence, winning, fired, error = self._core.score_columns(specs, rows, count)
+        prediction, confidence, winning, fired, error = self._core.score_columns(column_args, rows, count)
         if self._numeric_target:
             prediction = prediction.astype(np.float64)
         return pd.DataFrame({"prediction": prediction, "confidence": confidence,
@@ -277,7 +277,7 @@ def _cell(value):
 
 
 def _column(name, series, is_string):
-    """The column spec of one field for the compiled scorer."""
+    """The column arguments of one field for the compiled scorer."""
     dtype = series.dtype
     if isinstance(dtype, pd.CategoricalDtype):
         codes = np.ascontiguousarray(series.cat.codes.to_numpy(), dtype=np.int32)

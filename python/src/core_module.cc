@@ -216,31 +216,31 @@ class Model {
     K::ColumnBatch batch(rows);
     std::vector<py::array> keep;  // holds the arrays while they are read
     for (const py::handle& item : columns) {
-      const py::tuple spec = py::reinterpret_borrow<py::tuple>(item);
-      if (spec.size() != 5) throw py::value_error("a column spec has five members");
-      const std::string name = spec[0].cast<std::string>();
+      const py::tuple entry = py::reinterpret_borrow<py::tuple>(item);
+      if (entry.size() != 5) throw py::value_error("a column entry has five members");
+      const std::string name = entry[0].cast<std::string>();
       const uint8_t* missing = nullptr;
-      if (!spec[3].is_none()) {
-        auto mask = py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(spec[3]);
+      if (!entry[3].is_none()) {
+        auto mask = py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(entry[3]);
         if (!mask || static_cast<size_t>(mask.size()) != rows) {
           throw py::value_error("column " + name + ": the missing mask has the wrong length");
         }
         missing = mask.data();
         keep.push_back(mask);
       }
-      if (spec[2].is_none()) {
-        auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(spec[1]);
+      if (entry[2].is_none()) {
+        auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(entry[1]);
         if (!values || values.ndim() != 1 || static_cast<size_t>(values.size()) != rows) {
           throw py::value_error("column " + name + ": expected " + std::to_string(rows) + " numbers");
         }
-        batch.AddNumbers(name, values.data(), missing, spec[4].cast<bool>());
+        batch.AddNumbers(name, values.data(), missing, entry[4].cast<bool>());
         keep.push_back(values);
       } else {
-        auto codes = py::array_t<int32_t, py::array::c_style | py::array::forcecast>::ensure(spec[1]);
+        auto codes = py::array_t<int32_t, py::array::c_style | py::array::forcecast>::ensure(entry[1]);
         if (!codes || codes.ndim() != 1 || static_cast<size_t>(codes.size()) != rows) {
           throw py::value_error("column " + name + ": expected " + std::to_string(rows) + " codes");
         }
-        batch.AddCodes(name, codes.data(), spec[2].cast<std::vector<std::string>>(), missing);
+        batch.AddCodes(name, codes.data(), entry[2].cast<std::vector<std::string>>(), missing);
         keep.push_back(codes);
       }
     }
