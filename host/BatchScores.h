@@ -22,6 +22,10 @@ struct BatchScores {
     kNotANumber = 1,      // a text in a numeric field that is no number
     kCodeOutOfRange = 2,  // a code past its column's texts
     kNotScored = 3,       // the model could not score the row
+    // A value the field's MiningField treatments refuse (the pmml
+    // semantics, invalidValueTreatment returnInvalid): GetScore's error
+    // 260024, naming the field (the column's name) and the value.
+    kInvalidValue = 4,
   };
 
   int32_t* prediction = nullptr;   // category index, -1 for none

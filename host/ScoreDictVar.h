@@ -58,6 +58,11 @@ class RULESCORE_HOST_API ScoreDictVar {
   // otherwise any value of the field's type inside its Intervals (when it
   // has some) that is not declared missing or invalid.
   bool IsValidValue(const ScoreValue& value) const;
+  // True when the field declares valid or invalid Values or Intervals, so
+  // that a value of its type may be invalid.
+  bool DeclaresValidity() const {
+    return !labels_.empty() || !invalid_.empty() || !intervals_.empty();
+  }
   // True when the value is one of the field's declared missing values, or a
   // numeric system-missing value.
   bool IsMissingValue(const ScoreValue& value) const;

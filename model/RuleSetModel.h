@@ -290,6 +290,12 @@ class RuleSetModel : public BaseModel {
   void SetUpFieldTreatments();
   bool ApplyFieldTreatments(const ScoreCaseRecord* record, std::string* field,
                             std::string* value);
+  struct TreatStep;
+  // One value of predictor step.index through its treatments: `cell` is the
+  // value as given (null when absent), *x its encoding, which becomes the
+  // treated encoding. False when the value is invalid under returnInvalid
+  // (*x is then unchanged).
+  bool TreatValue(const TreatStep& step, const ScoreValue* cell, double* x) const;
   void ScoreOneRuleSetModel(int m, int& categoryIndex, double& confidence, ScoreResult*& result);
   bool ComputeXMiscClassCost(const std::vector<double>& weights, int& categoryIndex,
                              double& confidence) const;
@@ -390,8 +396,13 @@ class RuleSetModel : public BaseModel {
     bool hasMissingValue = false;
     double missingValue = 0.0;  // encoded replacement of a missing value
     int32_t outliers = outliersAsIs;
-    double lowValue = 0.0;
+    double lowValue = 0.0;   // -inf and +inf unless outliers are treated
     double highValue = 0.0;
+    // A present number of a numeric field read from a number cell needs
+    // nothing when it lies in lowValue..highValue: the field declares no
+    // valid or invalid Values and no Intervals. Lets the common record pass
+    // with one comparison per field.
+    bool numbersPass = false;
   };
   std::vector<TreatStep> treatSteps;
   // Positions of the rules of one model that fired for the current record;

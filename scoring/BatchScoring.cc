@@ -52,14 +52,17 @@ class RuleSetModel::BatchState {
     const int32_t* codes = nullptr;
     const uint8_t* missing = nullptr;
     bool nanIsMissing = false;
-    double missingValue = 0.0;  // what an absent value encodes to
+    double missingValue = 0.0;  // what an absent value encodes to (treated)
+    const TreatStep* treat = nullptr;  // the predictor's treatments (pmml)
     size_t tableBegin = 0;      // kTable: the column's texts in table and bad
     size_t tableSize = 0;
   };
 
   std::vector<Binding> bindings;
   std::vector<double> table;  // per text of every bound code column
-  std::vector<uint8_t> bad;   // per text: 1 when it is no number for a numeric field
+  // Per text: why a row holding it is refused (a RowStatus; kScored when
+  // it is not).
+  std::vector<uint8_t> bad;
   RuleSetResult result{nullptr};
   NumericValue number{0.0};  // the general encoding's probe of a number
   // Per rule set: where its identifiers lie, and the batch index of its
@@ -180,10 +183,21 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
     state.bindings.assign(encodeSteps.size(), BatchState::Binding());
     state.table.clear();
     state.bad.clear();
+    // Under pmml the fields' treatments are applied to what a column gives:
+    // once per text of a code column and to the missing value at binding,
+    // per row only to the numbers of a number column, and there only when
+    // the field declares something numbers may fail.
+    for (const TreatStep& treat : treatSteps) {
+      const size_t i = static_cast<size_t>(treat.index);
+      if (i < state.bindings.size()) state.bindings[i].treat = &treat;
+    }
+    const bool textsReachTheModel = semantics == pmml;
     for (size_t i = 0; i < encodeSteps.size(); ++i) {
       BatchState::Binding& binding = state.bindings[i];
       const EncodeStep& step = encodeSteps[i];
-      binding.missingValue = EncodeValue(nullptr, i);
+      const double absent = EncodeValue(nullptr, i);
+      binding.missingValue = absent;
+      if (binding.treat != nullptr) TreatValue(*binding.treat, nullptr, &binding.missingValue);
       if (step.var == nullptr) continue;
       int32_t at = -1;
       if (scan) {
@@ -202,9 +216,10 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
         binding.read = step.kind == kReadNumber ? BatchState::kNumber : BatchState::kNumberGeneral;
         continue;
       }
-      // A code column: each text encoded once, as a record holding it in
-      // that field would be; for a numeric field the text must read as a
-      // number or be a declared missing value.
+      // A code column: each text encoded (and treated) once, as a record
+      // holding it in that field would be; for a numeric field the text
+      // must read as a number or be a declared missing value, except under
+      // pmml, where any other text is the field's to judge as invalid.
       binding.codes = column.codes;
       binding.read = BatchState::kTable;
       binding.tableBegin = state.table.size();
@@ -212,18 +227,30 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       const bool isString = i < predVarIsString.size() && predVarIsString[i];
       for (const std::string& text : column.texts) {
         const StringValue value(text);
-        double encoded = binding.missingValue;
-        uint8_t isBad = 0;
+        double encoded = absent;
+        const ScoreValue* cell = nullptr;
+        uint8_t isBad = BatchScores::kScored;
         if (isString) {
           encoded = EncodeValue(&value, i);
+          cell = &value;
         } else {
           double parsed = 0.0;
           if (step.var->ParseNumber(text, &parsed)) {
             state.number.SetDouble(parsed);
             encoded = EncodeValue(&state.number, i);
+            cell = &state.number;
           } else if (!step.var->IsMissingValue(value)) {
-            isBad = 1;
+            if (textsReachTheModel) {
+              encoded = EncodeValue(&value, i);
+              cell = &value;
+            } else {
+              isBad = BatchScores::kNotANumber;
+            }
           }
+        }
+        if (isBad == BatchScores::kScored && binding.treat != nullptr &&
+            !TreatValue(*binding.treat, cell, &encoded)) {
+          isBad = BatchScores::kInvalidValue;
         }
         state.table.push_back(encoded);
         state.bad.push_back(isBad);
@@ -264,10 +291,10 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
           // it is neither a number nor a declared missing value.
           for (const std::string& text : column.texts) {
             double parsed = 0.0;
-            uint8_t isBad = 0;
+            uint8_t isBad = BatchScores::kScored;
             if (!var->ParseNumber(text, &parsed)) {
               parsed = std::nan("");
-              isBad = var->IsMissingValue(StringValue(text)) ? 0 : 1;
+              if (!var->IsMissingValue(StringValue(text))) isBad = BatchScores::kNotANumber;
             }
             state.table.push_back(parsed);
             state.bad.push_back(isBad);
@@ -276,8 +303,10 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
         state.cells.push_back(cell);
       }
     }
-    // Fills the record from one row; a bad cell stops the row.
-    const auto fillRecordRow = [&state, &cols](size_t at, int32_t* errorColumn) -> int32_t {
+    // Fills the record from one row; a bad cell stops the row (under pmml
+    // the record holds its text, for the treatments to judge).
+    const auto fillRecordRow = [&state, &cols, textsReachTheModel](size_t at,
+                                                                   int32_t* errorColumn) -> int32_t {
       ScoreCaseRecord& record = state.record;
       record.Clear();
       for (const BatchState::Cell& cell : state.cells) {
@@ -299,7 +328,11 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
           continue;
         }
         const size_t k = cell.tableBegin + static_cast<size_t>(code);
-        if (state.bad[k] != 0) {
+        if (state.bad[k] != BatchScores::kScored) {
+          if (textsReachTheModel) {
+            record.SetText(cell.position, column.texts[static_cast<size_t>(code)]);
+            continue;
+          }
           *errorColumn = cell.column;
           return BatchScores::kNotANumber;
         }
@@ -324,6 +357,9 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       }
       return -1;
     };
+    const double sysmis = NumericValue::GetSysmisValue();
+    std::string invalidField;  // what the record path's treatments refused
+    std::string invalidValue;
     for (; row < end; ++row) {
       if (scores.fired != nullptr) firedMark = scores.fired->size();
       // Read the row's predictors; a bad cell stops the row.
@@ -345,8 +381,9 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
             values[i] = binding.missingValue;
           } else if (static_cast<size_t>(code) >= binding.tableSize) {
             status = BatchScores::kCodeOutOfRange;
-          } else if (state.bad[binding.tableBegin + static_cast<size_t>(code)] != 0) {
-            status = BatchScores::kNotANumber;
+          } else if (state.bad[binding.tableBegin + static_cast<size_t>(code)] !=
+                     BatchScores::kScored) {
+            status = state.bad[binding.tableBegin + static_cast<size_t>(code)];
           } else {
             values[i] = state.table[binding.tableBegin + static_cast<size_t>(code)];
           }
@@ -359,14 +396,39 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
         const double x = binding.numbers[row];
         if (binding.nanIsMissing && std::isnan(x)) {
           values[i] = binding.missingValue;
-        } else if (binding.read == BatchState::kNumber) {
+          continue;
+        }
+        if (binding.read == BatchState::kNumber) {
           values[i] = x;
         } else {
           state.number.SetDouble(x);
           values[i] = EncodeValue(&state.number, i);
         }
+        const TreatStep* treat = binding.treat;
+        if (treat == nullptr) continue;
+        const double v = values[i];
+        if (treat->numbersPass && v != sysmis && v >= treat->lowValue && v <= treat->highValue) {
+          continue;
+        }
+        state.number.SetDouble(x);
+        if (!TreatValue(*treat, &state.number, &values[i])) {
+          status = BatchScores::kInvalidValue;
+          errorColumn = binding.column;
+          break;
+        }
       }
-      if (useRecord) status = fillRecordRow(row, &errorColumn);
+      if (useRecord) {
+        status = fillRecordRow(row, &errorColumn);
+        if (status == BatchScores::kScored) {
+          bool flag = false;
+          ProcessScoreCase(&state.record, flag);
+          if (!treatSteps.empty() &&
+              !ApplyFieldTreatments(&state.record, &invalidField, &invalidValue)) {
+            status = BatchScores::kInvalidValue;
+            errorColumn = columns.Find(invalidField);
+          }
+        }
+      }
       scores.status[row] = status;
       scores.errorColumn[row] = errorColumn;
       if (status != BatchScores::kScored) {
@@ -378,10 +440,6 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       }
 
       state.result.RemoveRuleIDs();
-      if (useRecord) {
-        bool flag = false;
-        ProcessScoreCase(&state.record, flag);
-      }
       // Under pmml a row with a missing predictor is walked three-valued.
       threeValuedRecord = semantics == pmml && HasMissingPredictor();
       if (ScoreAllRuleSetModels(nullptr, resultArg).IsError()) {

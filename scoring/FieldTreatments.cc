@@ -54,6 +54,7 @@ std::string ValueText(const ScoreValue* value) {
 void RuleSetModel::SetUpFieldTreatments() {
   treatSteps.clear();
   if (semantics != pmml || fieldTreatments.empty()) return;
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
   for (size_t i = 0; i < predVars.size(); ++i) {
     const ScoreDictVar* var = predVars[i];
     if (var == nullptr) continue;
@@ -72,70 +73,93 @@ void RuleSetModel::SetUpFieldTreatments() {
     }
     step.hasMissingValue = t.hasMissingReplacement;
     if (t.hasMissingReplacement) step.missingValue = EncodeText(var, isString, t.missingReplacement);
+    step.lowValue = -kInfinity;
+    step.highValue = kInfinity;
     // Outliers exist only on a continuous numeric scale.
     if (!isString && var->GetMeasureLevel() == ScoreDictVar::kContinuous) {
       step.outliers = t.outliers;
-      step.lowValue = t.hasLowValue ? t.lowValue : -std::numeric_limits<double>::infinity();
-      step.highValue = t.hasHighValue ? t.highValue : std::numeric_limits<double>::infinity();
+      if (t.outliers != outliersAsIs) {
+        if (t.hasLowValue) step.lowValue = t.lowValue;
+        if (t.hasHighValue) step.highValue = t.highValue;
+      }
     }
+    const bool derived = i < encodeSteps.size() && encodeSteps[i].kind == kReadDerived;
+    step.numbersPass = !isString && !derived && !var->DeclaresValidity();
     treatSteps.push_back(step);
   }
+}
+
+bool RuleSetModel::TreatValue(const TreatStep& step, const ScoreValue* cell, double* out) const {
+  const size_t i = static_cast<size_t>(step.index);
+  const bool isString = i < predVarIsString.size() && predVarIsString[i];
+  const double missing = isString ? -1.0 : NumericValue::GetSysmisValue();
+  double x = *out;
+  bool isMissing = x == missing;
+  const ScoreDictVar* var = i < encodeSteps.size() ? encodeSteps[i].var : nullptr;
+  if (var == nullptr) cell = nullptr;
+  if (cell != nullptr && step.checkValid) {
+    bool invalid = false;
+    if (!isString && cell->GetValueType() != ScoreValue::kNumeric) {
+      // A text where a number belongs (encoded as missing) is invalid,
+      // unless the field declares it missing.
+      invalid = !var->IsMissingValue(*cell);
+    } else if (!isMissing) {
+      invalid = (!isString && std::isnan(cell->GetDouble())) || !var->IsValidValue(*cell);
+    }
+    if (invalid) {
+      isMissing = false;
+      switch (step.invalidTreatment) {
+        case returnInvalid:
+          return false;
+        case invalidAsMissing:
+          x = missing;
+          isMissing = true;
+          break;
+        case invalidAsValue:
+          x = step.invalidValue;
+          isMissing = x == missing;
+          break;
+        default:
+          // asIs: a text where a number belongs compares as no number.
+          if (!isString && cell->GetValueType() != ScoreValue::kNumeric) x = kNaN;
+          break;
+      }
+    } else if (!isMissing && !isString && step.outliers != outliersAsIs &&
+               (x < step.lowValue || x > step.highValue)) {
+      if (step.outliers == outliersAsMissing) {
+        x = missing;
+        isMissing = true;
+      } else {
+        x = x < step.lowValue ? step.lowValue : step.highValue;
+      }
+    }
+  }
+  if (isMissing && step.hasMissingValue) x = step.missingValue;
+  *out = x;
+  return true;
 }
 
 bool RuleSetModel::ApplyFieldTreatments(const ScoreCaseRecord* record, std::string* field,
                                         std::string* value) {
   const double sysmis = NumericValue::GetSysmisValue();
+  const ScoreCaseRecord::Slots slots = record->GetSlots();
   for (const TreatStep& step : treatSteps) {
     const size_t i = static_cast<size_t>(step.index);
     if (i >= predVarValues.size() || i >= encodeSteps.size()) continue;
-    const bool isString = i < predVarIsString.size() && predVarIsString[i];
-    const double missing = isString ? -1.0 : sysmis;
-    double x = predVarValues[i];
-    bool isMissing = x == missing;
-
+    double& x = predVarValues[i];
     const EncodeStep& read = encodeSteps[i];
-    const ScoreValue* cell = read.var != nullptr ? record->GetValue(read.position) : nullptr;
-    if (cell != nullptr && step.checkValid) {
-      bool invalid = false;
-      if (!isString && cell->GetValueType() != ScoreValue::kNumeric) {
-        // A text where a number belongs (encoded as missing) is invalid,
-        // unless the field declares it missing.
-        invalid = !read.var->IsMissingValue(*cell);
-      } else if (!isMissing) {
-        invalid = (!isString && std::isnan(cell->GetDouble())) || !read.var->IsValidValue(*cell);
-      }
-      if (invalid) {
-        isMissing = false;
-        switch (step.invalidTreatment) {
-          case returnInvalid:
-            *field = read.var->Name();
-            *value = ValueText(cell);
-            return false;
-          case invalidAsMissing:
-            x = missing;
-            isMissing = true;
-            break;
-          case invalidAsValue:
-            x = step.invalidValue;
-            isMissing = x == missing;
-            break;
-          default:
-            // asIs: a text where a number belongs compares as no number.
-            if (!isString && cell->GetValueType() != ScoreValue::kNumeric) x = kNaN;
-            break;
-        }
-      } else if (!isMissing && !isString && step.outliers != outliersAsIs &&
-                 (x < step.lowValue || x > step.highValue)) {
-        if (step.outliers == outliersAsMissing) {
-          x = missing;
-          isMissing = true;
-        } else {
-          x = x < step.lowValue ? step.lowValue : step.highValue;
-        }
-      }
+    // The common case: a number cell holding a present number inside the
+    // bounds, of a field that declares nothing about its values.
+    if (step.numbersPass && x != sysmis && x >= step.lowValue && x <= step.highValue) {
+      const size_t at = static_cast<size_t>(read.position);  // -1 wraps past count
+      if (at < slots.count && slots.kinds[at] == ScoreCaseRecord::Kind::kNumber) continue;
     }
-    if (isMissing && step.hasMissingValue) x = step.missingValue;
-    predVarValues[i] = x;
+    const ScoreValue* cell = read.var != nullptr ? record->GetValue(read.position) : nullptr;
+    if (!TreatValue(step, cell, &x)) {
+      *field = read.var->Name();
+      *value = ValueText(cell);
+      return false;
+    }
   }
   return true;
 }

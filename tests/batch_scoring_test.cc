@@ -3,7 +3,9 @@
 // declared missing values) over random rows given as number and code
 // columns must give, row by row, exactly what GetScore gives for a record
 // holding the same cells: prediction, confidence, winning and fired rules,
-// through the model and through a pool on one and two threads. Then the
+// through the model and through a pool on one and two threads, under both
+// semantics (pmml documents add random MiningField treatments and an
+// Interval, and their invalid rows must carry GetScore's error). Then the
 // rows a batch refuses, missing columns, NaN, concurrent callers and the
 // absence of per-row allocation.
 #include <cmath>
@@ -21,6 +23,7 @@
 
 #include "host/BatchScores.h"
 #include "host/ColumnBatch.h"
+#include "host/ErrorCodes.h"
 #include "host/ModelPool.h"
 #include "host/NumberText.h"
 #include "host/ScoreCaseRecord.h"
@@ -75,17 +78,29 @@ const char* Text(bool declared, int k) { return declared ? kTexts[k % 3] : kText
 
 class DocumentMaker {
  public:
-  explicit DocumentMaker(uint32_t seed) : random_(seed) {}
+  // `pmml`: a document for the pmml semantics, whose mining fields carry
+  // random treatments and whose x0 may declare an Interval.
+  explicit DocumentMaker(uint32_t seed, bool pmml = false) : random_(seed), pmml_(pmml) {}
 
   std::string Make() {
     std::ostringstream out;
-    out << kHead;
+    std::string head = kHead;
+    if (pmml_ && Pick(2) == 0) {
+      const std::string plain = R"(dataType="double"/>)";
+      head.replace(head.find(plain), plain.size(),
+                   R"(dataType="double"><Interval closure="closedOpen" leftMargin="0" rightMargin="3"/></DataField>)");
+    }
+    out << head;
     const int sets = Pick(3) == 0 ? 3 : 1;
     for (int m = 0; m < sets; ++m) {
       out << "  <RuleSetModel functionName=\"classification\">\n"
-          << "    <MiningSchema><MiningField name=\"y\" usageType=\"predicted\"/>"
-          << "<MiningField name=\"x0\"/><MiningField name=\"x1\"/>"
-          << "<MiningField name=\"s0\"/><MiningField name=\"s1\"/></MiningSchema>\n"
+          << "    <MiningSchema><MiningField name=\"y\" usageType=\"predicted\"/>";
+      for (const char* field : {"x0", "x1", "s0", "s1"}) {
+        out << "<MiningField name=\"" << field << "\"";
+        if (pmml_) Treatments(out, field[0] == 's');
+        out << "/>";
+      }
+      out << "</MiningSchema>\n"
           << "    <RuleSet defaultScore=\"c" << Pick(3) << "\" defaultConfidence=\"0."
           << 1 + Pick(9) << "\">\n"
           << "      <RuleSelectionMethod criterion=\"" << kCriteria[Pick(3)] << "\"/>\n";
@@ -105,6 +120,19 @@ class DocumentMaker {
   int Pick(int n) { return static_cast<int>(random_() % static_cast<uint32_t>(n)); }
 
  private:
+  // Random MiningField treatments of a field (`text`: a string field).
+  void Treatments(std::ostringstream& out, bool text) {
+    static const char* const kInvalid[] = {"returnInvalid", "asIs", "asMissing", "asValue"};
+    const int invalid = Pick(5);
+    if (invalid < 4) out << " invalidValueTreatment=\"" << kInvalid[invalid] << "\"";
+    if (invalid == 3) out << " invalidValueReplacement=\"" << (text ? "b" : "1") << "\"";
+    if (Pick(2) == 0) out << " missingValueReplacement=\"" << (text ? "c" : "0.5") << "\"";
+    if (!text && Pick(2) == 0) {
+      out << " outliers=\"" << (Pick(2) == 0 ? "asMissingValues" : "asExtremeValues")
+          << "\" lowValue=\"0\" highValue=\"2\"";
+    }
+  }
+
   // A rule's predicate: True, a simple or set predicate, or a compound of
   // two or three simple predicates on distinct fields.
   void Predicate(std::ostringstream& out) {
@@ -149,6 +177,7 @@ class DocumentMaker {
   }
 
   std::mt19937 random_;
+  bool pmml_;
 };
 
 // Random rows as the batch columns hold them: x0 numbers with a missing
@@ -174,8 +203,9 @@ struct Rows {
     batch.AddNumbers("s1", s1.data());
   }
   // The same row as the tool would put it in a record; false when the row
-  // is refused: a text that is no number in x1, when the rules read x1.
-  bool Fill(size_t r, ScoreCaseRecord& record, bool readsX1) const {
+  // is refused: a text that is no number in x1, when the rules read x1
+  // (natively; under pmml the record holds the text).
+  bool Fill(size_t r, ScoreCaseRecord& record, bool readsX1, bool pmml) const {
     record.Clear();
     if (x0Missing[r] != 0) {
       record.SetMissing(0);
@@ -186,6 +216,8 @@ struct Rows {
       double value = 0.0;
       if (NumberText::ParseDouble(x1Texts[static_cast<size_t>(x1[r])], &value)) {
         record.SetNumber(1, value);
+      } else if (pmml) {
+        record.SetText(1, x1Texts[static_cast<size_t>(x1[r])]);
       } else if (readsX1) {
         return false;
       }
@@ -238,6 +270,8 @@ void ExpectSameAsGetScore(RuleSetModel& reference, const ScoreModel& batchModel,
   ScoreResult* result = nullptr;
   bool readsX1 = false;
   for (const ScoreDictVar* var : reference.GetPredVars()) readsX1 = readsX1 || var->Name() == "x1";
+  const bool underPmml = reference.GetSemantics() == RuleSetModel::pmml;
+  const char* const columnNames[] = {"s0", "x0", "unused", "x1", "s1"};
   size_t next = 0;
   for (size_t r = 0; r < rows.x0.size(); ++r) {
     SCOPED_TRACE("row " + std::to_string(r) + " of\n" + pmml);
@@ -245,15 +279,29 @@ void ExpectSameAsGetScore(RuleSetModel& reference, const ScoreModel& batchModel,
     ASSERT_GE(count, 0);
     std::vector<std::string> fired;
     for (int32_t k = 0; k < count; ++k) fired.push_back(ids.at(static_cast<size_t>(out.fired.at(next++))));
-    if (!rows.Fill(r, record, readsX1)) {
+    if (!rows.Fill(r, record, readsX1, underPmml)) {
       EXPECT_EQ(out.status[r], BatchScores::kNotANumber);
       EXPECT_EQ(out.column[r], 3);
       EXPECT_EQ(out.prediction[r], -1);
       EXPECT_EQ(count, 0);
       continue;
     }
-    ASSERT_FALSE(reference.GetScore(&record, result, false).IsError());
+    const KtScore::KtStatus status = reference.GetScore(&record, result, false);
     const auto* expected = static_cast<const RuleSetResult*>(result);
+    if (status.IsError()) {
+      // An invalid value under returnInvalid: the row is kept, unscored,
+      // and names the column GetScore's error names.
+      ASSERT_EQ(status.GetErrorCode(), ErrorCode::kInvalidInput);
+      ASSERT_EQ(out.status[r], BatchScores::kInvalidValue);
+      ASSERT_GE(out.column[r], 0);
+      ASSERT_LT(out.column[r], 5);
+      EXPECT_EQ(expected->GetErrorText().rfind(std::string("Field ") + columnNames[out.column[r]] + ":", 0), 0u)
+          << expected->GetErrorText();
+      EXPECT_EQ(out.prediction[r], -1);
+      EXPECT_EQ(count, 0);
+      EXPECT_EQ(out.winning[r], -1);
+      continue;
+    }
     ASSERT_EQ(out.status[r], BatchScores::kScored);
     EXPECT_EQ(out.column[r], -1);
     if (expected->GetPrediction() == nullptr) {
@@ -275,10 +323,11 @@ void ExpectSameAsGetScore(RuleSetModel& reference, const ScoreModel& batchModel,
 }
 
 TEST(BatchScoring, RandomDocumentsEqualGetScoreRowByRow) {
-  for (uint32_t seed = 1; seed <= 60; ++seed) {
-    const std::string pmml = DocumentMaker(seed).Make();
-    auto reference = TranslateDocument(pmml, "random.pmml");
-    auto batch = TranslateDocument(pmml, "random.pmml");
+  for (uint32_t seed = 1; seed <= 120; ++seed) {
+    const char* semantics = seed <= 60 ? "native" : "pmml";
+    const std::string pmml = DocumentMaker(seed, seed > 60).Make();
+    auto reference = TranslateDocument(pmml, "random.pmml", semantics);
+    auto batch = TranslateDocument(pmml, "random.pmml", semantics);
     ASSERT_NE(reference->model, nullptr);
     ASSERT_NE(batch->model, nullptr);
     const Rows rows(300, seed * 7919);
@@ -295,11 +344,12 @@ TEST(BatchScoring, RandomDocumentsEqualGetScoreRowByRow) {
 }
 
 TEST(BatchScoring, PoolOnTwoThreadsEqualsGetScore) {
-  for (uint32_t seed = 100; seed < 104; ++seed) {
-    const std::string pmml = DocumentMaker(seed).Make();
-    auto reference = TranslateDocument(pmml, "random.pmml");
-    auto first = TranslateDocument(pmml, "random.pmml");
-    auto second = TranslateDocument(pmml, "random.pmml");
+  for (uint32_t seed = 100; seed < 106; ++seed) {
+    const char* semantics = seed < 104 ? "native" : "pmml";
+    const std::string pmml = DocumentMaker(seed, seed >= 104).Make();
+    auto reference = TranslateDocument(pmml, "random.pmml", semantics);
+    auto first = TranslateDocument(pmml, "random.pmml", semantics);
+    auto second = TranslateDocument(pmml, "random.pmml", semantics);
     std::vector<std::unique_ptr<ScoreModel>> models;
     models.push_back(std::move(first->model));
     models.push_back(std::move(second->model));
