@@ -31,6 +31,12 @@ How input is read:
   numeric field must read as numbers (or be a value the field declares
   missing): any other text makes that row invalid. The row keeps its place,
   with no prediction, NaN confidence and the reason in ``error``.
+* Under ``semantics="pmml"`` each field's MiningField treatments judge its
+  values instead: a text in a numeric field, a value outside the field's
+  Values or Intervals is invalid, and under ``returnInvalid`` (the default)
+  the row is kept unscored with ``error`` as the tool words it
+  (``Field age: the value "abc" is invalid``); ``asIs``, ``asMissing`` and
+  ``asValue`` score it. Missing values take ``missingValueReplacement``.
 * A column of dates or time spans, or an object column holding values that
   are neither texts, numbers, booleans nor missing markers, raises
   ``TypeError``; a field that appears under two columns raises
@@ -77,7 +83,14 @@ def load(path_or_text, semantics="native", threads=1):
     Args:
         path_or_text: a file path (str or os.PathLike), or the document
             itself (a str starting with "<", or bytes).
-        semantics: "native", the engine's own scoring rules.
+        semantics: "native" (the default), the engine's own reading, or
+            "pmml", the PMML 4.4 RuleSet and MiningSchema chapters as
+            written: absent rule weights and confidences are 1, a test on
+            a missing value is UNKNOWN (three-valued logic), each field's
+            MiningField treatments of invalid, missing and outlying values
+            apply (an invalid value under ``returnInvalid`` leaves its row
+            unscored with the reason in ``error``), and a rule set without
+            a ``defaultScore`` predicts nothing when no rule fires.
         threads: how many threads ``Model.score`` may use; the document is
             translated once per thread.
 
@@ -98,6 +111,8 @@ def load(path_or_text, semantics="native", threads=1):
         raise TypeError("load() takes a path or the PMML text, not %s" % type(path_or_text).__name__)
     if not isinstance(threads, numbers.Integral) or isinstance(threads, bool):
         raise TypeError("threads must be an int")
+    if semantics not in ("native", "pmml"):
+        raise ValueError('semantics must be "native" or "pmml", not %r' % (semantics,))
     return Model(_core.Model(source, is_text, name, semantics, int(threads)), semantics)
 
 
@@ -145,7 +160,7 @@ class Model:
 
     @property
     def semantics(self):
-        """The scoring rules the model was loaded with."""
+        """The semantics the model was loaded with: "native" or "pmml"."""
         return self._semantics
 
     def check(self):

@@ -26,7 +26,10 @@
 #include "cli/RecordScorer.h"
 #include "host/BatchScores.h"
 #include "host/ColumnBatch.h"
+#include "host/ErrorCodes.h"
+#include "host/ErrorFormatter.h"
 #include "host/ModelPool.h"
+#include "host/NumberText.h"
 #include "host/ScoreDictVar.h"
 #include "host/ScoreDictionary.h"
 #include "host/ScoreSplitVar.h"
@@ -88,9 +91,9 @@ class Model {
   Model(const std::string& source, bool isText, const std::string& name, const std::string& semantics,
         int threads) {
     StartXerces();
-    if (semantics != "native") {
-      throw py::value_error("semantics must be \"native\"; this build scores by its own rules only, got \"" +
-                            semantics + "\"");
+    K::RuleSetModel::Semantics chosen = K::RuleSetModel::native;
+    if (!K::RuleSetModel::SemanticsFromName(semantics, &chosen)) {
+      throw py::value_error("semantics must be \"native\" or \"pmml\", not \"" + semantics + "\"");
     }
     if (threads < 1) throw py::value_error("threads must be at least 1");
     threads_ = threads;
@@ -98,6 +101,8 @@ class Model {
       document_ = isText ? K::XmlDocument::ParseBuffer(source.data(), source.size(), name)
                          : K::XmlDocument::ParseFile(source);
       translator_ = std::make_unique<K::RuleSetTranslator>();
+      // Every translation of the pool reads and scores under the one choice.
+      translator_->SetOption("semantics", K::RuleSetModel::SemanticsName(chosen));
       std::vector<std::unique_ptr<K::ScoreModel>> models;
       for (int i = 0; i < threads; ++i) {
         std::unique_ptr<K::ScoreModel> model(
@@ -351,6 +356,7 @@ class Model {
 
   std::string ErrorText(const K::ColumnBatch& batch, size_t row, int32_t status, int32_t column) const {
     const std::vector<K::ColumnBatch::Column>& columns = batch.GetColumns();
+    if (status == K::BatchScores::kInvalidValue) return InvalidText(batch, row, column);
     std::string where;
     std::string cell;
     if (column >= 0 && static_cast<size_t>(column) < columns.size()) {
@@ -373,6 +379,33 @@ class Model {
       default:
         return where + "the model could not score the row";
     }
+  }
+
+  // A value the field's treatments refuse, as the tool words it: the field
+  // (the column's name) and the value as the model read it, a number in its
+  // shortest form.
+  std::string InvalidText(const K::ColumnBatch& batch, size_t row, int32_t column) const {
+    const std::vector<K::ColumnBatch::Column>& columns = batch.GetColumns();
+    if (column < 0 || static_cast<size_t>(column) >= columns.size()) {
+      return K::gErrorFormater.Format(K::ErrorCode::kInvalidInput, {std::string(), std::string()});
+    }
+    const K::ColumnBatch::Column& c = columns[static_cast<size_t>(column)];
+    char buffer[64];
+    std::string value;
+    if (c.kind == K::ColumnBatch::Kind::kNumbers) {
+      value = std::string(K::NumberText::FormatShortest(c.numbers[row], buffer, sizeof buffer));
+    } else {
+      const int32_t code = c.codes[row];
+      if (code >= 0 && static_cast<size_t>(code) < c.texts.size()) value = c.texts[static_cast<size_t>(code)];
+      const K::ScoreDictionary* dictionary = pool_->GetModel().GetDictionary();
+      const K::ScoreDictVar* var = dictionary != nullptr ? dictionary->GetVar(c.name) : nullptr;
+      double number = 0.0;
+      if (var != nullptr && var->GetValueType() != K::ScoreDictVar::kString &&
+          var->ParseNumber(value, &number)) {
+        value = std::string(K::NumberText::FormatShortest(number, buffer, sizeof buffer));
+      }
+    }
+    return K::gErrorFormater.Format(K::ErrorCode::kInvalidInput, {c.name, value});
   }
 
   // Scores the batch without the GIL.

@@ -216,3 +216,84 @@ def test_examples_score_as_the_tool_scores_them(tool, name, data):
             assert row["confidence"] == pytest.approx(want["confidence"], rel=1e-15)
         assert row["fired_rules"] == want["fired_rules"]
         assert row["winning_rule"] == (want.get("winning_rule") or None)
+
+
+# A KNIME-shaped document: no weights, confidences or defaultScore, a True
+# member inside a CompoundPredicate, tests that can see missing values, and
+# an Interval with the default invalidValueTreatment (returnInvalid).
+SHAPED = """<?xml version="1.0"?>
+<PMML version="4.4" xmlns="http://www.dmg.org/PMML-4_4">
+  <DataDictionary numberOfFields="3">
+    <DataField name="class" optype="categorical" dataType="string">
+      <Value value="yes"/><Value value="no"/>
+    </DataField>
+    <DataField name="x" optype="continuous" dataType="double">
+      <Interval closure="closedClosed" leftMargin="-1" rightMargin="100"/>
+    </DataField>
+    <DataField name="colour" optype="categorical" dataType="string"/>
+  </DataDictionary>
+  <RuleSetModel functionName="classification">
+    <MiningSchema>
+      <MiningField name="class" usageType="predicted"/>
+      <MiningField name="x"/>
+      <MiningField name="colour"/>
+    </MiningSchema>
+    <RuleSet>
+      <RuleSelectionMethod criterion="firstHit"/>
+      <SimpleRule id="K1" score="no">
+        <CompoundPredicate booleanOperator="and">
+          <True/>
+          <SimplePredicate field="x" operator="greaterThan" value="5"/>
+          <SimplePredicate field="colour" operator="notEqual" value="red"/>
+        </CompoundPredicate>
+      </SimpleRule>
+      <SimpleRule id="K2" score="yes">
+        <SimplePredicate field="x" operator="lessOrEqual" value="1"/>
+      </SimpleRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+"""
+
+SHAPED_ROWS = [  # x, colour -> (prediction, confidence, fired) or the error; native | pmml
+    (7.0, "blue", ("no", 0.0, ["K1"]), ("no", 1.0, ["K1"])),
+    (7.0, None, ("no", 0.0, ["K1"]), (None, None, [])),      # notEqual on missing: UNKNOWN
+    (3.0, "red", ("yes", 0.0, []), (None, None, [])),        # nothing fires, no defaultScore
+    (None, "blue", ("yes", 0.0, []), (None, None, [])),      # both rules UNKNOWN
+    (0.5, None, ("yes", 0.0, ["K2"]), ("yes", 1.0, ["K2"])),  # FALSE and UNKNOWN is FALSE
+    ("abc", "blue", 'column "x": "abc" is not a number', 'Field x: the value "abc" is invalid'),
+    (-5.0, "red", ("yes", 0.0, ["K2"]), 'Field x: the value "-5" is invalid'),  # outside the Interval
+]
+
+
+@pytest.mark.parametrize("semantics", ["native", "pmml"])
+def test_semantics_option_scores_as_the_tool_does(tool, tmp_path, semantics):
+    model = rulescore.load(SHAPED, semantics=semantics)
+    assert model.semantics == semantics
+    frame = pd.DataFrame({"x": [r[0] for r in SHAPED_ROWS], "colour": [r[1] for r in SHAPED_ROWS]})
+    result = model.score(frame)
+    want = [r[2] if semantics == "native" else r[3] for r in SHAPED_ROWS]
+    errors = [w if isinstance(w, str) else None for w in want]
+    want = [(None, None, []) if isinstance(w, str) else w for w in want]
+    assert list(result["prediction"]) == [w[0] for w in want]
+    got = [None if math.isnan(c) else c for c in result["confidence"]]
+    assert got == [w[1] for w in want]
+    assert list(result["fired_rules"]) == [w[2] for w in want]
+    assert list(result["error"]) == errors
+    for (x, colour, *_), w, error in zip(SHAPED_ROWS, want, errors):
+        one = model.score_record({"x": x, "colour": colour})
+        assert (one["prediction"], one["fired_rules"], one["error"]) == (w[0], w[2], error)
+    if tool is None:
+        return
+    document = tmp_path / "shaped.pmml"
+    document.write_text(SHAPED)
+    csv = tmp_path / "rows.csv"
+    csv.write_text("x,colour\n" + "".join(
+        "%s,%s\n" % ("" if x is None else x, colour or "") for x, colour, *_ in SHAPED_ROWS))
+    out = subprocess.run([tool, "score", "--format", "jsonl", "--quiet", "--semantics", semantics,
+                          str(document), str(csv)], capture_output=True, text=True).stdout
+    theirs = [json.loads(line) for line in out.splitlines()]
+    assert [t["error"].split(": ", 1)[1] if "error" in t else None for t in theirs] == errors
+    assert [t.get("prediction") for t in theirs] == [w[0] for w in want]
+    assert [t.get("confidence") for t in theirs] == [w[1] for w in want]
+    assert [t["fired_rules"] for t in theirs] == [w[2] for w in want]
