@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -96,8 +97,12 @@ bool ModelSession::Load(const std::string& modelPath, const std::string& pluginP
     std::string context;
     if (!e.GetField().empty()) context = "field " + e.GetField();
     if (!e.GetRule().empty()) context += (context.empty() ? "" : ", ") + e.GetRule();
-    *error = where + ": error " + std::to_string(e.GetErrorCode()) + ": " + e.GetMessage() +
-             (context.empty() ? "" : " (" + context + ")");
+    // The context belongs to the first line; a second line (why another
+    // semantics would read the document) follows it.
+    std::string message = e.GetMessage();
+    const size_t firstLine = std::min(message.find('\n'), message.size());
+    if (!context.empty()) message.insert(firstLine, " (" + context + ")");
+    *error = where + ": error " + std::to_string(e.GetErrorCode()) + ": " + message;
   } catch (const std::bad_alloc&) {
     *error = prefix + "out of memory while reading the model";
   } catch (const std::exception& e) {

@@ -1199,4 +1199,31 @@ TEST_F(ToolTest, InvalidValueUnderPmmlKeepsTheRow) {
             "6,,q,0.5,,\n");
 }
 
+TEST_F(ToolTest, NativeRefusalThatPmmlReadsSaysSoOnASecondLine) {
+  // A single-member CompoundPredicate: refused natively, read under pmml.
+  const std::string model = Put("single.pmml", R"(<?xml version="1.0"?>
+<PMML version="4.4">
+  <DataDictionary>
+    <DataField name="y" optype="categorical" dataType="string"><Value value="a"/><Value value="b"/></DataField>
+    <DataField name="x" optype="continuous" dataType="double"/>
+  </DataDictionary>
+  <RuleSetModel functionName="classification">
+    <MiningSchema><MiningField name="y" usageType="predicted"/><MiningField name="x"/></MiningSchema>
+    <RuleSet defaultScore="a">
+      <SimpleRule id="r" score="b">
+        <CompoundPredicate booleanOperator="and"><SimplePredicate field="x" operator="greaterThan" value="1"/></CompoundPredicate>
+      </SimpleRule>
+    </RuleSet>
+  </RuleSetModel>
+</PMML>
+)");
+  const RunResult native = Run({"check", model});
+  EXPECT_EQ(native.status, 1);
+  EXPECT_EQ(native.err, "rulescore: " + model +
+                            ":10: error 260176: CompoundPredicate holds fewer than two predicates "
+                            "(SimplePredicate and its kinds) (rule r)\n"
+                            "The document is accepted under the semantics pmml (option semantics=pmml).\n");
+  EXPECT_EQ(Run({"check", model, "--semantics", "pmml"}).status, 0);
+}
+
 }  // namespace
