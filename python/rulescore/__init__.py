@@ -14,12 +14,21 @@ Load a model once, then score whole tables in one call::
 
 ``Model.score`` accepts a pandas DataFrame, a dict of columns (lists or
 numpy arrays) or a list of dicts, and returns a DataFrame with the input's
-index and the columns ``prediction``, ``confidence``, ``winning_rule``,
-``fired_rules`` (the list of rule ids that fired) and ``error`` (None, or why
-the row could not be scored). Numeric columns are read straight from their
-buffers; texts and ``category`` columns are looked up once per distinct value.
-Scoring runs without the GIL; ``load(..., threads=N)`` translates the model N
-times and splits large tables over N threads.
+index and these columns:
+
+* ``prediction``: object, the predicted category (a str) or None; float64
+  (NaN for none) when every category of the target is a number;
+* ``confidence``: float64, NaN when there is none;
+* ``winning_rule``: object, the id (a str) of the rule that decided, or None
+  when a default did;
+* ``fired_rules``: object, a tuple of the ids of the rules that fired, in
+  firing order (rows that fired the same rules share one tuple);
+* ``error``: object, None, or the text saying why the row was not scored.
+
+Numeric columns are read straight from their buffers; texts and ``category``
+columns are looked up once per distinct value. Scoring runs without the GIL;
+``load(..., threads=N)`` translates the model N times and splits large tables
+over N threads.
 
 How input is read:
 
@@ -178,7 +187,8 @@ class Model:
 
     def score_record(self, record):
         """Scores one record, a dict of field name to value, into a dict
-        with the keys of ``RESULT_COLUMNS``. Absent keys, None and NaN are
+        with the keys of ``RESULT_COLUMNS``, valued as a row of ``score``
+        (``fired_rules`` a tuple of rule ids). Absent keys, None and NaN are
         missing values."""
         if not isinstance(record, dict):
             if not hasattr(record, "keys"):
@@ -213,11 +223,15 @@ class Model:
             warnings.warn("the model reads %s, which the data has no column for: missing in every row"
                           % ", ".join(repr(a) for a in absent), MissingColumnWarning, stacklevel=2)
         prediction, confidence, winning, fired, error = self._core.score_columns(column_args, rows, count)
-        if self._numeric_target:
-            prediction = prediction.astype(np.float64)
-        return pd.DataFrame({"prediction": prediction, "confidence": confidence,
-                             "winning_rule": winning, "fired_rules": fired, "error": error},
-                            index=frame.index, columns=list(RESULT_COLUMNS), copy=False)
+        index = frame.index
+
+        def column(values):
+            # As they are: object columns are not searched for dates.
+            return pd.Series(values, index=index, dtype=values.dtype, copy=False)
+
+        return pd.DataFrame({"prediction": column(prediction), "confidence": column(confidence),
+                             "winning_rule": column(winning), "fired_rules": column(fired),
+                             "error": column(error)}, index=index, copy=False)
 
     def _empty_result(self):
         """A result with no rows, with the dtypes of a real one."""

@@ -9,15 +9,19 @@
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -62,7 +66,7 @@ void StartXerces() {
   throw py::error_already_set();
 }
 
-// What one scoring call hands back to Python, filled without the GIL.
+// What scoring one record gives, filled without the GIL.
 struct Scored {
   explicit Scored(size_t rows)
       : prediction(rows), confidence(rows), winning(rows), count(rows), status(rows), column(rows) {}
@@ -125,6 +129,24 @@ class Model {
       categories_.append(ValueObject(category));
     }
     for (const std::string& id : pool_->GetModel().GetBatchRuleIds()) ruleIds_.push_back(py::str(id));
+    numericTarget_ = !categories_.empty();
+    for (const py::handle category : categories_) {
+      categoryCells_.push_back(category.ptr());
+      const bool number = py::isinstance<py::float_>(category);
+      numericTarget_ = numericTarget_ && number;
+      categoryNumbers_.push_back(number ? category.cast<double>() : std::nan(""));
+    }
+    categoryCells_.push_back(Py_None);
+    categoryNumbers_.push_back(std::nan(""));
+    for (const py::str& id : ruleIds_) {
+      ruleCells_.push_back(id.ptr());
+      PyObject* single = PyTuple_Pack(1, id.ptr());
+      if (single == nullptr) throw py::error_already_set();
+      // A tuple of a text is no part of any cycle.
+      PyObject_GC_UnTrack(single);
+      singleFired_.push_back(py::reinterpret_steal<py::object>(single));
+    }
+    ruleCells_.push_back(Py_None);
     maxFired_ = pool_->GetModel().GetMaxFiredPerRecord();
     decisionList_ = pool_->GetModel().GetModelType() == K::ScoreModel::kDecisionListModel;
     for (const std::string& field : outline_->GetPredictors()) {
@@ -301,11 +323,7 @@ class Model {
     const double confidence = scored.confidence[0];
     out["confidence"] = decisionList_ || category < 0 ? std::nan("") : confidence;
     out["winning_rule"] = py::reinterpret_steal<py::object>(RuleId(scored.winning[0]));
-    py::list fired(static_cast<size_t>(scored.count[0]));
-    for (int32_t k = 0; k < scored.count[0]; ++k) {
-      PyList_SET_ITEM(fired.ptr(), k, RuleId(scored.fired[static_cast<size_t>(k)]));
-    }
-    out["fired_rules"] = fired;
+    out["fired_rules"] = py::reinterpret_steal<py::object>(FiredTuple(scored.fired.data(), scored.count[0]));
     if (scored.status[0] == K::BatchScores::kScored) {
       out["error"] = py::none();
     } else {
@@ -316,8 +334,6 @@ class Model {
 
   int Threads() const { return threads_; }
 
-  // Rows per chunk when scoring overlaps with building the result.
-  static constexpr size_t kChunk = size_t{1} << 16;
   bool IsDecisionList() const { return decisionList_; }
 
  private:
@@ -438,132 +454,240 @@ class Model {
     return id;
   }
 
-  // The result columns of a scored batch. With two threads or more and
-  // enough rows, the rows are scored in chunks on a thread of their own
-  // (with the rest of the threads) while this thread, which holds the GIL,
-  // turns the chunks already scored into Python objects.
+  // A tuple of the rule ids `ids[0..count)`, new reference; no rule and
+  // one rule give the tuples the model keeps.
+  PyObject* FiredTuple(const int32_t* ids, int32_t count) const {
+    if (count <= 0) return emptyFired_.inc_ref().ptr();
+    if (count == 1 && ids[0] >= 0 && static_cast<size_t>(ids[0]) < singleFired_.size()) {
+      return singleFired_[static_cast<size_t>(ids[0])].inc_ref().ptr();
+    }
+    PyObject* tuple = PyTuple_New(count);
+    if (tuple == nullptr) throw py::error_already_set();
+    for (int32_t k = 0; k < count; ++k) PyTuple_SET_ITEM(tuple, k, RuleId(ids[k]));
+    return tuple;
+  }
+
+  // What one part of a call leaves for the GIL: how many cells of its
+  // rows point at each shared object (the references are added in one go
+  // afterwards), and the rows whose cell needs an object made first.
+  struct Part {
+    size_t begin = 0;
+    size_t end = 0;
+    bool ok = false;
+    std::vector<int32_t> fired;           // the part's fired rules, in row order
+    std::vector<Py_ssize_t> categories;   // per category; None last
+    std::vector<Py_ssize_t> rules;        // per rule id; None last
+    std::vector<Py_ssize_t> singles;      // per one-rule tuple
+    Py_ssize_t empty = 0;                 // the empty tuple
+    Py_ssize_t none = 0;                  // None in the error column
+    std::unordered_map<std::string, int32_t> sets;  // sets of several rules, by their ids' bytes
+    std::vector<std::pair<size_t, int32_t>> setRows;  // (row, set) still to fill
+    std::vector<size_t> errorRows;        // rows with an error text still to fill
+  };
+
+  // The result arrays of one call.
+  struct Out {
+    PyObject** prediction = nullptr;  // null when the prediction is numeric
+    double* predictionNumbers = nullptr;
+    double* confidence = nullptr;
+    PyObject** winning = nullptr;
+    PyObject** fired = nullptr;
+    PyObject** error = nullptr;
+    const int32_t* category = nullptr;
+    const int32_t* rule = nullptr;
+    const int32_t* count = nullptr;
+    const int32_t* status = nullptr;
+  };
+
+  // Rows [part.begin, part.end) scored and their cells written, without
+  // the GIL: each cell borrows a shared object and is counted in `part`.
+  void ScorePart(const K::ColumnBatch& batch, K::BatchScores scores, const Out& out, Part& part) const {
+    const size_t rows = part.end - part.begin;
+    part.fired.reserve(rows * std::min<size_t>(maxFired_, 2));
+    scores.fired = &part.fired;
+    part.ok = rows == 0 || pool_->ScoreRows(batch, part.begin, part.end, scores, 1);
+    if (!part.ok) return;
+    const size_t categoryCount = categoryCells_.size() - 1;
+    const size_t ruleCount = ruleCells_.size() - 1;
+    part.categories.assign(categoryCount + 1, 0);
+    part.rules.assign(ruleCount + 1, 0);
+    part.singles.assign(ruleCount, 0);
+    const int32_t* ids = part.fired.data();
+    std::string key;
+    for (size_t r = part.begin; r < part.end; ++r) {
+      const int32_t category = out.category[r];
+      const size_t c = category >= 0 && static_cast<size_t>(category) < categoryCount
+                           ? static_cast<size_t>(category) : categoryCount;
+      if (out.prediction != nullptr) {
+        out.prediction[r] = categoryCells_[c];
+        ++part.categories[c];
+      } else {
+        out.predictionNumbers[r] = categoryNumbers_[c];
+      }
+      if (decisionList_ || c == categoryCount) out.confidence[r] = std::nan("");
+      const int32_t rule = out.rule[r];
+      const size_t w = rule >= 0 && static_cast<size_t>(rule) < ruleCount ? static_cast<size_t>(rule) : ruleCount;
+      out.winning[r] = ruleCells_[w];
+      ++part.rules[w];
+      const int32_t count = out.count[r] > 0 ? out.count[r] : 0;
+      if (count == 0) {
+        out.fired[r] = emptyFired_.ptr();
+        ++part.empty;
+      } else if (count == 1 && ids[0] >= 0 && static_cast<size_t>(ids[0]) < ruleCount) {
+        out.fired[r] = singleFired_[static_cast<size_t>(ids[0])].ptr();
+        ++part.singles[static_cast<size_t>(ids[0])];
+      } else {
+        key.assign(reinterpret_cast<const char*>(ids), sizeof(int32_t) * static_cast<size_t>(count));
+        const auto found = part.sets.emplace(key, static_cast<int32_t>(part.sets.size())).first;
+        part.setRows.emplace_back(r, found->second);
+      }
+      ids += count;
+      if (out.status[r] == K::BatchScores::kScored) {
+        out.error[r] = Py_None;
+        ++part.none;
+      } else {
+        part.errorRows.push_back(r);
+      }
+    }
+  }
+
+  // Adds `count` references to `object` at once (with the GIL).
+  static void AddReferences(PyObject* object, Py_ssize_t count) {
+    if (count > 0) Py_SET_REFCNT(object, Py_REFCNT(object) + count);
+  }
+
+  // The result columns of a scored batch: (prediction, confidence,
+  // winning_rule, fired_rules, error). The rows are cut into up to
+  // `threads` parts, each scored and turned into cells on a thread of its
+  // own without the GIL: every cell of the object columns points at an
+  // object that rows share (a category, a rule id, None, a tuple per rule),
+  // so a row costs a pointer, not a Python object. Tuples of several fired
+  // rules (one per distinct set) and error texts (one per distinct cause)
+  // are made afterwards with the GIL.
   py::tuple Run(const K::ColumnBatch& batch, int threads) {
     const size_t rows = batch.GetRowCount();
-    Scored scored(rows);
-    const bool overlap = threads >= 2 && rows >= 2 * kChunk;
-    if (!overlap) Compute(batch, threads, scored);
-
-    py::array_t<double> confidence(static_cast<py::ssize_t>(rows));
-    py::array prediction(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows)});
-    py::array winning(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows)});
-    py::array fired(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows)});
-    py::array error(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows)});
-    auto slots = [](py::array& a) { return static_cast<PyObject**>(a.mutable_data()); };
-    PyObject** predictionOut = slots(prediction);
-    PyObject** winningOut = slots(winning);
-    PyObject** firedOut = slots(fired);
-    PyObject** errorOut = slots(error);
-    double* confidenceOut = confidence.mutable_data();
-    // numpy fills a new object array with None (or null): each slot is
-    // released before it is written.
-    auto put = [](PyObject** slot, PyObject* value) {
-      Py_XDECREF(*slot);
-      *slot = value;
-    };
-    // Millions of new lists would set off the cycle collector again and
-    // again, each time walking every list made so far; lists of texts form
-    // no cycles.
-    const int collecting = PyGC_Disable();
-    struct Restore {
-      int was;
-      ~Restore() {
-        if (was != 0) PyGC_Enable();
+    const auto length = static_cast<py::ssize_t>(rows);
+    auto objects = [length]() {
+      py::array a(py::dtype("O"), std::vector<py::ssize_t>{length});
+      auto** slots = static_cast<PyObject**>(a.mutable_data());
+      // A new object array holds null pointers (or None, then cleared):
+      // the cells below are written without reading them.
+      if (length > 0 && slots[0] != nullptr) {
+        for (py::ssize_t r = 0; r < length; ++r) Py_CLEAR(slots[r]);
       }
-    } restore{collecting};
-    // Rows [begin, end), whose fired rules start at ids[0].
-    auto build = [&](size_t begin, size_t end, const int32_t* ids) {
-      size_t next = 0;
-      for (size_t r = begin; r < end; ++r) {
-        const int32_t category = scored.prediction[r];
-        put(predictionOut + r, Prediction(category));
-        double conf = scored.confidence[r];
-        if (decisionList_ || category < 0) conf = std::nan("");
-        confidenceOut[r] = conf;
-        put(winningOut + r, RuleId(scored.winning[r]));
-        const int32_t count = scored.count[r];
-        PyObject* list = PyList_New(count);
-        if (list == nullptr) throw py::error_already_set();
-        for (int32_t k = 0; k < count; ++k) PyList_SET_ITEM(list, k, RuleId(ids[next++]));
-        put(firedOut + r, list);
-        if (scored.status[r] == K::BatchScores::kScored) {
-          Py_INCREF(Py_None);
-          put(errorOut + r, Py_None);
-        } else {
-          PyObject* message = py::str(ErrorText(batch, r, scored.status[r], scored.column[r])).release().ptr();
-          put(errorOut + r, message);
+      return a;
+    };
+    py::array prediction = numericTarget_ ? py::array(py::array_t<double>(length)) : objects();
+    py::array_t<double> confidence(length);
+    py::array winning = objects();
+    py::array fired = objects();
+    py::array error = objects();
+    // What the model gives per row, one row of this array per kind.
+    py::array_t<int32_t> indices(std::vector<py::ssize_t>{5, length});
+    int32_t* index = indices.mutable_data();
+
+    Out out;
+    if (numericTarget_) {
+      out.predictionNumbers = static_cast<double*>(prediction.mutable_data());
+    } else {
+      out.prediction = static_cast<PyObject**>(prediction.mutable_data());
+    }
+    out.confidence = confidence.mutable_data();
+    out.winning = static_cast<PyObject**>(winning.mutable_data());
+    out.fired = static_cast<PyObject**>(fired.mutable_data());
+    out.error = static_cast<PyObject**>(error.mutable_data());
+    out.category = index;
+    out.rule = index + rows;
+    out.count = index + 2 * rows;
+    out.status = index + 3 * rows;
+    const int32_t* errorColumn = index + 4 * rows;
+    K::BatchScores scores;
+    scores.prediction = index;
+    scores.winningRule = index + rows;
+    scores.firedCount = index + 2 * rows;
+    scores.status = index + 3 * rows;
+    scores.confidence = out.confidence;
+    scores.errorColumn = index + 4 * rows;
+
+    size_t count = static_cast<size_t>(std::max(1, std::min(threads, pool_->GetSize())));
+    count = std::min(count, std::max<size_t>(1, rows / K::ModelPool::kMinRowsPerThread));
+    std::vector<Part> parts(count);
+    for (size_t p = 0; p < count; ++p) {
+      parts[p].begin = rows * p / count;
+      parts[p].end = rows * (p + 1) / count;
+    }
+    {
+      py::gil_scoped_release release;
+      auto run = [&](size_t p) {
+        try {
+          ScorePart(batch, scores, out, parts[p]);
+        } catch (...) {
+          parts[p].ok = false;
+        }
+      };
+      std::vector<std::thread> workers;
+      size_t inlineFrom = count;  // parts that found no thread run here
+      for (size_t p = 1; p < count; ++p) {
+        try {
+          workers.emplace_back(run, p);
+        } catch (const std::system_error&) {
+          inlineFrom = p;
+          break;
         }
       }
-    };
-    if (!overlap) {
-      build(0, rows, scored.fired.data());
-      return py::make_tuple(prediction, confidence, winning, fired, error);
+      run(0);
+      for (size_t p = inlineFrom; p < count; ++p) run(p);
+      for (std::thread& worker : workers) worker.join();
+    }
+    bool ok = true;
+    for (const Part& part : parts) ok = ok && part.ok;
+    if (!ok) {
+      // The cells borrow what they point at: they go before the arrays do.
+      for (PyObject** cells : {out.prediction, out.winning, out.fired, out.error}) {
+        if (cells != nullptr) std::fill(cells, cells + rows, nullptr);
+      }
+      throw std::runtime_error("the model cannot score columns");
     }
 
-    const size_t chunks = (rows + kChunk - 1) / kChunk;
-    std::vector<std::vector<int32_t>> chunkFired(chunks);
-    struct Progress {
-      std::mutex mutex;
-      std::condition_variable changed;
-      size_t ready = 0;  // chunks scored
-      bool failed = false;
-      bool stop = false;
-    } progress;
-    const size_t perRow = maxFired_ < 4 ? maxFired_ : 4;
-    std::thread scorer([&] {
-      for (size_t c = 0; c < chunks; ++c) {
-        bool ok = false;
-        {
-          std::lock_guard<std::mutex> lock(progress.mutex);
-          if (progress.stop) return;
+    // The references of the shared cells, then the cells still empty.
+    for (const Part& part : parts) {
+      for (size_t c = 0; c < part.categories.size(); ++c) AddReferences(categoryCells_[c], part.categories[c]);
+      for (size_t w = 0; w < part.rules.size(); ++w) AddReferences(ruleCells_[w], part.rules[w]);
+      for (size_t k = 0; k < part.singles.size(); ++k) AddReferences(singleFired_[k].ptr(), part.singles[k]);
+      AddReferences(emptyFired_.ptr(), part.empty);
+      AddReferences(Py_None, part.none);
+    }
+    std::unordered_map<std::string, py::object> sets;
+    std::map<std::tuple<int32_t, int32_t, int32_t>, py::object> errors;
+    const std::vector<K::ColumnBatch::Column>& columns = batch.GetColumns();
+    std::vector<int32_t> ids;
+    for (Part& part : parts) {
+      std::vector<PyObject*> made(part.sets.size(), nullptr);
+      for (const auto& set : part.sets) {
+        py::object& tuple = sets[set.first];
+        if (!tuple) {
+          ids.resize(set.first.size() / sizeof(int32_t));
+          std::memcpy(ids.data(), set.first.data(), ids.size() * sizeof(int32_t));
+          tuple = py::reinterpret_steal<py::object>(FiredTuple(ids.data(), static_cast<int32_t>(ids.size())));
         }
-        try {
-          const size_t begin = c * kChunk;
-          const size_t end = std::min(rows, begin + kChunk);
-          chunkFired[c].reserve((end - begin) * perRow);
-          K::BatchScores scores = scored.Scores();
-          scores.fired = &chunkFired[c];
-          ok = pool_->ScoreRows(batch, begin, end, scores, threads - 1);
-        } catch (...) {
-          ok = false;
-        }
-        {
-          std::lock_guard<std::mutex> lock(progress.mutex);
-          progress.ready = c + 1;
-          progress.failed = progress.failed || !ok;
-        }
-        progress.changed.notify_one();
-        if (!ok) return;
+        made[static_cast<size_t>(set.second)] = tuple.ptr();
       }
-    });
-    // The scoring thread ends before anything it writes goes away.
-    struct Join {
-      std::thread& thread;
-      Progress& progress;
-      ~Join() {
-        {
-          std::lock_guard<std::mutex> lock(progress.mutex);
-          progress.stop = true;
+      for (const auto& row : part.setRows) {
+        PyObject* tuple = made[static_cast<size_t>(row.second)];
+        Py_INCREF(tuple);
+        out.fired[row.first] = tuple;
+      }
+      for (const size_t r : part.errorRows) {
+        const int32_t column = errorColumn[r];
+        int32_t code = 0;
+        if (column >= 0 && static_cast<size_t>(column) < columns.size() &&
+            columns[static_cast<size_t>(column)].codes != nullptr) {
+          code = columns[static_cast<size_t>(column)].codes[r];
         }
-        py::gil_scoped_release release;
-        thread.join();
+        py::object& text = errors[std::make_tuple(out.status[r], column, code)];
+        if (!text) text = py::str(ErrorText(batch, r, out.status[r], column));
+        out.error[r] = text.inc_ref().ptr();
       }
-    } join{scorer, progress};
-    for (size_t c = 0; c < chunks; ++c) {
-      bool failed = false;
-      {
-        py::gil_scoped_release release;
-        std::unique_lock<std::mutex> lock(progress.mutex);
-        progress.changed.wait(lock, [&] { return progress.ready > c || progress.failed; });
-        failed = progress.failed;
-      }
-      if (failed) throw std::runtime_error("the model cannot score columns");
-      build(c * kChunk, std::min(rows, (c + 1) * kChunk), chunkFired[c].data());
-      std::vector<int32_t>().swap(chunkFired[c]);
     }
     return py::make_tuple(prediction, confidence, winning, fired, error);
   }
@@ -580,6 +704,15 @@ class Model {
   std::vector<Field> fields_;
   py::list categories_;
   std::vector<py::str> ruleIds_;
+  // What result cells point at: each category's object (None last) or,
+  // for a numeric target, its number (NaN last); each rule id (None last);
+  // a one-rule tuple per rule; the empty tuple.
+  bool numericTarget_ = false;
+  std::vector<PyObject*> categoryCells_;
+  std::vector<double> categoryNumbers_;
+  std::vector<PyObject*> ruleCells_;
+  std::vector<py::object> singleFired_;
+  py::tuple emptyFired_;
 };
 
 }  // namespace

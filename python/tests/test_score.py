@@ -13,10 +13,10 @@ import rulescore
 from conftest import ROOT, WORKED
 
 EXPECTED = [  # age, region -> prediction, confidence, fired rules, winning rule
-    (70.0, "south", "high", 0.6, ["R1", "R2"], "R1"),
-    (30.0, "south", "high", 0.4, ["R2"], "R2"),
-    (None, None, "high", 0.4, ["R2"], "R2"),
-    (30.0, "north", "low", 0.5, ["R2", "R3"], "R3"),
+    (70.0, "south", "high", 0.6, ("R1", "R2"), "R1"),
+    (30.0, "south", "high", 0.4, ("R2",), "R2"),
+    (None, None, "high", 0.4, ("R2",), "R2"),
+    (30.0, "north", "low", 0.5, ("R2", "R3"), "R3"),
 ]
 
 
@@ -67,9 +67,9 @@ def test_score_record_matches_score(worked):
         assert out["winning_rule"] == winning
         assert out["error"] is None
         assert set(out) == set(rulescore.RESULT_COLUMNS)
-    assert worked.score_record({"age": np.float32(70), "region": pd.NA})["fired_rules"] == ["R1", "R2"]
-    assert worked.score_record({"age": float("nan")})["fired_rules"] == ["R2"]
-    assert worked.score_record({})["fired_rules"] == ["R2"]
+    assert worked.score_record({"age": np.float32(70), "region": pd.NA})["fired_rules"] == ("R1", "R2")
+    assert worked.score_record({"age": float("nan")})["fired_rules"] == ("R2",)
+    assert worked.score_record({})["fired_rules"] == ("R2",)
     with pytest.raises(TypeError):
         worked.score_record({"age": pd.Timestamp("2020-01-01")})
     with pytest.raises(TypeError):
@@ -77,14 +77,14 @@ def test_score_record_matches_score(worked):
 
 
 @pytest.mark.parametrize("column,fired", [
-    (pd.Series([70, 30], dtype="int64"), [["R1", "R2"], ["R2"]]),
-    (pd.Series([70, 30], dtype="float32"), [["R1", "R2"], ["R2"]]),
-    (pd.Series([70, None], dtype="Int64"), [["R1", "R2"], ["R2"]]),
-    (pd.Series([70.0, None], dtype="Float64"), [["R1", "R2"], ["R2"]]),
-    (pd.Series(["70", None], dtype=object), [["R1", "R2"], ["R2"]]),
-    (pd.Series(["70", pd.NA], dtype="string"), [["R1", "R2"], ["R2"]]),
-    (pd.Series([70.0, 30.0]).astype("category"), [["R1", "R2"], ["R2"]]),
-    (pd.Series([True, False]), [["R2"], ["R2"]]),
+    (pd.Series([70, 30], dtype="int64"), [("R1", "R2"), ("R2",)]),
+    (pd.Series([70, 30], dtype="float32"), [("R1", "R2"), ("R2",)]),
+    (pd.Series([70, None], dtype="Int64"), [("R1", "R2"), ("R2",)]),
+    (pd.Series([70.0, None], dtype="Float64"), [("R1", "R2"), ("R2",)]),
+    (pd.Series(["70", None], dtype=object), [("R1", "R2"), ("R2",)]),
+    (pd.Series(["70", pd.NA], dtype="string"), [("R1", "R2"), ("R2",)]),
+    (pd.Series([70.0, 30.0]).astype("category"), [("R1", "R2"), ("R2",)]),
+    (pd.Series([True, False]), [("R2",), ("R2",)]),
 ])
 def test_numeric_field_from_other_column_types(worked, column, fired):
     result = worked.score(pd.DataFrame({"age": column, "region": ["south", "south"]}))
@@ -99,7 +99,7 @@ def test_numeric_field_from_other_column_types(worked, column, fired):
 ])
 def test_string_field_from_texts_and_categories(worked, column):
     result = worked.score(pd.DataFrame({"age": [30.0, 30.0], "region": column}))
-    assert list(result["fired_rules"]) == [["R2", "R3"], ["R2"]]
+    assert list(result["fired_rules"]) == [("R2", "R3"), ("R2",)]
 
 
 def test_text_that_is_no_number_makes_its_row_invalid_in_place(worked):
@@ -110,11 +110,11 @@ def test_text_that_is_no_number_makes_its_row_invalid_in_place(worked):
     assert result.loc["b", "error"] == 'column "age": "abc" is not a number'
     assert result.loc["b", "prediction"] is None
     assert math.isnan(result.loc["b", "confidence"])
-    assert result.loc["b", "fired_rules"] == []
+    assert result.loc["b", "fired_rules"] == ()
     assert result.loc["b", "winning_rule"] is None
     assert list(result["error"].drop("b")) == [None, None, None]
-    assert result.loc["a", "fired_rules"] == ["R1", "R2", "R3"]
-    assert result.loc["d", "fired_rules"] == ["R2", "R3"]
+    assert result.loc["a", "fired_rules"] == ("R1", "R2", "R3")
+    assert result.loc["d", "fired_rules"] == ("R2", "R3")
 
 
 def test_missing_column_warns_once_and_counts_as_missing(worked):
@@ -124,7 +124,7 @@ def test_missing_column_warns_once_and_counts_as_missing(worked):
     missing = [w for w in caught if issubclass(w.category, rulescore.MissingColumnWarning)]
     assert len(missing) == 1
     assert "'region'" in str(missing[0].message)
-    assert list(result["fired_rules"]) == [["R1", "R2"], ["R2"], ["R1", "R2"]]
+    assert list(result["fired_rules"]) == [("R1", "R2"), ("R2",), ("R1", "R2")]
 
 
 def test_bad_tables_raise_clear_errors(worked):
@@ -152,7 +152,7 @@ def test_bad_tables_raise_clear_errors(worked):
 
 def test_duplicate_columns_the_model_does_not_read_are_ignored(worked):
     frame = pd.DataFrame([[70.0, "south", 1, 2]], columns=["age", "region", "x", "x"])
-    assert list(worked.score(frame)["fired_rules"]) == [["R1", "R2"]]
+    assert list(worked.score(frame)["fired_rules"]) == [("R1", "R2")]
 
 
 @pytest.mark.parametrize("data", [pd.DataFrame({"age": [], "region": []}), [], {"age": []}])
@@ -168,7 +168,7 @@ def test_empty_input_gives_an_empty_result(worked, data):
 def test_threads_split_large_tables_without_changing_a_row(root):
     model = rulescore.load(root / "examples" / "credit_risk.pmml", threads=2)
     rng = np.random.default_rng(5)
-    n = 300_000  # more than two chunks: scoring overlaps with building the result
+    n = 300_000  # enough rows for two parts
     frame = pd.DataFrame({
         "age": rng.integers(18, 90, n).astype(float),
         "income": rng.choice([np.nan, 10_000.0, 30_000.0, 60_000.0, 90_000.0], n),
@@ -214,7 +214,7 @@ def test_examples_score_as_the_tool_scores_them(tool, name, data):
         assert row["prediction"] == want.get("prediction")
         if "confidence" in want:
             assert row["confidence"] == pytest.approx(want["confidence"], rel=1e-15)
-        assert row["fired_rules"] == want["fired_rules"]
+        assert list(row["fired_rules"]) == want["fired_rules"]
         assert row["winning_rule"] == (want.get("winning_rule") or None)
 
 
@@ -278,11 +278,11 @@ def test_semantics_option_scores_as_the_tool_does(tool, tmp_path, semantics):
     assert list(result["prediction"]) == [w[0] for w in want]
     got = [None if math.isnan(c) else c for c in result["confidence"]]
     assert got == [w[1] for w in want]
-    assert list(result["fired_rules"]) == [w[2] for w in want]
+    assert [list(f) for f in result["fired_rules"]] == [w[2] for w in want]
     assert list(result["error"]) == errors
     for (x, colour, *_), w, error in zip(SHAPED_ROWS, want, errors):
         one = model.score_record({"x": x, "colour": colour})
-        assert (one["prediction"], one["fired_rules"], one["error"]) == (w[0], w[2], error)
+        assert (one["prediction"], list(one["fired_rules"]), one["error"]) == (w[0], w[2], error)
     if tool is None:
         return
     document = tmp_path / "shaped.pmml"
@@ -297,3 +297,19 @@ def test_semantics_option_scores_as_the_tool_does(tool, tmp_path, semantics):
     assert [t.get("prediction") for t in theirs] == [w[0] for w in want]
     assert [t.get("confidence") for t in theirs] == [w[1] for w in want]
     assert [t["fired_rules"] for t in theirs] == [w[2] for w in want]
+
+
+def test_shared_cells_are_counted_once_per_row():
+    import sys
+    model = rulescore.load(WORKED, threads=2)
+    frame = pd.DataFrame({"age": np.repeat([70.0, 30.0], 10_000), "region": "south"})
+    first = model.score(frame)
+    winner, single, pair = first["winning_rule"].iloc[-1], first["fired_rules"].iloc[-1], first["fired_rules"].iloc[0]
+    assert (winner, single, pair) == ("R2", ("R2",), ("R1", "R2"))
+    held = [sys.getrefcount(winner), sys.getrefcount(single)]
+    second = model.score(frame)
+    # A winning_rule cell per row, and the call's new ("R1", "R2") tuple.
+    assert [sys.getrefcount(winner) - held[0], sys.getrefcount(single) - held[1]] == [10_001, 10_000]
+    assert second["fired_rules"].iloc[0] is second["fired_rules"].iloc[9_999]
+    del first, second
+    assert sys.getrefcount(winner) < held[0] and sys.getrefcount(single) < held[1]
