@@ -327,6 +327,11 @@ def _column(name, series, is_string):
         return (name, series.to_numpy(dtype=np.float64, na_value=np.nan), None, None, True)
     if dtype.kind == "f":
         return (name, series.to_numpy(dtype=np.float64), None, None, True)
+    if dtype == object or isinstance(dtype, pd.StringDtype):
+        # Texts and missing markers, each distinct object looked at once.
+        done = _core.factorize(series.to_numpy(dtype=object), (pd.NA, pd.NaT))
+        if done is not None:
+            return (name, done[0], done[1], None, False)
     try:
         codes, uniques = pd.factorize(series, use_na_sentinel=True)
         texts = [_text(v, is_string) for v in uniques]

@@ -18,6 +18,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <tuple>
@@ -715,10 +716,83 @@ class Model {
   py::tuple emptyFired_;
 };
 
+// The distinct texts of an object array and a code per cell: (codes, texts)
+// with codes an int32 array indexing the list `texts` (each text the first
+// str object that held it), -1 for None, a float NaN or any of `missing`.
+// None when a cell holds anything else, which the caller converts itself.
+// A cell is looked up by its object first (columns repeat objects), then
+// by its text.
+py::object Factorize(const py::array& values, const py::tuple& missing) {
+  if (values.ndim() != 1 || values.dtype().kind() != 'O') throw py::value_error("expected a 1-d object array");
+  const auto rows = static_cast<size_t>(values.shape(0));
+  const py::ssize_t stride = values.strides(0);
+  const char* base = static_cast<const char*>(values.data());
+  std::vector<PyObject*> markers{Py_None};
+  for (const py::handle marker : missing) markers.push_back(marker.ptr());
+
+  py::array_t<int32_t> codes(static_cast<py::ssize_t>(rows));
+  int32_t* out = codes.mutable_data();
+  py::list texts;
+  // Cells by object: open addressing on the pointer.
+  std::vector<std::pair<PyObject*, int32_t>> slots(64, {nullptr, 0});
+  size_t used = 0;
+  auto slotOf = [&slots](PyObject* cell) {
+    size_t at = static_cast<size_t>((reinterpret_cast<uintptr_t>(cell) >> 4) * 0x9E3779B97F4A7C15ull >> 32);
+    const size_t mask = slots.size() - 1;
+    for (at &= mask; slots[at].first != nullptr && slots[at].first != cell; at = (at + 1) & mask) {
+    }
+    return at;
+  };
+  std::unordered_map<std::string_view, int32_t> byText;
+  PyObject* last = nullptr;
+  int32_t lastCode = -1;
+  for (size_t r = 0; r < rows; ++r) {
+    PyObject* cell = *reinterpret_cast<PyObject* const*>(base + static_cast<py::ssize_t>(r) * stride);
+    if (cell == last) {
+      out[r] = lastCode;
+      continue;
+    }
+    int32_t code = -1;
+    size_t at = slotOf(cell);
+    if (slots[at].first == cell) {
+      code = slots[at].second;
+    } else {
+      if (PyUnicode_Check(cell)) {
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(cell, &size);
+        if (utf8 == nullptr) throw py::error_already_set();
+        const auto found = byText.emplace(std::string_view(utf8, static_cast<size_t>(size)),
+                                          static_cast<int32_t>(texts.size()));
+        if (found.second) texts.append(py::handle(cell));
+        code = found.first->second;
+      } else if (PyFloat_Check(cell) && std::isnan(PyFloat_AS_DOUBLE(cell))) {
+        code = -1;
+      } else if (std::find(markers.begin(), markers.end(), cell) != markers.end()) {
+        code = -1;
+      } else {
+        return py::none();
+      }
+      slots[at] = {cell, code};
+      if (++used * 2 > slots.size()) {
+        std::vector<std::pair<PyObject*, int32_t>> old(slots.size() * 2, {nullptr, 0});
+        old.swap(slots);
+        for (const auto& slot : old) {
+          if (slot.first != nullptr) slots[slotOf(slot.first)] = slot;
+        }
+      }
+    }
+    out[r] = code;
+    last = cell;
+    lastCode = code;
+  }
+  return py::make_tuple(codes, texts);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "The compiled scoring engine behind the rulescore package.";
+  m.def("factorize", &Factorize, py::arg("values"), py::arg("missing"));
   py::class_<Model>(m, "Model")
       .def(py::init<const std::string&, bool, const std::string&, const std::string&, int>(),
            py::arg("source"), py::arg("is_text"), py::arg("name"), py::arg("semantics"),

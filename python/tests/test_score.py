@@ -313,3 +313,11 @@ def test_shared_cells_are_counted_once_per_row():
     assert second["fired_rules"].iloc[0] is second["fired_rules"].iloc[9_999]
     del first, second
     assert sys.getrefcount(winner) < held[0] and sys.getrefcount(single) < held[1]
+
+
+@pytest.mark.parametrize("extra", ["west", 7, b"north"])  # a text, then values only pandas converts
+def test_object_column_each_distinct_value_once(worked, extra):
+    cells = ["north", "".join(["no", "rth"]), None, float("nan"), pd.NA, np.nan, "south", extra]
+    result = worked.score({"age": [30.0] * len(cells), "region": np.array(cells, dtype=object)})
+    region = ("R2", "R3") if extra == b"north" else ("R2",)
+    assert list(result["fired_rules"]) == [("R2", "R3")] * 2 + [("R2",)] * 5 + [region]
