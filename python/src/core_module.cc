@@ -680,12 +680,14 @@ class Model {
       }
       for (const size_t r : part.errorRows) {
         const int32_t column = errorColumn[r];
-        int32_t code = 0;
-        if (column >= 0 && static_cast<size_t>(column) < columns.size() &&
-            columns[static_cast<size_t>(column)].codes != nullptr) {
-          code = columns[static_cast<size_t>(column)].codes[r];
+        if (column < 0 || static_cast<size_t>(column) >= columns.size() ||
+            columns[static_cast<size_t>(column)].codes == nullptr) {
+          // A number's text names the number: one text per row.
+          out.error[r] = py::str(ErrorText(batch, r, out.status[r], column)).release().ptr();
+          continue;
         }
-        py::object& text = errors[std::make_tuple(out.status[r], column, code)];
+        // A code's text names the code's text: one text per code.
+        py::object& text = errors[std::make_tuple(out.status[r], column, columns[static_cast<size_t>(column)].codes[r])];
         if (!text) text = py::str(ErrorText(batch, r, out.status[r], column));
         out.error[r] = text.inc_ref().ptr();
       }

@@ -263,6 +263,7 @@ SHAPED_ROWS = [  # x, colour -> (prediction, confidence, fired) or the error; na
     (0.5, None, ("yes", 0.0, ["K2"]), ("yes", 1.0, ["K2"])),  # FALSE and UNKNOWN is FALSE
     ("abc", "blue", 'column "x": "abc" is not a number', 'Field x: the value "abc" is invalid'),
     (-5.0, "red", ("yes", 0.0, ["K2"]), 'Field x: the value "-5" is invalid'),  # outside the Interval
+    (-7.5, "red", ("yes", 0.0, ["K2"]), 'Field x: the value "-7.5" is invalid'),  # a text per number
 ]
 
 
