@@ -23,7 +23,9 @@
 #include "host/ScoreDictionary.h"
 #include "host/StringValue.h"
 #include "model/RuleSetModel.h"
+#include "scoring/ConditionEvaluator.h"
 #include "scoring/RuleSetResult.h"
+#include "scoring/ScoringPlan.h"
 
 namespace KtZembra_940 {
 
@@ -33,6 +35,8 @@ namespace {
 // searched through a hash map.
 constexpr size_t kLinearCategories = 8;
 constexpr size_t kLinearColumns = 16;
+// Rows read and walked together on the block path.
+constexpr size_t kBlockRows = 128;
 
 }  // namespace
 
@@ -85,6 +89,27 @@ class RuleSetModel::BatchState {
   };
   ScoreCaseRecord record;
   std::vector<Cell> cells;
+
+  // The block path, for a model whose one rule set takes the first rule
+  // that fires and whose result follows from that rule alone: a block of
+  // rows is read column by column into `blockValues` (row after row, each
+  // laid out like the model's value table) and walked side by side by the
+  // plan. What a rule gives a row is learnt from the first row it decides,
+  // scored the ordinary way, and copied to the rows after it.
+  struct Outcome {
+    bool known = false;
+    int32_t prediction = -1;
+    double confidence = 0.0;
+    int32_t winningRule = -1;
+    int32_t firedCount = 0;
+    int32_t fired = -1;  // the fired rule when firedCount is 1; -2 when not seen
+  };
+  std::vector<Outcome> outcomes;  // per first rule + 1 (0: none fires)
+  const void* outcomesPlan = nullptr;  // the plan and semantics they were learnt under
+  int outcomesSemantics = -1;
+  std::vector<double> blockValues;
+  std::vector<int32_t> blockFirst;  // per row of the block: its outcome slot, or -1
+  std::vector<uint8_t> blockSlow;   // per row of the block: 1 when it needs the ordinary path
 };
 
 void RuleSetModel::DeleteBatchState(BatchState* state) { delete state; }
@@ -360,8 +385,152 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
     const double sysmis = NumericValue::GetSysmisValue();
     std::string invalidField;  // what the record path's treatments refused
     std::string invalidValue;
+
+    // The block path: one rule set choosing by its first firing rule, found
+    // by the plan, with nothing else reading the row (no field treatments,
+    // no output fields, no derived fields). A row's result then follows
+    // from its first rule alone. Rows the walk cannot settle that way (a
+    // bad cell, a missing predictor under pmml, a rule not yet seen) take
+    // the ordinary path below.
+    const size_t ruleSets0 = numbOfModels == 1 && !ruleSets.empty() && ruleSets[0] != nullptr &&
+                                     !outcomes.empty() && !ruleCount.empty() && ruleCount[0] > 0
+                                 ? std::min({static_cast<size_t>(ruleCount[0]),
+                                             ruleSets[0]->rules.size(), outcomes[0].Size()})
+                                 : 0;
+    const bool blockPath =
+        !useRecord && plan != nullptr && !useReferenceWalk && numbOfModels == 1 &&
+        !ruleSets.empty() && ruleSets[0] != nullptr &&
+        (ruleSelectionMethodUsed.empty() || ruleSelectionMethodUsed[0] == firstHit) &&
+        treatSteps.empty() && outputFields == nullptr && predictors == predVarValues.size() &&
+        predVarIsString.size() <= predictors;
+    const size_t width = std::max<size_t>(predictors, 1);
+    if (blockPath) {
+      if (state.outcomesPlan != plan || state.outcomesSemantics != static_cast<int>(semantics) ||
+          state.outcomes.size() != ruleSets0 + 1) {
+        state.outcomes.assign(ruleSets0 + 1, BatchState::Outcome());
+        state.outcomesPlan = plan;
+        state.outcomesSemantics = static_cast<int>(semantics);
+      }
+      state.blockValues.resize(kBlockRows * width);
+      state.blockFirst.resize(kBlockRows);
+      state.blockSlow.resize(kBlockRows);
+    }
+    // Reads rows [from, to) into the block, column by column, and walks
+    // them: blockFirst gets each row's outcome slot, or -1.
+    const auto readBlock = [&](size_t from, size_t to) {
+      const size_t n = to - from;
+      double* block = state.blockValues.data();
+      uint8_t* slow = state.blockSlow.data();
+      std::fill(slow, slow + n, uint8_t{0});
+      for (size_t i = 0; i < predictors; ++i) {
+        const BatchState::Binding& binding = state.bindings[i];
+        double* out = block + i;
+        const uint8_t* missing = binding.missing != nullptr ? binding.missing + from : nullptr;
+        const double absent = binding.missingValue;
+        switch (binding.read) {
+          case BatchState::kAbsent:
+            for (size_t r = 0; r < n; ++r) out[r * width] = absent;
+            break;
+          case BatchState::kNumber: {
+            const double* x = binding.numbers + from;
+            if (missing == nullptr && !binding.nanIsMissing) {
+              for (size_t r = 0; r < n; ++r) out[r * width] = x[r];
+            } else {
+              const bool nanIsMissing = binding.nanIsMissing;
+              for (size_t r = 0; r < n; ++r) {
+                const bool gone =
+                    (missing != nullptr && missing[r] != 0) || (nanIsMissing && std::isnan(x[r]));
+                out[r * width] = gone ? absent : x[r];
+              }
+            }
+            break;
+          }
+          case BatchState::kNumberGeneral: {
+            const double* x = binding.numbers + from;
+            for (size_t r = 0; r < n; ++r) {
+              if ((missing != nullptr && missing[r] != 0) ||
+                  (binding.nanIsMissing && std::isnan(x[r]))) {
+                out[r * width] = absent;
+              } else {
+                state.number.SetDouble(x[r]);
+                out[r * width] = EncodeValue(&state.number, i);
+              }
+            }
+            break;
+          }
+          case BatchState::kTable: {
+            const int32_t* codes = binding.codes + from;
+            for (size_t r = 0; r < n; ++r) {
+              const int32_t code = codes[r];
+              double value = absent;
+              if ((missing == nullptr || missing[r] == 0) && code >= 0) {
+                const size_t k = binding.tableBegin + static_cast<size_t>(code);
+                if (static_cast<size_t>(code) >= binding.tableSize || state.bad[k] != 0) {
+                  slow[r] = 1;  // the ordinary path reports the cell
+                } else {
+                  value = state.table[k];
+                }
+              }
+              out[r * width] = value;
+            }
+            break;
+          }
+        }
+      }
+      if (predictors == 0) {
+        for (size_t r = 0; r < n; ++r) block[r] = 0.0;
+      }
+      if (semantics == pmml) {
+        // A missing predictor is walked three-valued, on the ordinary path.
+        for (size_t r = 0; r < n; ++r) {
+          const double* cells = block + r * width;
+          for (size_t i = 0; i < predVarIsString.size(); ++i) {
+            if (predVarIsString[i] ? cells[i] == -1.0 : cells[i] == ConditionEvaluator::kSysmis) {
+              slow[r] = 1;
+              break;
+            }
+          }
+        }
+      }
+      int32_t* first = state.blockFirst.data();
+      plan->FirstFiredRules(0, block, width, n, first);
+      for (size_t r = 0; r < n; ++r) {
+        const int32_t rule = first[r];
+        const int32_t slot =
+            rule >= 0 && static_cast<size_t>(rule) < ruleSets0 ? rule + 1 : 0;
+        first[r] = slow[r] != 0 ? -1 : slot;
+      }
+    };
+    // Writes a learnt outcome into the row; false when it is not known yet.
+    const auto copyOutcome = [&state, &scores](size_t at, int32_t slot) -> bool {
+      const BatchState::Outcome& outcome = state.outcomes[static_cast<size_t>(slot)];
+      if (!outcome.known) return false;
+      const bool keepFired = scores.fired != nullptr && outcome.firedCount != 0;
+      if (keepFired && outcome.fired < 0) return false;
+      scores.status[at] = BatchScores::kScored;
+      scores.errorColumn[at] = -1;
+      scores.prediction[at] = outcome.prediction;
+      scores.confidence[at] = outcome.confidence;
+      scores.winningRule[at] = outcome.winningRule;
+      scores.firedCount[at] = outcome.firedCount;
+      if (keepFired) scores.fired->push_back(outcome.fired);
+      return true;
+    };
+    size_t blockBegin = row;
+    size_t blockEnd = row;
+
     for (; row < end; ++row) {
       if (scores.fired != nullptr) firedMark = scores.fired->size();
+      int32_t outcomeSlot = -1;
+      if (blockPath) {
+        if (row >= blockEnd) {
+          blockBegin = row;
+          blockEnd = std::min(end, row + kBlockRows);
+          readBlock(blockBegin, blockEnd);
+        }
+        outcomeSlot = state.blockFirst[row - blockBegin];
+        if (outcomeSlot >= 0 && copyOutcome(row, outcomeSlot)) continue;
+      }
       // Read the row's predictors; a bad cell stops the row.
       int32_t status = BatchScores::kScored;
       int32_t errorColumn = -1;
@@ -478,6 +647,16 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
         ++count;
       }
       scores.firedCount[row] = count;
+      if (outcomeSlot >= 0 && count <= 1) {
+        // What this row's first rule gives every row it decides.
+        BatchState::Outcome& outcome = state.outcomes[static_cast<size_t>(outcomeSlot)];
+        outcome.known = true;
+        outcome.prediction = category;
+        outcome.confidence = scores.confidence[row];
+        outcome.winningRule = scores.winningRule[row];
+        outcome.firedCount = count;
+        outcome.fired = count == 0 ? -1 : scores.fired != nullptr ? scores.fired->back() : -2;
+      }
     }
   } catch (...) {
     // Only an exhausted heap gets here (a table or the fired list
