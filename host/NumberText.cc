@@ -1,6 +1,8 @@
 #include "host/NumberText.h"
 
 #include <charconv>
+#include <cstddef>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 #include <system_error>
@@ -29,6 +31,43 @@ bool Trim(std::string_view text, std::string_view* out) {
   return true;
 }
 
+// The plain decimal ("-12.375", "42"), the common cell: digits, with at
+// most one point between digits. When the digits make an integer of at
+// most 2^53 and there are at most 22 after the point, the integer and the
+// power of ten are both exact doubles, so one division rounds the value
+// correctly, exactly as from_chars does. False for any other text, which
+// from_chars then reads.
+bool ParsePlainDecimal(const char* p, const char* end, double* out) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  const char* const digitsBegin = p;
+  uint64_t mantissa = 0;
+  while (p != end && static_cast<unsigned>(*p - '0') < 10u) {
+    mantissa = mantissa * 10u + static_cast<unsigned>(*p - '0');
+    ++p;
+  }
+  if (p == digitsBegin) return false;
+  ptrdiff_t fraction = 0;
+  if (p != end && *p == '.') {
+    const char* const point = ++p;
+    while (p != end && static_cast<unsigned>(*p - '0') < 10u) {
+      mantissa = mantissa * 10u + static_cast<unsigned>(*p - '0');
+      ++p;
+    }
+    fraction = p - point;
+    if (fraction == 0) return false;
+  }
+  // Past 19 digits the integer may have wrapped.
+  const ptrdiff_t digits = p - digitsBegin - (fraction != 0 ? 1 : 0);
+  if (p != end || digits > 19 || fraction > 22 || mantissa > (uint64_t{1} << 53)) return false;
+  const double value = static_cast<double>(mantissa) / kPowers[fraction];
+  *out = negative ? -value : value;
+  return true;
+}
+
 }  // namespace
 
 bool ParseDouble(std::string_view text, double* out) {
@@ -37,6 +76,10 @@ bool ParseDouble(std::string_view text, double* out) {
   double value = 0.0;
   const char* first = body.data();
   const char* last = first + body.size();
+  if (ParsePlainDecimal(first, last, &value)) {
+    *out = value;
+    return true;
+  }
   // from_chars reports overflow and underflow alike as out_of_range and
   // leaves the value untouched; both are refused. It also reads "inf" and
   // "nan", which the finiteness test refuses.

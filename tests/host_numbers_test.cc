@@ -1,7 +1,10 @@
 // The one text-to-number rule and the saturating truncation.
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -61,6 +64,20 @@ TEST(NumberText, ParseDoubleFollowsOneRule) {
       {"-Infinity", kRefused},
       {"\xc2\xa0" "5", kRefused},  // a no-break space is no XML white space
       {"\v5", kRefused},
+      // Around the plain-decimal reading: its limits, and what lies past them.
+      {"00.50", 0.5},
+      {"-0.0", -0.0},
+      {"9007199254740992", 9007199254740992.0},
+      {"9007199254740993", 9007199254740993.0},
+      {"0.1234567890123456789", 0.1234567890123456789},
+      {"1.0000000000000000000000001", 1.0000000000000000000000001},
+      {"123456789012345678901234", 123456789012345678901234.0},
+      {"-.5", -0.5},
+      {"1.", 1.0},
+      {"1..5", kRefused},
+      {"1.5.", kRefused},
+      {"-", kRefused},
+      {"5-", kRefused},
   };
   for (const DoubleCase& c : cases) {
     SCOPED_TRACE(std::string("text \"") + c.text + "\"");
@@ -74,6 +91,25 @@ TEST(NumberText, ParseDoubleFollowsOneRule) {
       EXPECT_EQ(out, c.value);
       EXPECT_EQ(std::signbit(out), std::signbit(c.value));
     }
+  }
+}
+
+// Random decimals of 1 to 20 digits read exactly as from_chars reads them.
+TEST(NumberText, ParseDoubleRoundsAsFromChars) {
+  std::mt19937_64 random(5);
+  for (int n = 0; n < 200000; ++n) {
+    std::string text = random() % 2 == 0 ? "-" : "";
+    const int digits = 1 + static_cast<int>(random() % 20);
+    const int point = static_cast<int>(random() % static_cast<uint64_t>(digits + 1));
+    for (int d = 0; d < digits; ++d) {
+      if (d == point && d > 0) text.push_back('.');
+      text.push_back(static_cast<char>('0' + random() % 10));
+    }
+    double expected = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), expected);
+    double out = 0.0;
+    ASSERT_TRUE(NumberText::ParseDouble(text, &out)) << text;
+    ASSERT_EQ(std::memcmp(&out, &expected, sizeof out), 0) << text;
   }
 }
 
