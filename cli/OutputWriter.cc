@@ -1,6 +1,8 @@
 #include "cli/OutputWriter.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "host/NumberText.h"
 
@@ -46,6 +48,87 @@ void AppendShortest(double value, std::string* out) {
 }
 
 }  // namespace
+
+OutputWriter::OutputWriter(Format format, char delimiter) : format_(format), delimiter_(delimiter) {
+  for (const char c : {delimiter, '"', '\n', '\r'}) special_[static_cast<unsigned char>(c)] = true;
+}
+
+bool OutputWriter::AppendPlainCsvRow(const CsvRow& row, size_t width, const RowScore& score,
+                                     std::string* out) const {
+  const auto plain = [this](std::string_view text) {
+    for (const char c : text) {
+      if (special_[static_cast<unsigned char>(c)]) return false;
+    }
+    return true;
+  };
+  // The delimiters after the input cells and between the result columns,
+  // and the line end.
+  size_t need = width + 3 + outputColumns_.size() + 1;
+  const size_t cells = std::min(width, row.count);
+  for (size_t i = 0; i < cells; ++i) {
+    if (!plain(row.fields[i])) return false;
+    need += row.fields[i].size();
+  }
+  const bool prediction = score.ok && score.hasPrediction;
+  if (prediction) {
+    if (!plain(score.prediction)) return false;
+    need += score.prediction.size();
+  }
+  char buffer[64];
+  std::string_view confidence;
+  if (score.ok && score.hasConfidence && std::isfinite(score.confidence)) {
+    confidence = KtZembra_940::NumberText::FormatShortest(score.confidence, buffer, sizeof buffer);
+    need += confidence.size();
+  }
+  if (score.ok) {
+    if (!plain(score.winningRule)) return false;
+    need += score.winningRule.size();
+    // The identifiers are joined by ';', which must not need quotes either.
+    if (score.firedRules.size() > 1 && special_[static_cast<unsigned char>(';')]) return false;
+    for (const std::string& id : score.firedRules) {
+      if (!plain(id)) return false;
+      need += id.size() + 1;
+    }
+    if (!score.firedRules.empty()) --need;
+  }
+  const size_t outputs = score.ok ? std::min(outputColumns_.size(), score.outputs.size()) : 0;
+  for (size_t i = 0; i < outputs; ++i) {
+    if (score.outputs[i].isMissing) continue;
+    if (!plain(score.outputs[i].text)) return false;
+    need += score.outputs[i].text.size();
+  }
+
+  const size_t at = out->size();
+  out->resize(at + need);
+  char* p = &(*out)[at];
+  const auto put = [&p](std::string_view text) {
+    if (!text.empty()) std::memcpy(p, text.data(), text.size());
+    p += text.size();
+  };
+  const char delimiter = delimiter_;
+  for (size_t i = 0; i < width; ++i) {
+    if (i < cells) put(row.fields[i]);
+    *p++ = delimiter;
+  }
+  if (prediction) put(score.prediction);
+  *p++ = delimiter;
+  put(confidence);
+  *p++ = delimiter;
+  if (score.ok) put(score.winningRule);
+  *p++ = delimiter;
+  if (score.ok) {
+    for (size_t i = 0; i < score.firedRules.size(); ++i) {
+      if (i > 0) *p++ = ';';
+      put(score.firedRules[i]);
+    }
+  }
+  for (size_t i = 0; i < outputColumns_.size(); ++i) {
+    *p++ = delimiter;
+    if (i < outputs && !score.outputs[i].isMissing) put(score.outputs[i].text);
+  }
+  *p++ = '\n';
+  return true;
+}
 
 void OutputWriter::AppendCsvField(std::string_view text, char delimiter, std::string* out) {
   bool quote = false;
@@ -137,6 +220,7 @@ void OutputWriter::AppendRow(const CsvRow& row, size_t width, const RowScore& sc
                              std::string* out) const {
   const bool hasConfidence = score.ok && score.hasConfidence && std::isfinite(score.confidence);
   if (format_ == Format::kCsv) {
+    if (AppendPlainCsvRow(row, width, score, out)) return;
     for (size_t i = 0; i < width; ++i) {
       if (i < row.count) AppendCsvField(row.fields[i], delimiter_, out);
       out->push_back(delimiter_);

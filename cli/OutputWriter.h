@@ -21,7 +21,7 @@ class OutputWriter {
  public:
   enum class Format { kCsv, kJsonLines };
 
-  OutputWriter(Format format, char delimiter) : format_(format), delimiter_(delimiter) {}
+  OutputWriter(Format format, char delimiter);
   // The names of the model's output fields: columns (CSV) or members
   // (JSON Lines) after the standard ones, one per RowScore output.
   void SetOutputColumns(const std::vector<std::string>& names) { outputColumns_ = names; }
@@ -43,9 +43,15 @@ class OutputWriter {
   static void AppendJsonNumber(double value, std::string* out);
 
  private:
+  // A CSV row none of whose texts needs quotes, written in one piece;
+  // false, with nothing written, when one does.
+  bool AppendPlainCsvRow(const CsvRow& row, size_t width, const RowScore& score,
+                         std::string* out) const;
+
   Format format_;
   char delimiter_;
   std::vector<std::string> outputColumns_;
+  bool special_[256] = {};  // the bytes that make a CSV field quoted
 };
 
 }  // namespace cli
