@@ -77,7 +77,9 @@ bool OutputWriter::AppendPlainCsvRow(const CsvRow& row, size_t width, const RowS
   char buffer[64];
   std::string_view confidence;
   if (score.ok && score.hasConfidence && std::isfinite(score.confidence)) {
-    confidence = KtZembra_940::NumberText::FormatShortest(score.confidence, buffer, sizeof buffer);
+    confidence = !score.confidenceText.empty() ? std::string_view(score.confidenceText)
+                                               : KtZembra_940::NumberText::FormatShortest(
+                                                     score.confidence, buffer, sizeof buffer);
     need += confidence.size();
   }
   if (score.ok) {

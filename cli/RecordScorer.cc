@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -199,7 +200,22 @@ void RecordScorer::Score(const CsvRow& row, RowScore* score) {
   if (!decisionList_) {
     score->hasConfidence = true;
     score->confidence = classification->GetConfidence();
+    if (std::isfinite(score->confidence)) SetConfidenceText(score);
   }
+}
+
+void RecordScorer::SetConfidenceText(RowScore* score) {
+  uint64_t bits = 0;
+  std::memcpy(&bits, &score->confidence, sizeof bits);
+  ConfidenceText& entry = confidenceTexts_[(bits * 0x9E3779B97F4A7C15u) >> 58];
+  if (!entry.set || entry.bits != bits) {
+    const std::string_view text =
+        K::NumberText::FormatShortest(score->confidence, entry.text, sizeof entry.text);
+    entry.bits = bits;
+    entry.size = static_cast<unsigned char>(text.size());
+    entry.set = true;
+  }
+  score->confidenceText.assign(entry.text, entry.size);
 }
 
 }  // namespace cli

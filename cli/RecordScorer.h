@@ -10,6 +10,8 @@
 #ifndef RULESCORE_CLI_RECORDSCORER_H_
 #define RULESCORE_CLI_RECORDSCORER_H_
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,17 @@ class RecordScorer {
 
   // Fills the record from a row; false with the reason in `error`.
   bool FillRecord(const CsvRow& row, std::string* error);
+  // Sets score->confidenceText from score->confidence, through a small
+  // table of the texts made before: a model has few distinct confidences.
+  void SetConfidenceText(RowScore* score);
+
+  // One entry of that table: the bits of a confidence and its text.
+  struct ConfidenceText {
+    uint64_t bits = 0;
+    bool set = false;
+    unsigned char size = 0;
+    char text[32];
+  };
 
   KtZembra_940::ScoreModel* model_;
   std::vector<std::string> header_;
@@ -67,6 +80,7 @@ class RecordScorer {
   KtZembra_940::StringValue probe_{std::string()};  // for declared-missing tests
   bool decisionList_ = false;
   bool textsReachTheModel_ = false;
+  std::array<ConfidenceText, 64> confidenceTexts_{};
 };
 
 // A cell shown in a message: at most 40 bytes, control characters escaped.

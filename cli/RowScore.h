@@ -19,6 +19,9 @@ struct RowScore {
   bool predictionIsNumber = false;
   bool hasConfidence = false;
   double confidence = 0.0;
+  // The confidence's shortest text when the scorer made it (empty: the
+  // writer makes it from `confidence`).
+  std::string confidenceText;
   // The identifier of the rule that decided; empty when a default did.
   std::string winningRule;
   // Identifiers of the rules that fired, in firing order. Kept from row to
@@ -42,6 +45,7 @@ struct RowScore {
     predictionIsNumber = false;
     hasConfidence = false;
     confidence = 0.0;
+    confidenceText.clear();
     winningRule.clear();
     firedRules.clear();
     for (Output& output : outputs) {
