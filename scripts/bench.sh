@@ -98,12 +98,15 @@ for label, a, b, target in checks:
     ratio = ns(a) / ns(b)
     print("%-54s %8.2f  (%.1f / %.1f ns)%s" % (label, ratio, ns(a), ns(b), verdict(ratio, target)))
 # The columnar entry: CPU time of a batch of 2^20 rows on one thread.
-batch = runs.get("Batch_Tree6/1/real_time")
-if batch and ns("IfElse_Tree6"):
+for depth in (6, 10):
+    batch = runs.get("Batch_Tree%d/1/real_time" % depth)
+    base = ns("IfElse_Tree%d" % depth)
+    if not batch or not base:
+        continue
     unit = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}.get(batch.get("time_unit", "ns"), 1.0)
     per_row = batch["cpu_time"] * unit / 2 ** 20
-    print("%-54s %8.2f  (%.1f / %.1f ns)%s" % ("Batch_Tree6/1 / IfElse_Tree6 (columnar entry)",
-          per_row / ns("IfElse_Tree6"), per_row, ns("IfElse_Tree6"), verdict(per_row / ns("IfElse_Tree6"), 1.0)))
+    print("%-54s %8.2f  (%.1f / %.1f ns)%s" % ("Batch_Tree%d/1 / IfElse_Tree%d (columnar entry)" % (depth, depth),
+          per_row / base, per_row, base, verdict(per_row / base, 1.0)))
 for k in ("1k", "10k", "100k"):
     b = runs.get("Translate_%sRules" % k)
     if not b:
