@@ -222,16 +222,7 @@ class Model:
         if absent:
             warnings.warn("the model reads %s, which the data has no column for: missing in every row"
                           % ", ".join(repr(a) for a in absent), MissingColumnWarning, stacklevel=2)
-        prediction, confidence, winning, fired, error = self._core.score_columns(column_args, rows, count)
-        index = frame.index
-
-        def column(values):
-            # As they are: object columns are not searched for dates.
-            return pd.Series(values, index=index, dtype=values.dtype, copy=False)
-
-        return pd.DataFrame({"prediction": column(prediction), "confidence": column(confidence),
-                             "winning_rule": column(winning), "fired_rules": column(fired),
-                             "error": column(error)}, index=index, copy=False)
+        return _result_frame(self._core.score_columns(column_args, rows, count), frame.index)
 
     def _empty_result(self):
         """A result with no rows, with the dtypes of a real one."""
@@ -242,6 +233,19 @@ class Model:
             "fired_rules": pd.Series([], dtype=object),
             "error": pd.Series([], dtype=object),
         }, columns=list(RESULT_COLUMNS))
+
+
+def _result_frame(columns, index):
+    """The frame of RESULT_COLUMNS from the arrays the compiled scorer gives.
+    Its object columns, rows of one 2-d array, become one block of the frame
+    as they are (no copy, no search for dates)."""
+    objects = [name for name, values in zip(RESULT_COLUMNS, columns) if values.dtype == object]
+    block = columns[RESULT_COLUMNS.index(objects[0])].base
+    frame = pd.DataFrame(block.T, index=index, columns=objects, dtype=object, copy=False)
+    for at, (name, values) in enumerate(zip(RESULT_COLUMNS, columns)):
+        if values.dtype != object:
+            frame.insert(at, name, values)
+    return frame
 
 
 def _as_frame(data):

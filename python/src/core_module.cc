@@ -558,7 +558,8 @@ class Model {
   }
 
   // The result columns of a scored batch: (prediction, confidence,
-  // winning_rule, fired_rules, error). The rows are cut into up to
+  // winning_rule, fired_rules, error), the object columns rows (views) of
+  // one 2-d array, their `base`. The rows are cut into up to
   // `threads` parts, each scored and turned into cells on a thread of its
   // own without the GIL: every cell of the object columns points at an
   // object that rows share (a category, a rule id, None, a tuple per rule),
@@ -568,21 +569,26 @@ class Model {
   py::tuple Run(const K::ColumnBatch& batch, int threads) {
     const size_t rows = batch.GetRowCount();
     const auto length = static_cast<py::ssize_t>(rows);
-    auto objects = [length]() {
-      py::array a(py::dtype("O"), std::vector<py::ssize_t>{length});
-      auto** slots = static_cast<PyObject**>(a.mutable_data());
+    // The object columns are the rows of one 2-d array, so that a frame
+    // holds them as one block: a block of None only (the error column of
+    // a clean table) would make pandas look at each cell when frames are
+    // put together.
+    const py::ssize_t objectColumns = numericTarget_ ? 3 : 4;
+    py::array block(py::dtype("O"), std::vector<py::ssize_t>{objectColumns, length});
+    {
+      auto** slots = static_cast<PyObject**>(block.mutable_data());
       // A new object array holds null pointers (or None, then cleared):
       // the cells below are written without reading them.
       if (length > 0 && slots[0] != nullptr) {
-        for (py::ssize_t r = 0; r < length; ++r) Py_CLEAR(slots[r]);
+        for (py::ssize_t r = 0; r < objectColumns * length; ++r) Py_CLEAR(slots[r]);
       }
-      return a;
-    };
-    py::array prediction = numericTarget_ ? py::array(py::array_t<double>(length)) : objects();
+    }
+    auto rowOf = [&block](py::ssize_t at) { return py::array(block.attr("__getitem__")(at)); };
+    py::array prediction = numericTarget_ ? py::array(py::array_t<double>(length)) : rowOf(0);
     py::array_t<double> confidence(length);
-    py::array winning = objects();
-    py::array fired = objects();
-    py::array error = objects();
+    py::array winning = rowOf(objectColumns - 3);
+    py::array fired = rowOf(objectColumns - 2);
+    py::array error = rowOf(objectColumns - 1);
     // What the model gives per row, one row of this array per kind.
     py::array_t<int32_t> indices(std::vector<py::ssize_t>{5, length});
     int32_t* index = indices.mutable_data();
