@@ -337,6 +337,9 @@ class Model {
 
   bool IsDecisionList() const { return decisionList_; }
 
+  // Rows a part scores per call of the model, at least.
+  static constexpr size_t kChunkRows = size_t{1} << 14;
+
  private:
   struct Field {
     std::string name;
@@ -475,7 +478,6 @@ class Model {
     size_t begin = 0;
     size_t end = 0;
     bool ok = false;
-    std::vector<int32_t> fired;           // the part's fired rules, in row order
     std::vector<Py_ssize_t> categories;   // per category; None last
     std::vector<Py_ssize_t> rules;        // per rule id; None last
     std::vector<Py_ssize_t> singles;      // per one-rule tuple
@@ -483,7 +485,12 @@ class Model {
     Py_ssize_t none = 0;                  // None in the error column
     std::unordered_map<std::string, int32_t> sets;  // sets of several rules, by their ids' bytes
     std::vector<std::pair<size_t, int32_t>> setRows;  // (row, set) still to fill
-    std::vector<size_t> errorRows;        // rows with an error text still to fill
+    struct Failed {
+      size_t row;
+      int32_t status;
+      int32_t column;
+    };
+    std::vector<Failed> errorRows;        // rows with an error text still to fill
   };
 
   // The result arrays of one call.
@@ -494,62 +501,85 @@ class Model {
     PyObject** winning = nullptr;
     PyObject** fired = nullptr;
     PyObject** error = nullptr;
-    const int32_t* category = nullptr;
-    const int32_t* rule = nullptr;
-    const int32_t* count = nullptr;
-    const int32_t* status = nullptr;
   };
 
   // Rows [part.begin, part.end) scored and their cells written, without
   // the GIL: each cell borrows a shared object and is counted in `part`.
-  void ScorePart(const K::ColumnBatch& batch, K::BatchScores scores, const Out& out, Part& part) const {
-    const size_t rows = part.end - part.begin;
-    part.fired.reserve(rows * std::min<size_t>(maxFired_, 2));
-    scores.fired = &part.fired;
-    part.ok = rows == 0 || pool_->ScoreRows(batch, part.begin, part.end, scores, 1);
-    if (!part.ok) return;
+  // The rows go through the model `chunk` at a time, as a batch of their
+  // own (the columns from the chunk's first row), so that what the model
+  // gives per row sits in a small array used again for every chunk.
+  void ScorePart(const K::ColumnBatch& batch, size_t chunk, const Out& out, Part& part) const {
     const size_t categoryCount = categoryCells_.size() - 1;
     const size_t ruleCount = ruleCells_.size() - 1;
     part.categories.assign(categoryCount + 1, 0);
     part.rules.assign(ruleCount + 1, 0);
     part.singles.assign(ruleCount, 0);
-    const int32_t* ids = part.fired.data();
+    chunk = std::max<size_t>(1, std::min(chunk, part.end - part.begin));
+    std::vector<int32_t> given(5 * chunk);
+    std::vector<int32_t> fired;
+    fired.reserve(chunk * std::min<size_t>(maxFired_, 2));
+    K::BatchScores scores;
+    scores.prediction = given.data();
+    scores.winningRule = given.data() + chunk;
+    scores.firedCount = given.data() + 2 * chunk;
+    scores.status = given.data() + 3 * chunk;
+    scores.errorColumn = given.data() + 4 * chunk;
+    scores.fired = &fired;
     std::string key;
-    for (size_t r = part.begin; r < part.end; ++r) {
-      const int32_t category = out.category[r];
-      const size_t c = category >= 0 && static_cast<size_t>(category) < categoryCount
-                           ? static_cast<size_t>(category) : categoryCount;
-      if (out.prediction != nullptr) {
-        out.prediction[r] = categoryCells_[c];
-        ++part.categories[c];
-      } else {
-        out.predictionNumbers[r] = categoryNumbers_[c];
+    for (size_t first = part.begin; first < part.end; first += chunk) {
+      const size_t rows = std::min(chunk, part.end - first);
+      K::ColumnBatch view(rows);
+      for (const K::ColumnBatch::Column& c : batch.GetColumns()) {
+        const uint8_t* missing = c.missing != nullptr ? c.missing + first : nullptr;
+        if (c.kind == K::ColumnBatch::Kind::kNumbers) {
+          view.AddNumbers(c.name, c.numbers + first, missing, c.nanIsMissing);
+        } else {
+          view.AddCodes(c.name, c.codes + first, c.texts, missing);
+        }
       }
-      if (decisionList_ || c == categoryCount) out.confidence[r] = std::nan("");
-      const int32_t rule = out.rule[r];
-      const size_t w = rule >= 0 && static_cast<size_t>(rule) < ruleCount ? static_cast<size_t>(rule) : ruleCount;
-      out.winning[r] = ruleCells_[w];
-      ++part.rules[w];
-      const int32_t count = out.count[r] > 0 ? out.count[r] : 0;
-      if (count == 0) {
-        out.fired[r] = emptyFired_.ptr();
-        ++part.empty;
-      } else if (count == 1 && ids[0] >= 0 && static_cast<size_t>(ids[0]) < ruleCount) {
-        out.fired[r] = singleFired_[static_cast<size_t>(ids[0])].ptr();
-        ++part.singles[static_cast<size_t>(ids[0])];
-      } else {
-        key.assign(reinterpret_cast<const char*>(ids), sizeof(int32_t) * static_cast<size_t>(count));
-        const auto found = part.sets.emplace(key, static_cast<int32_t>(part.sets.size())).first;
-        part.setRows.emplace_back(r, found->second);
-      }
-      ids += count;
-      if (out.status[r] == K::BatchScores::kScored) {
-        out.error[r] = Py_None;
-        ++part.none;
-      } else {
-        part.errorRows.push_back(r);
+      fired.clear();
+      scores.confidence = out.confidence + first;
+      if (!pool_->ScoreRows(view, 0, rows, scores, 1)) return;
+      const int32_t* ids = fired.data();
+      for (size_t i = 0; i < rows; ++i) {
+        const size_t r = first + i;
+        const int32_t category = scores.prediction[i];
+        const size_t c = category >= 0 && static_cast<size_t>(category) < categoryCount
+                             ? static_cast<size_t>(category) : categoryCount;
+        if (out.prediction != nullptr) {
+          out.prediction[r] = categoryCells_[c];
+          ++part.categories[c];
+        } else {
+          out.predictionNumbers[r] = categoryNumbers_[c];
+        }
+        if (decisionList_ || c == categoryCount) out.confidence[r] = std::nan("");
+        const int32_t rule = scores.winningRule[i];
+        const size_t w = rule >= 0 && static_cast<size_t>(rule) < ruleCount ? static_cast<size_t>(rule) : ruleCount;
+        out.winning[r] = ruleCells_[w];
+        ++part.rules[w];
+        const int32_t count = scores.firedCount[i] > 0 ? scores.firedCount[i] : 0;
+        if (count == 0) {
+          out.fired[r] = emptyFired_.ptr();
+          ++part.empty;
+        } else if (count == 1 && ids[0] >= 0 && static_cast<size_t>(ids[0]) < ruleCount) {
+          out.fired[r] = singleFired_[static_cast<size_t>(ids[0])].ptr();
+          ++part.singles[static_cast<size_t>(ids[0])];
+        } else {
+          key.assign(reinterpret_cast<const char*>(ids), sizeof(int32_t) * static_cast<size_t>(count));
+          const auto found = part.sets.emplace(key, static_cast<int32_t>(part.sets.size())).first;
+          part.setRows.emplace_back(r, found->second);
+        }
+        ids += count;
+        const int32_t status = scores.status[i];
+        if (status == K::BatchScores::kScored) {
+          out.error[r] = Py_None;
+          ++part.none;
+        } else {
+          part.errorRows.push_back(Part::Failed{r, status, scores.errorColumn[i]});
+        }
       }
     }
+    part.ok = true;
   }
 
   // Adds `count` references to `object` at once (with the GIL).
@@ -589,10 +619,6 @@ class Model {
     py::array winning = rowOf(objectColumns - 3);
     py::array fired = rowOf(objectColumns - 2);
     py::array error = rowOf(objectColumns - 1);
-    // What the model gives per row, one row of this array per kind.
-    py::array_t<int32_t> indices(std::vector<py::ssize_t>{5, length});
-    int32_t* index = indices.mutable_data();
-
     Out out;
     if (numericTarget_) {
       out.predictionNumbers = static_cast<double*>(prediction.mutable_data());
@@ -603,18 +629,11 @@ class Model {
     out.winning = static_cast<PyObject**>(winning.mutable_data());
     out.fired = static_cast<PyObject**>(fired.mutable_data());
     out.error = static_cast<PyObject**>(error.mutable_data());
-    out.category = index;
-    out.rule = index + rows;
-    out.count = index + 2 * rows;
-    out.status = index + 3 * rows;
-    const int32_t* errorColumn = index + 4 * rows;
-    K::BatchScores scores;
-    scores.prediction = index;
-    scores.winningRule = index + rows;
-    scores.firedCount = index + 2 * rows;
-    scores.status = index + 3 * rows;
-    scores.confidence = out.confidence;
-    scores.errorColumn = index + 4 * rows;
+    // A chunk's batch reads its code columns' texts again: chunks are long
+    // beside the texts there are.
+    size_t texts = 0;
+    for (const K::ColumnBatch::Column& c : batch.GetColumns()) texts += c.texts.size();
+    const size_t chunk = std::max(kChunkRows, 8 * texts);
 
     size_t count = static_cast<size_t>(std::max(1, std::min(threads, pool_->GetSize())));
     count = std::min(count, std::max<size_t>(1, rows / K::ModelPool::kMinRowsPerThread));
@@ -627,7 +646,7 @@ class Model {
       py::gil_scoped_release release;
       auto run = [&](size_t p) {
         try {
-          ScorePart(batch, scores, out, parts[p]);
+          ScorePart(batch, chunk, out, parts[p]);
         } catch (...) {
           parts[p].ok = false;
         }
@@ -684,17 +703,19 @@ class Model {
         Py_INCREF(tuple);
         out.fired[row.first] = tuple;
       }
-      for (const size_t r : part.errorRows) {
-        const int32_t column = errorColumn[r];
+      for (const Part::Failed& failed : part.errorRows) {
+        const size_t r = failed.row;
+        const int32_t column = failed.column;
         if (column < 0 || static_cast<size_t>(column) >= columns.size() ||
             columns[static_cast<size_t>(column)].codes == nullptr) {
           // A number's text names the number: one text per row.
-          out.error[r] = py::str(ErrorText(batch, r, out.status[r], column)).release().ptr();
+          out.error[r] = py::str(ErrorText(batch, r, failed.status, column)).release().ptr();
           continue;
         }
         // A code's text names the code's text: one text per code.
-        py::object& text = errors[std::make_tuple(out.status[r], column, columns[static_cast<size_t>(column)].codes[r])];
-        if (!text) text = py::str(ErrorText(batch, r, out.status[r], column));
+        py::object& text =
+            errors[std::make_tuple(failed.status, column, columns[static_cast<size_t>(column)].codes[r])];
+        if (!text) text = py::str(ErrorText(batch, r, failed.status, column));
         out.error[r] = text.inc_ref().ptr();
       }
     }
