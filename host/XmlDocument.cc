@@ -109,6 +109,8 @@ class HardenedParser : public xercesc::XercesDOMParser {
       throw e;
     }
     ++depth_;
+    // White space before a child element only lays the document out.
+    pendingSpace_.clear();
     // The base may close an empty element through endElement itself; the
     // flag keeps that from being counted twice.
     inStart_ = true;
@@ -126,6 +128,7 @@ class HardenedParser : public xercesc::XercesDOMParser {
 
   void endElement(const xercesc::XMLElementDecl& elemDecl, const unsigned int urlId,
                   const bool isRoot, const XMLCh* const elemPrefix) override {
+    FlushSpace();
     xercesc::XercesDOMParser::endElement(elemDecl, urlId, isRoot, elemPrefix);
     if (!inStart_) --depth_;
   }
@@ -139,8 +142,46 @@ class HardenedParser : public xercesc::XercesDOMParser {
                                     lineNum, colNum);
   }
 
+  // Text made only of white space, after a start tag or an element, is held
+  // back until it is known what follows: before a child element's start it
+  // is layout and makes no node (most of the text nodes of an indented
+  // document); before anything else (more text, an end tag, a processing
+  // instruction) it is given to the DOM as it came.
+  void docCharacters(const XMLCh* const chars, const XMLSize_t length,
+                     const bool cdataSection) override {
+    const xercesc::DOMNode* current = getCurrentNode();
+    if (!cdataSection && current != nullptr &&
+        current->getNodeType() != xercesc::DOMNode::TEXT_NODE && IsSpace(chars, length)) {
+      pendingSpace_.append(chars, length);
+      return;
+    }
+    FlushSpace();
+    xercesc::XercesDOMParser::docCharacters(chars, length, cdataSection);
+  }
+
+  void docPI(const XMLCh* const target, const XMLCh* const data) override {
+    FlushSpace();
+    xercesc::XercesDOMParser::docPI(target, data);
+  }
+
  private:
+  static bool IsSpace(const XMLCh* chars, XMLSize_t length) {
+    for (XMLSize_t i = 0; i < length; ++i) {
+      const XMLCh c = chars[i];
+      if (c != u' ' && c != u'\n' && c != u'\t' && c != u'\r') return false;
+    }
+    return true;
+  }
+
+  void FlushSpace() {
+    if (pendingSpace_.empty()) return;
+    const std::basic_string<XMLCh> text = std::move(pendingSpace_);
+    pendingSpace_.clear();
+    xercesc::XercesDOMParser::docCharacters(text.data(), text.size(), false);
+  }
+
   XmlDocument::LineTable* lines_;
+  std::basic_string<XMLCh> pendingSpace_;
   int depth_ = 0;
   bool inStart_ = false;
   unsigned int firstCode_ = 0;

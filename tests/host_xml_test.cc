@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,6 +80,30 @@ TEST(XmlDocument, ReadsWellFormedDocument) {
   EXPECT_EQ(document->GetEncoding(), "UTF-8");
   // Comments are not kept: the first child is the dictionary.
   EXPECT_EQ(root->getFirstChild()->getNodeType(), xercesc::DOMNode::ELEMENT_NODE);
+}
+
+// White space before a start tag makes no node; any other text, white space
+// before an end tag or a comment included, stays as it came.
+TEST(XmlDocument, LayoutBeforeStartTagsMakesNoNode) {
+  XmlPlatform platform;
+  const std::string text =
+      "<A>\n  <B/> <C> </C> x <D> <!-- c --> </D>\t<E>a <F/> b</E> &amp; <?p q?> \n</A>";
+  std::unique_ptr<XmlDocument> document =
+      XmlDocument::ParseBuffer(text.data(), text.size(), "doc.pmml");
+  // Each element as <name>, each text as [text], children in braces.
+  std::function<std::string(const xercesc::DOMNode*)> show = [&show](const xercesc::DOMNode* node) {
+    std::string out;
+    for (const xercesc::DOMNode* n = node->getFirstChild(); n != nullptr; n = n->getNextSibling()) {
+      if (n->getNodeType() == xercesc::DOMNode::ELEMENT_NODE) {
+        out += "<" + XmlText::ToUtf8(n->getNodeName()) + ">{" + show(n) + "}";
+      } else {
+        out += "[" + XmlText::ToUtf8(n->getNodeValue()) + "]";
+      }
+    }
+    return out;
+  };
+  EXPECT_EQ(show(document->GetDocument()->getDocumentElement()),
+            "<B>{}<C>{[ ]}[ x ]<D>{[  ]}<E>{[a ]<F>{}[ b]}[ & ][q][ \n]");
 }
 
 TEST(XmlDocument, ReportsTheEncodingName) {
