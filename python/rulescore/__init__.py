@@ -235,13 +235,19 @@ class Model:
         }, columns=list(RESULT_COLUMNS))
 
 
+_COLUMN_NAMES = {}  # the names of a result's object columns, made once
+
+
 def _result_frame(columns, index):
     """The frame of RESULT_COLUMNS from the arrays the compiled scorer gives.
     Its object columns, rows of one 2-d array, become one block of the frame
     as they are (no copy, no search for dates)."""
-    objects = [name for name, values in zip(RESULT_COLUMNS, columns) if values.dtype == object]
+    objects = tuple(name for name, values in zip(RESULT_COLUMNS, columns) if values.dtype == object)
+    names = _COLUMN_NAMES.get(objects)
+    if names is None:
+        names = _COLUMN_NAMES.setdefault(objects, pd.Index(objects, dtype=object))
     block = columns[RESULT_COLUMNS.index(objects[0])].base
-    frame = pd.DataFrame(block.T, index=index, columns=objects, dtype=object, copy=False)
+    frame = pd.DataFrame(block.T, index=index, columns=names, dtype=object, copy=False)
     for at, (name, values) in enumerate(zip(RESULT_COLUMNS, columns)):
         if values.dtype != object:
             frame.insert(at, name, values)
