@@ -5,46 +5,14 @@
 #include <string>
 #include <utility>
 
+#include "host/Utf8Text.h"
+
 namespace rulescore {
 namespace cli {
 
 namespace {
 
 constexpr size_t kBufferSize = size_t{64} << 10;
-
-// Length of the UTF-8 sequence starting at text[i], or 0 when it is not a
-// well-formed one (overlong forms, surrogates and code points above U+10FFFF
-// are refused, as is NUL).
-size_t Utf8SequenceLength(const std::string& text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char b0 = byte(i);
-  if (b0 == 0) return 0;
-  if (b0 < 0x80) return 1;
-  size_t length;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    length = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    length = 3;
-    if (b0 == 0xE0) low = 0xA0;
-    if (b0 == 0xED) high = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    length = 4;
-    if (b0 == 0xF0) low = 0x90;
-    if (b0 == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  const unsigned char b1 = byte(i + 1);
-  if (b1 < low || b1 > high) return 0;
-  for (size_t k = 2; k < length; ++k) {
-    const unsigned char b = byte(i + k);
-    if (b < 0x80 || b > 0xBF) return 0;
-  }
-  return length;
-}
 
 // Index of the first byte of text[0, n) that is not 0x01..0x7F, or n.
 size_t AsciiPrefix(const char* text, size_t n) {
@@ -236,7 +204,8 @@ void CsvReader::ValidateFields(CsvRow* row) {
   for (size_t f = 0; f < row->count; ++f) {
     const std::string& text = row->fields[f];
     for (size_t i = AsciiPrefix(text.data(), text.size()); i < text.size();) {
-      const size_t length = Utf8SequenceLength(text, i);
+      // NUL is well-formed UTF-8 but no cell may hold it.
+      const size_t length = text[i] == '\0' ? 0 : KtZembra_940::Utf8Text::SequenceLength(text, i);
       if (length == 0) {
         SetError(row, f + 1, text[i] == '\0' ? "cell holds a NUL byte" : "cell is not valid UTF-8");
         return;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "host/NumberText.h"
+#include "host/Utf8Text.h"
 
 namespace rulescore {
 namespace cli {
@@ -12,34 +13,6 @@ namespace cli {
 namespace {
 
 const char* const kResultColumns[] = {"prediction", "confidence", "winning_rule", "fired_rules"};
-
-// Length of the well-formed UTF-8 sequence at text[i], or 0.
-size_t Utf8Length(std::string_view text, size_t i) {
-  const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char b0 = b(i);
-  if (b0 < 0x80) return 1;
-  size_t length;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    length = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    length = 3;
-    if (b0 == 0xE0) low = 0xA0;
-    if (b0 == 0xED) high = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    length = 4;
-    if (b0 == 0xF0) low = 0x90;
-    if (b0 == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size() || b(i + 1) < low || b(i + 1) > high) return 0;
-  for (size_t k = 2; k < length; ++k) {
-    if (b(i + k) < 0x80 || b(i + k) > 0xBF) return 0;
-  }
-  return length;
-}
 
 void AppendShortest(double value, std::string* out) {
   char buffer[64];
@@ -158,7 +131,7 @@ void OutputWriter::AppendJsonString(std::string_view text, std::string* out) {
   for (size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80) {
-      const size_t length = Utf8Length(text, i);
+      const size_t length = KtZembra_940::Utf8Text::SequenceLength(text, i);
       if (length == 0) {
         out->append("\\ufffd");
         ++i;

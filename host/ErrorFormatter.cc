@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "host/ErrorCodes.h"
+#include "host/Utf8Text.h"
 
 namespace KtZembra_940 {
 
@@ -87,34 +88,10 @@ void AppendEscaped(const std::string& text, std::string* out) {
       ++i;
       continue;
     }
-    size_t length = 0;
-    unsigned cp = 0;
-    unsigned minimum = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-      length = 2;
-      cp = b0 & 0x1F;
-      minimum = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      length = 3;
-      cp = b0 & 0x0F;
-      minimum = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      length = 4;
-      cp = b0 & 0x07;
-      minimum = 0x10000;
-    }
-    bool good = length > 0 && i + length <= n;
-    for (size_t k = 1; good && k < length; ++k) {
-      const auto b = static_cast<unsigned char>(text[i + k]);
-      if ((b & 0xC0) != 0x80) {
-        good = false;
-      } else {
-        cp = (cp << 6) | (b & 0x3F);
-      }
-    }
-    if (good && (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) good = false;
+    char32_t cp = 0;
+    const size_t length = Utf8Text::SequenceLength(text, i, &cp);
     // C1 control characters are as unsafe as C0 ones.
-    if (good && cp >= 0x80 && cp <= 0x9F) good = false;
+    const bool good = length > 0 && (cp < 0x80 || cp > 0x9F);
     if (!good) {
       escape(b0);
       ++i;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "host/Utf8Text.h"
+
 namespace KtZembra_940 {
 namespace XmlText {
 
@@ -56,46 +58,11 @@ std::u16string FromUtf8(std::string_view text) {
   size_t i = 0;
   const size_t n = text.size();
   while (i < n) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    char32_t cp;
-    size_t length;
-    char32_t minimum;
-    if (b0 < 0x80) {
-      out.push_back(static_cast<char16_t>(b0));
-      ++i;
-      continue;
-    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-      cp = b0 & 0x1F;
-      length = 2;
-      minimum = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      cp = b0 & 0x0F;
-      length = 3;
-      minimum = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      cp = b0 & 0x07;
-      length = 4;
-      minimum = 0x10000;
-    } else {
-      out.push_back(kReplacement);
-      ++i;
-      continue;
-    }
     // A truncated or broken sequence gives one replacement for its lead
     // byte; the bytes after it are read again as fresh starts.
-    bool good = i + length <= n;
-    for (size_t k = 1; good && k < length; ++k) {
-      const auto b = static_cast<unsigned char>(text[i + k]);
-      if ((b & 0xC0) != 0x80) {
-        good = false;
-      } else {
-        cp = (cp << 6) | (b & 0x3F);
-      }
-    }
-    // Overlong forms, encoded surrogates and code points past U+10FFFF are
-    // no UTF-8.
-    if (good && (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) good = false;
-    if (!good) {
+    char32_t cp;
+    const size_t length = Utf8Text::SequenceLength(text, i, &cp);
+    if (length == 0) {
       out.push_back(kReplacement);
       ++i;
       continue;

@@ -179,22 +179,16 @@ TEST(ErrorFormatter, MessagesNameTheirArguments) {
   }
 }
 
-TEST(ErrorFormatter, EscapesControlCharactersAndBrokenUtf8) {
+TEST(ErrorFormatter, EscapesControlCharacters) {
   const struct {
     std::string arg;
     std::string shown;
   } cases[] = {
       {"plain", "plain"},
-      {"caf\xc3\xa9", "caf\xc3\xa9"},           // valid UTF-8 stays
-      {"\xe2\x82\xac", "\xe2\x82\xac"},          // three-byte form
       {"a\nb", "a\\x0Ab"},
       {"\x1b[31m", "\\x1B[31m"},
       {std::string("a\0b", 3), "a\\x00b"},
       {"\x7f", "\\x7F"},
-      {"\xff", "\\xFF"},
-      {"\xc3", "\\xC3"},                          // truncated sequence
-      {"\xc0\xaf", "\\xC0\\xAF"},                 // overlong form
-      {"\xed\xa0\x80", "\\xED\\xA0\\x80"},        // encoded surrogate
       {"\xc2\x9b", "\\xC2\\x9B"},                 // C1 control
   };
   for (const auto& c : cases) {
