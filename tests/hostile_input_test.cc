@@ -167,30 +167,32 @@ std::string ExternalEntity(const std::string& systemId) {
 }
 
 TEST(HostileEntities, EveryDoctypeIsRefusedBeforeAnythingIsExpandedOrRead) {
+  static const char kWide[] = "\xFF\xFE<\0!\0D\0O\0C\0T\0Y\0P\0E\0 \0P\0>\0<\0P\0/\0>\0";
   const TempFile secret("SECRET-MARKER-42");
   const struct {
     const char* name;
     std::string text;
+    const char* line;
   } cases[] = {
-      {"exponential entities", kLaughs},
-      {"quadratic blowup", QuadraticBlowup()},
-      {"external entity to /etc/passwd", ExternalEntity("file:///etc/passwd")},
-      {"external entity to a local file", ExternalEntity("file://" + secret.path())},
-      {"external entity by relative path", ExternalEntity(secret.path())},
+      {"exponential entities", kLaughs, "2"},
+      {"quadratic blowup", QuadraticBlowup(), "2"},
+      {"external entity to /etc/passwd", ExternalEntity("file:///etc/passwd"), "2"},
+      {"external entity to a local file", ExternalEntity("file://" + secret.path()), "2"},
+      {"external entity by relative path", ExternalEntity(secret.path()), "2"},
       {"external DTD", "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML SYSTEM \"file://" + secret.path() +
-                           "\">\n<PMML version=\"4.4\"/>"},
-      {"plain DOCTYPE", "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML>\n<PMML version=\"4.4\"/>"},
+                           "\">\n<PMML version=\"4.4\"/>", "2"},
+      {"plain DOCTYPE", "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML>\n<PMML version=\"4.4\"/>", "2"},
       {"parameter entity", "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML [<!ENTITY % p SYSTEM \"file://" +
-                               secret.path() + "\"> %p;]>\n<PMML/>"},
+                               secret.path() + "\"> %p;]>\n<PMML/>", "2"},
+      {"first line", "<!DOCTYPE PMML><PMML/>", "1"},
+      {"UTF-16 with a byte-order mark", std::string(kWide, sizeof kWide - 1), "1"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Failure failure = FailureOf(c.text);
     EXPECT_EQ(failure.code, ErrorCode::kDoctypeRefused);
-    // Refused at the DOCTYPE on line 2; nothing of the file is echoed.
-    ASSERT_EQ(failure.args.size(), 3u);
-    EXPECT_EQ(failure.args[0], "model.pmml");
-    EXPECT_EQ(failure.args[1], "2");
+    // Refused at the DOCTYPE keyword; nothing of the file is echoed.
+    EXPECT_EQ(failure.args, (std::vector<std::string>{"model.pmml", c.line, "10"}));
     EXPECT_EQ(failure.message.find("SECRET-MARKER"), std::string::npos);
     EXPECT_EQ(failure.message.find("root:"), std::string::npos);
   }
@@ -404,33 +406,38 @@ TEST(HostileXml, MalformedDocumentsAreRefusedWithAPrintableMessage) {
     const char* name;
     std::string text;
     int code;
+    std::vector<std::string> args;
   } cases[] = {
-      {"mismatched tag", "<PMML><DataDictionary></PMML>", ErrorCode::kXmlParse},
-      {"unclosed attribute", "<PMML version=\"4.4><DataDictionary/></PMML>", ErrorCode::kXmlParse},
-      {"NUL byte", std::string("<PMML>\0</PMML>", 14), ErrorCode::kXmlParse},
-      {"NUL character reference", "<PMML a=\"&#0;\"/>", ErrorCode::kXmlParse},
-      {"invalid UTF-8 in an attribute", "<PMML a=\"\xff\xfe\x01\"/>", ErrorCode::kXmlParse},
-      {"lone surrogate reference", "<PMML a=\"&#xD800;\"/>", ErrorCode::kXmlParse},
-      {"unknown encoding",
-       "<?xml version=\"1.0\" encoding=\"x-no-such-thing\"?><PMML/>", ErrorCode::kXmlParse},
-      {"undeclared entity", "<PMML a=\"&nope;\"/>", ErrorCode::kXmlParse},
-      {"two roots", "<PMML/><PMML/>", ErrorCode::kXmlParse},
-      {"text after the root", valid + "trailing", ErrorCode::kXmlParse},
-      {"empty", "", ErrorCode::kNoRoot},
-      {"only a declaration", "<?xml version=\"1.0\"?>", ErrorCode::kNoRoot},
-      {"only a comment", "<!-- nothing -->", ErrorCode::kNoRoot},
+      {"mismatched tag", "<PMML><DataDictionary></PMML>", ErrorCode::kXmlParse, {"1", "25"}},
+      {"unclosed attribute", "<PMML>\n  <a x=\"1></a>\n</PMML>", ErrorCode::kXmlParse, {"2", "12"}},
+      {"NUL byte", std::string("<PMML>\0</PMML>", 14), ErrorCode::kXmlParse, {"1", "7"}},
+      {"NUL character reference", "<PMML a=\"&#0;\"/>", ErrorCode::kXmlParse, {"1", "14"}},
+      {"invalid UTF-8 in an attribute", "<PMML a=\"\xff\xfe\x01\"/>", ErrorCode::kXmlParse, {"1", "1"}},
+      {"invalid UTF-8 in text", "<PMML>\xFF\xFE</PMML>", ErrorCode::kXmlParse, {"1", "1"}},
+      {"lone surrogate reference", "<PMML a=\"&#xD800;\"/>", ErrorCode::kXmlParse, {"1", "18"}},
+      {"unknown encoding", "<?xml version=\"1.0\" encoding=\"no-such-encoding\"?><PMML/>",
+       ErrorCode::kXmlParse, {"1", "50"}},
+      {"undeclared entity", "<PMML>&undeclared;</PMML>", ErrorCode::kXmlParse, {"1", "19"}},
+      {"two roots", "<PMML/><PMML/>", ErrorCode::kXmlParse, {"1", "8"}},
+      {"text before the root", "text<PMML/>", ErrorCode::kXmlParse, {"1", "1"}},
+      {"text after the root", valid + "trailing", ErrorCode::kXmlParse, {"6", "313"}},
+      {"empty", "", ErrorCode::kNoRoot, {}},
+      {"white space", "   \n", ErrorCode::kNoRoot, {}},
+      {"only a declaration", "<?xml version=\"1.0\"?>", ErrorCode::kNoRoot, {}},
+      {"only a comment", "<!-- nothing -->", ErrorCode::kNoRoot, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Failure failure = FailureOf(c.text);
     EXPECT_EQ(failure.code, c.code) << failure.message;
-    EXPECT_FALSE(failure.message.empty());
     EXPECT_TRUE(IsPrintableUtf8(failure.message)) << failure.message;
-    if (c.code == ErrorCode::kXmlParse) {
-      ASSERT_EQ(failure.args.size(), 4u);
-      EXPECT_EQ(failure.args[0], "model.pmml");
-      EXPECT_NE(failure.args[1], "0");  // a line number is given
-    }
+    // The file, and for a parse error the line, the column and the parser's words.
+    ASSERT_EQ(failure.args.size(), c.args.empty() ? 1u : 4u);
+    EXPECT_EQ(failure.args[0], "model.pmml");
+    if (c.args.empty()) continue;
+    EXPECT_EQ(failure.args[1], c.args[0]);
+    EXPECT_EQ(failure.args[2], c.args[1]);
+    EXPECT_FALSE(failure.args[3].empty());
   }
 }
 

@@ -23,55 +23,7 @@ std::string Dump(const T& object) {
   return os.str();
 }
 
-SimpleRule* ExampleRule() {
-  auto* rule = new SimpleRule("R1");
-  rule->SetTargetVariableName("risk");
-  rule->SetScoreValue("yes");
-  rule->SetRecordCount(40);
-  rule->SetnbCorrect(30);
-  rule->SetRuleConfidence(0.75);
-  rule->SetRuleWeight(2);
-  rule->AddValuePercent(new StringValue("yes"), 0.75);
-  return rule;
-}
-
-const char kExampleRuleDump[] =
-    "Rule ID: R1\n"
-    "Rule Label: R1\n"
-    "Target variable name: risk\n"
-    "Score: yes\n"
-    "recoredCount: 40\n"
-    "nbCorrect: 30\n"
-    "confidence: 0.75\n"
-    "weight: 2\n"
-    "target variable name: risk\n"
-    "There are 0 split variables: \n"
-    "Score Value distribution:\n"
-    "yes: 0.75\n"
-    "End of SimpleRule\n"
-    "\n";
-
-TEST(ModelDisplay, Example) {
-  RuleSetModel model;
-  model.SetNumberOfModels(1);
-  model.SetAllRuleSelectionMethods({RuleSetModel::weightedMax}, 0);
-  model.SetDefaultScore("no", 0);
-  model.SetDefaultConfidence(0.5, 0);
-  model.SetRecordCount(100, 0);
-  model.SetnbCorrect(80, 0);
-  model.AddSimpleRule(ExampleRule(), 0);
-  EXPECT_EQ(Dump(model), std::string("Start RuleSetModel Display\n"
-                                     "There are total 1 models\n"
-                                     "Model information is: \n"
-                                     "******   model 1 ****** \n"
-                                     "Rule Selection method used in scoring :weightedMax\n"
-                                     "Default Score: no\n"
-                                     "Default confidence: 0.5\n"
-                                     "Total number of Records: 100\n"
-                                     "nbCorrect: 80\n") +
-                             kExampleRuleDump);
-}
-
+// A full dump of a translated model is a golden file of the tool's show command.
 TEST(ModelDisplay, ModelWithoutRuleSetsWritesThreeLines) {
   RuleSetModel model;
   EXPECT_EQ(Dump(model),

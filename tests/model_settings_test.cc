@@ -56,43 +56,7 @@ class ModelWithTarget : public ::testing::Test {
   std::unique_ptr<RuleSetModel> model;
 };
 
-TEST(RuleSetModelConstruction, Defaults) {
-  RuleSetModel model;
-  EXPECT_EQ(model.GetModelType(), ScoreModel::kRuleSetModel);
-  EXPECT_EQ(model.GetNumbOfModels(), 0);
-  EXPECT_FALSE(model.GetPredictionOnly());
-  model.SetPredictionOnly(true);
-  EXPECT_FALSE(model.GetPredictionOnly());
-  EXPECT_EQ(model.GetNumbOfCategories(), 0);
-  EXPECT_FALSE(model.IsTargetString());
-  EXPECT_FALSE(model.IsDictVarIndexReady());
-  EXPECT_TRUE(model.GetSimpleRules().empty());
-  EXPECT_TRUE(model.GetCompiledRuleSets().empty());
-  EXPECT_TRUE(model.GetDefaultScore().empty());
-  EXPECT_EQ(model.GetVarsOfRole(ScoreModel::kTargetRole), nullptr);
-  model.SetModelType(ScoreModel::kDecisionListModel);
-  EXPECT_EQ(model.GetModelType(), ScoreModel::kDecisionListModel);
-}
-
-TEST(RuleSetModelSizing, ThreeModelsGetTheirInitialValues) {
-  RuleSetModel model;
-  model.SetNumberOfModels(3);
-  EXPECT_EQ(model.GetNumbOfModels(), 3);
-  EXPECT_EQ(model.GetSimpleRules().size(), 3u);
-  EXPECT_EQ(model.GetDefaultScore(), std::vector<std::string>(3, ""));
-  EXPECT_EQ(model.GetRecordCount(), std::vector<double>(3, -1.0));
-  EXPECT_EQ(model.GetnbCorrect(), std::vector<double>(3, -1.0));
-  EXPECT_EQ(model.GetDefaultConfidence(), std::vector<double>(3, 0.0));
-  EXPECT_EQ(model.GetRuleSelectionMethodUsed(), std::vector<Method>(3, RuleSetModel::firstHit));
-  EXPECT_EQ(model.GetAllRuleSelectionMethods(), std::vector<std::vector<Method>>(3));
-  EXPECT_EQ(model.GetDefaultScoreIndex(), std::vector<int32_t>(3, 0));
-  EXPECT_EQ(model.GetRuleCount(), std::vector<int32_t>(3, 0));
-  for (int m = 0; m < 3; ++m) {
-    EXPECT_EQ(model.GetTargetNameFromModel(m), "");
-    EXPECT_TRUE(model.GetPredictorNameFromModel(m).empty());
-  }
-}
-
+// The values a rule set starts with are read back in the translator tests.
 TEST(RuleSetModelSizing, FirstSizingIsFinal) {
   RuleSetModel model;
   model.SetNumberOfModels(0);

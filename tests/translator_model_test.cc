@@ -113,12 +113,6 @@ class TraceCapture {
   std::ostringstream text_;
 };
 
-std::vector<std::string> Texts(const std::vector<ScoreValue*>& values) {
-  std::vector<std::string> texts;
-  for (const ScoreValue* value : values) texts.push_back(value->GetString());
-  return texts;
-}
-
 // --- frame --------------------------------------------------------------------
 
 TEST(ParseFromTree, NullDocumentWritesExactlyTheTwoTraceLines) {
@@ -149,12 +143,6 @@ TEST(ParseFromTree, FailureSkipsTheExitLine) {
     text = trace.Text();
   }
   EXPECT_EQ(text, std::string(kEnterFrame) + kEnterRuleSet);
-}
-
-TEST(ParseFromTree, MissingDataDictionaryIsTheHostsFailure) {
-  Failure failure = FailureOf(Pmml(ModelElement("", kFields, kRuleSet), ""));
-  EXPECT_EQ(failure.code, ErrorCode::kMissingChild);
-  EXPECT_EQ(failure.args, (std::vector<std::string>{"PMML", "DataDictionary"}));
 }
 
 TEST(ParseFromTree, NoRuleSetModelGivesNull) {
@@ -251,369 +239,162 @@ TEST(ParseFromTree, OtherExceptionsPassUnchangedAndFreeTheModel) {
   }
 }
 
-// --- RuleSetModel elements ------------------------------------------------------
+// --- model-level readers: one row per document ---------------------------------
 
-TEST(RuleSetModels, OneModelElement) {
-  std::unique_ptr<Translated> t = Translate(OneModel());
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetNumbOfModels(), 1);
-  EXPECT_EQ(t->model->GetModelType(), ScoreModel::kRuleSetModel);
-  ASSERT_EQ(t->model->GetSimpleRules().size(), 1u);
-  EXPECT_EQ(t->model->GetSimpleRules()[0].size(), 1u);
+std::string Join(const std::vector<std::string>& parts) {
+  std::string out;
+  for (size_t i = 0; i < parts.size(); ++i) out += (i == 0 ? "" : ",") + parts[i];
+  return out;
 }
 
-TEST(RuleSetModels, EveryMiningSchemaOfTheDocumentIsCounted) {
-  const std::vector<std::string> expected = {"MiningSchema", "RuleSetModel"};
-  const std::string twoModelsOneSchema =
-      Pmml(ModelElement("", kFields, kRuleSet) +
-           R"(<RuleSetModel functionName="classification"><RuleSet/></RuleSetModel>)");
-  const std::string otherModel =
-      Pmml(ModelElement("", kFields, kRuleSet) +
-           "<TreeModel functionName=\"classification\"><MiningSchema>" + kFields +
-           "</MiningSchema></TreeModel>");
-  for (const std::string& pmml : {twoModelsOneSchema, otherModel}) {
-    Failure failure = FailureOf(pmml);
-    EXPECT_EQ(failure.code, ErrorCode::kSchemaCount);
-    EXPECT_EQ(failure.args, expected);
+std::string Number(double value) {
+  std::ostringstream os;
+  os << value;
+  return os.str();
+}
+
+// What translating `pmml` gave, as text: the failure's code and arguments,
+// or the model's kind, target and categories, the translator's target and
+// the cost matrix, then one line per rule set with its schema and settings.
+std::string Summary(const std::string& pmml) {
+  std::unique_ptr<Translated> t;
+  try {
+    t = Translate(pmml);
+  } catch (const ZbException& e) {
+    return "error " + std::to_string(e.GetErrorCode()) + " " + Join(e.GetArguments());
   }
-}
-
-TEST(RuleSetModels, ScorableFlag) {
-  struct Case {
-    const char* attribute;
-    bool refused;
-  };
-  const Case cases[] = {
-      {R"(isScorable="FALSE")", true}, {R"(isScorable="False")", true},
-      {R"(isScorable="false")", true}, {R"(isScorable="no")", false},
-      {R"(isScorable="0")", false},    {R"(isScorable="")", false},
-      {"", false},                     {R"(isScorable="true")", false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.attribute);
-    Failure failure = FailureOf(OneModel(c.attribute));
-    if (c.refused) {
-      EXPECT_EQ(failure.code, ErrorCode::kNotScorableModel);
-      EXPECT_EQ(failure.args, (std::vector<std::string>{"isScorable", "PMML"}));
-    } else {
-      EXPECT_EQ(failure.code, 0);
+  if (t->model == nullptr) return "no model";
+  const RuleSetModel& m = *t->model;
+  std::vector<std::string> categories, codes, index, costs;
+  for (const ScoreValue* v : m.GetCategoryValues()) categories.push_back(v->GetString());
+  for (int32_t c : m.GetCategoryCodes()) codes.push_back(std::to_string(c));
+  for (const auto& [value, i] : m.GetCategoryIndex()) index.push_back(Number(value) + ":" + std::to_string(i));
+  for (const auto& row : m.GetCostMatrix()) {
+    for (double c : row) costs.push_back(Number(c));
+  }
+  const ScoreDictVar* target = Peer::TargetVariable(*t->translator);
+  std::string out = std::string(m.GetModelType() == ScoreModel::kDecisionListModel ? "list" : "rules") +
+                    (m.IsTargetString() ? " string" : " numeric") + " [" + Join(categories) +
+                    "] codes [" + Join(codes) + "] index [" + Join(index) + "] target " +
+                    Peer::TargetName(*t->translator) + "/" + (target != nullptr ? target->GetName() : "-") +
+                    " costs [" + Join(costs) + "]" +
+                    (m.GetTransformationDictionary() != nullptr ? " derived" : "") + "\n";
+  for (int r = 0; r < m.GetNumbOfModels(); ++r) {
+    std::vector<std::string> methods;
+    for (RuleSetModel::RuleSetMethod method : m.GetAllRuleSelectionMethods().at(r)) {
+      methods.push_back(std::to_string(method));
     }
+    out += m.GetTargetNameFromModel(r) + " <- " + Join(m.GetPredictorNameFromModel(r)) +
+           "; methods [" + Join(methods) + "] use " + std::to_string(m.GetRuleSelectionMethodUsedInModel(r)) +
+           "; default " + m.GetDefaultScore().at(r) + "#" + std::to_string(m.GetDefaultScoreIndex().at(r)) +
+           " " + Number(m.GetDefaultConfidence().at(r)) + "; records " + Number(m.GetRecordCount().at(r)) +
+           " correct " + Number(m.GetnbCorrect().at(r)) + "; rules " +
+           std::to_string(m.GetSimpleRules().at(r).size()) + "\n";
   }
+  return out;
 }
 
-TEST(RuleSetModels, OnlyTheFirstElementNamesTheAlgorithm) {
-  std::unique_ptr<Translated> first = Translate(OneModel(R"(algorithmName="DecisionList")"));
-  ASSERT_NE(first->model, nullptr);
-  EXPECT_EQ(first->model->GetModelType(), ScoreModel::kDecisionListModel);
-
-  const std::string second =
-      Pmml(ModelElement("", kFields, kRuleSet) +
-           ModelElement(R"(algorithmName="DecisionList")", kFields, kRuleSet));
-  std::unique_ptr<Translated> t = Translate(second);
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetNumbOfModels(), 2);
-  EXPECT_EQ(t->model->GetModelType(), ScoreModel::kRuleSetModel);
-}
-
-TEST(RuleSetModels, DecisionListNeverGetsCosts) {
-  const std::string costs = R"(<Extension><MisclassificationCost>
-      <Category type="A">a</Category><Category type="A">b</Category><Cost>5</Cost>
-    </MisclassificationCost></Extension>)";
-  std::unique_ptr<Translated> plain = Translate(OneModel("", std::string(kFields) + costs));
-  ASSERT_NE(plain->model, nullptr);
-  EXPECT_EQ(plain->model->GetCostMatrix(),
-            (std::vector<std::vector<double>>{{0.0, 5.0}, {1.0, 0.0}}));
-
-  std::unique_ptr<Translated> list =
-      Translate(OneModel(R"(algorithmName="DecisionList")", std::string(kFields) + costs));
-  ASSERT_NE(list->model, nullptr);
-  EXPECT_TRUE(list->model->GetCostMatrix().empty());
-}
-
-TEST(RuleSetModels, NoRuleSetGivesAModelWithoutRules) {
-  std::unique_ptr<Translated> t = Translate(Pmml(ModelElement("", kFields, "")));
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetNumbOfModels(), 1);
-  ASSERT_EQ(t->model->GetSimpleRules().size(), 1u);
-  EXPECT_TRUE(t->model->GetSimpleRules()[0].empty());
-  EXPECT_TRUE(t->model->GetCompiledRuleSets().empty());
-}
-
-// --- mining schemas -----------------------------------------------------------------
-
-TEST(MiningSchemas, UsageTypes) {
-  const std::string fields = R"(
-      <MiningField name="age"/>
-      <MiningField name="risk" usageType="predicted"/>
-      <MiningField name="amount" usageType="supplementary"/>
-      <MiningField name="size" usageType="active"/>
-      <MiningField name="num" usageType=""/>)";
-  std::unique_ptr<Translated> t = Translate(OneModel("", fields));
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetTargetNameFromModel(0), "risk");
-  EXPECT_EQ(t->model->GetPredictorNameFromModel(0),
-            (std::vector<std::string>{"age", "size", "num"}));
-  EXPECT_FALSE(t->model->IsPredictorInModel("amount", 0));
-  EXPECT_EQ(t->model->GetVarRole("risk"), ScoreModel::kTargetRole);
-}
-
-TEST(MiningSchemas, LaterTargetFieldWins) {
-  const std::string fields = R"(
-      <MiningField name="risk" usageType="predicted"/>
-      <MiningField name="num" usageType="target"/>)";
-  std::unique_ptr<Translated> t = Translate(OneModel("", fields));
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetTargetNameFromModel(0), "num");
-  EXPECT_EQ(Peer::TargetName(*t->translator), "num");
-  ASSERT_NE(Peer::TargetVariable(*t->translator), nullptr);
-  EXPECT_EQ(Peer::TargetVariable(*t->translator)->GetName(), "num");
-  EXPECT_FALSE(t->model->IsTargetString());
-  EXPECT_EQ(Texts(t->model->GetCategoryValues()), (std::vector<std::string>{"0", "1"}));
-}
-
-TEST(MiningSchemas, ScaleTargetIsRefused) {
-  const std::string fields = R"(<MiningField name="amount" usageType="predicted"/>)";
-  Failure failure = FailureOf(OneModel("", fields));
-  EXPECT_EQ(failure.code, ErrorCode::kScaleTarget);
-  EXPECT_EQ(failure.args, std::vector<std::string>{"amount"});
-}
-
-TEST(MiningSchemas, DerivedScaleTargetIsRefused) {
+// Fields, schemas, targets and settings of every RuleSetModel element (0
+// firstHit, 1 weightedSum, 2 weightedMax); a numeric default score maps to
+// its category by number; criteria are compared exactly; a field counts at
+// any depth of its own model, a selection method at any depth of its own
+// rule set; the first schema fixes the target.
+TEST(ModelReaders, DocumentGivesItsModelOrItsError) {
   const std::string derived = std::string(kDictionary) + R"(
     <TransformationDictionary>
       <DerivedField name="ratio" optype="continuous" dataType="double"><FieldRef field="age"/></DerivedField>
     </TransformationDictionary>)";
-  Failure failure = FailureOf(Pmml(
-      ModelElement("", R"(<MiningField name="ratio" usageType="target"/>)", kRuleSet), derived));
-  EXPECT_EQ(failure.code, ErrorCode::kScaleTarget);
-  EXPECT_EQ(failure.args, std::vector<std::string>{"ratio"});
-}
-
-TEST(MiningSchemas, UnknownTargetIsAccepted) {
-  std::unique_ptr<Translated> t =
-      Translate(OneModel("", R"(<MiningField name="nowhere" usageType="predicted"/>)"));
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetTargetNameFromModel(0), "nowhere");
-  EXPECT_EQ(Peer::TargetVariable(*t->translator), nullptr);
-  // Nothing declares the categories: the rule score, then the default.
-  ASSERT_EQ(t->model->GetNumbOfCategories(), 2);
-  EXPECT_EQ(t->model->GetCategoryValues()[0]->GetString(), "a");
-  EXPECT_EQ(t->model->GetCategoryValues()[1]->GetString(), "b");
-}
-
-TEST(MiningSchemas, FieldWithoutNameIsTheHostsFailure) {
-  Failure failure = FailureOf(OneModel("", R"(<MiningField usageType="active"/>)"));
-  EXPECT_EQ(failure.code, ErrorCode::kMissingAttribute);
-  EXPECT_EQ(failure.args, (std::vector<std::string>{"MiningField", "name"}));
-}
-
-TEST(MiningSchemas, FirstSchemaFixesTheTarget) {
-  const std::string second = ModelElement(
-      "", R"(<MiningField name="num" usageType="predicted"/><MiningField name="size"/>)",
-      kRuleSet);
-  std::unique_ptr<Translated> t = Translate(Pmml(ModelElement("", kFields, kRuleSet) + second));
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetTargetNameFromModel(0), "risk");
-  EXPECT_EQ(t->model->GetTargetNameFromModel(1), "num");
-  EXPECT_EQ(t->model->GetPredictorNameFromModel(1), std::vector<std::string>{"size"});
-  EXPECT_EQ(Peer::TargetName(*t->translator), "risk");
-  EXPECT_EQ(t->model->GetVarRole("risk"), ScoreModel::kTargetRole);
-  EXPECT_NE(t->model->GetVarRole("num"), ScoreModel::kTargetRole);
-  EXPECT_TRUE(t->model->IsTargetString());
-  EXPECT_EQ(Texts(t->model->GetCategoryValues()), (std::vector<std::string>{"a", "b"}));
-}
-
-TEST(MiningSchemas, NumericLabelsKeepTheirFirstIndex) {
-  const std::string dictionary = R"(<DataDictionary>
+  const std::string costs = std::string(kFields) + R"(<Extension><MisclassificationCost>
+      <Category type="A">a</Category><Category type="A">b</Category><Cost>5</Cost>
+    </MisclassificationCost></Extension>)";
+  const std::string grades = R"(<DataDictionary>
       <DataField name="grade" optype="categorical" dataType="integer">
-        <Value value="1"/><Value value="2"/><Value value="2"/>
-      </DataField>
-      <DataField name="age" optype="continuous" dataType="double"/>
-    </DataDictionary>)";
-  std::unique_ptr<Translated> t = Translate(Pmml(
-      ModelElement("", R"(<MiningField name="grade" usageType="predicted"/>)", "<RuleSet/>"),
-      dictionary));
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(Texts(t->model->GetCategoryValues()), (std::vector<std::string>{"1", "2", "2"}));
-  EXPECT_EQ(t->model->GetCategoryIndex(), (std::map<double, int32_t>{{1.0, 0}, {2.0, 1}}));
-  EXPECT_TRUE(t->model->GetCategoryCodes().empty());
-}
-
-TEST(MiningSchemas, StringLabelsGetTheirCodes) {
-  std::unique_ptr<Translated> t = Translate(OneModel());
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_TRUE(t->model->IsTargetString());
-  EXPECT_EQ(t->model->GetNumbOfCategories(), 2);
-  EXPECT_EQ(t->model->GetCategoryCodes(), (std::vector<int32_t>{0, 1}));
-  EXPECT_TRUE(t->model->GetCategoryIndex().empty());
-}
-
-// Fields count at any depth inside their RuleSetModel element, and only
-// there: a field in a later model's schema, or one standing outside every
-// model, belongs to no earlier model.
-TEST(MiningSchemas, FieldsAtAnyDepthOfTheirOwnModel) {
-  const std::string first = ModelElement(
-      "", R"(<MiningField name="risk" usageType="predicted"/>
-             <Extension><Wrapper><MiningField name="size"/></Wrapper></Extension>
-             <MiningField name="age"/>)",
-      kRuleSet);
-  const std::string second = ModelElement(
-      "", R"(<MiningField name="num" usageType="predicted"/><MiningField name="amount"/>)",
-      "<RuleSet/>");
-  const std::string outside = R"(<Extension><MiningField name="num"/></Extension>)";
-  std::unique_ptr<Translated> t = Translate(Pmml(outside + first + second));
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetPredictorNameFromModel(0),
-            (std::vector<std::string>{"size", "age"}));
-  EXPECT_EQ(t->model->GetPredictorNameFromModel(1), std::vector<std::string>{"amount"});
-  EXPECT_EQ(t->model->GetTargetNameFromModel(1), "num");
-}
-
-// --- rule-set settings ------------------------------------------------------------
-
-TEST(RuleSetSettings, AbsentAttributesKeepTheSizingValues) {
-  std::unique_ptr<Translated> t = Translate(OneModel("", kFields, "<RuleSet/>"));
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetRecordCount(), std::vector<double>{-1.0});
-  EXPECT_EQ(t->model->GetnbCorrect(), std::vector<double>{-1.0});
-  EXPECT_EQ(t->model->GetDefaultConfidence(), std::vector<double>{0.0});
-  EXPECT_EQ(t->model->GetDefaultScore(), std::vector<std::string>{""});
-  EXPECT_EQ(t->model->GetDefaultScoreIndex(), std::vector<int32_t>{0});
-  EXPECT_TRUE(t->model->GetAllRuleSelectionMethods().at(0).empty());
-  EXPECT_EQ(t->model->GetRuleSelectionMethodUsedInModel(0), RuleSetModel::firstHit);
-}
-
-TEST(RuleSetSettings, AttributesAreStored) {
-  std::unique_ptr<Translated> t = Translate(OneModel(
-      "", kFields,
-      R"(<RuleSet recordCount="120" nbCorrect="97.5" defaultScore="b" defaultConfidence="0"/>)"));
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetRecordCount(), std::vector<double>{120.0});
-  EXPECT_EQ(t->model->GetnbCorrect(), std::vector<double>{97.5});
-  EXPECT_EQ(t->model->GetDefaultConfidence(), std::vector<double>{0.0});
-  EXPECT_EQ(t->model->GetDefaultScore(), std::vector<std::string>{"b"});
-  EXPECT_EQ(t->model->GetDefaultScoreIndex(), std::vector<int32_t>{1});
-}
-
-TEST(RuleSetSettings, EmptyAttributesCountAsAbsent) {
-  std::unique_ptr<Translated> t = Translate(OneModel(
-      "", kFields,
-      R"(<RuleSet recordCount="" nbCorrect="" defaultScore="" defaultConfidence=""/>)"));
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetRecordCount(), std::vector<double>{-1.0});
-  EXPECT_EQ(t->model->GetDefaultConfidence(), std::vector<double>{0.0});
-}
-
-TEST(RuleSetSettings, NumericDefaultScoreMapsToItsCategory) {
-  const std::string fields = R"(<MiningField name="num" usageType="predicted"/>)";
-  struct Case {
-    const char* score;
-    int32_t index;
+        <Value value="1"/><Value value="2"/><Value value="2"/></DataField></DataDictionary>)";
+  const std::string numTarget = R"(<MiningField name="num" usageType="predicted"/>)";
+  const std::string sel = "<RuleSet><RuleSelectionMethod criterion=\"firstHit\"/>";
+  const std::string plain = "rules string [a,b] codes [0,1] index [] target risk/risk costs []\n";
+  const struct {
+    std::string pmml;
+    std::string summary;
+  } cases[] = {
+      {OneModel(), plain + "risk <- age; methods [0] use 0; default b#1 0.5; records -1 correct -1; rules 1\n"},
+      {Pmml(ModelElement("", kFields, kRuleSet), derived),
+       "rules string [a,b] codes [0,1] index [] target risk/risk costs [] derived\n"
+       "risk <- age; methods [0] use 0; default b#1 0.5; records -1 correct -1; rules 1\n"},
+      {Pmml(ModelElement("", kFields, kRuleSet), ""), "error 260002 PMML,DataDictionary"},
+      {Pmml(""), "no model"},
+      {Pmml(ModelElement("", kFields, kRuleSet) + R"(<RuleSetModel functionName="classification"><RuleSet/></RuleSetModel>)"),
+       "error 260115 MiningSchema,RuleSetModel"},
+      {Pmml(ModelElement("", kFields, kRuleSet) + "<TreeModel><MiningSchema>" + kFields + "</MiningSchema></TreeModel>"),
+       "error 260115 MiningSchema,RuleSetModel"},
+      {OneModel(R"(isScorable="false")"), "error 260281 isScorable,PMML"},
+      {OneModel(R"(isScorable="False")"), "error 260281 isScorable,PMML"},
+      {OneModel(R"(isScorable="FALSE")"), "error 260281 isScorable,PMML"},
+      {OneModel(R"(isScorable="no" algorithmName="DecisionList")", costs),
+       "list string [a,b] codes [0,1] index [] target risk/risk costs []\n"
+       "risk <- age; methods [0] use 0; default b#1 0.5; records -1 correct -1; rules 1\n"},
+      {OneModel(R"(isScorable="0")", costs),
+       "rules string [a,b] codes [0,1] index [] target risk/risk costs [0,5,1,0]\n"
+       "risk <- age; methods [0] use 0; default b#1 0.5; records -1 correct -1; rules 1\n"},
+      {Pmml(ModelElement("", kFields, kRuleSet) + ModelElement(R"(algorithmName="DecisionList")", numTarget, "")),
+       plain + "risk <- age; methods [0] use 0; default b#1 0.5; records -1 correct -1; rules 1\n"
+               "num <- ; methods [] use 0; default #0 0; records -1 correct -1; rules 0\n"},
+      {OneModel("", R"(<MiningField name="age"/><MiningField name="risk" usageType="predicted"/>
+          <MiningField name="amount" usageType="supplementary"/><MiningField name="size" usageType="active"/>
+          <MiningField name="num" usageType=""/>)", "<RuleSet/>"),
+       plain + "risk <- age,size,num; methods [] use 0; default #0 0; records -1 correct -1; rules 0\n"},
+      {OneModel("", R"(<MiningField name="risk" usageType="predicted"/><MiningField name="num" usageType="target"/>)",
+                R"(<RuleSet recordCount="120" nbCorrect="97.5" defaultScore="1.0" defaultConfidence="0"/>)"),
+       "rules numeric [0,1] codes [] index [0:0,1:1] target num/num costs []\n"
+       "num <- ; methods [] use 0; default 1.0#1 0; records 120 correct 97.5; rules 0\n"},
+      {OneModel("", numTarget, R"(<RuleSet defaultScore="7" recordCount="" nbCorrect="" defaultConfidence=""/>)"),
+       "rules numeric [0,1] codes [] index [0:0,1:1] target num/num costs []\n"
+       "num <- ; methods [] use 0; default 7#-1 0; records -1 correct -1; rules 0\n"},
+      {OneModel("", R"(<MiningField name="amount" usageType="predicted"/>)"), "error 260299 amount"},
+      {Pmml(ModelElement("", R"(<MiningField name="ratio" usageType="target"/>)", kRuleSet), derived),
+       "error 260299 ratio"},
+      {OneModel("", R"(<MiningField name="nowhere" usageType="predicted"/>)"),
+       "rules string [a,b] codes [] index [] target nowhere/- costs []\n"
+       "nowhere <- ; methods [0] use 0; default b#1 0.5; records -1 correct -1; rules 1\n"},
+      {OneModel("", R"(<MiningField usageType="active"/>)"), "error 260001 MiningField,name"},
+      {Pmml(ModelElement("", kFields, kRuleSet) +
+            ModelElement("", numTarget + R"(<MiningField name="size"/>)", R"(<RuleSet defaultScore="b" recordCount="9"/>)")),
+       plain + "risk <- age; methods [0] use 0; default b#1 0.5; records -1 correct -1; rules 1\n"
+               "num <- size; methods [] use 0; default b#1 0; records 9 correct -1; rules 0\n"},
+      {Pmml(ModelElement("", R"(<MiningField name="grade" usageType="predicted"/>)", "<RuleSet/>"), grades),
+       "rules numeric [1,2,2] codes [] index [1:0,2:1] target grade/grade costs []\n"
+       "grade <- ; methods [] use 0; default #0 0; records -1 correct -1; rules 0\n"},
+      {Pmml(R"(<Extension><MiningField name="num"/></Extension>)" +
+            ModelElement("", R"(<MiningField name="risk" usageType="predicted"/>
+                <Extension><Wrapper><MiningField name="size"/></Wrapper></Extension><MiningField name="age"/>)",
+                         R"(<RuleSet><RuleSelectionMethod criterion="weightedMax"/>
+                <Extension><RuleSelectionMethod criterion="firstHit"/></Extension></RuleSet>)") +
+            ModelElement("", numTarget + R"(<MiningField name="amount"/>)",
+                         R"(<RuleSet><RuleSelectionMethod criterion="weightedSum"/>
+                <RuleSelectionMethod criterion="firstHit"/><RuleSelectionMethod criterion="weightedMax"/></RuleSet>)")),
+       plain + "risk <- size,age; methods [2,0] use 2; default #0 0; records -1 correct -1; rules 0\n"
+               "num <- amount; methods [1,0,2] use 1; default #0 0; records -1 correct -1; rules 0\n"},
+      // A RuleSet beyond the RuleSetModel elements has no entry.
+      {OneModel("", kFields, R"(<RuleSet defaultScore="a"/><RuleSet defaultScore="b" defaultConfidence="0.9">
+           <RuleSelectionMethod criterion="weightedSum"/></RuleSet>)"),
+       plain + "risk <- age; methods [] use 0; default a#0 0; records -1 correct -1; rules 0\n"},
+      {OneModel("", kFields, R"(<RuleSet defaultConfidence="-0.5"/>)"), "error 260183 -0.5,defaultConfidence"},
+      {OneModel("", kFields, R"(<RuleSet recordCount="many"/>)"), "error 260003 many"},
+      {OneModel("", kFields, R"(<RuleSet defaultConfidence="NaN"/>)"), "error 260003 NaN"},
+      {OneModel("", kFields, R"(<RuleSet nbCorrect="1e400"/>)"), "error 260003 1e400"},
+      {OneModel("", kFields, sel + R"(<RuleSelectionMethod criterion="WeightedSum"/></RuleSet>)"),
+       "error 260153 WeightedSum,criterion,RuleSelectionMethod"},
+      {OneModel("", kFields, sel + R"(<RuleSelectionMethod criterion="weightedsum"/></RuleSet>)"),
+       "error 260153 weightedsum,criterion,RuleSelectionMethod"},
+      {OneModel("", kFields, sel + R"(<RuleSelectionMethod criterion=""/></RuleSet>)"),
+       "error 260153 ,criterion,RuleSelectionMethod"},
+      {OneModel("", kFields, sel + R"(<RuleSelectionMethod/></RuleSet>)"),
+       "error 260153 ,criterion,RuleSelectionMethod"},
   };
-  for (const Case& c : {Case{"1", 1}, Case{"0", 0}, Case{"7", -1}, Case{"1.0", 1}}) {
-    SCOPED_TRACE(c.score);
-    std::unique_ptr<Translated> t = Translate(
-        OneModel("", fields, std::string("<RuleSet defaultScore=\"") + c.score + "\"/>"));
-    ASSERT_NE(t->model, nullptr);
-    EXPECT_EQ(t->model->GetDefaultScore(), std::vector<std::string>{c.score});
-    EXPECT_EQ(t->model->GetDefaultScoreIndex(), std::vector<int32_t>{c.index});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pmml);
+    EXPECT_EQ(Summary(c.pmml), c.summary);
   }
-}
-
-TEST(RuleSetSettings, NegativeDefaultConfidenceIsRefused) {
-  Failure failure = FailureOf(OneModel("", kFields, R"(<RuleSet defaultConfidence="-0.5"/>)"));
-  EXPECT_EQ(failure.code, ErrorCode::kNegativeConfidence);
-  EXPECT_EQ(failure.args, (std::vector<std::string>{"-0.5", "defaultConfidence"}));
-}
-
-TEST(RuleSetSettings, NumberTextsGoThroughTheHost) {
-  for (const char* attribute : {R"(recordCount="many")", R"(defaultConfidence="NaN")",
-                                R"(nbCorrect="1e400")"}) {
-    SCOPED_TRACE(attribute);
-    Failure failure =
-        FailureOf(OneModel("", kFields, std::string("<RuleSet ") + attribute + "/>"));
-    EXPECT_EQ(failure.code, ErrorCode::kNotANumber);
-  }
-}
-
-TEST(RuleSetSettings, SelectionMethodsInDocumentOrder) {
-  std::unique_ptr<Translated> t = Translate(OneModel("", kFields, R"(<RuleSet>
-      <RuleSelectionMethod criterion="weightedSum"/>
-      <RuleSelectionMethod criterion="firstHit"/>
-      <RuleSelectionMethod criterion="weightedMax"/></RuleSet>)"));
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetAllRuleSelectionMethods().at(0),
-            (std::vector<RuleSetModel::RuleSetMethod>{
-                RuleSetModel::weightedSum, RuleSetModel::firstHit, RuleSetModel::weightedMax}));
-  EXPECT_EQ(t->model->GetRuleSelectionMethodUsedInModel(0), RuleSetModel::weightedSum);
-}
-
-TEST(RuleSetSettings, CriterionIsComparedExactly) {
-  struct Case {
-    const char* element;
-    std::string text;
-  };
-  const Case cases[] = {
-      {R"(<RuleSelectionMethod criterion="WeightedSum"/>)", "WeightedSum"},
-      {R"(<RuleSelectionMethod criterion="weightedsum"/>)", "weightedsum"},
-      {R"(<RuleSelectionMethod criterion=""/>)", ""},
-      {R"(<RuleSelectionMethod/>)", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.element);
-    Failure failure = FailureOf(OneModel(
-        "", kFields,
-        std::string("<RuleSet><RuleSelectionMethod criterion=\"firstHit\"/>") + c.element +
-            "</RuleSet>"));
-    EXPECT_EQ(failure.code, ErrorCode::kUnsupported);
-    EXPECT_EQ(failure.args, (std::vector<std::string>{c.text, "criterion", "RuleSelectionMethod"}));
-  }
-}
-
-TEST(RuleSetSettings, EachRuleSetFillsItsOwnEntry) {
-  const std::string pmml =
-      Pmml(ModelElement("", kFields, R"(<RuleSet defaultScore="a" defaultConfidence="0.25">
-               <RuleSelectionMethod criterion="weightedMax"/></RuleSet>)") +
-           ModelElement("", kFields, R"(<RuleSet defaultScore="b" recordCount="9"/>)"));
-  std::unique_ptr<Translated> t = Translate(pmml);
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetDefaultScore(), (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(t->model->GetDefaultScoreIndex(), (std::vector<int32_t>{0, 1}));
-  EXPECT_EQ(t->model->GetDefaultConfidence(), (std::vector<double>{0.25, 0.0}));
-  EXPECT_EQ(t->model->GetRecordCount(), (std::vector<double>{-1.0, 9.0}));
-  EXPECT_EQ(t->model->GetRuleSelectionMethodUsedInModel(0), RuleSetModel::weightedMax);
-  EXPECT_EQ(t->model->GetRuleSelectionMethodUsedInModel(1), RuleSetModel::firstHit);
-}
-
-// A rule set's selection methods are those inside it at any depth, in
-// document order; another rule set's never mix in.
-TEST(RuleSetSettings, SelectionMethodsAtAnyDepthOfTheirOwnRuleSet) {
-  const std::string pmml =
-      Pmml(ModelElement("", kFields, R"(<RuleSet>
-               <RuleSelectionMethod criterion="weightedMax"/>
-               <Extension><RuleSelectionMethod criterion="firstHit"/></Extension>
-             </RuleSet>)") +
-           ModelElement("", kFields, R"(<RuleSet>
-               <RuleSelectionMethod criterion="weightedSum"/></RuleSet>)"));
-  std::unique_ptr<Translated> t = Translate(pmml);
-  ASSERT_NE(t->model, nullptr);
-  const std::vector<std::vector<RuleSetModel::RuleSetMethod>> expected = {
-      {RuleSetModel::weightedMax, RuleSetModel::firstHit}, {RuleSetModel::weightedSum}};
-  EXPECT_EQ(t->model->GetAllRuleSelectionMethods(), expected);
-}
-
-// A RuleSet beyond the RuleSetModel elements has no entry: its settings go
-// nowhere and the model stays sound.
-TEST(RuleSetSettings, RuleSetWithoutEntryIsIgnored) {
-  std::unique_ptr<Translated> t = Translate(OneModel(
-      "", kFields,
-      R"(<RuleSet defaultScore="a"/><RuleSet defaultScore="b" defaultConfidence="0.9">
-           <RuleSelectionMethod criterion="weightedSum"/></RuleSet>)"));
-  ASSERT_NE(t->model, nullptr);
-  EXPECT_EQ(t->model->GetNumbOfModels(), 1);
-  EXPECT_EQ(t->model->GetDefaultScore(), std::vector<std::string>{"a"});
-  EXPECT_EQ(t->model->GetDefaultConfidence(), std::vector<double>{0.0});
-  EXPECT_EQ(t->model->GetAllRuleSelectionMethods().size(), 1u);
 }
 
 }  // namespace
