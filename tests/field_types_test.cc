@@ -95,7 +95,7 @@ TEST(TargetWithoutValues, StringTargetPredictsTheRuleScores) {
   }
 }
 
-// AIX360 writes no target field at all.
+// Some rule learners write no target field at all.
 TEST(TargetWithoutValues, NoTargetFieldPredictsTheRuleScores) {
   auto t = TranslateDocument(
       Pmml(R"(<DataField name="x" optype="continuous" dataType="double"/>)",
@@ -103,7 +103,7 @@ TEST(TargetWithoutValues, NoTargetFieldPredictsTheRuleScores) {
              <RuleSelectionMethod criterion="firstHit"/>
              <SimpleRule id="R1" score="1"><SimplePredicate field="x" operator="lessOrEqual" value="3"/></SimpleRule>
            </RuleSet>)"),
-      "aix.pmml");
+      "notarget.pmml");
   ASSERT_NE(t->model, nullptr);
   EXPECT_EQ(Categories(*t->model), (std::vector<std::string>{"1", "0"}));
   TestRecord record({"x"});

@@ -622,11 +622,11 @@ TEST(AcceptedDocuments, RuleSetModelWithoutRuleSet) {
   EXPECT_EQ(failure.args, (std::vector<std::string>{"RuleSetModel", "RuleSet"}));
 }
 
-// Shaped like a KNIME rule set export: True inside a CompoundPredicate, no
+// Shaped like a rule learner's export: True inside a CompoundPredicate, no
 // confidences or weights, no default score, invalidValueTreatment asIs.
-const char kKnimeShaped[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+const char kLearnerShaped[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <PMML version="4.2" xmlns="http://www.dmg.org/PMML-4_2">
-  <Header copyright="test"><Application name="KNIME" version="4.7.0"/></Header>
+  <Header copyright="test"><Application name="rule learner" version="1.0"/></Header>
   <DataDictionary numberOfFields="3">
     <DataField name="petal_length" optype="continuous" dataType="double">
       <Interval closure="closedClosed" leftMargin="1.0" rightMargin="6.9"/>
@@ -667,10 +667,10 @@ const char kKnimeShaped[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </PMML>
 )";
 
-TEST(ProducerShapes, KnimeRuleSet) {
-  EXPECT_EQ(testing_support::TranslationFailureOf(kKnimeShaped, "knime.pmml", "native").code,
+TEST(ProducerShapes, LearnerRuleSet) {
+  EXPECT_EQ(testing_support::TranslationFailureOf(kLearnerShaped, "learner.pmml", "native").code,
             260176);
-  auto t = Translate(kKnimeShaped, "pmml");
+  auto t = Translate(kLearnerShaped, "pmml");
   ASSERT_NE(t->model, nullptr);
   const std::vector<std::string> fields{"petal_length", "petal_width"};
   struct Case {
@@ -694,9 +694,9 @@ TEST(ProducerShapes, KnimeRuleSet) {
   }
 }
 
-// Shaped like an AIX360 rule export: single-member CompoundPredicates,
+// Shaped like a boolean rule learner's export: single-member CompoundPredicates,
 // field names and values with spaces.
-const char kAix360Shaped[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+const char kBooleanRulesShaped[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <PMML version="4.4" xmlns="http://www.dmg.org/PMML-4_4">
   <Header/>
   <DataDictionary>
@@ -732,10 +732,10 @@ const char kAix360Shaped[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </PMML>
 )";
 
-TEST(ProducerShapes, Aix360RuleSet) {
-  EXPECT_EQ(testing_support::TranslationFailureOf(kAix360Shaped, "aix.pmml", "native").code,
+TEST(ProducerShapes, BooleanRuleSet) {
+  EXPECT_EQ(testing_support::TranslationFailureOf(kBooleanRulesShaped, "boolean.pmml", "native").code,
             260176);
-  auto t = Translate(kAix360Shaped, "pmml");
+  auto t = Translate(kBooleanRulesShaped, "pmml");
   ASSERT_NE(t->model, nullptr);
   const std::vector<std::string> fields{"Credit History", "Loan Duration"};
   struct Case {

@@ -229,7 +229,7 @@ def test_examples_score_as_the_tool_scores_them(tool, name, data):
         assert row["winning_rule"] == (want.get("winning_rule") or None)
 
 
-# A KNIME-shaped document: no weights, confidences or defaultScore, a True
+# A document shaped like a rule learner's export: no weights, confidences or defaultScore, a True
 # member inside a CompoundPredicate, tests that can see missing values, and
 # an Interval with the default invalidValueTreatment (returnInvalid).
 SHAPED = """<?xml version="1.0"?>
