@@ -1,7 +1,8 @@
 // Columnar scoring of the depth-6 and depth-10 tree models: ScoreBatch over
 // 2^20 distinct rows held as one number column per feature, through a pool
-// of translations on one and on two threads. Every prediction of the first
-// rows is checked against the tree itself before timing.
+// of translations on one and on two threads, and on one thread under the
+// pmml semantics. Every prediction of the first rows is checked against the
+// tree itself before timing.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -40,7 +41,7 @@ struct BatchCase {
 };
 
 // Built on first use; the XML platform is up for the whole run.
-BatchCase* MakeCase(int depth) {
+BatchCase* MakeCase(int depth, const char* semantics) {
   {
     auto* b = new BatchCase();
     const int features = rulescore::bench::kBenchFeatures;
@@ -60,6 +61,7 @@ BatchCase* MakeCase(int depth) {
     const std::string pmml = b->tree->ToPmml("firstHit");
     b->document = K::XmlDocument::ParseBuffer(pmml.data(), pmml.size(), "tree.pmml");
     b->translator = std::make_unique<K::RuleSetTranslator>();
+    b->translator->SetOption("semantics", semantics);
     std::vector<std::unique_ptr<K::ScoreModel>> models;
     for (int i = 0; i < 2; ++i) {
       models.emplace_back(
@@ -88,16 +90,15 @@ BatchCase* MakeCase(int depth) {
   }
 }
 
-BatchCase* Case(int depth) {
-  static BatchCase* six = nullptr;
-  static BatchCase* ten = nullptr;
-  BatchCase*& c = depth == 6 ? six : ten;
-  if (c == nullptr) c = MakeCase(depth);
+BatchCase* Case(int depth, bool pmml) {
+  static BatchCase* cases[2][2] = {};  // [depth is 10][pmml]
+  BatchCase*& c = cases[depth == 6 ? 0 : 1][pmml ? 1 : 0];
+  if (c == nullptr) c = MakeCase(depth, pmml ? "pmml" : "native");
   return c;
 }
 
-void BatchTree(benchmark::State& s, int depth) {
-  BatchCase* c = Case(depth);
+void BatchTree(benchmark::State& s, int depth, bool pmml = false) {
+  BatchCase* c = Case(depth, pmml);
   if (!c->ok) {
     s.SkipWithError("the batch does not predict the tree's leaves");
     return;
@@ -115,7 +116,11 @@ void BatchTree(benchmark::State& s, int depth) {
 
 void Batch_Tree6(benchmark::State& s) { BatchTree(s, 6); }
 void Batch_Tree10(benchmark::State& s) { BatchTree(s, 10); }
+void Batch_Tree6_Pmml(benchmark::State& s) { BatchTree(s, 6, true); }
+void Batch_Tree10_Pmml(benchmark::State& s) { BatchTree(s, 10, true); }
 
 // Wall time: with two threads the work is spread over both.
 BENCHMARK(Batch_Tree6)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(Batch_Tree10)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(Batch_Tree6_Pmml)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(Batch_Tree10_Pmml)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -101,11 +101,12 @@ std::unique_ptr<K::XmlDocument> Parse(const std::string& pmml) {
   return K::XmlDocument::ParseBuffer(pmml.data(), pmml.size(), "bench.pmml");
 }
 
-Translated Translate(const std::string& pmml) {
+Translated Translate(const std::string& pmml, const char* semantics = "native") {
   Translated t;
   t.document = Parse(pmml);
   const size_t before = HeapInUse();
   K::RuleSetTranslator translator;
+  translator.SetOption("semantics", semantics);
   K::ScoreModel* model = translator.ParseFromTree(t.document->GetDocument(),
                                                   t.document->GetEncoding());
   t.model.reset(static_cast<K::RuleSetModel*>(model));
@@ -149,6 +150,7 @@ struct TreeCase {
   Translated firstHit;
   Translated weightedSum;
   Translated weightedMax;
+  Translated firstHitPmml;  // firstHit read and scored under the pmml semantics
 };
 
 std::unique_ptr<TreeCase> MakeTreeCase(int depth) {
@@ -163,7 +165,10 @@ std::unique_ptr<TreeCase> MakeTreeCase(int depth) {
   c->firstHit = Translate(c->tree->ToPmml("firstHit"));
   c->weightedSum = Translate(c->tree->ToPmml("weightedSum"));
   c->weightedMax = Translate(c->tree->ToPmml("weightedMax"));
-  for (Translated* t : {&c->firstHit, &c->weightedSum, &c->weightedMax}) Warm(*t, *c->record);
+  c->firstHitPmml = Translate(c->tree->ToPmml("firstHit"), "pmml");
+  for (Translated* t : {&c->firstHit, &c->weightedSum, &c->weightedMax, &c->firstHitPmml}) {
+    Warm(*t, *c->record);
+  }
   return c;
 }
 
@@ -903,6 +908,22 @@ int main(int argc, char** argv) {
       // each method predicts the leaf's category.
       GetScore(s, &t, record, [record, rows](size_t i) { FillNumbers(*record, rows, i); }, v.pool,
                treeCheck(c), static_cast<size_t>(c->tree->GetLeafCount()), v.ruleByRule);
+    });
+  }
+  // The trees under the pmml semantics: every field has its (default)
+  // treatments, every record is checked against them.
+  for (int depth : {6, 10}) {
+    const std::string name = "GetScore_Tree" + std::to_string(depth) + "_Pmml";
+    benchmark::RegisterBenchmark(name.c_str(), [&cases, depth, treeCheck](benchmark::State& s) {
+      TreeCase* c = cases.Tree(depth);
+      if (c == nullptr) {
+        s.SkipWithError("the case could not be built");
+        return;
+      }
+      K::ScoreCaseRecord* record = c->record.get();
+      const double* rows = c->rows.data();
+      GetScore(s, &c->firstHitPmml, record, [record, rows](size_t i) { FillNumbers(*record, rows, i); },
+               kPool, treeCheck(c), static_cast<size_t>(c->tree->GetLeafCount()), false);
     });
   }
   for (bool ruleByRule : {false, true}) {

@@ -107,6 +107,17 @@ for depth in (6, 10):
     per_row = batch["cpu_time"] * unit / 2 ** 20
     print("%-54s %8.2f  (%.1f / %.1f ns)%s" % ("Batch_Tree%d/1 / IfElse_Tree%d (columnar entry)" % (depth, depth),
           per_row / base, per_row, base, verdict(per_row / base, 1.0)))
+# The pmml semantics against native on the same trees, GetScore and the
+# columnar entry (every field then has its treatments checked per record).
+for label, a, b in (
+        ("GetScore_Tree6_Pmml / GetScore_Tree6 (pmml semantics)", "GetScore_Tree6_Pmml", "GetScore_Tree6"),
+        ("GetScore_Tree10_Pmml / GetScore_Tree10 (pmml semantics)", "GetScore_Tree10_Pmml", "GetScore_Tree10"),
+        ("Batch_Tree6_Pmml/1 / Batch_Tree6/1 (pmml semantics)", "Batch_Tree6_Pmml/1/real_time",
+         "Batch_Tree6/1/real_time"),
+        ("Batch_Tree10_Pmml/1 / Batch_Tree10/1 (pmml semantics)", "Batch_Tree10_Pmml/1/real_time",
+         "Batch_Tree10/1/real_time")):
+    if ns(a) and ns(b):
+        print("%-54s %8.2f  (%.4g / %.4g)%s" % (label, ns(a) / ns(b), ns(a), ns(b), verdict(ns(a) / ns(b), 1.3)))
 for k in ("1k", "10k", "100k"):
     b = runs.get("Translate_%sRules" % k)
     if not b:
