@@ -237,7 +237,8 @@ class RuleSetModel : public BaseModel {
   const std::vector<double>& GetPredVarValues() const { return predVarValues; }
 
   // Scores with the straightforward rule-by-rule walk instead of the scoring
-  // plan (the reference the plan is checked against). Default: plan.
+  // plan, and treats every value of a record the long way (the reference
+  // the fast paths are checked against). Default: plan.
   void SetUseReferenceWalk(bool useReference) { useReferenceWalk = useReference; }
 
  private:
@@ -405,6 +406,18 @@ class RuleSetModel : public BaseModel {
     bool numbersPass = false;
   };
   std::vector<TreatStep> treatSteps;
+  // Under pmml, when every predictor is a plain number and no field declares
+  // Values or Intervals: per predictor the bounds inside which a present
+  // value needs no treatment (-inf..inf without outlier treatment); empty
+  // otherwise. A record whose values all lie inside them has no missing
+  // predictor and nothing to treat.
+  std::vector<double> treatLow;
+  std::vector<double> treatHigh;
+  // Whether every predictor of the encoded record is present and inside
+  // treatLow..treatHigh (false when there are no bounds).
+  bool NeedsNoTreatment() const;
+  // The last record's predictors were all read from number cells.
+  bool recordAllNumbers = false;
   // Positions of the rules of one model that fired for the current record;
   // keeps its capacity from record to record.
   std::vector<int32_t> firedScratch;

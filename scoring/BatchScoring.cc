@@ -63,6 +63,8 @@ class RuleSetModel::BatchState {
   };
 
   std::vector<Binding> bindings;
+  // The predictors read from number columns that have treatments (pmml).
+  std::vector<size_t> treatNumbers;
   std::vector<double> table;  // per text of every bound code column
   // Per text: why a row holding it is refused (a RowStatus; kScored when
   // it is not).
@@ -217,6 +219,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       if (i < state.bindings.size()) state.bindings[i].treat = &treat;
     }
     const bool textsReachTheModel = semantics == pmml;
+    state.treatNumbers.clear();
     for (size_t i = 0; i < encodeSteps.size(); ++i) {
       BatchState::Binding& binding = state.bindings[i];
       const EncodeStep& step = encodeSteps[i];
@@ -239,6 +242,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       if (column.kind == ColumnBatch::Kind::kNumbers) {
         binding.numbers = column.numbers;
         binding.read = step.kind == kReadNumber ? BatchState::kNumber : BatchState::kNumberGeneral;
+        if (binding.treat != nullptr) state.treatNumbers.push_back(i);
         continue;
       }
       // A code column: each text encoded (and treated) once, as a record
@@ -534,6 +538,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       // Read the row's predictors; a bad cell stops the row.
       int32_t status = BatchScores::kScored;
       int32_t errorColumn = -1;
+      size_t stoppedAt = predictors;  // the predictor whose cell stopped the row
       for (size_t i = 0; i < predictors && !useRecord; ++i) {
         const BatchState::Binding& binding = state.bindings[i];
         if (binding.read == BatchState::kAbsent) {
@@ -558,6 +563,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
           }
           if (status != BatchScores::kScored) {
             errorColumn = binding.column;
+            stoppedAt = i;
             break;
           }
           continue;
@@ -565,25 +571,38 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
         const double x = binding.numbers[row];
         if (binding.nanIsMissing && std::isnan(x)) {
           values[i] = binding.missingValue;
-          continue;
-        }
-        if (binding.read == BatchState::kNumber) {
+        } else if (binding.read == BatchState::kNumber) {
           values[i] = x;
         } else {
           state.number.SetDouble(x);
           values[i] = EncodeValue(&state.number, i);
         }
-        const TreatStep* treat = binding.treat;
-        if (treat == nullptr) continue;
-        const double v = values[i];
-        if (treat->numbersPass && v != sysmis && v >= treat->lowValue && v <= treat->highValue) {
-          continue;
-        }
-        state.number.SetDouble(x);
-        if (!TreatValue(*treat, &state.number, &values[i])) {
-          status = BatchScores::kInvalidValue;
-          errorColumn = binding.column;
-          break;
+      }
+      // Under pmml: the treatments of the numbers read above (texts and
+      // missing values were treated at binding), unless every predictor is
+      // a present number inside its bounds. As in GetScore, the first
+      // predictor at fault names the row's error.
+      bool clean = false;
+      if (!useRecord && !state.treatNumbers.empty()) {
+        clean = status == BatchScores::kScored && !treatLow.empty() && NeedsNoTreatment();
+        for (size_t k = 0; k < state.treatNumbers.size() && !clean; ++k) {
+          const size_t i = state.treatNumbers[k];
+          if (i >= stoppedAt) break;
+          const BatchState::Binding& binding = state.bindings[i];
+          if (binding.missing != nullptr && binding.missing[row] != 0) continue;
+          const double x = binding.numbers[row];
+          if (binding.nanIsMissing && std::isnan(x)) continue;
+          const TreatStep& treat = *binding.treat;
+          const double v = values[i];
+          if (treat.numbersPass && v != sysmis && v >= treat.lowValue && v <= treat.highValue) {
+            continue;
+          }
+          state.number.SetDouble(x);
+          if (!TreatValue(treat, &state.number, &values[i])) {
+            status = BatchScores::kInvalidValue;
+            errorColumn = binding.column;
+            break;
+          }
         }
       }
       if (useRecord) {
@@ -610,7 +629,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
 
       state.result.RemoveRuleIDs();
       // Under pmml a row with a missing predictor is walked three-valued.
-      threeValuedRecord = semantics == pmml && HasMissingPredictor();
+      threeValuedRecord = semantics == pmml && !clean && HasMissingPredictor();
       if (ScoreAllRuleSetModels(nullptr, resultArg).IsError()) {
         scores.status[row] = BatchScores::kNotScored;
         scores.prediction[row] = -1;

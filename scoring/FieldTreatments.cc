@@ -5,6 +5,7 @@
 // error, kept, made missing or replaced; a continuous value outside
 // lowValue..highValue is kept, made missing or moved to the bound; a missing
 // value (also one made missing here) takes the field's replacement.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -53,6 +54,8 @@ std::string ValueText(const ScoreValue* value) {
 
 void RuleSetModel::SetUpFieldTreatments() {
   treatSteps.clear();
+  treatLow.clear();
+  treatHigh.clear();
   if (semantics != pmml || fieldTreatments.empty()) return;
   constexpr double kInfinity = std::numeric_limits<double>::infinity();
   for (size_t i = 0; i < predVars.size(); ++i) {
@@ -87,6 +90,34 @@ void RuleSetModel::SetUpFieldTreatments() {
     step.numbersPass = !isString && !derived && !var->DeclaresValidity();
     treatSteps.push_back(step);
   }
+  bool bounded = allNumbers;
+  for (const TreatStep& step : treatSteps) bounded = bounded && step.numbersPass;
+  if (!bounded) return;
+  // The lower bound lies above the missing value (the lowest double), so
+  // that one comparison refuses both; -infinity then takes the long way.
+  const double aboveMissing = std::nextafter(NumericValue::GetSysmisValue(), 0.0);
+  treatLow.assign(predVarValues.size(), aboveMissing);
+  treatHigh.assign(predVarValues.size(), kInfinity);
+  for (const TreatStep& step : treatSteps) {
+    const size_t i = static_cast<size_t>(step.index);
+    if (i >= treatLow.size()) continue;
+    treatLow[i] = std::max(step.lowValue, aboveMissing);
+    treatHigh[i] = step.highValue;
+  }
+}
+
+bool RuleSetModel::NeedsNoTreatment() const {
+  const size_t n = treatLow.size();
+  if (n == 0 || n != predVarValues.size()) return false;
+  const double* x = predVarValues.data();
+  const double* low = treatLow.data();
+  const double* high = treatHigh.data();
+  // NaN fails both comparisons. The branch is taken on the rare record
+  // only, so it costs less than a chain of flags.
+  for (size_t i = 0; i < n; ++i) {
+    if (!(x[i] >= low[i] && x[i] <= high[i])) return false;
+  }
+  return true;
 }
 
 bool RuleSetModel::TreatValue(const TreatStep& step, const ScoreValue* cell, double* out) const {

@@ -68,11 +68,16 @@ KtScore::KtStatus RuleSetModel::GetScore(const ScoreCaseRecord* record, ScoreRes
       ProcessScoreCase(record, flag);
       std::string invalidField;
       std::string invalidValue;
-      const bool valid =
-          treatSteps.empty() || ApplyFieldTreatments(record, &invalidField, &invalidValue);
+      // The common pmml record, every predictor a present number inside its
+      // bounds, has nothing to treat and nothing missing (the reference walk
+      // treats every value the long way).
+      const bool clean =
+          !useReferenceWalk && recordAllNumbers && !treatLow.empty() && NeedsNoTreatment();
+      const bool valid = clean || treatSteps.empty() ||
+                         ApplyFieldTreatments(record, &invalidField, &invalidValue);
       // Both semantics agree on a record whose predictors are all present;
       // only the others take the three-valued walk.
-      threeValuedRecord = semantics == pmml && HasMissingPredictor();
+      threeValuedRecord = semantics == pmml && !clean && HasMissingPredictor();
       SetUpScoreResult(resultArg);
       if (!result->GetErrorText().empty()) result->SetErrorText(std::string());
       if (valid) {
@@ -216,8 +221,10 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
       ok &= inside & static_cast<unsigned>(slots.kinds[at] == Kind::kNumber);
       out[i] = slots.numbers[at].Number();
     }
+    recordAllNumbers = ok != 0;
     if (ok != 0) return;
   }
+  recordAllNumbers = false;
   EncodeCells(record);
 }
 

@@ -91,6 +91,8 @@ class DocumentMaker {
                    R"(dataType="double"><Interval closure="closedOpen" leftMargin="0" rightMargin="3"/></DataField>)");
     }
     out << head;
+    // Some pmml documents read x0 alone, a plain number field.
+    onlyX0_ = pmml_ && Pick(3) == 0;
     const int sets = Pick(3) == 0 ? 3 : 1;
     for (int m = 0; m < sets; ++m) {
       out << "  <RuleSetModel functionName=\"classification\">\n"
@@ -137,7 +139,13 @@ class DocumentMaker {
   // two or three simple predicates on distinct fields.
   void Predicate(std::ostringstream& out) {
     const int kind = Pick(5);
-    if (kind == 0) {
+    if (onlyX0_) {
+      if (kind == 0) {
+        out << "<True/>";
+      } else {
+        Simple(out, 0);
+      }
+    } else if (kind == 0) {
       out << "<True/>";
     } else if (kind == 1 || kind == 2) {
       Simple(out, Pick(4));
@@ -178,6 +186,7 @@ class DocumentMaker {
 
   std::mt19937 random_;
   bool pmml_;
+  bool onlyX0_ = false;
 };
 
 // Random rows as the batch columns hold them: x0 numbers with a missing
@@ -339,6 +348,8 @@ TEST(BatchScoring, RandomDocumentsEqualGetScoreRowByRow) {
     EXPECT_EQ(batch->model->ScoreBatch(columns, 0, 17, scores), 17u);
     EXPECT_EQ(batch->model->ScoreBatch(columns, 17, 200, scores), 183u);
     EXPECT_EQ(batch->model->ScoreBatch(columns, 200, 300, scores), 100u);
+    // The reference treats every value the long way.
+    reference->model->SetUseReferenceWalk(true);
     ExpectSameAsGetScore(*reference->model, *batch->model, rows, out, pmml);
   }
 }
