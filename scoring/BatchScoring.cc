@@ -405,7 +405,8 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
         !useRecord && plan != nullptr && !useReferenceWalk && numbOfModels == 1 &&
         !ruleSets.empty() && ruleSets[0] != nullptr &&
         (ruleSelectionMethodUsed.empty() || ruleSelectionMethodUsed[0] == firstHit) &&
-        treatSteps.empty() && outputFields == nullptr && predictors == predVarValues.size() &&
+        (treatSteps.empty() || treatLow.size() == predictors) && outputFields == nullptr &&
+        predictors == predVarValues.size() &&
         predVarIsString.size() <= predictors;
     const size_t width = std::max<size_t>(predictors, 1);
     if (blockPath) {
@@ -484,7 +485,22 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       if (predictors == 0) {
         for (size_t r = 0; r < n; ++r) block[r] = 0.0;
       }
-      if (semantics == pmml) {
+      if (!treatSteps.empty()) {
+        // Under pmml with treatments: a row whose predictors are all present
+        // numbers inside their bounds needs none; any other row (a missing
+        // predictor, a number to treat) takes the ordinary path.
+        const double* low = treatLow.data();
+        const double* high = treatHigh.data();
+        for (size_t r = 0; r < n; ++r) {
+          const double* cells = block + r * width;
+          for (size_t i = 0; i < predictors; ++i) {
+            if (!(cells[i] >= low[i] && cells[i] <= high[i])) {
+              slow[r] = 1;
+              break;
+            }
+          }
+        }
+      } else if (semantics == pmml) {
         // A missing predictor is walked three-valued, on the ordinary path.
         for (size_t r = 0; r < n; ++r) {
           const double* cells = block + r * width;

@@ -91,9 +91,10 @@ class DocumentMaker {
                    R"(dataType="double"><Interval closure="closedOpen" leftMargin="0" rightMargin="3"/></DataField>)");
     }
     out << head;
-    // Some pmml documents read x0 alone, a plain number field.
+    // Some pmml documents read x0 alone, a plain number field, by one
+    // first-hit rule set (the columnar entry's block walk).
     onlyX0_ = pmml_ && Pick(3) == 0;
-    const int sets = Pick(3) == 0 ? 3 : 1;
+    const int sets = onlyX0_ || Pick(3) != 0 ? 1 : 3;
     for (int m = 0; m < sets; ++m) {
       out << "  <RuleSetModel functionName=\"classification\">\n"
           << "    <MiningSchema><MiningField name=\"y\" usageType=\"predicted\"/>";
@@ -105,7 +106,7 @@ class DocumentMaker {
       out << "</MiningSchema>\n"
           << "    <RuleSet defaultScore=\"c" << Pick(3) << "\" defaultConfidence=\"0."
           << 1 + Pick(9) << "\">\n"
-          << "      <RuleSelectionMethod criterion=\"" << kCriteria[Pick(3)] << "\"/>\n";
+          << "      <RuleSelectionMethod criterion=\"" << kCriteria[onlyX0_ ? 0 : Pick(3)] << "\"/>\n";
       const int rules = 1 + Pick(12);
       for (int r = 0; r < rules; ++r) {
         out << "      <SimpleRule id=\"R" << m << "_" << r << "\" score=\"c" << Pick(3)
