@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -121,7 +123,7 @@ class HardenedParser : public xercesc::XercesDOMParser {
     // and closed at once.
     const xercesc::Locator* locator = getScanner()->getLocator();
     if (lines_ != nullptr && locator != nullptr && getCurrentNode() != nullptr) {
-      (*lines_)[getCurrentNode()] = static_cast<uint32_t>(locator->getLineNumber());
+      lines_->emplace_back(getCurrentNode(), static_cast<uint32_t>(locator->getLineNumber()));
     }
     if (isEmpty) --depth_;
   }
@@ -230,8 +232,14 @@ unsigned XmlDocument::GetLine(const xercesc::DOMNode* node) {
   if (owner == nullptr) return 0;
   const auto* lines = static_cast<const LineTable*>(owner->getUserData(kLinesKey));
   if (lines == nullptr) return 0;
-  const auto found = lines->find(node);
-  return found == lines->end() ? 0 : found->second;
+  // The last entry of the node: a node noted twice has its later line.
+  const auto after = std::upper_bound(
+      lines->begin(), lines->end(), node,
+      [](const xercesc::DOMNode* key, const LineTable::value_type& entry) {
+        return std::less<const xercesc::DOMNode*>()(key, entry.first);
+      });
+  if (after == lines->begin() || (after - 1)->first != node) return 0;
+  return (after - 1)->second;
 }
 
 XmlDocument::~XmlDocument() {
@@ -343,6 +351,10 @@ std::unique_ptr<XmlDocument> XmlDocument::ParseBuffer(const char* data, size_t s
                                                                      : parsed->getInputEncoding());
     document = parser.adoptDocument();
   }
+  std::stable_sort(lines->begin(), lines->end(),
+                   [](const LineTable::value_type& a, const LineTable::value_type& b) {
+                     return std::less<const xercesc::DOMNode*>()(a.first, b.first);
+                   });
   std::unique_ptr<XmlDocument> result;
   try {
     result.reset(new XmlDocument(document, std::move(encoding), std::move(lines)));

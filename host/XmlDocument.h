@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include <xercesc/dom/DOMDocument.hpp>
 
@@ -45,7 +47,9 @@ class RULESCORE_HOST_API XmlDocument {
   // translator handed only the DOM can name lines in its messages.
   static unsigned GetLine(const xercesc::DOMNode* node);
 
-  using LineTable = std::unordered_map<const xercesc::DOMNode*, uint32_t>;
+  // Per element its line, in the order the elements were read, then sorted
+  // by node once the document is complete (a lookup is a binary search).
+  using LineTable = std::vector<std::pair<const xercesc::DOMNode*, uint32_t>>;
 
  private:
   XmlDocument(xercesc::DOMDocument* document, std::string encoding,
