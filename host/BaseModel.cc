@@ -20,6 +20,8 @@ std::vector<std::string> BaseModel::GetBatchRuleIds() const { return {}; }
 
 size_t BaseModel::GetMaxFiredPerRecord() const { return 0; }
 
+std::vector<BatchOutputField> BaseModel::GetBatchOutputs() const { return {}; }
+
 BaseModel::~BaseModel() {
   // The transformation dictionary may point at the data dictionary: it goes
   // first.

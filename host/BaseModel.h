@@ -40,6 +40,7 @@ class RULESCORE_HOST_API BaseModel : public ScoreModel {
   std::vector<const ScoreValue*> GetBatchCategories() const override;
   std::vector<std::string> GetBatchRuleIds() const override;
   size_t GetMaxFiredPerRecord() const override;
+  std::vector<BatchOutputField> GetBatchOutputs() const override;
   MVPolicy GetMissingValuePolicy() const override;
   void SetScoreDictionary(ScoreDictionary* dictionary, bool own) override;
   void SetTransformationScoreDictionary(TransformationDictionary* dictionary,

@@ -5,17 +5,35 @@
 // Predictions and rules are given as indices: a prediction indexes the
 // model's GetBatchCategories(), a rule its GetBatchRuleIds(). Indices are
 // the same for every translation of one document, so rows scored by
-// different copies of a model read alike.
+// different copies of a model read alike. The values of the model's output
+// fields (GetBatchOutputs()) are kept per row and field.
 #ifndef RULESCORE_HOST_BATCHSCORES_H_
 #define RULESCORE_HOST_BATCHSCORES_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace KtZembra_940 {
 
+// An output field of a model, as a batch column: its name, and whether its
+// values are always numbers (or missing); otherwise they are texts, or
+// numbers and texts mixed.
+struct BatchOutputField {
+  std::string name;
+  bool numeric = false;
+};
+
 struct BatchScores {
+  // The value of one output field for one row.
+  struct OutputValue {
+    enum Kind : uint8_t { kMissing = 0, kNumber, kText };
+    Kind kind = kMissing;
+    double number = 0.0;
+    std::string text;
+  };
+
   // What became of a row.
   enum RowStatus : int32_t {
     kScored = 0,
@@ -37,6 +55,10 @@ struct BatchScores {
   // The rule indices of every row in row order; appended to (null: not
   // kept). Reserving room beforehand keeps scoring free of allocation.
   std::vector<int32_t>* fired = nullptr;
+  // The output fields' values, row by row: row r's value of output field f
+  // at outputs[r * GetBatchOutputs().size() + f]; a row not scored has
+  // every value missing (null: not kept). A text reuses the entry's buffer.
+  OutputValue* outputs = nullptr;
 };
 
 }  // namespace KtZembra_940

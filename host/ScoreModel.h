@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "host/BatchScores.h"
 #include "host/HostExport.h"
 #include "host/KtStatus.h"
 
 namespace KtZembra_940 {
 
-struct BatchScores;
 class ColumnBatch;
 class ScoreCaseRecord;
 class ScoreDictionary;
@@ -70,6 +70,9 @@ class RULESCORE_HOST_API ScoreModel {
   virtual std::vector<std::string> GetBatchRuleIds() const = 0;
   // The most rules one record can report as fired.
   virtual size_t GetMaxFiredPerRecord() const = 0;
+  // The output fields a batch writes for each row (BatchScores::outputs),
+  // in order; empty for a model that declares none.
+  virtual std::vector<BatchOutputField> GetBatchOutputs() const = 0;
   virtual MVPolicy GetMissingValuePolicy() const = 0;
   virtual ModelType GetModelType() const = 0;
   virtual bool GetPredictionOnly() const = 0;

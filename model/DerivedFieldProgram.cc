@@ -168,6 +168,10 @@ int32_t DerivedFieldProgram::AddInput(const ScoreDictVar* var) {
   return static_cast<int32_t>(inputs.size() - 1);
 }
 
+bool DerivedFieldProgram::ReadsInput(const ScoreDictVar* var) const {
+  return std::find(inputs.begin(), inputs.end(), var) != inputs.end();
+}
+
 int32_t DerivedFieldProgram::AddConstant(Value value) {
   constants.push_back(std::move(value));
   return static_cast<int32_t>(constants.size() - 1);
@@ -252,6 +256,13 @@ int32_t DerivedFieldProgram::AddField(const std::string& name, const ScoreDictVa
   field.text = text;
   fields.push_back(std::move(field));
   return static_cast<int32_t>(fields.size() - 1);
+}
+
+int32_t DerivedFieldProgram::AddGivenField(const std::string& name, const ScoreDictVar* var,
+                                           int dataType) {
+  const int32_t field = AddField(name, var, dataType, std::string());
+  fields[static_cast<size_t>(field)].given = true;
+  return field;
 }
 
 void DerivedFieldProgram::Emit(int32_t field, Instruction instruction) {
@@ -394,7 +405,7 @@ void DerivedFieldProgram::Bind(const std::vector<int32_t>& used) {
 void DerivedFieldProgram::Evaluate(const ScoreCaseRecord::Slots& slots) {
   for (int32_t f : order) {
     const Field& field = fields[static_cast<size_t>(f)];
-    if (field.used) Run(field, slots);
+    if (field.used && !field.given) Run(field, slots);
   }
 }
 
@@ -562,6 +573,12 @@ void DerivedFieldProgram::Run(const Field& field, const ScoreCaseRecord::Slots& 
 void DerivedFieldProgram::Store(const Field& field, const Value& value, Value* out) const {
   if (value.kind == kMissing || value.kind == kInvalid) {
     out->kind = kMissing;
+    return;
+  }
+  if (field.dataType < 0) {
+    out->kind = value.kind;
+    if (value.kind == kNumber) out->number = value.number;
+    if (value.kind == kText) out->text = value.text;
     return;
   }
   if (field.dataType == ScoreDictVar::kDataString) {

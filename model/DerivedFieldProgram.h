@@ -120,11 +120,15 @@ class DerivedFieldProgram {
   int32_t AddTemp();
 
   // A new derived field whose value converts to `dataType` (a
-  // ScoreDictVar::DataType); `var` is its variable (not owned) and `text`
+  // ScoreDictVar::DataType; -1 keeps a number or a text as computed); `var` is its variable (not owned) and `text`
   // its expression as shown. Its code follows with Emit; a field reads
   // fields declared before or after it through Depend and kLoadDerived.
   int32_t AddField(const std::string& name, const ScoreDictVar* var, int dataType,
                    const std::string& text);
+  // A field without code whose value the caller gives (SetValue) before each
+  // Evaluate: a value computed elsewhere that expressions read by name.
+  // `var` (not owned, may be null) is the variable it stands for.
+  int32_t AddGivenField(const std::string& name, const ScoreDictVar* var, int dataType);
   void Emit(int32_t field, Instruction instruction);
   void SetFieldText(int32_t field, const std::string& text);
   void Depend(int32_t field, int32_t on);
@@ -132,6 +136,13 @@ class DerivedFieldProgram {
   int32_t FieldOf(const ScoreDictVar* var) const;
   int32_t FieldOf(const std::string& name) const;
   int32_t GetFieldCount() const { return static_cast<int32_t>(fields.size()); }
+  bool IsGivenField(int32_t field) const { return fields[static_cast<size_t>(field)].given; }
+  const ScoreDictVar* GetFieldVar(int32_t field) const {
+    return fields[static_cast<size_t>(field)].var;
+  }
+  size_t GetInputCount() const { return inputs.size(); }
+  // Whether some field reads the data field `var`.
+  bool ReadsInput(const ScoreDictVar* var) const;
   size_t GetInstructionCount() const;
 
   // Orders the fields so that each runs after those it reads and lays the
@@ -144,6 +155,8 @@ class DerivedFieldProgram {
   // variable's case index, set before the call) and evaluates from then on
   // only the fields in `used` (field numbers) and those they read.
   void Bind(const std::vector<int32_t>& used);
+  // The value of a given field for the next Evaluate.
+  void SetValue(int32_t field, const Value& value) { outputs[static_cast<size_t>(field)] = value; }
   // Computes every used field from the record's cells.
   void Evaluate(const ScoreCaseRecord::Slots& slots);
   // A field's value after Evaluate: missing, a number or a text.
@@ -164,6 +177,7 @@ class DerivedFieldProgram {
     size_t end = 0;
     size_t depth = 0;  // stack entries the field needs
     bool used = true;
+    bool given = false;  // no code: its value is set from outside
   };
   struct Format {
     std::string pattern;

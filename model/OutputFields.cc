@@ -34,16 +34,43 @@ const char* OutputFields::FeatureName(Feature feature) {
     case kEntityId: return "entityId";
     case kRuleId: return "ruleId";
     case kWarning: return "warning";
+    case kTransformedValue: return "transformedValue";
   }
   return "";
 }
 
 void OutputFields::Add(Field field) {
-  auto list = std::make_shared<std::vector<std::string>>(*names);
-  list->push_back(field.name);
-  names = std::move(list);
+  if (field.shown) {
+    auto list = std::make_shared<std::vector<std::string>>(*names);
+    columns.push_back(static_cast<int32_t>(list->size()));
+    list->push_back(field.name);
+    names = std::move(list);
+  } else {
+    columns.push_back(-1);
+  }
   fields.push_back(std::move(field));
   prepared = false;
+}
+
+void OutputFields::SetProgram(std::unique_ptr<DerivedFieldProgram> fieldProgram) {
+  program = std::move(fieldProgram);
+  bound = false;
+}
+
+void OutputFields::Bind(const DerivedFieldProgram* derived, std::vector<int32_t>* derivedUsed) {
+  if (program == nullptr) return;
+  derivedCopies.clear();
+  std::vector<int32_t> all;
+  for (int32_t f = 0; f < program->GetFieldCount(); ++f) {
+    all.push_back(f);
+    const ScoreDictVar* var = program->GetFieldVar(f);
+    if (!program->IsGivenField(f) || var == nullptr) continue;
+    const int32_t source = derived != nullptr ? derived->FieldOf(var) : -1;
+    derivedCopies.emplace_back(f, source);
+    if (source >= 0 && derivedUsed != nullptr) derivedUsed->push_back(source);
+  }
+  program->Bind(all);
+  bound = true;
 }
 
 void OutputFields::SetDisplayValue(const std::string& category, const std::string& display) {
@@ -112,7 +139,8 @@ double OutputFields::Probability(int category, int predicted,
   return category >= 0 && category == predicted ? 1.0 : 0.0;
 }
 
-void OutputFields::Evaluate(const RuleSetModel& model, RuleSetResult* result) {
+void OutputFields::Evaluate(const RuleSetModel& model, const ScoreCaseRecord* record,
+                            RuleSetResult* result) {
   if (result == nullptr) return;
   if (!prepared) Prepare(model);
   std::vector<RuleSetResult::OutputValue>& values = result->SetOutputNames(names);
@@ -135,9 +163,14 @@ void OutputFields::Evaluate(const RuleSetModel& model, RuleSetResult* result) {
   const double confidence = result->GetConfidence();
   const bool hasConfidence = prediction != nullptr && confidence >= 0.0 && std::isfinite(confidence);
 
-  for (size_t f = 0; f < fields.size() && f < values.size(); ++f) {
+  const bool withProgram = program != nullptr && bound;
+  for (size_t f = 0; f < fields.size(); ++f) {
     const Field& field = fields[f];
-    RuleSetResult::OutputValue& out = values[f];
+    const int32_t column = columns[f];
+    // A field without a column is computed only for the expressions.
+    if (column < 0 && !withProgram) continue;
+    if (column >= 0 && static_cast<size_t>(column) >= values.size()) continue;
+    RuleSetResult::OutputValue& out = column >= 0 ? values[static_cast<size_t>(column)] : hidden;
     out.kind = RuleSetResult::OutputValue::kMissing;
     switch (field.feature) {
       case kPredictedValue:
@@ -186,6 +219,49 @@ void OutputFields::Evaluate(const RuleSetModel& model, RuleSetResult* result) {
         if (!warnings.empty()) SetText(warnings, &out);
         break;
       }
+      case kTransformedValue:
+        break;  // the program computes it, below
+    }
+    if (withProgram && field.feature != kTransformedValue && field.slot >= 0) {
+      given.kind = out.kind == RuleSetResult::OutputValue::kNumber
+                       ? DerivedFieldProgram::kNumber
+                       : (out.kind == RuleSetResult::OutputValue::kText ? DerivedFieldProgram::kText
+                                                                        : DerivedFieldProgram::kMissing);
+      given.number = out.number;
+      if (out.kind == RuleSetResult::OutputValue::kText) given.text.assign(out.text);
+      program->SetValue(field.slot, given);
+    }
+  }
+  if (withProgram) EvaluateProgram(model, record, values);
+}
+
+void OutputFields::EvaluateProgram(const RuleSetModel& model, const ScoreCaseRecord* record,
+                                   std::vector<RuleSetResult::OutputValue>& values) {
+  const DerivedFieldProgram* derived = model.GetDerivedFieldProgram();
+  for (const std::pair<int32_t, int32_t>& copy : derivedCopies) {
+    if (derived != nullptr && copy.second >= 0) {
+      program->SetValue(copy.first, derived->GetOutput(copy.second));
+    } else {
+      program->SetValue(copy.first, DerivedFieldProgram::Value());
+    }
+  }
+  const ScoreCaseRecord::Slots none{nullptr, nullptr, nullptr, 0};
+  program->Evaluate(record != nullptr ? record->GetSlots() : none);
+  for (size_t f = 0; f < fields.size(); ++f) {
+    const Field& field = fields[f];
+    const int32_t column = columns[f];
+    if (field.feature != kTransformedValue || column < 0 ||
+        static_cast<size_t>(column) >= values.size()) {
+      continue;
+    }
+    RuleSetResult::OutputValue& out = values[static_cast<size_t>(column)];
+    const DerivedFieldProgram::Value& value = program->GetOutput(field.slot);
+    if (value.kind == DerivedFieldProgram::kNumber) {
+      SetNumber(value.number, &out);
+    } else if (value.kind == DerivedFieldProgram::kText) {
+      SetText(value.text, &out);
+    } else {
+      out.kind = RuleSetResult::OutputValue::kMissing;
     }
   }
 }

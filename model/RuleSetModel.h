@@ -147,6 +147,7 @@ class RuleSetModel : public BaseModel {
   std::vector<const ScoreValue*> GetBatchCategories() const override;
   std::vector<std::string> GetBatchRuleIds() const override;
   size_t GetMaxFiredPerRecord() const override;
+  std::vector<BatchOutputField> GetBatchOutputs() const override;
 
   // --- building (translator) -------------------------------------------
   // Only before the first rule is added.

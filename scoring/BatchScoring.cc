@@ -22,6 +22,7 @@
 #include "host/ScoreDictVar.h"
 #include "host/ScoreDictionary.h"
 #include "host/StringValue.h"
+#include "model/OutputFields.h"
 #include "model/RuleSetModel.h"
 #include "scoring/ConditionEvaluator.h"
 #include "scoring/RuleSetResult.h"
@@ -154,6 +155,38 @@ size_t RuleSetModel::GetMaxFiredPerRecord() const {
   return most;
 }
 
+std::vector<BatchOutputField> RuleSetModel::GetBatchOutputs() const {
+  std::vector<BatchOutputField> columns;
+  if (outputFields == nullptr) return columns;
+  // A predicted value is a number when every category is one.
+  bool numericTarget = !categoryValues.empty();
+  for (const ScoreValue* category : categoryValues) {
+    numericTarget = numericTarget && category != nullptr &&
+                    category->GetValueType() == ScoreValue::kNumeric;
+  }
+  for (const OutputFields::Field& field : outputFields->GetFields()) {
+    if (!field.shown) continue;
+    BatchOutputField column;
+    column.name = field.name;
+    switch (field.feature) {
+      case OutputFields::kPredictedValue:
+        column.numeric = numericTarget;
+        break;
+      case OutputFields::kConfidence:
+      case OutputFields::kProbability:
+        column.numeric = true;
+        break;
+      case OutputFields::kTransformedValue:
+        column.numeric = field.dataType >= 0 && field.dataType != ScoreDictVar::kDataString;
+        break;
+      default:
+        break;
+    }
+    columns.push_back(std::move(column));
+  }
+  return columns;
+}
+
 size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t end,
                                 BatchScores& scores) {
   if (end > columns.GetRowCount()) end = columns.GetRowCount();
@@ -161,6 +194,13 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
   RuleSetResult* remembered = result;
   size_t row = begin;
   size_t firedMark = scores.fired != nullptr ? scores.fired->size() : 0;
+  const size_t outputCount =
+      outputFields != nullptr && scores.outputs != nullptr ? outputFields->GetNames()->size() : 0;
+  const auto clearOutputs = [&scores, outputCount](size_t at) {
+    for (size_t f = 0; f < outputCount; ++f) {
+      scores.outputs[at * outputCount + f].kind = BatchScores::OutputValue::kMissing;
+    }
+  };
   try {
     if (!dictVarIndexReady) {
       // The first record of any kind binds the model: here a layout of the
@@ -289,7 +329,10 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
     // Derived fields are computed from the record's cells, so such a model
     // scores each row through a record filled from the columns, laid out as
     // the model was bound (each dictionary field at its bound position).
-    const bool useRecord = derivedFields != nullptr;
+    // Output fields whose expressions read the record's fields take the
+    // same path.
+    const bool useRecord =
+        derivedFields != nullptr || (outputFields != nullptr && outputFields->ReadsRecord());
     state.cells.clear();
     if (useRecord) {
       std::vector<std::string> layout;
@@ -307,6 +350,12 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       state.record.SetLayout(layout);
       for (const ScoreDictVar* var : vars) {
         if (var == nullptr || var->GetCaseIndex() < 0) continue;
+        // Only the cells something reads: the rules, a derived field or an
+        // output field's expression. A bad text elsewhere stops no row.
+        bool read = (derivedFields != nullptr && derivedFields->ReadsInput(var)) ||
+                    (outputFields != nullptr && outputFields->ReadsInput(var));
+        for (size_t i = 0; i < encodeSteps.size() && !read; ++i) read = encodeSteps[i].var == var;
+        if (!read) continue;
         const int at = columns.Find(var->GetName());
         if (at < 0) continue;
         BatchState::Cell cell;
@@ -640,6 +689,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
         scores.confidence[row] = std::nan("");
         scores.winningRule[row] = -1;
         scores.firedCount[row] = 0;
+        clearOutputs(row);
         continue;
       }
 
@@ -652,6 +702,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
         scores.confidence[row] = std::nan("");
         scores.winningRule[row] = -1;
         scores.firedCount[row] = 0;
+        clearOutputs(row);
         continue;
       }
 
@@ -692,6 +743,24 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
         outcome.firedCount = count;
         outcome.fired = count == 0 ? -1 : scores.fired != nullptr ? scores.fired->back() : -2;
       }
+
+      if (outputCount != 0) {
+        // The output fields as GetScore computes them, from this row.
+        outputFields->Evaluate(*this, useRecord ? &state.record : nullptr, &state.result);
+        const std::vector<RuleSetResult::OutputValue>& values = state.result.GetOutputValues();
+        BatchScores::OutputValue* out = scores.outputs + row * outputCount;
+        for (size_t f = 0; f < outputCount; ++f) {
+          if (f >= values.size() || values[f].kind == RuleSetResult::OutputValue::kMissing) {
+            out[f].kind = BatchScores::OutputValue::kMissing;
+          } else if (values[f].kind == RuleSetResult::OutputValue::kNumber) {
+            out[f].kind = BatchScores::OutputValue::kNumber;
+            out[f].number = values[f].number;
+          } else {
+            out[f].kind = BatchScores::OutputValue::kText;
+            out[f].text.assign(values[f].text);
+          }
+        }
+      }
     }
   } catch (...) {
     // Only an exhausted heap gets here (a table or the fired list
@@ -705,6 +774,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       scores.confidence[row] = std::nan("");
       scores.winningRule[row] = -1;
       scores.firedCount[row] = 0;
+      if (outputCount != 0) clearOutputs(row);
     }
   }
   result = remembered;

@@ -83,7 +83,7 @@ KtScore::KtStatus RuleSetModel::GetScore(const ScoreCaseRecord* record, ScoreRes
       if (valid) {
         status = ScoreAllRuleSetModels(record, resultArg);
         if (outputFields != nullptr) {
-          outputFields->Evaluate(*this, result);
+          outputFields->Evaluate(*this, record, result);
         } else if (result != nullptr) {
           result->ClearOutputs();
         }
@@ -191,7 +191,9 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
   ruleIdTable = std::move(ids);
   ruleSetChoices.assign(ruleCount.size(), ST_RuleSetChoice());
 
-  // The derived fields read the data fields at the positions bound above.
+  // The derived fields read the data fields at the positions bound above,
+  // and so do the output fields' expressions, which may read derived fields.
+  if (outputFields != nullptr) outputFields->Bind(derivedFields, &derivedUsed);
   if (derivedFields != nullptr) derivedFields->Bind(derivedUsed);
 
   SetUpFieldTreatments();

@@ -3,9 +3,10 @@
 // declared missing values) over random rows given as number and code
 // columns must give, row by row, exactly what GetScore gives for a record
 // holding the same cells: prediction, confidence, winning and fired rules,
-// through the model and through a pool on one and two threads, under both
-// semantics (pmml documents add random MiningField treatments and an
-// Interval, and their invalid rows must carry GetScore's error). Then the
+// output fields (transformed values included), through the model and
+// through a pool on one and two threads, under both semantics (pmml
+// documents add random MiningField treatments and an Interval, and their
+// invalid rows must carry GetScore's error). Then the
 // rows a batch refuses, missing columns, NaN, concurrent callers and the
 // absence of per-row allocation.
 #include <cmath>
@@ -68,6 +69,21 @@ const char kHead[] = R"(<?xml version="1.0"?>
   </DataDictionary>
 )";
 
+// Output fields of every kind the batch carries: a hidden one, and
+// expressions over a record field and the fields before them.
+const char kOutput[] = R"(    <Output>
+      <OutputField name="o_pred" feature="predictedValue"/>
+      <OutputField name="o_conf" feature="confidence" isFinalResult="false"/>
+      <OutputField name="o_p1" feature="probability" value="c1"/>
+      <OutputField name="o_rule" feature="ruleId"/>
+      <OutputField name="o_warn" feature="warning"/>
+      <OutputField name="o_sum" feature="transformedValue">
+        <Apply function="+"><FieldRef field="x0"/><FieldRef field="o_conf"/></Apply></OutputField>
+      <OutputField name="o_tag" feature="transformedValue" dataType="string">
+        <Apply function="concat"><FieldRef field="o_pred"/><FieldRef field="s0"/></Apply></OutputField>
+    </Output>
+)";
+
 const char* const kCriteria[] = {"firstHit", "weightedSum", "weightedMax"};
 const char* const kCompare[] = {"equal",       "notEqual",       "lessThan",  "lessOrEqual",
                                 "greaterThan", "greaterOrEqual", "isMissing", "isNotMissing"};
@@ -103,7 +119,9 @@ class DocumentMaker {
         if (pmml_) Treatments(out, field[0] == 's');
         out << "/>";
       }
-      out << "</MiningSchema>\n"
+      out << "</MiningSchema>\n";
+      if (m == 0 && Pick(2) == 0) out << kOutput;
+      out
           << "    <RuleSet defaultScore=\"c" << Pick(3) << "\" defaultConfidence=\"0."
           << 1 + Pick(9) << "\">\n"
           << "      <RuleSelectionMethod criterion=\"" << kCriteria[onlyX0_ ? 0 : Pick(3)] << "\"/>\n";
@@ -258,8 +276,11 @@ struct Output {
     s.status = status.data();
     s.errorColumn = column.data();
     s.fired = &fired;
+    s.outputs = outputs.empty() ? nullptr : outputs.data();
     return s;
   }
+  // Keeps the values of `fields` output fields per row.
+  void Keep(size_t fields) { outputs.resize(prediction.size() * fields); }
   std::vector<int32_t> prediction;
   std::vector<double> confidence;
   std::vector<int32_t> winning;
@@ -267,6 +288,7 @@ struct Output {
   std::vector<int32_t> status;
   std::vector<int32_t> column;
   std::vector<int32_t> fired;
+  std::vector<BatchScores::OutputValue> outputs;
 };
 
 bool SameDouble(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
@@ -327,6 +349,18 @@ void ExpectSameAsGetScore(RuleSetModel& reference, const ScoreModel& batchModel,
     const int32_t winning = out.winning[r];
     EXPECT_EQ(winning < 0 ? std::string() : ids.at(static_cast<size_t>(winning)),
               expected->GetWinningRuleId());
+    const std::vector<RuleSetResult::OutputValue>& values = expected->GetOutputValues();
+    if (out.outputs.empty()) continue;
+    ASSERT_EQ(out.outputs.size(), rows.x0.size() * values.size());
+    for (size_t f = 0; f < values.size(); ++f) {
+      const BatchScores::OutputValue& got = out.outputs[r * values.size() + f];
+      SCOPED_TRACE("output field " + expected->GetOutputNames()[f]);
+      EXPECT_EQ(static_cast<int>(got.kind), static_cast<int>(values[f].kind));
+      if (got.kind == BatchScores::OutputValue::kNumber) {
+        EXPECT_TRUE(SameDouble(got.number, values[f].number));
+      }
+      if (got.kind == BatchScores::OutputValue::kText) EXPECT_EQ(got.text, values[f].text);
+    }
   }
   EXPECT_EQ(next, out.fired.size());
   delete result;
@@ -345,6 +379,7 @@ TEST(BatchScoring, RandomDocumentsEqualGetScoreRowByRow) {
     rows.AddTo(columns);
     // In three calls over parts of the rows, on one model.
     Output out(rows.x0.size());
+    out.Keep(batch->model->GetBatchOutputs().size());
     BatchScores scores = out.Scores();
     EXPECT_EQ(batch->model->ScoreBatch(columns, 0, 17, scores), 17u);
     EXPECT_EQ(batch->model->ScoreBatch(columns, 17, 200, scores), 183u);

@@ -298,7 +298,7 @@ TEST_F(OutputFieldsTool, UnsupportedFeatureIsRefusedAtLoad) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "rulescore: " + model +
-                       ": error 260230: Output field \"r\": the feature \"reasonCode\" is not "
+                       ":18: error 260230: Output field \"r\": the feature \"reasonCode\" is not "
                        "supported\n");
 }
 
@@ -310,9 +310,21 @@ struct Refusal {
 
 TEST(OutputFieldsTranslation, RefusesWhatItCannotCompute) {
   const Refusal cases[] = {
-      {R"(<OutputField name="t" feature="transformedValue"><Constant>1</Constant></OutputField>)",
-       K::ErrorCode::kOutputFeature,
-       {"t", "transformedValue"}},
+      {R"(<OutputField name="t" feature="transformedValue"><Apply function="vendorScore"><FieldRef field="age"/></Apply></OutputField>)",
+       K::ErrorCode::kBadOutputField,
+       {"t", "its expression calls the unknown function \"vendorScore\""}},
+      {R"(<OutputField name="t" feature="transformedValue"><Apply function="+"><FieldRef field="age"/></Apply></OutputField>)",
+       K::ErrorCode::kBadOutputField,
+       {"t", "its expression: Apply calls + with 1 argument"}},
+      {R"(<OutputField name="t" feature="transformedValue"><FieldRef field="later"/></OutputField><OutputField name="later"/>)",
+       K::ErrorCode::kUnknownField,
+       {"later", "FieldRef"}},
+      {R"(<OutputField name="t" feature="transformedValue"/>)",
+       K::ErrorCode::kBadOutputField,
+       {"t", "its transformedValue has no expression"}},
+      {R"(<OutputField name="t" feature="transformedValue" dataType="decimal"><Constant>1</Constant></OutputField>)",
+       K::ErrorCode::kBadOutputField,
+       {"t", "its dataType \"decimal\" is not known"}},
       {R"(<OutputField name="a" feature="ruleValue" ruleFeature="antecedent"/>)",
        K::ErrorCode::kOutputFeature,
        {"a", "ruleValue/antecedent"}},
@@ -363,6 +375,65 @@ TEST(OutputFieldsTranslation, ResultCarriesNamesAndDropsThemForAModelWithout) {
   ASSERT_FALSE(without->model->GetScore(&record, result, false).IsError());
   EXPECT_TRUE(static_cast<K::RuleSetResult*>(result)->GetOutputNames().empty());
   EXPECT_TRUE(static_cast<K::RuleSetResult*>(result)->GetOutputValues().empty());
+  delete result;
+}
+
+// transformedValue: expressions over the record's fields and the output
+// fields before them (a hidden one included), with a missing input, a
+// mapMissingTo and a defaultValue, record by record.
+TEST(OutputFieldsTranslation, TransformedValuesFollowTheirExpressions) {
+  const char output[] = R"(<Output>
+      <OutputField name="conf" feature="confidence" isFinalResult="false"/>
+      <OutputField name="pct" feature="transformedValue" dataType="double">
+        <Apply function="*"><FieldRef field="conf"/><Constant>100</Constant></Apply></OutputField>
+      <OutputField name="rule" feature="ruleId"/>
+      <OutputField name="tag" feature="transformedValue">
+        <Apply function="concat"><FieldRef field="rule"/><Constant>:</Constant><FieldRef field="job"/></Apply>
+      </OutputField>
+      <OutputField name="scaled" feature="transformedValue">
+        <NormContinuous field="age" mapMissingTo="-1"><LinearNorm orig="0" norm="0"/><LinearNorm orig="100" norm="1"/></NormContinuous>
+      </OutputField>
+      <OutputField name="band" feature="transformedValue">
+        <Discretize field="age" defaultValue="young"><DiscretizeBin binValue="old"><Interval closure="openClosed" leftMargin="60"/></DiscretizeBin></Discretize>
+      </OutputField>
+      <OutputField name="letter" feature="transformedValue">
+        <MapValues outputColumn="out"><FieldColumnPair field="job" column="in"/><InlineTable><row><in>a</in><out>A</out></row></InlineTable></MapValues>
+      </OutputField>
+      <OutputField name="twice" feature="transformedValue" dataType="integer">
+        <Apply function="*"><FieldRef field="age"/><Constant>2.5</Constant></Apply></OutputField>
+    </Output>
+)";
+  auto doc = K::testing_support::TranslateDocument(Model(output), "transformed.pmml");
+  ASSERT_NE(doc->model, nullptr);
+  struct Row {
+    const char* age;  // empty: missing
+    const char* job;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {"70", "a", "pct=80 rule=R1 tag=R1:a scaled=0.7 band=old letter=A twice=175"},
+      {"30", "b", "pct=60 rule=R2 tag=R2:b scaled=0.3 band=young letter=- twice=75"},
+      {"", "", "pct=40 rule=- tag=- scaled=-1 band=- letter=- twice=-"},
+  };
+  K::ScoreCaseRecord record;
+  record.SetLayout({"age", "job"});
+  K::ScoreResult* result = nullptr;
+  for (const Row& row : rows) {
+    record.Clear();
+    if (*row.age != '\0') record.SetNumber(0, std::stod(row.age));
+    if (*row.job != '\0') record.SetText(1, row.job);
+    ASSERT_FALSE(doc->model->GetScore(&record, result, false).IsError());
+    const auto* rules = static_cast<K::RuleSetResult*>(result);
+    std::ostringstream shown;
+    for (size_t i = 0; i < rules->GetOutputNames().size(); ++i) {
+      const K::RuleSetResult::OutputValue& value = rules->GetOutputValues()[i];
+      shown << (i > 0 ? " " : "") << rules->GetOutputNames()[i] << "=";
+      if (value.kind == K::RuleSetResult::OutputValue::kNumber) shown << value.number;
+      if (value.kind == K::RuleSetResult::OutputValue::kText) shown << value.text;
+      if (value.kind == K::RuleSetResult::OutputValue::kMissing) shown << "-";
+    }
+    EXPECT_EQ(shown.str(), row.expected);
+  }
   delete result;
 }
 

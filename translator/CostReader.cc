@@ -19,6 +19,7 @@
 #include "host/PMMLModelTags.h"
 #include "host/ScoreDictVar.h"
 #include "host/ScoreValue.h"
+#include "host/XmlDocument.h"
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
 #include "plugin/RuleSetTranslator.h"
@@ -120,19 +121,24 @@ void RuleSetTranslator::ParseMisclassificationCosts(const xercesc::DOMNodeList* 
     const xercesc::DOMNode* node = costs->item(i);
     if (node == nullptr || node->getNodeType() != xercesc::DOMNode::ELEMENT_NODE) continue;
     const auto* cost = static_cast<const xercesc::DOMElement*>(node);
+    // A failure names the line of the cost element.
+    try {
+      const xercesc::DOMElement* first = RequireCostChild(cost, GetFirstChildElt(cost), "first");
+      const xercesc::DOMElement* second =
+          RequireCostChild(cost, GetNextSiblingElt(first), "second");
+      const xercesc::DOMElement* third =
+          RequireCostChild(cost, GetNextSiblingElt(second), "third");
 
-    const xercesc::DOMElement* first = RequireCostChild(cost, GetFirstChildElt(cost), "first");
-    const xercesc::DOMElement* second =
-        RequireCostChild(cost, GetNextSiblingElt(first), "second");
-    const xercesc::DOMElement* third =
-        RequireCostChild(cost, GetNextSiblingElt(second), "third");
-
-    std::string row = ConvertCostCategory(CostChildText(cost, first, "first"),
-                                          GetAttribute(first, XML_ATT_COST_TYPE));
-    std::string column = ConvertCostCategory(CostChildText(cost, second, "second"),
-                                             GetAttribute(second, XML_ATT_COST_TYPE));
-    const double value = VerifyDouble(CostChildText(cost, third, "third"));
-    byRow[std::move(row)].emplace(std::move(column), value);
+      std::string row = ConvertCostCategory(CostChildText(cost, first, "first"),
+                                            GetAttribute(first, XML_ATT_COST_TYPE));
+      std::string column = ConvertCostCategory(CostChildText(cost, second, "second"),
+                                               GetAttribute(second, XML_ATT_COST_TYPE));
+      const double value = VerifyDouble(CostChildText(cost, third, "third"));
+      byRow[std::move(row)].emplace(std::move(column), value);
+    } catch (ZbException& e) {
+      e.AddLine(XmlDocument::GetLine(cost));
+      throw;
+    }
   }
   categoryTextByValue.clear();
 

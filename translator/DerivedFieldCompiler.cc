@@ -85,6 +85,35 @@ std::unique_ptr<DerivedFieldProgram> DerivedFieldCompiler::Compile() {
   return std::move(program);
 }
 
+int32_t DerivedFieldCompiler::AddGivenField(const std::string& name) {
+  if (program == nullptr) program = std::make_unique<DerivedFieldProgram>();
+  return program->AddGivenField(name, nullptr, -1);
+}
+
+int32_t DerivedFieldCompiler::AddExpressionField(const std::string& name, int dataType,
+                                                 const xercesc::DOMElement* expression) {
+  if (program == nullptr) program = std::make_unique<DerivedFieldProgram>();
+  fieldName = name;
+  const int32_t field = program->AddField(name, nullptr, dataType, std::string());
+  std::string text;
+  try {
+    CompileExpression(expression, field, Scope(), 1, &text);
+  } catch (ZbException& e) {
+    e.AddField(fieldName);
+    throw;
+  }
+  program->SetFieldText(field, text);
+  return field;
+}
+
+std::unique_ptr<DerivedFieldProgram> DerivedFieldCompiler::FinishFields() {
+  if (program == nullptr) return nullptr;
+  // Each field reads only fields added before it, so there is no circle.
+  std::string cycle;
+  if (!program->Finish(&cycle)) ThrowZb(ErrorCode::kDerivedFieldCycle, cycle);
+  return std::move(program);
+}
+
 const xercesc::DOMElement* DerivedFieldCompiler::ExpressionChild(
     const xercesc::DOMElement* element) const {
   for (const xercesc::DOMElement* child = BaseTranslator::GetFirstChildElt(element);
@@ -167,8 +196,17 @@ void DerivedFieldCompiler::CompileFieldRef(const std::string& name, int32_t fiel
     return;
   }
   const ScoreDictVar* var = data != nullptr ? data->GetVar(name) : nullptr;
-  if (var == nullptr) ThrowZb(ErrorCode::kUnknownField, name, XML_ELE_FIELDREF);
-  Emit(field, Program::kLoadInput, program->AddInput(var));
+  if (var != nullptr) {
+    Emit(field, Program::kLoadInput, program->AddInput(var));
+    return;
+  }
+  // A derived field this program does not compute (it is computed by
+  // another): a given field that its owner fills in.
+  const ScoreDictVar* derivedVar = derived != nullptr ? derived->GetVar(name) : nullptr;
+  if (derivedVar == nullptr) ThrowZb(ErrorCode::kUnknownField, name, XML_ELE_FIELDREF);
+  const int32_t given = program->AddGivenField(name, derivedVar, derivedVar->GetDataType());
+  program->Depend(field, given);
+  Emit(field, Program::kLoadDerived, given);
 }
 
 void DerivedFieldCompiler::CompileExpression(const xercesc::DOMElement* element, int32_t field,

@@ -43,6 +43,19 @@ class DerivedFieldCompiler {
   // The program, or null when there are no derived fields.
   std::unique_ptr<DerivedFieldProgram> Compile();
 
+  // A program of named values added one at a time, as a model's output
+  // fields are: an expression reads the fields added before it, the data
+  // fields and the derived fields (each of those becomes a given field
+  // that stands for it). Used instead of AddElement and Compile.
+  // A field whose value the caller gives before each evaluation.
+  int32_t AddGivenField(const std::string& name);
+  // A field computed by `expression`, converted to `dataType` (-1: kept as
+  // computed); refused with a ZbException naming `name`.
+  int32_t AddExpressionField(const std::string& name, int dataType,
+                             const xercesc::DOMElement* expression);
+  // The program of the fields added, null when none was.
+  std::unique_ptr<DerivedFieldProgram> FinishFields();
+
  private:
   // A defined function's parameters while its body is compiled: each
   // parameter reads the temporary its argument was stored in.

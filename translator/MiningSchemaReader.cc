@@ -13,6 +13,7 @@
 #include "host/ScoreDictVar.h"
 #include "host/ScoreDictionary.h"
 #include "host/TransformationDictionary.h"
+#include "host/XmlDocument.h"
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
 #include "plugin/RuleSetTranslator.h"
@@ -114,34 +115,40 @@ bool RuleSetTranslator::ParseMiningSchemas(const ElementIndex& index, RuleSetMod
     std::vector<std::string> predictors;
     for (const ElementIndex::Entry& entry : fields) {
       const xercesc::DOMElement* field = entry.element;
-      switch (RoleOf(GetAttribute(field, XML_ATT_MININGFIELD_USAGETYPE))) {
-        case FieldRole::kPredictor:
-          predictors.push_back(
-              Transcoder().transcodeTo(GetAttributeForced(field, XML_ATT_MININGFIELD_NAME)));
-          // Natively the treatments are not read: values count as they come.
-          if (semantics == RuleSetModel::pmml) {
-            model->SetFieldTreatment(predictors.back(), ReadFieldTreatment(field));
-          }
-          break;
-        case FieldRole::kTarget: {
-          // A later target field replaces an earlier one.
-          target = Transcoder().transcodeTo(GetAttributeForced(field, XML_ATT_MININGFIELD_NAME));
-          model->SetTargetVarNameForModel(m, target);
-          const ScoreDictVar* var = FindTargetVar(model, target);
-          if (var != nullptr && var->GetMeasureLevel() == ScoreDictVar::kContinuous) {
-            // PMML scores a continuous target by a regression rule set.
-            const bool regression = IsEqual(
-                GetAttribute(ruleSetModels[i].element, XML_ATT_FUNCTIONNAME), XML_VAL_REGRESSION);
-            if (semantics != RuleSetModel::pmml || !regression) {
-              ThrowZb(ErrorCode::kScaleTarget, target);
+      // A failure names the line of the mining field.
+      try {
+        switch (RoleOf(GetAttribute(field, XML_ATT_MININGFIELD_USAGETYPE))) {
+          case FieldRole::kPredictor:
+            predictors.push_back(
+                Transcoder().transcodeTo(GetAttributeForced(field, XML_ATT_MININGFIELD_NAME)));
+            // Natively the treatments are not read: values count as they come.
+            if (semantics == RuleSetModel::pmml) {
+              model->SetFieldTreatment(predictors.back(), ReadFieldTreatment(field));
             }
-            model->SetRegression(true);
-            regressionTarget = true;
+            break;
+          case FieldRole::kTarget: {
+            // A later target field replaces an earlier one.
+            target = Transcoder().transcodeTo(GetAttributeForced(field, XML_ATT_MININGFIELD_NAME));
+            model->SetTargetVarNameForModel(m, target);
+            const ScoreDictVar* var = FindTargetVar(model, target);
+            if (var != nullptr && var->GetMeasureLevel() == ScoreDictVar::kContinuous) {
+              // PMML scores a continuous target by a regression rule set.
+              const bool regression = IsEqual(
+                  GetAttribute(ruleSetModels[i].element, XML_ATT_FUNCTIONNAME), XML_VAL_REGRESSION);
+              if (semantics != RuleSetModel::pmml || !regression) {
+                ThrowZb(ErrorCode::kScaleTarget, target);
+              }
+              model->SetRegression(true);
+              regressionTarget = true;
+            }
+            break;
           }
-          break;
+          case FieldRole::kNone:
+            break;
         }
-        case FieldRole::kNone:
-          break;
+      } catch (ZbException& e) {
+        e.AddLine(XmlDocument::GetLine(field));
+        throw;
       }
     }
 

@@ -101,7 +101,18 @@ bool RuleSetTranslator::ParseRuleSetModels(xercesc::DOMDocument* document, RuleS
   // Rule set i belongs to the i-th MiningSchema of the whole document, so
   // the counts must agree (another model's schema counts as well).
   if (CountOf(index.All(kMiningSchemaTag)) != n) {
-    ThrowZb(ErrorCode::kSchemaCount, XML_ELE_MININGSCHEMA, XML_ELE_RULESETMODEL);
+    // The line of the first model without exactly one schema of its own.
+    const xercesc::DOMElement* at = ruleSetModels[0].element;
+    for (const ElementIndex::Entry& entry : ruleSetModels) {
+      if (index.Within(entry, kMiningSchemaTag).size() != 1) {
+        at = entry.element;
+        break;
+      }
+    }
+    ZbException e(gErrorFormater);
+    e.PutErrorMessage(ErrorCode::kSchemaCount, XML_ELE_MININGSCHEMA, XML_ELE_RULESETMODEL);
+    e.AddLine(XmlDocument::GetLine(at));
+    throw e;
   }
 
   // The target's category table must exist before any score text is mapped.
@@ -121,7 +132,10 @@ bool RuleSetTranslator::ParseRuleSetModels(xercesc::DOMDocument* document, RuleS
   if (!scorable.empty()) {
     for (char& c : scorable) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (scorable == "false") {
-      ThrowZb(ErrorCode::kNotScorableModel, XML_ATT_RM_IS_SCORABLE, XML_ELE_PMML);
+      ZbException e(gErrorFormater);
+      e.PutErrorMessage(ErrorCode::kNotScorableModel, XML_ATT_RM_IS_SCORABLE, XML_ELE_PMML);
+      e.AddLine(XmlDocument::GetLine(first));
+      throw e;
     }
   }
 
@@ -131,7 +145,10 @@ bool RuleSetTranslator::ParseRuleSetModels(xercesc::DOMDocument* document, RuleS
   if (semantics == RuleSetModel::pmml) {
     for (const ElementIndex::Entry& entry : ruleSetModels) {
       if (index.Within(entry, kRuleSetTag).size() == 0) {
-        ThrowZb(ErrorCode::kMissingChild, XML_ELE_RULESETMODEL, XML_ELE_RULESET);
+        ZbException e(gErrorFormater);
+        e.PutErrorMessage(ErrorCode::kMissingChild, XML_ELE_RULESETMODEL, XML_ELE_RULESET);
+        e.AddLine(XmlDocument::GetLine(entry.element));
+        throw e;
       }
     }
   }
@@ -146,7 +163,10 @@ bool RuleSetTranslator::ParseRuleSetModels(xercesc::DOMDocument* document, RuleS
     ReadMisclassificationCost(document->getDocumentElement(), model);
   }
   // The first RuleSetModel's output fields are the model's.
-  if (ok) model->SetOutputFields(OutputFieldReader::Read(first, model->GetTargetVar(), Transcoder()));
+  if (ok) {
+    model->SetOutputFields(OutputFieldReader::Read(first, model->GetTargetVar(), Transcoder(),
+                                                   dictionary, derivedFields));
+  }
   return ok;
 }
 
