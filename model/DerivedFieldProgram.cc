@@ -377,13 +377,95 @@ bool DerivedFieldProgram::Finish(std::string* cycle) {
     field.depth = deepest;
     std::vector<Instruction>().swap(field.code);
   }
+  numCode.clear();
+  for (int32_t f : order) {
+    Field& field = fields[static_cast<size_t>(f)];
+    field.numeric = CompileNumeric(&field);
+  }
   return true;
 }
 
+bool DerivedFieldProgram::CompileNumeric(Field* field) {
+  if (field->given || field->dataType < 0 || field->dataType == ScoreDictVar::kDataString) {
+    return false;
+  }
+  const size_t start = numCode.size();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (size_t pc = field->begin; pc < field->end; ++pc) {
+    const Instruction& in = code[pc];
+    NumInstruction step{kNumConstant, in.function, in.a, in.count, 0.0};
+    bool ok = true;
+    switch (in.op) {
+      case kPushConstant: {
+        const Value& constant = constants[static_cast<size_t>(in.a)];
+        ok = constant.kind == kNumber || constant.kind == kMissing;
+        step.c = constant.kind == kNumber ? constant.number : nan;
+        break;
+      }
+      case kLoadInput: {
+        const ScoreDictVar* var = inputs[static_cast<size_t>(in.a)];
+        ok = var != nullptr && var->GetValueType() != ScoreDictVar::kString;
+        step.op = kNumInput;
+        break;
+      }
+      case kLoadDerived: {
+        // A field of a numeric type holds a number or nothing.
+        const int type = fields[static_cast<size_t>(in.a)].dataType;
+        ok = type >= 0 && type != ScoreDictVar::kDataString;
+        step.op = kNumDerived;
+        break;
+      }
+      case kCall:
+        // Arithmetic, comparisons, and, or, not: each is missing when an
+        // argument is missing or invalid, so NaN serves for both.
+        ok = in.function <= kNot;
+        step.op = kNumCall;
+        if (ok && in.count == 2 && numCode.size() > start && numCode.back().op == kNumConstant &&
+            in.function <= kDivide) {
+          // The constant is the second operand: one step instead of two.
+          static constexpr NumOp kFused[] = {kNumAddC, kNumSubC, kNumMulC, kNumDivC};
+          numCode.back().op = kFused[in.function - kAdd];
+          continue;
+        }
+        break;
+      case kNormContinuous:
+        step.op = kNumNorm;
+        break;
+      default:
+        ok = false;
+        break;
+    }
+    if (!ok) {
+      numCode.resize(start);
+      return false;
+    }
+    numCode.push_back(step);
+  }
+  field->numBegin = start;
+  field->numEnd = numCode.size();
+  return true;
+}
+
+void DerivedFieldProgram::SetEncodedSlot(int32_t field, int32_t index, double missing) {
+  Field& f = fields[static_cast<size_t>(field)];
+  if (!f.numeric) return;
+  f.encodedAt = index;
+  f.encodedMissing = missing;
+  for (RunEntry& entry : runList) {
+    if (entry.field != field) continue;
+    entry.encodedAt = index;
+    entry.encodedMissing = missing;
+  }
+}
+
 void DerivedFieldProgram::Bind(const std::vector<int32_t>& used) {
+  inputPlain.assign(inputs.size(), 0);
   for (size_t i = 0; i < inputs.size(); ++i) {
     inputPositions[i] = inputs[i] != nullptr ? inputs[i]->GetCaseIndex() : -1;
+    inputPlain[i] = inputs[i] != nullptr && inputs[i]->GetValueType() != ScoreDictVar::kString &&
+                    !inputs[i]->HasMissingValues();
   }
+  for (Field& field : fields) field.encodedAt = -1;
   // A field is computed when the rules read it or a computed field reads
   // it: walk the evaluation order backwards.
   for (Field& field : fields) field.used = false;
@@ -398,15 +480,184 @@ void DerivedFieldProgram::Bind(const std::vector<int32_t>& used) {
   size_t deepest = 1;
   for (const Field& field : fields) deepest = std::max(deepest, field.depth);
   stack.assign(deepest, Value());
+  numStack.assign(deepest, 0.0);
+  runList.clear();
+  for (int32_t f : order) {
+    const Field& field = fields[static_cast<size_t>(f)];
+    if (!field.used || field.given) continue;
+    runList.push_back(RunEntry{f, field.numeric, static_cast<uint8_t>(field.dataType), -1,
+                               static_cast<uint32_t>(field.numBegin),
+                               static_cast<uint32_t>(field.numEnd), 0.0});
+  }
   temps.assign(static_cast<size_t>(tempCount), Value());
   outputs.assign(fields.size(), Value());
 }
 
-void DerivedFieldProgram::Evaluate(const ScoreCaseRecord::Slots& slots) {
-  for (int32_t f : order) {
-    const Field& field = fields[static_cast<size_t>(f)];
-    if (field.used && !field.given) Run(field, slots);
+void DerivedFieldProgram::Evaluate(const ScoreCaseRecord::Slots& slots, double* encoded) {
+  for (const RunEntry& entry : runList) {
+    if (!entry.numeric) {
+      Run(fields[static_cast<size_t>(entry.field)], slots);
+      continue;
+    }
+    double v = RunNumeric(entry.numBegin, entry.numEnd, slots);
+    Value& out = outputs[static_cast<size_t>(entry.field)];
+    if (std::isnan(v)) {
+      out.kind = kMissing;
+    } else {
+      if (entry.dataType == ScoreDictVar::kDataBoolean) v = v != 0.0 ? 1.0 : 0.0;
+      if (entry.dataType == ScoreDictVar::kDataInteger) v = std::trunc(v);
+      out.kind = kNumber;
+      out.number = v;
+    }
+    if (entry.encodedAt >= 0 && encoded != nullptr) {
+      encoded[entry.encodedAt] = std::isnan(v) ? entry.encodedMissing : v;
+    }
   }
+}
+
+double DerivedFieldProgram::LoadNumber(int32_t input, const ScoreCaseRecord::Slots& slots) {
+  LoadInput(input, slots, &loaded);
+  return loaded.kind == kNumber ? loaded.number : std::numeric_limits<double>::quiet_NaN();
+}
+
+double DerivedFieldProgram::RunNumeric(size_t begin, size_t end,
+                                       const ScoreCaseRecord::Slots& slots) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  double* const base = numStack.data();
+  double* top = base;  // next free entry
+  const NumInstruction* const last = numCode.data() + end;
+  // Every step leaves a finite number or NaN on top: inputs and calls give
+  // nothing else, and the steps that could overflow check.
+  for (const NumInstruction* in = numCode.data() + begin; in != last; ++in) {
+    switch (in->op) {
+      case kNumInput: {
+        // A number cell of a plain numeric field is read here; anything else
+        // by the general path.
+        const size_t i = static_cast<size_t>(in->a);
+        const size_t at = static_cast<size_t>(inputPositions[i]);  // -1 wraps past count
+        if (at < slots.count && slots.kinds[at] == ScoreCaseRecord::Kind::kNumber &&
+            inputPlain[i] != 0) {
+          const double x = slots.numbers[at].Number();
+          *top++ = std::isfinite(x) && !NumericValue::IsSystemMissingValue(x) ? x : kNaN;
+        } else {
+          *top++ = LoadNumber(in->a, slots);
+        }
+        break;
+      }
+      case kNumConstant:
+        *top++ = in->c;
+        break;
+      case kNumDerived: {
+        const Value& v = outputs[static_cast<size_t>(in->a)];
+        *top++ = v.kind == kNumber ? v.number : kNaN;
+        break;
+      }
+      case kNumCall: {
+        double* args = top - in->count;
+        *args = CallNumeric(in->function, args, static_cast<size_t>(in->count));
+        top = args + 1;
+        break;
+      }
+      case kNumNorm:
+        if (!std::isnan(top[-1])) top[-1] = Normalize(in->a, top[-1]);
+        if (!std::isfinite(top[-1])) top[-1] = kNaN;
+        break;
+      case kNumAddC:
+        top[-1] += in->c;
+        if (!std::isfinite(top[-1])) top[-1] = kNaN;
+        break;
+      case kNumSubC:
+        top[-1] -= in->c;
+        if (!std::isfinite(top[-1])) top[-1] = kNaN;
+        break;
+      case kNumMulC:
+        top[-1] *= in->c;
+        if (!std::isfinite(top[-1])) top[-1] = kNaN;
+        break;
+      case kNumDivC:
+        top[-1] = in->c == 0.0 ? kNaN : top[-1] / in->c;
+        if (!std::isfinite(top[-1])) top[-1] = kNaN;
+        break;
+    }
+  }
+  return base[0];
+}
+
+double DerivedFieldProgram::Normalize(int32_t index, double x) const {
+  const NormTable& t = normTables[static_cast<size_t>(index)];
+  const size_t last = t.orig.size() - 1;
+  size_t seg = 0;
+  if (x < t.orig[0] || x > t.orig[last]) {
+    if (t.outliers == kAsMissingValues) return std::numeric_limits<double>::quiet_NaN();
+    if (t.outliers == kAsExtremeValues) return x < t.orig[0] ? t.norm[0] : t.norm[last];
+    seg = x < t.orig[0] ? 0 : last - 1;
+  } else {
+    while (seg + 1 < last && x > t.orig[seg + 1]) ++seg;
+  }
+  const double a = t.orig[seg];
+  const double b = t.orig[seg + 1];
+  return t.norm[seg] + (x - a) / (b - a) * (t.norm[seg + 1] - t.norm[seg]);
+}
+
+double DerivedFieldProgram::CallNumeric(Function function, const double* args, size_t n) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  for (size_t k = 0; k < n; ++k) {
+    if (std::isnan(args[k])) return kNaN;
+  }
+  const double x = args[0];
+  const double y = n > 1 ? args[1] : 0.0;
+  double r = kNaN;
+  switch (function) {
+    case kAdd: r = x + y; break;
+    case kSubtract: r = x - y; break;
+    case kMultiply: r = x * y; break;
+    case kDivide: r = y == 0.0 ? kNaN : x / y; break;
+    case kMin:
+    case kMax:
+    case kSum:
+    case kAvg:
+    case kProduct:
+      r = x;
+      for (size_t k = 1; k < n; ++k) {
+        const double v = args[k];
+        switch (function) {
+          case kMin: r = std::min(r, v); break;
+          case kMax: r = std::max(r, v); break;
+          case kProduct: r *= v; break;
+          default: r += v; break;
+        }
+      }
+      if (function == kAvg) r /= static_cast<double>(n);
+      break;
+    case kLog10: r = x <= 0.0 ? kNaN : std::log10(x); break;
+    case kLn: r = x <= 0.0 ? kNaN : std::log(x); break;
+    case kSqrt: r = x < 0.0 ? kNaN : std::sqrt(x); break;
+    case kAbs: r = std::fabs(x); break;
+    case kExp: r = std::exp(x); break;
+    case kPow: r = std::pow(x, y); break;
+    case kThreshold: r = x > y ? 1.0 : 0.0; break;
+    case kFloor: r = std::floor(x); break;
+    case kCeil: r = std::ceil(x); break;
+    case kRound: r = std::round(x); break;
+    case kEqual: r = x == y ? 1.0 : 0.0; break;
+    case kNotEqual: r = x != y ? 1.0 : 0.0; break;
+    case kLessThan: r = x < y ? 1.0 : 0.0; break;
+    case kLessOrEqual: r = x <= y ? 1.0 : 0.0; break;
+    case kGreaterThan: r = x > y ? 1.0 : 0.0; break;
+    case kGreaterOrEqual: r = x >= y ? 1.0 : 0.0; break;
+    case kAnd:
+    case kOr: {
+      bool acc = x != 0.0;
+      for (size_t k = 1; k < n; ++k) {
+        acc = function == kAnd ? (acc && args[k] != 0.0) : (acc || args[k] != 0.0);
+      }
+      r = acc ? 1.0 : 0.0;
+      break;
+    }
+    case kNot: r = x == 0.0 ? 1.0 : 0.0; break;
+    default: break;
+  }
+  return std::isfinite(r) ? r : kNaN;
 }
 
 void DerivedFieldProgram::LoadInput(int32_t input, const ScoreCaseRecord::Slots& slots,
@@ -484,24 +735,11 @@ void DerivedFieldProgram::Run(const Field& field, const ScoreCaseRecord::Slots& 
           break;
         }
         const NormTable& t = normTables[static_cast<size_t>(in.a)];
-        const size_t last = t.orig.size() - 1;
-        size_t seg = 0;
-        if (x < t.orig[0] || x > t.orig[last]) {
-          if (t.outliers == kAsMissingValues) {
-            v.kind = kMissing;
-            break;
-          }
-          if (t.outliers == kAsExtremeValues) {
-            SetNumber(&v, x < t.orig[0] ? t.norm[0] : t.norm[last]);
-            break;
-          }
-          seg = x < t.orig[0] ? 0 : last - 1;
-        } else {
-          while (seg + 1 < last && x > t.orig[seg + 1]) ++seg;
+        if (t.outliers == kAsMissingValues && (x < t.orig[0] || x > t.orig.back())) {
+          v.kind = kMissing;
+          break;
         }
-        const double a = t.orig[seg];
-        const double b = t.orig[seg + 1];
-        SetNumber(&v, t.norm[seg] + (x - a) / (b - a) * (t.norm[seg + 1] - t.norm[seg]));
+        SetNumber(&v, Normalize(in.a, x));
         break;
       }
       case kNormDiscrete: {
@@ -776,92 +1014,21 @@ void DerivedFieldProgram::Call(const Instruction& in, Value* args) {
       break;
   }
 
-  // Numeric functions: every argument must be a number.
-  double x = 0.0;
-  double y = 0.0;
-  if (!AsNumber(args[0], &x)) {
+  // Numeric functions: every argument must be a number; the arithmetic is
+  // that of the double form.
+  numArgs.resize(n);
+  for (size_t k = 0; k < n; ++k) {
+    if (!AsNumber(args[k], &numArgs[k])) {
+      r.kind = kInvalid;
+      return;
+    }
+  }
+  const double value = CallNumeric(in.function, numArgs.data(), n);
+  if (std::isnan(value)) {
     r.kind = kInvalid;
-    return;
-  }
-  for (size_t k = 1; k < n; ++k) {
-    if (!AsNumber(args[k], &y)) {
-      r.kind = kInvalid;
-      return;
-    }
-    args[k].number = y;
-  }
-  if (n > 1) y = args[1].number;
-  switch (in.function) {
-    case kAdd: SetNumber(&r, x + y); return;
-    case kSubtract: SetNumber(&r, x - y); return;
-    case kMultiply: SetNumber(&r, x * y); return;
-    case kDivide:
-      if (y == 0.0) {
-        r.kind = kInvalid;
-      } else {
-        SetNumber(&r, x / y);
-      }
-      return;
-    case kMin:
-    case kMax:
-    case kSum:
-    case kAvg:
-    case kProduct: {
-      double acc = x;
-      for (size_t k = 1; k < n; ++k) {
-        const double v = args[k].number;
-        switch (in.function) {
-          case kMin: acc = std::min(acc, v); break;
-          case kMax: acc = std::max(acc, v); break;
-          case kProduct: acc *= v; break;
-          default: acc += v; break;
-        }
-      }
-      if (in.function == kAvg) acc /= static_cast<double>(n);
-      SetNumber(&r, acc);
-      return;
-    }
-    case kLog10:
-      if (x <= 0.0) {
-        r.kind = kInvalid;
-      } else {
-        SetNumber(&r, std::log10(x));
-      }
-      return;
-    case kLn:
-      if (x <= 0.0) {
-        r.kind = kInvalid;
-      } else {
-        SetNumber(&r, std::log(x));
-      }
-      return;
-    case kSqrt:
-      if (x < 0.0) {
-        r.kind = kInvalid;
-      } else {
-        SetNumber(&r, std::sqrt(x));
-      }
-      return;
-    case kAbs: SetNumber(&r, std::fabs(x)); return;
-    case kExp: SetNumber(&r, std::exp(x)); return;
-    case kPow: SetNumber(&r, std::pow(x, y)); return;
-    case kThreshold: SetBool(&r, x > y); return;
-    case kFloor: SetNumber(&r, std::floor(x)); return;
-    case kCeil: SetNumber(&r, std::ceil(x)); return;
-    case kRound: SetNumber(&r, std::round(x)); return;
-    case kAnd:
-    case kOr: {
-      bool acc = x != 0.0;
-      for (size_t k = 1; k < n; ++k) {
-        acc = in.function == kAnd ? (acc && args[k].number != 0.0) : (acc || args[k].number != 0.0);
-      }
-      SetBool(&r, acc);
-      return;
-    }
-    case kNot: SetBool(&r, x == 0.0); return;
-    default:
-      r.kind = kInvalid;
-      return;
+  } else {
+    r.kind = kNumber;
+    r.number = value;
   }
 }
 

@@ -8,6 +8,11 @@
 // field, then Finish); the model owns it. Evaluate keeps its working values
 // in the program, so one program serves one model on one thread. Numeric
 // expressions allocate nothing per record; text values reuse their buffers.
+// A field whose every step works on numbers (arithmetic, comparisons, and,
+// or, not, NormContinuous over numeric fields and constants) also gets a
+// second form of its code over plain doubles, NaN standing for a missing
+// or invalid value (both end as missing in such a field), with a constant
+// operand of + - * / fused into its step; Evaluate runs that form.
 #ifndef RULESCORE_MODEL_DERIVEDFIELDPROGRAM_H_
 #define RULESCORE_MODEL_DERIVEDFIELDPROGRAM_H_
 
@@ -150,6 +155,9 @@ class DerivedFieldProgram {
   // `cycle` then names them, "a -> b -> a".
   bool Finish(std::string* cycle);
 
+  // Whether a field runs on doubles (known after Finish).
+  bool IsNumericField(int32_t field) const { return fields[static_cast<size_t>(field)].numeric; }
+
   // --- scoring ---------------------------------------------------------------
   // Binds the inputs to their positions in the record layout (each input
   // variable's case index, set before the call) and evaluates from then on
@@ -157,8 +165,13 @@ class DerivedFieldProgram {
   void Bind(const std::vector<int32_t>& used);
   // The value of a given field for the next Evaluate.
   void SetValue(int32_t field, const Value& value) { outputs[static_cast<size_t>(field)] = value; }
-  // Computes every used field from the record's cells.
-  void Evaluate(const ScoreCaseRecord::Slots& slots);
+  // Has Evaluate also write the value of numeric field `field` into
+  // encoded[index], `missing` for a missing value: the rules' value table.
+  // After Bind, which clears these.
+  void SetEncodedSlot(int32_t field, int32_t index, double missing);
+  // Computes every used field from the record's cells; `encoded` is the
+  // table of SetEncodedSlot (may be null when none was set).
+  void Evaluate(const ScoreCaseRecord::Slots& slots, double* encoded = nullptr);
   // A field's value after Evaluate: missing, a number or a text.
   const Value& GetOutput(int32_t field) const { return outputs[static_cast<size_t>(field)]; }
 
@@ -178,6 +191,30 @@ class DerivedFieldProgram {
     size_t depth = 0;  // stack entries the field needs
     bool used = true;
     bool given = false;  // no code: its value is set from outside
+    bool numeric = false;  // runs numCode[numBegin, numEnd)
+    size_t numBegin = 0;
+    size_t numEnd = 0;
+    int32_t encodedAt = -1;  // entry of Evaluate's table, -1 none
+    double encodedMissing = 0.0;
+  };
+  // The steps of the double form.
+  enum NumOp : uint8_t {
+    kNumInput,     // a: input
+    kNumConstant,  // c
+    kNumDerived,   // a: field computed earlier
+    kNumCall,      // function, count
+    kNumNorm,      // a: piecewise-linear table
+    kNumAddC,      // top + c
+    kNumSubC,      // top - c
+    kNumMulC,      // top * c
+    kNumDivC,      // top / c
+  };
+  struct NumInstruction {
+    NumOp op;
+    Function function;
+    int32_t a;
+    int32_t count;
+    double c;
   };
   struct Format {
     std::string pattern;
@@ -185,6 +222,13 @@ class DerivedFieldProgram {
   };
 
   void Run(const Field& field, const ScoreCaseRecord::Slots& slots);
+  // The double form of a field's code, when it has one.
+  bool CompileNumeric(Field* field);
+  double RunNumeric(size_t begin, size_t end, const ScoreCaseRecord::Slots& slots);
+  // An input as a number by the general path (NaN: missing or invalid).
+  double LoadNumber(int32_t input, const ScoreCaseRecord::Slots& slots);
+  static double CallNumeric(Function function, const double* args, size_t count);
+  double Normalize(int32_t table, double x) const;
   void LoadInput(int32_t input, const ScoreCaseRecord::Slots& slots, Value* out) const;
   void Call(const Instruction& instruction, Value* args);
   void Store(const Field& field, const Value& value, Value* out) const;
@@ -194,6 +238,20 @@ class DerivedFieldProgram {
   std::vector<Instruction> code;
   std::vector<const ScoreDictVar*> inputs;
   std::vector<int32_t> inputPositions;
+  std::vector<uint8_t> inputPlain;  // numeric field without declared missing values
+  std::vector<NumInstruction> numCode;
+  // The fields Evaluate computes, in evaluation order, with what it needs
+  // of each at hand (set by Bind and SetEncodedSlot).
+  struct RunEntry {
+    int32_t field;
+    bool numeric;
+    uint8_t dataType;
+    int32_t encodedAt;
+    uint32_t numBegin;
+    uint32_t numEnd;
+    double encodedMissing;
+  };
+  std::vector<RunEntry> runList;
   std::vector<Value> constants;
   std::vector<NormTable> normTables;
   std::vector<std::vector<Bin>> binTables;
@@ -206,6 +264,9 @@ class DerivedFieldProgram {
   std::vector<Value> stack;
   std::vector<Value> temps;
   std::vector<Value> outputs;
+  std::vector<double> numStack;
+  std::vector<double> numArgs;  // the arguments of a numeric call, as numbers
+  Value loaded;  // scratch of LoadNumber
   std::string scratch;
 };
 

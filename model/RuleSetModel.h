@@ -350,8 +350,9 @@ class RuleSetModel : public BaseModel {
   // taken straight from the cell when the field declares no missing values
   // of its own; anything else by the general path (EncodeCell).
   // A derived field is read from the derived-field program's output
-  // (position: its field number).
-  enum EncodeKind : uint8_t { kReadNumber, kReadText, kReadGeneral, kReadDerived };
+  // (position: its field number); a numeric one the program writes into
+  // the value table itself (kReadDerivedDirect), and encoding skips it.
+  enum EncodeKind : uint8_t { kReadNumber, kReadText, kReadGeneral, kReadDerived, kReadDerivedDirect };
   struct EncodeStep {
     const ScoreDictVar* var = nullptr;
     const ScoreValueCoder* coder = nullptr;
@@ -359,7 +360,8 @@ class RuleSetModel : public BaseModel {
     EncodeKind kind = kReadGeneral;
   };
   std::vector<EncodeStep> encodeSteps;
-  bool allNumbers = false;  // every step reads a number
+  bool allNumbers = false;  // every step reads a number or is written directly
+  bool anyDirect = false;   // some step is kReadDerivedDirect
   double EncodeCell(const ScoreCaseRecord* record, size_t i) const;
   // What predictor i's value encodes to; null stands for an absent value.
   double EncodeValue(const ScoreValue* value, size_t i) const;

@@ -747,17 +747,17 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       if (outputCount != 0) {
         // The output fields as GetScore computes them, from this row.
         outputFields->Evaluate(*this, useRecord ? &state.record : nullptr, &state.result);
-        const std::vector<RuleSetResult::OutputValue>& values = state.result.GetOutputValues();
+        const std::vector<RuleSetResult::OutputValue>& written = state.result.GetOutputValues();
         BatchScores::OutputValue* out = scores.outputs + row * outputCount;
         for (size_t f = 0; f < outputCount; ++f) {
-          if (f >= values.size() || values[f].kind == RuleSetResult::OutputValue::kMissing) {
+          if (f >= written.size() || written[f].kind == RuleSetResult::OutputValue::kMissing) {
             out[f].kind = BatchScores::OutputValue::kMissing;
-          } else if (values[f].kind == RuleSetResult::OutputValue::kNumber) {
+          } else if (written[f].kind == RuleSetResult::OutputValue::kNumber) {
             out[f].kind = BatchScores::OutputValue::kNumber;
-            out[f].number = values[f].number;
+            out[f].number = written[f].number;
           } else {
             out[f].kind = BatchScores::OutputValue::kText;
-            out[f].text.assign(values[f].text);
+            out[f].text.assign(written[f].text);
           }
         }
       }

@@ -86,7 +86,8 @@ void RuleSetModel::SetUpFieldTreatments() {
         if (t.hasHighValue) step.highValue = t.highValue;
       }
     }
-    const bool derived = i < encodeSteps.size() && encodeSteps[i].kind == kReadDerived;
+    const bool derived = i < encodeSteps.size() && (encodeSteps[i].kind == kReadDerived ||
+                                                 encodeSteps[i].kind == kReadDerivedDirect);
     step.numbersPass = !isString && !derived && !var->DeclaresValidity();
     treatSteps.push_back(step);
   }

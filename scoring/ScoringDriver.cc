@@ -166,8 +166,6 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
     if (isString && step.coder == nullptr) continue;
     step.kind = isString ? kReadText : kReadNumber;
   }
-  allNumbers = !encodeSteps.empty();
-  for (const EncodeStep& step : encodeSteps) allNumbers = allNumbers && step.kind == kReadNumber;
 
   // The identifiers go into one table, filled here and never changed after:
   // results share it and read it after the model is gone. A second set-up
@@ -195,6 +193,24 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
   // and so do the output fields' expressions, which may read derived fields.
   if (outputFields != nullptr) outputFields->Bind(derivedFields, &derivedUsed);
   if (derivedFields != nullptr) derivedFields->Bind(derivedUsed);
+  // A numeric derived predictor is written by the program straight into
+  // the value table, encoded as a number cell holding it would be.
+  for (size_t i = 0; i < encodeSteps.size() && derivedFields != nullptr; ++i) {
+    EncodeStep& step = encodeSteps[i];
+    const bool isString = i < predVarIsString.size() && predVarIsString[i];
+    if (step.kind != kReadDerived || isString || !derivedFields->IsNumericField(step.position)) {
+      continue;
+    }
+    derivedFields->SetEncodedSlot(step.position, static_cast<int32_t>(i),
+                                  NumericValue::GetSysmisValue());
+    step.kind = kReadDerivedDirect;
+  }
+  allNumbers = !encodeSteps.empty();
+  anyDirect = false;
+  for (const EncodeStep& step : encodeSteps) {
+    allNumbers = allNumbers && (step.kind == kReadNumber || step.kind == kReadDerivedDirect);
+    anyDirect = anyDirect || step.kind == kReadDerivedDirect;
+  }
 
   SetUpFieldTreatments();
 
@@ -205,7 +221,7 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
 }
 
 void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*/) {
-  if (derivedFields != nullptr) derivedFields->Evaluate(record->GetSlots());
+  if (derivedFields != nullptr) derivedFields->Evaluate(record->GetSlots(), predVarValues.data());
   double* out = predVarValues.data();
   const EncodeStep* steps = encodeSteps.data();
   const size_t count = std::min(encodeSteps.size(), predVarValues.size());
@@ -216,12 +232,24 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
     // cell, then check that each cell did hold a number. A cell that did
     // not sends the record down the path below, which reads it again.
     unsigned ok = 1;
-    for (size_t i = 0; i < count; ++i) {
-      size_t at = static_cast<size_t>(steps[i].position);  // -1 wraps past count
-      const unsigned inside = at < slots.count;
-      at = inside != 0 ? at : 0;
-      ok &= inside & static_cast<unsigned>(slots.kinds[at] == Kind::kNumber);
-      out[i] = slots.numbers[at].Number();
+    if (!anyDirect) {
+      for (size_t i = 0; i < count; ++i) {
+        size_t at = static_cast<size_t>(steps[i].position);  // -1 wraps past count
+        const unsigned inside = at < slots.count;
+        at = inside != 0 ? at : 0;
+        ok &= inside & static_cast<unsigned>(slots.kinds[at] == Kind::kNumber);
+        out[i] = slots.numbers[at].Number();
+      }
+    } else {
+      // The derived predictors are in place already.
+      for (size_t i = 0; i < count; ++i) {
+        if (steps[i].kind == kReadDerivedDirect) continue;
+        size_t at = static_cast<size_t>(steps[i].position);
+        const unsigned inside = at < slots.count;
+        at = inside != 0 ? at : 0;
+        ok &= inside & static_cast<unsigned>(slots.kinds[at] == Kind::kNumber);
+        out[i] = slots.numbers[at].Number();
+      }
     }
     recordAllNumbers = ok != 0;
     if (ok != 0) return;
@@ -252,6 +280,8 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
         out[i] = LabelValue(step.coder->GetCode(slots.texts[at].GetText()));
         continue;
       }
+    } else if (step.kind == kReadDerivedDirect) {
+      continue;  // written by the derived-field program
     }
     out[i] = EncodeCell(record, i);
   }
@@ -259,7 +289,7 @@ void RuleSetModel::ProcessScoreCase(const ScoreCaseRecord* record, bool& /*flag*
 
 double RuleSetModel::EncodeCell(const ScoreCaseRecord* record, size_t i) const {
   const EncodeStep& step = encodeSteps[i];
-  if (step.kind == kReadDerived) {
+  if (step.kind == kReadDerived || step.kind == kReadDerivedDirect) {
     // A derived field encodes like a cell holding its value.
     const bool isString = i < predVarIsString.size() && predVarIsString[i];
     const DerivedFieldProgram::Value& value = derivedFields->GetOutput(step.position);

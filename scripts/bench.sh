@@ -91,6 +91,10 @@ checks = [
     ("GetScore_Tree10_WeightedSum / IfElse_Tree10", "GetScore_Tree10_WeightedSum", "IfElse_Tree10", None),
     ("GetScore_Tree10_WeightedMax / IfElse_Tree10", "GetScore_Tree10_WeightedMax", "IfElse_Tree10", None),
     ("GetScore_Tree6_Pool256 / GetScore_Tree6 (small pool)", "GetScore_Tree6_Pool256", "GetScore_Tree6", None),
+    # Five numeric derived fields against the same rules over the values
+    # precomputed; the GetScore_Tree lines above are models without any.
+    ("GetScore_DerivedFields5 / GetScore_PrecomputedFields5", "GetScore_DerivedFields5",
+     "GetScore_PrecomputedFields5", 1.5),
 ]
 for label, a, b, target in checks:
     if ns(a) is None or ns(b) is None:

@@ -359,7 +359,9 @@ void ExpectSameAsGetScore(RuleSetModel& reference, const ScoreModel& batchModel,
       if (got.kind == BatchScores::OutputValue::kNumber) {
         EXPECT_TRUE(SameDouble(got.number, values[f].number));
       }
-      if (got.kind == BatchScores::OutputValue::kText) EXPECT_EQ(got.text, values[f].text);
+      if (got.kind == BatchScores::OutputValue::kText) {
+        EXPECT_EQ(got.text, values[f].text);
+      }
     }
   }
   EXPECT_EQ(next, out.fired.size());
