@@ -95,6 +95,16 @@ bool AsNumber(const Value& v, double* out) {
 }
 
 // A value as text into `out`: numbers in their shortest form.
+// Reads the operand of a numeric step: false, leaving a missing or invalid
+// value as it is and marking any other non-number invalid, when there is no
+// number to work on.
+bool NumberOperand(Value* v, double* x) {
+  if (v->kind == DerivedFieldProgram::kMissing || v->kind == DerivedFieldProgram::kInvalid) return false;
+  if (AsNumber(*v, x)) return true;
+  v->kind = DerivedFieldProgram::kInvalid;
+  return false;
+}
+
 void AsText(const Value& v, std::string* out) {
   if (v.kind == DerivedFieldProgram::kText) {
     *out = v.text;
@@ -728,12 +738,8 @@ void DerivedFieldProgram::Run(const Field& field, const ScoreCaseRecord::Slots& 
       }
       case kNormContinuous: {
         Value& v = top[-1];
-        if (v.kind == kMissing || v.kind == kInvalid) break;
         double x = 0.0;
-        if (!AsNumber(v, &x)) {
-          v.kind = kInvalid;
-          break;
-        }
+        if (!NumberOperand(&v, &x)) break;
         const NormTable& t = normTables[static_cast<size_t>(in.a)];
         if (t.outliers == kAsMissingValues && (x < t.orig[0] || x > t.orig.back())) {
           v.kind = kMissing;
@@ -750,12 +756,8 @@ void DerivedFieldProgram::Run(const Field& field, const ScoreCaseRecord::Slots& 
       }
       case kDiscretize: {
         Value& v = top[-1];
-        if (v.kind == kMissing || v.kind == kInvalid) break;
         double x = 0.0;
-        if (!AsNumber(v, &x)) {
-          v.kind = kInvalid;
-          break;
-        }
+        if (!NumberOperand(&v, &x)) break;
         v.kind = kInvalid;  // no bin holds it, unless one does
         for (const Bin& bin : binTables[static_cast<size_t>(in.a)]) {
           const bool above = bin.lowClosed ? x >= bin.low : x > bin.low;
