@@ -6,6 +6,7 @@
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/dom/DOMNodeList.hpp>
 
+#include "cli/XmlAttributes.h"
 #include "host/PMMLModelTags.h"
 #include "host/XmlText.h"
 
@@ -18,14 +19,6 @@ using xercesc::DOMNode;
 using xercesc::DOMNodeList;
 
 namespace {
-
-std::string Attribute(const DOMElement* element, const XMLCh* name) {
-  return K::XmlText::ToUtf8(element->getAttribute(name));
-}
-
-bool HasAttribute(const DOMElement* element, const XMLCh* name) {
-  return element->getAttributeNode(name) != nullptr;
-}
 
 bool IsTag(const DOMNode* node, const XMLCh* tag) {
   return K::XmlText::Equal(node->getNodeName(), tag);

@@ -7,6 +7,7 @@
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/dom/DOMNodeList.hpp>
 
+#include "cli/XmlAttributes.h"
 #include "host/PMMLModelTags.h"
 #include "host/XmlText.h"
 
@@ -21,14 +22,6 @@ using xercesc::DOMNodeList;
 namespace {
 
 constexpr char kUnderPmml[] = "under --semantics pmml ";
-
-bool HasAttribute(const DOMElement* element, const XMLCh* name) {
-  return element->getAttributeNode(name) != nullptr;
-}
-
-std::string Attribute(const DOMElement* element, const XMLCh* name) {
-  return K::XmlText::ToUtf8(element->getAttribute(name));
-}
 
 // Every element of a tag below `scope`, in document order.
 template <typename Visit>
