@@ -36,15 +36,22 @@ bool ParseDelimiter(const std::string& text, char* delimiter) {
   return true;
 }
 
+// Loads the model for `show` and `check`, printing the refusal when it fails.
+bool LoadOne(rulescore::cli::ModelSession& session, const std::string& modelPath,
+             const std::string& pluginPath, const std::string& semantics) {
+  session.SetTranslatorOption("semantics", semantics);
+  std::string error;
+  if (session.Load(modelPath, rulescore::cli::ModelSession::FindPlugin(pluginPath), 1, &error)) {
+    return true;
+  }
+  std::fprintf(stderr, "%s\n", error.c_str());
+  return false;
+}
+
 int Show(const std::string& modelPath, const std::string& pluginPath,
          const std::string& semantics) {
   rulescore::cli::ModelSession session;
-  session.SetTranslatorOption("semantics", semantics);
-  std::string error;
-  if (!session.Load(modelPath, rulescore::cli::ModelSession::FindPlugin(pluginPath), 1, &error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return ExitStatus::kExitModel;
-  }
+  if (!LoadOne(session, modelPath, pluginPath, semantics)) return ExitStatus::kExitModel;
   session.GetModel(0)->Display(std::cout);
   std::cout.flush();
   return std::cout ? ExitStatus::kExitOk : ExitStatus::kExitUsage;
@@ -53,12 +60,7 @@ int Show(const std::string& modelPath, const std::string& pluginPath,
 int Check(const std::string& modelPath, const std::string& pluginPath,
           const std::string& semantics) {
   rulescore::cli::ModelSession session;
-  session.SetTranslatorOption("semantics", semantics);
-  std::string error;
-  if (!session.Load(modelPath, rulescore::cli::ModelSession::FindPlugin(pluginPath), 1, &error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return ExitStatus::kExitModel;
-  }
+  if (!LoadOne(session, modelPath, pluginPath, semantics)) return ExitStatus::kExitModel;
   const rulescore::cli::ModelOutline outline(session.GetDocument());
   rulescore::cli::ModelCheck check(*session.GetModel(0), outline);
   // Natively, the reasons why the document would score otherwise under pmml.
