@@ -25,6 +25,13 @@ index and these columns:
   firing order (rows that fired the same rules share one tuple);
 * ``error``: object, None, or the text saying why the row was not scored.
 
+A document that declares an ``Output`` adds one column per ``OutputField``
+that is a final result, after these and named after it (``Model.outputs``):
+float64 (NaN for missing) when its values are always numbers (a
+probability, a confidence, a numeric prediction or transformedValue), else
+object (texts, numbers, None for missing). A row that is not scored has
+every output missing.
+
 Numeric columns are read straight from their buffers; texts and ``category``
 columns are looked up once per distinct value. Scoring runs without the GIL;
 ``load(..., threads=N)`` translates the model N times and splits large tables
@@ -67,7 +74,7 @@ import pandas as pd
 from . import _core
 from ._errors import ModelError
 
-__all__ = ["load", "Model", "ModelError", "Field", "MissingColumnWarning", "RESULT_COLUMNS"]
+__all__ = ["load", "Model", "ModelError", "Field", "Output", "MissingColumnWarning", "RESULT_COLUMNS"]
 
 #: The columns of every result, in order.
 RESULT_COLUMNS = ("prediction", "confidence", "winning_rule", "fired_rules", "error")
@@ -84,6 +91,16 @@ class Field(NamedTuple):
     name: str
     data_type: str
     optype: str
+
+
+class Output(NamedTuple):
+    """An output field with a result column: its name, its feature
+    ("predictedValue", "probability", "ruleId", "transformedValue", ...)
+    and whether its column is float64 (else object)."""
+
+    name: str
+    feature: str
+    numeric: bool
 
 
 def load(path_or_text, semantics="native", threads=1):
@@ -136,6 +153,8 @@ class Model:
         self._core = core
         self._semantics = semantics
         self._fields = [Field(*f) for f in core.fields]
+        self._outputs = [Output(*o) for o in core.outputs]
+        self._columns = RESULT_COLUMNS + tuple(o.name for o in self._outputs)
         self._categories = list(core.categories)
         self._numeric_target = bool(self._categories) and all(
             isinstance(c, float) for c in self._categories)
@@ -144,6 +163,19 @@ class Model:
     def fields(self):
         """The fields the model reads, as a list of ``Field``."""
         return list(self._fields)
+
+    @property
+    def outputs(self):
+        """The output fields that get a result column, after the standard
+        ones, as a list of ``Output`` (empty when the document declares
+        none)."""
+        return list(self._outputs)
+
+    @property
+    def columns(self):
+        """The columns of a result, in order: ``RESULT_COLUMNS`` then the
+        output fields' names."""
+        return list(self._columns)
 
     @property
     def target(self):
@@ -187,9 +219,9 @@ class Model:
 
     def score_record(self, record):
         """Scores one record, a dict of field name to value, into a dict
-        with the keys of ``RESULT_COLUMNS``, valued as a row of ``score``
-        (``fired_rules`` a tuple of rule ids). Absent keys, None and NaN are
-        missing values."""
+        with the keys of ``Model.columns`` (``RESULT_COLUMNS`` and the
+        output fields), valued as a row of ``score`` (``fired_rules`` a
+        tuple of rule ids). Absent keys, None and NaN are missing values."""
         if not isinstance(record, dict):
             if not hasattr(record, "keys"):
                 raise TypeError("score_record() takes a dict, not %s" % type(record).__name__)
@@ -202,7 +234,8 @@ class Model:
     def score(self, data, threads=None):
         """Scores every row of ``data`` (a DataFrame, a dict of columns or a
         list of dicts) into a DataFrame with the same index and the columns
-        of ``RESULT_COLUMNS``. ``threads`` defaults to the model's."""
+        of ``Model.columns``: ``RESULT_COLUMNS``, then one per output
+        field. ``threads`` defaults to the model's."""
         count = self._core.threads if threads is None else int(threads)
         if count < 1:
             raise ValueError("threads must be at least 1")
@@ -222,35 +255,36 @@ class Model:
         if absent:
             warnings.warn("the model reads %s, which the data has no column for: missing in every row"
                           % ", ".join(repr(a) for a in absent), MissingColumnWarning, stacklevel=2)
-        return _result_frame(self._core.score_columns(column_args, rows, count), frame.index)
+        return _result_frame(self._columns, self._core.score_columns(column_args, rows, count),
+                             frame.index)
 
     def _empty_result(self):
         """A result with no rows, with the dtypes of a real one."""
-        return pd.DataFrame({
-            "prediction": pd.Series([], dtype=np.float64 if self._numeric_target else object),
-            "confidence": pd.Series([], dtype=np.float64),
-            "winning_rule": pd.Series([], dtype=object),
-            "fired_rules": pd.Series([], dtype=object),
-            "error": pd.Series([], dtype=object),
-        }, columns=list(RESULT_COLUMNS))
+        dtypes = [np.float64 if self._numeric_target else object, np.float64, object, object, object]
+        dtypes += [np.float64 if o.numeric else object for o in self._outputs]
+        return _result_frame(self._columns, [np.empty(0, dtype=d) for d in dtypes], pd.RangeIndex(0))
 
 
 _COLUMN_NAMES = {}  # the names of a result's object columns, made once
 
 
-def _result_frame(columns, index):
-    """The frame of RESULT_COLUMNS from the arrays the compiled scorer gives.
-    Its object columns, rows of one 2-d array, become one block of the frame
-    as they are (no copy, no search for dates)."""
-    objects = tuple(name for name, values in zip(RESULT_COLUMNS, columns) if values.dtype == object)
-    names = _COLUMN_NAMES.get(objects)
-    if names is None:
-        names = _COLUMN_NAMES.setdefault(objects, pd.Index(objects, dtype=object))
-    block = columns[RESULT_COLUMNS.index(objects[0])].base
-    frame = pd.DataFrame(block.T, index=index, columns=names, dtype=object, copy=False)
-    for at, (name, values) in enumerate(zip(RESULT_COLUMNS, columns)):
+def _result_frame(names, columns, index):
+    """The frame of the columns `names` from the arrays the compiled scorer
+    gives. Its object columns, rows of one 2-d array, become one block of
+    the frame as they are (no copy, no search for dates)."""
+    at_object = [at for at, values in enumerate(columns) if values.dtype == object]
+    objects = tuple(names[at] for at in at_object)
+    labels = _COLUMN_NAMES.get(objects)
+    if labels is None:
+        labels = _COLUMN_NAMES.setdefault(objects, pd.Index(objects, dtype=object))
+    block = columns[at_object[0]].base
+    if block is None or block.ndim != 2 or block.shape[0] != len(objects):
+        block = np.stack([columns[at] for at in at_object])
+    frame = pd.DataFrame(block.T, index=index, columns=labels, dtype=object, copy=False)
+    for at, (name, values) in enumerate(zip(names, columns)):
         if values.dtype != object:
-            frame.insert(at, name, values)
+            # An output field may share a standard column's name.
+            frame.insert(at, name, values, allow_duplicates=True)
     return frame
 
 

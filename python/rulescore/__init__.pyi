@@ -18,11 +18,20 @@ class Field(NamedTuple):
     data_type: str
     optype: str
 
+class Output(NamedTuple):
+    name: str
+    feature: str
+    numeric: bool
+
 _Data = Union[pd.DataFrame, Mapping[str, Sequence[Any]], Sequence[Mapping[str, Any]]]
 
 class Model:
     @property
     def fields(self) -> List[Field]: ...
+    @property
+    def outputs(self) -> List[Output]: ...
+    @property
+    def columns(self) -> List[str]: ...
     @property
     def target(self) -> Optional[str]: ...
     @property

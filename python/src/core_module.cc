@@ -42,6 +42,7 @@
 #include "host/XmlDocument.h"
 #include "host/XmlPlatform.h"
 #include "host/ZbException.h"
+#include "model/OutputFields.h"
 #include "model/RuleSetModel.h"
 #include "model/SimpleRule.h"
 #include "plugin/RuleSetTranslator.h"
@@ -69,8 +70,9 @@ void StartXerces() {
 
 // What scoring one record gives, filled without the GIL.
 struct Scored {
-  explicit Scored(size_t rows)
-      : prediction(rows), confidence(rows), winning(rows), count(rows), status(rows), column(rows) {}
+  Scored(size_t rows, size_t outputCount)
+      : prediction(rows), confidence(rows), winning(rows), count(rows), status(rows), column(rows),
+        outputs(rows * outputCount) {}
   K::BatchScores Scores() {
     K::BatchScores s;
     s.prediction = prediction.data();
@@ -80,6 +82,7 @@ struct Scored {
     s.status = status.data();
     s.errorColumn = column.data();
     s.fired = &fired;
+    s.outputs = outputs.empty() ? nullptr : outputs.data();
     return s;
   }
   std::vector<int32_t> prediction;
@@ -89,6 +92,7 @@ struct Scored {
   std::vector<int32_t> status;
   std::vector<int32_t> column;
   std::vector<int32_t> fired;
+  std::vector<K::BatchScores::OutputValue> outputs;
 };
 
 class Model {
@@ -157,6 +161,18 @@ class Model {
       fields_.push_back(Field{field, py::str(field), var->GetValueType() == K::ScoreDictVar::kString,
                               var->GetMeasureLevel()});
     }
+    // The output fields with a column, in the order the batch writes them.
+    std::vector<std::string> features;
+    if (model_ != nullptr && model_->GetOutputFields() != nullptr) {
+      for (const K::OutputFields::Field& field : model_->GetOutputFields()->GetFields()) {
+        if (field.shown) features.push_back(K::OutputFields::FeatureName(field.feature));
+      }
+    }
+    const std::vector<K::BatchOutputField> outputs = pool_->GetModel().GetBatchOutputs();
+    for (size_t f = 0; f < outputs.size(); ++f) {
+      outputs_.push_back(Output{py::str(outputs[f].name), f < features.size() ? features[f] : std::string(),
+                                outputs[f].numeric});
+    }
   }
 
   ~Model() {
@@ -185,6 +201,13 @@ class Model {
   }
 
   py::list Categories() const { return py::list(categories_); }
+
+  // [(name, feature, is_number)] of the output fields with a column.
+  py::list Outputs() const {
+    py::list out;
+    for (const Output& output : outputs_) out.append(py::make_tuple(output.name, output.feature, output.numeric));
+    return out;
+  }
 
   py::list RuleSets() const {
     py::list out;
@@ -316,7 +339,7 @@ class Model {
         batch.AddCodes(field.name, &codes[i], {cell.cast<std::string>()});
       }
     }
-    Scored scored(1);
+    Scored scored(1, outputs_.size());
     Compute(batch, 1, scored);
     py::dict out;
     const int32_t category = scored.prediction[0];
@@ -329,6 +352,18 @@ class Model {
       out["error"] = py::none();
     } else {
       out["error"] = ErrorText(batch, 0, scored.status[0], scored.column[0]);
+    }
+    for (size_t f = 0; f < outputs_.size(); ++f) {
+      const K::BatchScores::OutputValue& value = scored.outputs[f];
+      py::object cell = py::none();
+      if (value.kind == K::BatchScores::OutputValue::kNumber) {
+        cell = py::float_(value.number);
+      } else if (value.kind == K::BatchScores::OutputValue::kText) {
+        cell = outputs_[f].numeric ? py::object(py::float_(std::nan(""))) : py::object(py::str(value.text));
+      } else if (outputs_[f].numeric) {
+        cell = py::float_(std::nan(""));
+      }
+      out[outputs_[f].name] = cell;
     }
     return out;
   }
@@ -346,6 +381,12 @@ class Model {
     py::str key;
     bool isString;
     int level;
+  };
+
+  struct Output {
+    py::str name;
+    std::string feature;
+    bool numeric;  // a float64 column (NaN for missing); else objects
   };
 
   static py::object ValueObject(const K::ScoreValue* value) {
@@ -491,6 +532,16 @@ class Model {
       int32_t column;
     };
     std::vector<Failed> errorRows;        // rows with an error text still to fill
+    // Output values for object columns, one per distinct value (its kind,
+    // 'n' or 't', then the number's bytes or the text), and the cells
+    // (row, output, value) still to fill.
+    std::unordered_map<std::string, int32_t> values;
+    struct OutputCell {
+      size_t row;
+      uint32_t output;
+      int32_t value;
+    };
+    std::vector<OutputCell> outputRows;
   };
 
   // The result arrays of one call.
@@ -501,6 +552,9 @@ class Model {
     PyObject** winning = nullptr;
     PyObject** fired = nullptr;
     PyObject** error = nullptr;
+    // Per output field: its float64 column, or null and its object column.
+    std::vector<double*> outputNumbers;
+    std::vector<PyObject**> outputObjects;
   };
 
   // Rows [part.begin, part.end) scored and their cells written, without
@@ -525,7 +579,11 @@ class Model {
     scores.status = given.data() + 3 * chunk;
     scores.errorColumn = given.data() + 4 * chunk;
     scores.fired = &fired;
+    const size_t outputCount = outputs_.size();
+    std::vector<K::BatchScores::OutputValue> values(chunk * outputCount);
+    scores.outputs = outputCount != 0 ? values.data() : nullptr;
     std::string key;
+    std::string valueKey;
     for (size_t first = part.begin; first < part.end; first += chunk) {
       const size_t rows = std::min(chunk, part.end - first);
       K::ColumnBatch view(rows);
@@ -577,6 +635,27 @@ class Model {
         } else {
           part.errorRows.push_back(Part::Failed{r, status, scores.errorColumn[i]});
         }
+        const K::BatchScores::OutputValue* written = values.data() + i * outputCount;
+        for (size_t f = 0; f < outputCount; ++f) {
+          const K::BatchScores::OutputValue& value = written[f];
+          if (out.outputNumbers[f] != nullptr) {
+            out.outputNumbers[f][r] =
+                value.kind == K::BatchScores::OutputValue::kNumber ? value.number : std::nan("");
+          } else if (value.kind == K::BatchScores::OutputValue::kMissing) {
+            out.outputObjects[f][r] = Py_None;
+            ++part.none;
+          } else {
+            if (value.kind == K::BatchScores::OutputValue::kNumber) {
+              valueKey.assign(1, 'n');
+              valueKey.append(reinterpret_cast<const char*>(&value.number), sizeof value.number);
+            } else {
+              valueKey.assign(1, 't');
+              valueKey.append(value.text);
+            }
+            const auto found = part.values.emplace(valueKey, static_cast<int32_t>(part.values.size())).first;
+            part.outputRows.push_back(Part::OutputCell{r, static_cast<uint32_t>(f), found->second});
+          }
+        }
       }
     }
     part.ok = true;
@@ -604,13 +683,16 @@ class Model {
     // a clean table) would make pandas look at each cell when frames are
     // put together.
     const py::ssize_t objectColumns = numericTarget_ ? 3 : 4;
-    py::array block(py::dtype("O"), std::vector<py::ssize_t>{objectColumns, length});
+    py::ssize_t objectOutputs = 0;
+    for (const Output& output : outputs_) objectOutputs += output.numeric ? 0 : 1;
+    const py::ssize_t blockRows = objectColumns + objectOutputs;
+    py::array block(py::dtype("O"), std::vector<py::ssize_t>{blockRows, length});
     {
       auto** slots = static_cast<PyObject**>(block.mutable_data());
       // A new object array holds null pointers (or None, then cleared):
       // the cells below are written without reading them.
       if (length > 0 && slots[0] != nullptr) {
-        for (py::ssize_t r = 0; r < objectColumns * length; ++r) Py_CLEAR(slots[r]);
+        for (py::ssize_t r = 0; r < blockRows * length; ++r) Py_CLEAR(slots[r]);
       }
     }
     auto rowOf = [&block](py::ssize_t at) { return py::array(block.attr("__getitem__")(at)); };
@@ -629,6 +711,21 @@ class Model {
     out.winning = static_cast<PyObject**>(winning.mutable_data());
     out.fired = static_cast<PyObject**>(fired.mutable_data());
     out.error = static_cast<PyObject**>(error.mutable_data());
+    // The output fields' columns after the standard ones: float64 arrays
+    // and rows of the block after the standard object columns.
+    std::vector<py::array> outputColumns;
+    py::ssize_t nextRow = objectColumns;
+    for (const Output& output : outputs_) {
+      if (output.numeric) {
+        outputColumns.push_back(py::array_t<double>(length));
+        out.outputNumbers.push_back(static_cast<double*>(outputColumns.back().mutable_data()));
+        out.outputObjects.push_back(nullptr);
+      } else {
+        outputColumns.push_back(rowOf(nextRow++));
+        out.outputNumbers.push_back(nullptr);
+        out.outputObjects.push_back(static_cast<PyObject**>(outputColumns.back().mutable_data()));
+      }
+    }
     // A chunk's batch reads its code columns' texts again: chunks are long
     // beside the texts there are.
     size_t texts = 0;
@@ -672,6 +769,9 @@ class Model {
       for (PyObject** cells : {out.prediction, out.winning, out.fired, out.error}) {
         if (cells != nullptr) std::fill(cells, cells + rows, nullptr);
       }
+      for (PyObject** cells : out.outputObjects) {
+        if (cells != nullptr) std::fill(cells, cells + rows, nullptr);
+      }
       throw std::runtime_error("the model cannot score columns");
     }
 
@@ -684,6 +784,7 @@ class Model {
       AddReferences(Py_None, part.none);
     }
     std::unordered_map<std::string, py::object> sets;
+    std::unordered_map<std::string, py::object> outputValues;
     std::map<std::tuple<int32_t, int32_t, int32_t>, py::object> errors;
     const std::vector<K::ColumnBatch::Column>& columns = batch.GetColumns();
     std::vector<int32_t> ids;
@@ -718,8 +819,33 @@ class Model {
         if (!text) text = py::str(ErrorText(batch, r, failed.status, column));
         out.error[r] = text.inc_ref().ptr();
       }
+      std::vector<PyObject*> valueCells(part.values.size(), nullptr);
+      for (const auto& value : part.values) {
+        py::object& object = outputValues[value.first];
+        if (!object) {
+          if (value.first[0] == 'n') {
+            double number = 0.0;
+            std::memcpy(&number, value.first.data() + 1, sizeof number);
+            object = py::float_(number);
+          } else {
+            object = py::str(value.first.data() + 1, value.first.size() - 1);
+          }
+        }
+        valueCells[static_cast<size_t>(value.second)] = object.ptr();
+      }
+      for (const Part::OutputCell& cell : part.outputRows) {
+        PyObject* object = valueCells[static_cast<size_t>(cell.value)];
+        Py_INCREF(object);
+        out.outputObjects[cell.output][cell.row] = object;
+      }
     }
-    return py::make_tuple(prediction, confidence, winning, fired, error);
+    py::list result;
+    for (const py::handle column : {py::handle(prediction), py::handle(confidence), py::handle(winning),
+                                    py::handle(fired), py::handle(error)}) {
+      result.append(column);
+    }
+    for (const py::array& column : outputColumns) result.append(column);
+    return py::tuple(result);
   }
 
   std::unique_ptr<K::XmlDocument> document_;
@@ -732,6 +858,7 @@ class Model {
   bool decisionList_ = false;
   size_t maxFired_ = 0;
   std::vector<Field> fields_;
+  std::vector<Output> outputs_;
   py::list categories_;
   std::vector<py::str> ruleIds_;
   // What result cells point at: each category's object (None last) or,
@@ -829,6 +956,7 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("fields", &Model::Fields)
       .def_property_readonly("target", &Model::Target)
       .def_property_readonly("categories", &Model::Categories)
+      .def_property_readonly("outputs", &Model::Outputs)
       .def_property_readonly("rule_sets", &Model::RuleSets)
       .def_property_readonly("threads", &Model::Threads)
       .def_property_readonly("is_decision_list", &Model::IsDecisionList)

@@ -206,6 +206,8 @@ def read_like_the_tool(model, csv):
     ("credit_risk.pmml", "credit_risk.csv"), ("drug_firstHit.pmml", "drug.csv"),
     ("drug_weightedSum.pmml", "drug.csv"), ("drug_weightedMax.pmml", "drug.csv"),
     ("vote.pmml", "vote.csv"), ("costs.pmml", "costs.csv"), ("risk.pmml", "risk.csv"),
+    # predictedValue, probability of one value, ruleId, transformedValue (a number, a text).
+    ("../tests/data/outputs/outputs.pmml", "../tests/data/outputs/rows.csv"),
 ])
 def test_examples_score_as_the_tool_scores_them(tool, name, data):
     if tool is None:
@@ -213,12 +215,26 @@ def test_examples_score_as_the_tool_scores_them(tool, name, data):
     model_path = ROOT / "examples" / name
     csv = ROOT / "examples" / data
     model = rulescore.load(model_path)
-    ours = model.score(read_like_the_tool(model, csv))
-    out = subprocess.run([tool, "score", "--format", "jsonl", "--quiet", str(model_path), str(csv)],
-                         check=True, capture_output=True, text=True).stdout
-    theirs = [json.loads(line) for line in out.splitlines()]
+    frame = read_like_the_tool(model, csv)
+    ours = model.score(frame)
+    outputs = [o.name for o in model.outputs]
+    assert list(ours.columns) == list(rulescore.RESULT_COLUMNS) + outputs == model.columns
+    run = subprocess.run([tool, "score", "--format", "jsonl", "--quiet", str(model_path), str(csv)],
+                         capture_output=True, text=True)
+    assert run.returncode in (0, 3), run.stderr  # 3: some rows are invalid
+    theirs = [json.loads(line) for line in run.stdout.splitlines()]
     assert len(theirs) == len(ours)
-    for (_, row), want in zip(ours.iterrows(), theirs):
+    records = frame.astype(object).where(frame.notna(), None).to_dict("records")
+    for (_, row), want, record in zip(ours.iterrows(), theirs, records):
+        one = model.score_record(record)
+        assert list(one) == list(ours.columns)
+        for output in model.outputs:  # missing: NaN in a float64 column, else None
+            got, same = row[output.name], one[output.name]
+            if output.numeric:
+                assert math.isnan(got) and math.isnan(same) if want[output.name] is None else \
+                    got == same == want[output.name], output.name
+            else:
+                assert got == same == want[output.name], output.name
         if "error" in want:
             assert row["error"] is not None
             continue
@@ -227,6 +243,13 @@ def test_examples_score_as_the_tool_scores_them(tool, name, data):
             assert row["confidence"] == pytest.approx(want["confidence"], rel=1e-15)
         assert list(row["fired_rules"]) == want["fired_rules"]
         assert row["winning_rule"] == (want.get("winning_rule") or None)
+    if outputs:
+        # Parts scored on two threads, a distinct value's object shared by its rows.
+        many = model.score(pd.concat([frame] * 1500, ignore_index=True), threads=2)
+        tiled = pd.concat([ours] * 1500, ignore_index=True)
+        pd.testing.assert_frame_equal(many, tiled)
+        assert many["tag"].iloc[0] is many["tag"].iloc[len(frame)]
+        assert model._empty_result().dtypes.equals(ours.dtypes)
 
 
 # A document shaped like a rule learner's export: no weights, confidences or defaultScore, a True
