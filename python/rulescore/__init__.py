@@ -205,8 +205,10 @@ class Model:
         return self._semantics
 
     def check(self):
-        """The warnings of ``rulescore check`` for this model (a list of
-        texts, empty when there is nothing to warn about)."""
+        """The warnings of ``rulescore check`` under the model's semantics,
+        as a list of texts (each line's text after "warning: "), empty when
+        there is nothing to warn about. Natively they include the reasons
+        why the document would score otherwise under ``semantics="pmml"``."""
         return self._core.check()
 
     def show(self):

@@ -29,6 +29,7 @@
 #include "cli/ModelCheck.h"
 #include "cli/ModelOutline.h"
 #include "cli/RecordScorer.h"
+#include "cli/SemanticsCheck.h"
 #include "host/BatchScores.h"
 #include "host/ColumnBatch.h"
 #include "host/ErrorCodes.h"
@@ -106,6 +107,7 @@ class Model {
     }
     if (threads < 1) throw py::value_error("threads must be at least 1");
     threads_ = threads;
+    native_ = chosen == K::RuleSetModel::native;
     try {
       document_ = isText ? K::XmlDocument::ParseBuffer(source.data(), source.size(), name)
                          : K::XmlDocument::ParseFile(source);
@@ -242,6 +244,7 @@ class Model {
 
   py::list Check() const {
     rulescore::cli::ModelCheck check(pool_->GetModel(), *outline_);
+    AddSemanticsWarnings(check);
     py::list out;
     for (const std::string& warning : check.GetWarnings()) out.append(warning);
     return out;
@@ -249,7 +252,14 @@ class Model {
 
   std::string Report() const {
     rulescore::cli::ModelCheck check(pool_->GetModel(), *outline_);
+    AddSemanticsWarnings(check);
     return check.Report(name_);
+  }
+
+  // As the tool's check: natively, the reasons why the document would
+  // score otherwise under the pmml semantics.
+  void AddSemanticsWarnings(rulescore::cli::ModelCheck& check) const {
+    if (native_) check.AddWarnings(rulescore::cli::SemanticsCheck(document_->GetDocument()).GetWarnings());
   }
 
   std::string Show() const {
@@ -855,6 +865,7 @@ class Model {
   const K::RuleSetModel* model_ = nullptr;  // the pool's first model
   std::string name_;
   int threads_ = 1;
+  bool native_ = true;
   bool decisionList_ = false;
   size_t maxFired_ = 0;
   std::vector<Field> fields_;

@@ -1,5 +1,6 @@
 """rulescore.load and what a Model tells about itself."""
 import pathlib
+import subprocess
 
 import pytest
 
@@ -73,10 +74,25 @@ def test_model_describes_fields_target_categories_and_rules(worked):
     assert "region" in rule_set["rules"][2]["predicate"]
 
 
-def test_check_reports_what_the_tool_warns_about(worked):
-    assert worked.check() == []
-    odd = rulescore.load(WORKED.replace('defaultScore="low"', 'defaultScore="medium"'))
-    assert odd.check() == ['rule set 1: default score "medium" names no target category']
+@pytest.mark.parametrize("semantics", ["native", "pmml"])
+@pytest.mark.parametrize("change,warning", [
+    ((), None),
+    (('defaultScore="low"', 'defaultScore="medium"'), 'rule set 1: default score "medium" names no target category'),
+    (('<SimpleRule id="R2" score="high" weight="0.4" confidence="0.7">', '<SimpleRule id="R2" score="high">'), None),
+])
+def test_check_gives_the_warnings_of_the_tool(tool, tmp_path, semantics, change, warning):
+    document = WORKED.replace(*change) if change else WORKED
+    warnings = rulescore.load(document, semantics=semantics).check()
+    if warning is not None:
+        assert warning in warnings
+    if tool is None:
+        pytest.skip("the command-line tool is not in this build")
+    path = tmp_path / "model.pmml"
+    path.write_text(document)
+    out = subprocess.run([tool, "check", "--semantics", semantics, str(path)],
+                         capture_output=True, text=True).stdout
+    assert warnings == [line[len("warning: "):] for line in out.splitlines() if line.startswith("warning: ")]
+    assert warnings or "warnings: none" in out
 
 
 def test_show_is_the_model_dump(worked):
