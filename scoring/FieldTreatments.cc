@@ -17,6 +17,8 @@
 #include "host/ScoreDictVar.h"
 #include "host/ScoreValue.h"
 #include "host/ScoreValueCoder.h"
+#include "host/StringValue.h"
+#include "model/DerivedFieldProgram.h"
 #include "model/RuleSetModel.h"
 
 namespace KtZembra_940 {
@@ -186,7 +188,26 @@ bool RuleSetModel::ApplyFieldTreatments(const ScoreCaseRecord* record, std::stri
       const size_t at = static_cast<size_t>(read.position);  // -1 wraps past count
       if (at < slots.count && slots.kinds[at] == ScoreCaseRecord::Kind::kNumber) continue;
     }
-    const ScoreValue* cell = read.var != nullptr ? record->GetValue(read.position) : nullptr;
+    const ScoreValue* cell = nullptr;
+    NumericValue derivedNumber(0.0);
+    StringValue derivedText{std::string()};
+    if (read.kind == kReadDerived || read.kind == kReadDerivedDirect) {
+      // A derived field's position is its place in the program, not in the
+      // record: the cell judged is the value the program gave it (an
+      // invalid one counts as missing, as it encodes).
+      const DerivedFieldProgram::Value& given = derivedFields->GetOutput(read.position);
+      const bool isString = i < predVarIsString.size() && predVarIsString[i];
+      if (given.kind == DerivedFieldProgram::kNumber && !isString) {
+        derivedNumber.SetDouble(given.number);
+        cell = &derivedNumber;
+      } else if (given.kind == DerivedFieldProgram::kText ||
+                 (given.kind == DerivedFieldProgram::kNumber && isString)) {
+        derivedText.SetText(given.text);
+        cell = &derivedText;
+      }
+    } else if (read.var != nullptr) {
+      cell = record->GetValue(read.position);
+    }
     if (!TreatValue(step, cell, &x)) {
       *field = read.var->Name();
       *value = ValueText(cell);

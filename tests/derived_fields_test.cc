@@ -463,5 +463,46 @@ TEST(DerivedFields, UnusedFieldsAreNotComputed) {
   EXPECT_EQ(ValueOf(*doc, Row{1, 2}, "idle"), "missing");
 }
 
+// Under pmml a derived field named in the MiningSchema takes its treatments
+// on its own value, not on the record's cell that shares its number; a
+// data field it reads keeps its own treatments.
+TEST(DerivedFields, TreatmentsOfADerivedPredictorJudgeItsOwnValue) {
+  const std::string pmml = std::string(R"(<?xml version="1.0"?><PMML version="4.4">)") + kDataFields +
+                           R"(<TransformationDictionary>
+      <DerivedField name="d" optype="continuous" dataType="double">)" +
+                           Apply("*", kY + Constant("2")) + R"(</DerivedField></TransformationDictionary>
+      <RuleSetModel functionName="classification"><MiningSchema>
+        <MiningField name="x" invalidValueTreatment="asMissing"/><MiningField name="y"/>
+        <MiningField name="d" outliers="asExtremeValues" lowValue="0" highValue="50" missingValueReplacement="100"/>
+        <MiningField name="out" usageType="predicted"/></MiningSchema>
+      <RuleSet defaultScore="small"><RuleSelectionMethod criterion="firstHit"/>
+        <SimpleRule id="R1" score="capped"><SimplePredicate field="d" operator="equal" value="50"/></SimpleRule>
+        <SimpleRule id="R2" score="replaced"><SimplePredicate field="d" operator="greaterThan" value="60"/></SimpleRule>
+        <SimpleRule id="R3" score="nox"><SimplePredicate field="x" operator="isMissing"/></SimpleRule>
+      </RuleSet></RuleSetModel></PMML>)";
+  auto doc = TranslateDocument(pmml, "treated.pmml", "pmml");
+  ASSERT_NE(doc->model, nullptr);
+  const struct {
+    const char* x;  // null: missing; else a number's or another text
+    double y;
+    const char* prediction;
+  } kRows[] = {
+      {"5", 10, "small"},    {"5", 30, "capped"},      {nullptr, 30, "capped"},
+      {"abc", 10, "nox"},    {"5", kNone, "replaced"}, {"abc", kNone, "replaced"},
+  };
+  for (const auto& row : kRows) {
+    TestRecord record({"x", "y", "s", "t"});
+    Fill(record, Row{kNone, row.y});
+    double number = 0.0;
+    if (row.x != nullptr && NumberText::ParseDouble(row.x, &number)) record.Number("x", number);
+    if (row.x != nullptr && !NumberText::ParseDouble(row.x, &number)) record.Text("x", row.x);
+    ScoreResult* result = nullptr;
+    const Scored scored = ScoreWith(*doc->model, record.Get(), result);
+    delete result;
+    EXPECT_EQ(scored.code, 0) << (row.x ? row.x : "missing") << ", " << row.y;
+    EXPECT_EQ(scored.prediction, row.prediction) << (row.x ? row.x : "missing") << ", " << row.y;
+  }
+}
+
 }  // namespace
 }  // namespace KtZembra_940
