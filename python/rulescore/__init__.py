@@ -55,8 +55,12 @@ How input is read:
   ``asValue`` score it. Missing values take ``missingValueReplacement``.
 * A column of dates or time spans, or an object column holding values that
   are neither texts, numbers, booleans nor missing markers, raises
-  ``TypeError``; a field that appears under two columns raises
-  ``ValueError``; an empty table gives an empty result.
+  ``TypeError``, and so do columns under a MultiIndex; a field that
+  appears under two columns raises ``ValueError``; an empty table gives an
+  empty result, and a table with rows but none of the fields a row per
+  row with every field missing.
+* An empty text is a text, not a missing value: in a numeric field it
+  makes its row invalid.
 
 A document that cannot be read raises ``ModelError`` with ``.code``,
 ``.message`` and ``.line``. ``rulescore.dask.score`` scores a Dask DataFrame
@@ -242,6 +246,8 @@ class Model:
         if count < 1:
             raise ValueError("threads must be at least 1")
         frame = _as_frame(data)
+        if isinstance(frame.columns, pd.MultiIndex):
+            raise TypeError("score() reads columns by name: flatten the MultiIndex of the columns first")
         rows = len(frame.index)
         names = frame.columns
         duplicated = set(names[names.duplicated()])

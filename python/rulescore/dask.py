@@ -44,7 +44,8 @@ def _score_partition(partition, path, load_options):
 def score(ddf, path, **load_options):
     """Scores every partition of the Dask DataFrame ``ddf`` with the model at
     ``path`` and returns a Dask DataFrame with the partitions' indexes and
-    the columns of ``rulescore.RESULT_COLUMNS``. ``load_options`` are those
+    the columns of the model's ``Model.columns`` (``RESULT_COLUMNS``, then
+    one per output field). A partition without rows gives none. ``load_options`` are those
     of ``rulescore.load`` (``semantics``, ``threads``)."""
     path = os.path.abspath(os.fspath(path))
     options = tuple(sorted(load_options.items()))

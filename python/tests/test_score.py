@@ -76,93 +76,86 @@ def test_score_record_matches_score(worked):
         worked.score_record([1, 2])
 
 
-@pytest.mark.parametrize("column,fired", [
-    (pd.Series([70, 30], dtype="int64"), [("R1", "R2"), ("R2",)]),
-    (pd.Series([70, 30], dtype="float32"), [("R1", "R2"), ("R2",)]),
-    (pd.Series([70, None], dtype="Int64"), [("R1", "R2"), ("R2",)]),
-    (pd.Series([70.0, None], dtype="Float64"), [("R1", "R2"), ("R2",)]),
-    (pd.Series(["70", None], dtype=object), [("R1", "R2"), ("R2",)]),
-    (pd.Series(["70", pd.NA], dtype="string"), [("R1", "R2"), ("R2",)]),
-    (pd.Series([70.0, 30.0]).astype("category"), [("R1", "R2"), ("R2",)]),
-    (pd.Series([True, False]), [("R2",), ("R2",)]),
-])
-def test_numeric_field_from_other_column_types(worked, column, fired):
-    result = worked.score(pd.DataFrame({"age": column, "region": ["south", "south"]}))
-    assert list(result["fired_rules"]) == fired
-    assert list(result["error"]) == [None, None]
+R12, R2, R23, R123 = ("R1", "R2"), ("R2",), ("R2", "R3"), ("R1", "R2", "R3")
+NAN_AGE = 'column "age": %s is not a number'
 
 
-@pytest.mark.parametrize("column", [
-    pd.Series(["north", "south"], dtype=object),
-    pd.Series(["north", "south"], dtype="category"),
-    pd.Series(["north", "south"], dtype="string"),
-])
-def test_string_field_from_texts_and_categories(worked, column):
-    result = worked.score(pd.DataFrame({"age": [30.0, 30.0], "region": column}))
-    assert list(result["fired_rules"]) == [("R2", "R3"), ("R2",)]
+def table(age, region=None, **more):
+    """Columns of the worked model: `age`, then `region` ("south" in every row by default)."""
+    age = pd.Series(age) if not isinstance(age, pd.Series) else age
+    return pd.DataFrame({"age": age, "region": ["south"] * len(age) if region is None else region, **more})
 
 
-def test_text_that_is_no_number_makes_its_row_invalid_in_place(worked):
-    frame = pd.DataFrame({"age": ["70", "abc", None, "2.5e1"], "region": "north"},
-                         index=list("abcd"))
-    result = worked.score(frame)
-    assert list(result.index) == list("abcd")
-    assert result.loc["b", "error"] == 'column "age": "abc" is not a number'
-    assert result.loc["b", "prediction"] is None
-    assert math.isnan(result.loc["b", "confidence"])
-    assert result.loc["b", "fired_rules"] == ()
-    assert result.loc["b", "winning_rule"] is None
-    assert list(result["error"].drop("b")) == [None, None, None]
-    assert result.loc["a", "fired_rules"] == ("R1", "R2", "R3")
-    assert result.loc["d", "fired_rules"] == ("R2", "R3")
+# Every kind of input a column can hold: what each row gives (its fired rules, or its error,
+# the row kept in place with no prediction), or the exception the call raises.
+INPUTS = [
+    ("int64", table(pd.Series([70, 30], dtype="int64")), [R12, R2]),
+    ("float32", table(pd.Series([70, 30], dtype="float32")), [R12, R2]),
+    ("Int64 with NA", table(pd.Series([70, None], dtype="Int64")), [R12, R2]),
+    ("Float64 with NA", table(pd.Series([70.0, None], dtype="Float64")), [R12, R2]),
+    ("texts of numbers", table(pd.Series(["70", None, "2.5e1"], dtype=object)), [R12, R2, R2]),
+    ("string dtype", table(pd.Series(["70", pd.NA], dtype="string")), [R12, R2]),
+    ("category of numbers", table(pd.Series([70.0, 30.0]).astype("category")), [R12, R2]),
+    ("booleans", table(pd.Series([True, False])), [R2, R2]),
+    ("infinities", table([np.inf, -np.inf]), [R12, R2]),
+    ("numbers, texts and missing mixed", table(pd.Series([70, "abc", None, 65.5, "", "nan"], dtype=object)),
+     [R12, NAN_AGE % '"abc"', R2, R12, NAN_AGE % '""', NAN_AGE % '"nan"']),
+    ("region texts", table([30.0, 30.0], pd.Series(["north", "south"], dtype=object)), [R23, R2]),
+    ("region category with NaN", table([30.0, 30.0], pd.Categorical(["north", None])), [R23, R2]),
+    ("region string dtype", table([30.0, 30.0], pd.Series(["north", pd.NA], dtype="string")), [R23, R2]),
+    # Equal texts in distinct objects, each missing marker, then values only pandas converts.
+    ("region objects", table([30.0] * 10, np.array(["north", "".join(["no", "rth"]), None, float("nan"), pd.NA,
+                                                    np.nan, pd.NaT, "west", 7, b"north"], dtype=object)),
+     [R23, R23, R2, R2, R2, R2, R2, R2, R2, R23]),
+    ("extra and duplicated unread columns", pd.DataFrame([[70.0, "south", 1, 2]], columns=["age", "region", "x", "x"]),
+     [R12]),
+    ("no region column", pd.DataFrame({"age": [70.0, 30.0], "extra": [1, 2]}), [R12, R2], "'region'"),
+    ("no columns at all", pd.DataFrame(index=range(2)), [R2, R2], "'age', 'region'"),
+    ("empty frame", pd.DataFrame({"age": [], "region": []}), []),
+    ("empty list", [], [], "'age', 'region'"),
+    ("empty column", {"age": []}, [], "'region'"),
+    ("dates", table(pd.to_datetime(["2020-01-01"])), (TypeError, "column 'age' holds datetime64")),
+    ("time spans", table(pd.to_timedelta([1], unit="s")), (TypeError, "column 'age' holds timedelta64")),
+    ("periods", table(pd.period_range("2020", periods=1, freq="D")), (TypeError, "column 'age' holds period")),
+    ("complex numbers", table(np.array([1 + 2j])), (TypeError, "column 'age': cannot score a complex")),
+    ("a date among texts", table([1.0, 2.0], pd.Series(["x", pd.Timestamp("2020-01-01")], dtype=object)),
+     (TypeError, "column 'region'.*Timestamp")),
+    ("lists in cells", table([1.0], [[1, 2]]), (TypeError, "column 'region'")),
+    ("a field under two columns", pd.DataFrame([[1.0, 2.0, "x"]], columns=["age", "age", "region"]),
+     (ValueError, "'age' appears under more than one column")),
+    ("MultiIndex columns", pd.DataFrame([[70.0, "x"]], columns=pd.MultiIndex.from_tuples([("age", "a"), ("region", "b")])),
+     (TypeError, "MultiIndex")),
+    ("one record as a dict", {"age": 70.0, "region": "x"}, (TypeError, "score_record")),
+    ("columns of unequal length", {"age": [1.0, 2.0], "region": ["x"]}, (ValueError, "cannot form a table")),
+    ("CSV text", "age,region\n1,x\n", (TypeError, "not str")),
+    ("list of numbers", [1, 2], (TypeError, "holds dicts")),
+    ("a Series", pd.Series([1.0]), (TypeError, "not Series")),
+]
 
 
-def test_missing_column_warns_once_and_counts_as_missing(worked):
+@pytest.mark.parametrize("data,expected,warned", [(i[1], i[2], i[3] if len(i) > 3 else None) for i in INPUTS],
+                         ids=[i[0] for i in INPUTS])
+def test_every_kind_of_input(worked, data, expected, warned):
+    if isinstance(expected, tuple):
+        with pytest.raises(expected[0], match=expected[1]):
+            worked.score(data)
+        return
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
-        result = worked.score(pd.DataFrame({"age": [70.0, 30.0, 80.0], "extra": [1, 2, 3]}))
-    missing = [w for w in caught if issubclass(w.category, rulescore.MissingColumnWarning)]
-    assert len(missing) == 1
-    assert "'region'" in str(missing[0].message)
-    assert list(result["fired_rules"]) == [("R1", "R2"), ("R2",), ("R1", "R2")]
-
-
-def test_bad_tables_raise_clear_errors(worked):
-    with pytest.raises(TypeError, match="column 'age' holds datetime64"):
-        worked.score(pd.DataFrame({"age": pd.to_datetime(["2020-01-01"]), "region": ["x"]}))
-    with pytest.raises(TypeError, match="column 'region'.*Timestamp"):
-        worked.score(pd.DataFrame({"age": [1.0, 2.0], "region": pd.Series(
-            ["x", pd.Timestamp("2020-01-01")], dtype=object)}))
-    with pytest.raises(TypeError, match="column 'region'"):
-        worked.score(pd.DataFrame({"age": [1.0], "region": [[1, 2]]}))
-    duplicated = pd.DataFrame([[1.0, 2.0, "x"]], columns=["age", "age", "region"])
-    with pytest.raises(ValueError, match="'age' appears under more than one column"):
-        worked.score(duplicated)
-    with pytest.raises(TypeError, match="score_record"):
-        worked.score({"age": 70.0, "region": "x"})
-    with pytest.raises(ValueError):
-        worked.score({"age": [1.0, 2.0], "region": ["x"]})
-    with pytest.raises(TypeError):
-        worked.score("age,region\n1,x\n")
-    with pytest.raises(TypeError):
-        worked.score([1, 2])
-    with pytest.raises(ValueError):
-        worked.score(pd.DataFrame({"age": [1.0]}), threads=0)
-
-
-def test_duplicate_columns_the_model_does_not_read_are_ignored(worked):
-    frame = pd.DataFrame([[70.0, "south", 1, 2]], columns=["age", "region", "x", "x"])
-    assert list(worked.score(frame)["fired_rules"]) == [("R1", "R2")]
-
-
-@pytest.mark.parametrize("data", [pd.DataFrame({"age": [], "region": []}), [], {"age": []}])
-def test_empty_input_gives_an_empty_result(worked, data):
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore", rulescore.MissingColumnWarning)
         result = worked.score(data)
-    assert len(result) == 0
+    missing = [str(w.message) for w in caught if issubclass(w.category, rulescore.MissingColumnWarning)]
+    assert len(missing) == (1 if warned else 0) and (not warned or warned in missing[0])
     assert list(result.columns) == list(rulescore.RESULT_COLUMNS)
     assert result["confidence"].dtype == np.float64
+    if isinstance(data, pd.DataFrame):
+        pd.testing.assert_index_equal(result.index, data.index)
+    assert len(result) == len(expected)
+    for (_, row), want in zip(result.iterrows(), expected):
+        if isinstance(want, tuple):
+            assert (row["fired_rules"], row["error"]) == (want, None)
+        else:  # an invalid row, in its place
+            assert (row["error"], row["prediction"], row["fired_rules"], row["winning_rule"]) == (want, None, (), None)
+            assert math.isnan(row["confidence"])
 
 
 def test_threads_split_large_tables_without_changing_a_row(root):
@@ -348,11 +341,3 @@ def test_shared_cells_are_counted_once_per_row():
     assert second["fired_rules"].iloc[0] is second["fired_rules"].iloc[9_999]
     del first, second
     assert sys.getrefcount(winner) < held[0] and sys.getrefcount(single) < held[1]
-
-
-@pytest.mark.parametrize("extra", ["west", 7, b"north"])  # a text, then values only pandas converts
-def test_object_column_each_distinct_value_once(worked, extra):
-    cells = ["north", "".join(["no", "rth"]), None, float("nan"), pd.NA, np.nan, "south", extra]
-    result = worked.score({"age": [30.0] * len(cells), "region": np.array(cells, dtype=object)})
-    region = ("R2", "R3") if extra == b"north" else ("R2",)
-    assert list(result["fired_rules"]) == [("R2", "R3")] * 2 + [("R2",)] * 5 + [region]
