@@ -195,25 +195,29 @@ def read_like_the_tool(model, csv):
         f.name: [""] for f in model.fields})
 
 
-@pytest.mark.parametrize("name,data", [
-    ("credit_risk.pmml", "credit_risk.csv"), ("drug_firstHit.pmml", "drug.csv"),
-    ("drug_weightedSum.pmml", "drug.csv"), ("drug_weightedMax.pmml", "drug.csv"),
-    ("vote.pmml", "vote.csv"), ("costs.pmml", "costs.csv"), ("risk.pmml", "risk.csv"),
+@pytest.mark.parametrize("name,data,semantics", [
+    ("credit_risk.pmml", "credit_risk.csv", "native"), ("drug_firstHit.pmml", "drug.csv", "native"),
+    ("drug_weightedSum.pmml", "drug.csv", "native"), ("drug_weightedMax.pmml", "drug.csv", "native"),
+    ("vote.pmml", "vote.csv", "native"), ("costs.pmml", "costs.csv", "native"), ("risk.pmml", "risk.csv", "native"),
     # predictedValue, probability of one value, ruleId, transformedValue (a number, a text).
-    ("../tests/data/outputs/outputs.pmml", "../tests/data/outputs/rows.csv"),
+    ("../tests/data/outputs/outputs.pmml", "../tests/data/outputs/rows.csv", "native"),
+    # A rule learner's export: the semantics change predictions, confidences and invalid rows.
+    ("../tests/data/tool/shaped.pmml", "../tests/data/tool/shaped.csv", "native"),
+    ("../tests/data/tool/shaped.pmml", "../tests/data/tool/shaped.csv", "pmml"),
+    ("../tests/data/tool/ranged.pmml", "../tests/data/tool/ranged.csv", "pmml"),
 ])
-def test_examples_score_as_the_tool_scores_them(tool, name, data):
+def test_python_scores_as_the_tool_does(tool, name, data, semantics):
     if tool is None:
         pytest.skip("the command-line tool is not in this build")
     model_path = ROOT / "examples" / name
     csv = ROOT / "examples" / data
-    model = rulescore.load(model_path)
+    model = rulescore.load(model_path, semantics=semantics)
     frame = read_like_the_tool(model, csv)
     ours = model.score(frame)
     outputs = [o.name for o in model.outputs]
     assert list(ours.columns) == list(rulescore.RESULT_COLUMNS) + outputs == model.columns
-    run = subprocess.run([tool, "score", "--format", "jsonl", "--quiet", str(model_path), str(csv)],
-                         capture_output=True, text=True)
+    run = subprocess.run([tool, "score", "--format", "jsonl", "--quiet", "--semantics", semantics,
+                          str(model_path), str(csv)], capture_output=True, text=True)
     assert run.returncode in (0, 3), run.stderr  # 3: some rows are invalid
     theirs = [json.loads(line) for line in run.stdout.splitlines()]
     assert len(theirs) == len(ours)
@@ -221,18 +225,19 @@ def test_examples_score_as_the_tool_scores_them(tool, name, data):
     for (_, row), want, record in zip(ours.iterrows(), theirs, records):
         one = model.score_record(record)
         assert list(one) == list(ours.columns)
-        for output in model.outputs:  # missing: NaN in a float64 column, else None
-            got, same = row[output.name], one[output.name]
-            if output.numeric:
-                assert math.isnan(got) and math.isnan(same) if want[output.name] is None else \
-                    got == same == want[output.name], output.name
-            else:
-                assert got == same == want[output.name], output.name
-        if "error" in want:
-            assert row["error"] is not None
-            continue
+        for column, got in row.items():  # NaN in a float64 column stands for the tool's null
+            same = one[column]
+            assert (math.isnan(got) and math.isnan(same)) if isinstance(got, float) and got != got else \
+                got == same, column
+        for output in model.outputs:
+            assert row[output.name] == want[output.name] or (row[output.name] != row[output.name]
+                                                             and want[output.name] is None), output.name
+        # The tool's error names the line first.
+        assert row["error"] == (want["error"].split(": ", 1)[1] if "error" in want else None)
         assert row["prediction"] == want.get("prediction")
-        if "confidence" in want:
+        if want.get("confidence") is None:
+            assert math.isnan(row["confidence"])
+        else:
             assert row["confidence"] == pytest.approx(want["confidence"], rel=1e-15)
         assert list(row["fired_rules"]) == want["fired_rules"]
         assert row["winning_rule"] == (want.get("winning_rule") or None)
@@ -243,88 +248,6 @@ def test_examples_score_as_the_tool_scores_them(tool, name, data):
         pd.testing.assert_frame_equal(many, tiled)
         assert many["tag"].iloc[0] is many["tag"].iloc[len(frame)]
         assert model._empty_result().dtypes.equals(ours.dtypes)
-
-
-# A document shaped like a rule learner's export: no weights, confidences or defaultScore, a True
-# member inside a CompoundPredicate, tests that can see missing values, and
-# an Interval with the default invalidValueTreatment (returnInvalid).
-SHAPED = """<?xml version="1.0"?>
-<PMML version="4.4" xmlns="http://www.dmg.org/PMML-4_4">
-  <DataDictionary numberOfFields="3">
-    <DataField name="class" optype="categorical" dataType="string">
-      <Value value="yes"/><Value value="no"/>
-    </DataField>
-    <DataField name="x" optype="continuous" dataType="double">
-      <Interval closure="closedClosed" leftMargin="-1" rightMargin="100"/>
-    </DataField>
-    <DataField name="colour" optype="categorical" dataType="string"/>
-  </DataDictionary>
-  <RuleSetModel functionName="classification">
-    <MiningSchema>
-      <MiningField name="class" usageType="predicted"/>
-      <MiningField name="x"/>
-      <MiningField name="colour"/>
-    </MiningSchema>
-    <RuleSet>
-      <RuleSelectionMethod criterion="firstHit"/>
-      <SimpleRule id="K1" score="no">
-        <CompoundPredicate booleanOperator="and">
-          <True/>
-          <SimplePredicate field="x" operator="greaterThan" value="5"/>
-          <SimplePredicate field="colour" operator="notEqual" value="red"/>
-        </CompoundPredicate>
-      </SimpleRule>
-      <SimpleRule id="K2" score="yes">
-        <SimplePredicate field="x" operator="lessOrEqual" value="1"/>
-      </SimpleRule>
-    </RuleSet>
-  </RuleSetModel>
-</PMML>
-"""
-
-SHAPED_ROWS = [  # x, colour -> (prediction, confidence, fired) or the error; native | pmml
-    (7.0, "blue", ("no", 0.0, ["K1"]), ("no", 1.0, ["K1"])),
-    (7.0, None, ("no", 0.0, ["K1"]), (None, None, [])),      # notEqual on missing: UNKNOWN
-    (3.0, "red", ("yes", 0.0, []), (None, None, [])),        # nothing fires, no defaultScore
-    (None, "blue", ("yes", 0.0, []), (None, None, [])),      # both rules UNKNOWN
-    (0.5, None, ("yes", 0.0, ["K2"]), ("yes", 1.0, ["K2"])),  # FALSE and UNKNOWN is FALSE
-    ("abc", "blue", 'column "x": "abc" is not a number', 'Field x: the value "abc" is invalid'),
-    (-5.0, "red", ("yes", 0.0, ["K2"]), 'Field x: the value "-5" is invalid'),  # outside the Interval
-    (-7.5, "red", ("yes", 0.0, ["K2"]), 'Field x: the value "-7.5" is invalid'),  # a text per number
-]
-
-
-@pytest.mark.parametrize("semantics", ["native", "pmml"])
-def test_semantics_option_scores_as_the_tool_does(tool, tmp_path, semantics):
-    model = rulescore.load(SHAPED, semantics=semantics)
-    assert model.semantics == semantics
-    frame = pd.DataFrame({"x": [r[0] for r in SHAPED_ROWS], "colour": [r[1] for r in SHAPED_ROWS]})
-    result = model.score(frame)
-    want = [r[2] if semantics == "native" else r[3] for r in SHAPED_ROWS]
-    errors = [w if isinstance(w, str) else None for w in want]
-    want = [(None, None, []) if isinstance(w, str) else w for w in want]
-    assert list(result["prediction"]) == [w[0] for w in want]
-    got = [None if math.isnan(c) else c for c in result["confidence"]]
-    assert got == [w[1] for w in want]
-    assert [list(f) for f in result["fired_rules"]] == [w[2] for w in want]
-    assert list(result["error"]) == errors
-    for (x, colour, *_), w, error in zip(SHAPED_ROWS, want, errors):
-        one = model.score_record({"x": x, "colour": colour})
-        assert (one["prediction"], list(one["fired_rules"]), one["error"]) == (w[0], w[2], error)
-    if tool is None:
-        return
-    document = tmp_path / "shaped.pmml"
-    document.write_text(SHAPED)
-    csv = tmp_path / "rows.csv"
-    csv.write_text("x,colour\n" + "".join(
-        "%s,%s\n" % ("" if x is None else x, colour or "") for x, colour, *_ in SHAPED_ROWS))
-    out = subprocess.run([tool, "score", "--format", "jsonl", "--quiet", "--semantics", semantics,
-                          str(document), str(csv)], capture_output=True, text=True).stdout
-    theirs = [json.loads(line) for line in out.splitlines()]
-    assert [t["error"].split(": ", 1)[1] if "error" in t else None for t in theirs] == errors
-    assert [t.get("prediction") for t in theirs] == [w[0] for w in want]
-    assert [t.get("confidence") for t in theirs] == [w[1] for w in want]
-    assert [t["fired_rules"] for t in theirs] == [w[2] for w in want]
 
 
 def test_shared_cells_are_counted_once_per_row():
