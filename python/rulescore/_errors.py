@@ -28,13 +28,13 @@ class ModelError(Exception):
 _LOCATED = (260009, 260010, 260011)
 
 
-def model_error(code, message, args):
-    """Builds the ModelError for the engine's code, message and arguments."""
-    line = None
-    if code in _LOCATED and len(args) > 1 and str(args[1]).isdigit():
+def model_error(code, message, args, line=0):
+    """Builds the ModelError for the engine's code, message and arguments,
+    and the line of the element at fault (0 when the translator names none)."""
+    if not line and code in _LOCATED and len(args) > 1 and str(args[1]).isdigit():
         line = int(args[1])
-    else:
+    elif not line:
         found = re.search(r"\bline (\d+)", message)
         if found:
             line = int(found.group(1))
-    return ModelError(code, message, line)
+    return ModelError(code, message, line or None)

@@ -62,9 +62,10 @@ void StartXerces() {
 }
 
 // A translation failure, raised in Python as rulescore.ModelError.
+// `line` is the document line the translator names, 0 for none.
 [[noreturn]] void RaiseModelError(int code, const std::string& message,
-                                  const std::vector<std::string>& args) {
-  py::object error = py::module_::import("rulescore._errors").attr("model_error")(code, message, args);
+                                  const std::vector<std::string>& args, unsigned line = 0) {
+  py::object error = py::module_::import("rulescore._errors").attr("model_error")(code, message, args, line);
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
   throw py::error_already_set();
 }
@@ -126,7 +127,7 @@ class Model {
       }
       pool_ = std::make_unique<K::ModelPool>(std::move(models));
     } catch (const K::ZbException& e) {
-      RaiseModelError(e.GetErrorCode(), e.GetMessage(), e.GetArguments());
+      RaiseModelError(e.GetErrorCode(), e.GetMessage(), e.GetArguments(), e.GetLine());
     }
     model_ = dynamic_cast<const K::RuleSetModel*>(&pool_->GetModel());
     outline_ = std::make_unique<rulescore::cli::ModelOutline>(document_->GetDocument());

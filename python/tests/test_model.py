@@ -19,42 +19,28 @@ def test_load_takes_a_path_text_bytes_or_path_object(tmp_path):
         rulescore.load(42)
 
 
-def test_malformed_document_raises_model_error_with_its_line():
-    broken = WORKED.replace("<True/>", "<True>")
-    with pytest.raises(rulescore.ModelError) as caught:
-        rulescore.load(broken)
-    assert caught.value.code == 260009
-    assert caught.value.line == 23  # where the enclosing element closes
-    assert "<text>" in caught.value.message
-    assert str(caught.value).startswith("error 260009: ")
-
-
-@pytest.mark.parametrize("change,code", [
-    (('field="age" operator="greaterThan"', 'field="weight" operator="greaterThan"'), 260005),
-    (('<?xml version="1.0"?>', '<?xml version="1.0"?><!DOCTYPE PMML [<!ENTITY a "b">]>'), 260011),
-    (('operator="greaterThan"', 'operator="above"'), 260007),
+@pytest.mark.parametrize("change,options,error,code,line", [
+    (("<True/>", "<True>"), {}, rulescore.ModelError, 260009, 23),  # where the enclosing element closes
+    (('<?xml version="1.0"?>', '<?xml version="1.0"?><!DOCTYPE PMML [<!ENTITY a "b">]>'), {},
+     rulescore.ModelError, 260011, 1),
+    (('field="age" operator="greaterThan"', 'field="weight" operator="greaterThan"'), {},
+     rulescore.ModelError, 260005, 19),
+    (('operator="greaterThan"', 'operator="above"'), {}, rulescore.ModelError, 260007, 19),
+    (('<MiningField name="age"/>', "<MiningField/>"), {}, rulescore.ModelError, 260001, 13),
+    (('<RuleSetModel functionName="classification">', '<RuleSetModel isScorable="false">'), {},
+     rulescore.ModelError, 260281, 10),
+    (None, {}, rulescore.ModelError, 260016, None),  # no such file
+    ((), {"semantics": "lenient"}, ValueError, "semantics", None),
+    ((), {"threads": 0}, ValueError, "threads", None),
+    ((), {"threads": 1.5}, TypeError, "threads", None),
 ])
-def test_translation_failures_carry_the_engine_code(change, code):
-    with pytest.raises(rulescore.ModelError) as caught:
-        rulescore.load(WORKED.replace(*change))
-    assert caught.value.code == code
-    assert caught.value.message
-
-
-def test_missing_file_raises_model_error(tmp_path):
-    with pytest.raises(rulescore.ModelError) as caught:
-        rulescore.load(tmp_path / "absent.pmml")
-    assert caught.value.code == 260016
-    assert caught.value.line is None
-
-
-def test_bad_options_are_refused():
-    with pytest.raises(ValueError, match="semantics"):
-        rulescore.load(WORKED, semantics="lenient")
-    with pytest.raises(ValueError, match="threads"):
-        rulescore.load(WORKED, threads=0)
-    with pytest.raises(TypeError):
-        rulescore.load(WORKED, threads=1.5)
+def test_load_failures(tmp_path, change, options, error, code, line):
+    source = tmp_path / "absent.pmml" if change is None else WORKED.replace(*change) if change else WORKED
+    with pytest.raises(error, match=None if isinstance(code, int) else code) as caught:
+        rulescore.load(source, **options)
+    if isinstance(code, int):
+        assert (caught.value.code, caught.value.line) == (code, line)
+        assert str(caught.value) == "error %d: %s" % (code, caught.value.message)
 
 
 def test_model_describes_fields_target_categories_and_rules(worked):
