@@ -75,25 +75,30 @@ struct Row {
   double y = kNone;
   const char* s = nullptr;
   const char* t = nullptr;
+  const char* xText = nullptr;  // a text in x's cell instead of a number
 };
 
 TestRecord& Fill(TestRecord& record, const Row& row) {
   record.Clear();
-  if (std::isnan(row.x)) record.Missing("x"); else record.Number("x", row.x);
+  if (row.xText != nullptr) record.Text("x", row.xText);
+  else if (std::isnan(row.x)) record.Missing("x"); else record.Number("x", row.x);
   if (std::isnan(row.y)) record.Missing("y"); else record.Number("y", row.y);
   if (row.s == nullptr) record.Missing("s"); else record.Text("s", row.s);
   if (row.t == nullptr) record.Missing("t"); else record.Text("t", row.t);
   return record;
 }
 
-// Scores the row and returns the named field's value and the prediction.
+// Scores the row and returns the named field's value and the prediction
+// ("error CODE" when the record is refused).
 std::string ValueOf(TranslatedDocument& doc, const Row& row, const std::string& name = "d",
                     std::string* prediction = nullptr) {
   TestRecord record({"x", "y", "s", "t"});
   ScoreResult* result = nullptr;
   const Scored scored = ScoreWith(*doc.model, Fill(record, row).Get(), result);
   delete result;
-  if (prediction != nullptr) *prediction = scored.prediction;
+  if (prediction != nullptr) {
+    *prediction = scored.code == 0 ? scored.prediction : "error " + std::to_string(scored.code);
+  }
   const DerivedFieldProgram* program = doc.model->GetDerivedFieldProgram();
   return Shown(program->GetOutput(program->FieldOf(name)));
 }
@@ -280,120 +285,109 @@ TEST(DerivedFields, EveryExpressionKind) { RunCases(ExpressionCases()); }
 
 TEST(DerivedFields, EveryBuiltInFunction) { RunCases(FunctionCases()); }
 
-TEST(DerivedFields, TooLongTextForARegexIsInvalid) {
-  // The text above the bound is not searched: the result is invalid, and
-  // the defaultValue takes its place.
-  auto doc = TranslateDocument(
-      Document(OneField("boolean", Apply("matches", kS + Constant("b"), R"(defaultValue="true")"))),
-      "d.pmml");
-  const std::string longText(DerivedFieldProgram::kMaxRegexInput + 1, 'a');
-  EXPECT_EQ(ValueOf(*doc, Row{kNone, kNone, longText.c_str()}), "1");
-  EXPECT_EQ(ValueOf(*doc, Row{kNone, kNone, "aaa"}), "0");
-}
+// Whole documents: a field, the value it takes and the prediction it leads
+// to for each row (null: not looked at).
+struct Probe {
+  Row row;
+  const char* field;
+  const char* value;
+  const char* prediction;
+};
 
-TEST(DerivedFields, ChainsRunInDependencyOrder) {
-  // Declared last-needed first: the order of evaluation comes from the
-  // references, not from the document.
-  auto doc = TranslateDocument(Document(R"(<TransformationDictionary>
-      <DerivedField name="d3" optype="continuous" dataType="double">)" +
-                                        Apply("*", R"(<FieldRef field="d2"/>)" + Constant("10")) +
-                                        R"(</DerivedField>
-      <DerivedField name="d2" optype="continuous" dataType="double">)" +
-                                        Apply("+", R"(<FieldRef field="d1"/>)" + kY) + R"(</DerivedField>
-      <DerivedField name="d1" optype="continuous" dataType="double">)" +
-                                        Apply("-", kX + Constant("1")) +
-                                        R"(</DerivedField></TransformationDictionary>)",
-                                    "d3"),
-                           "chain.pmml");
-  ASSERT_NE(doc->model, nullptr);
-  EXPECT_EQ(ValueOf(*doc, Row{5, 2}, "d3"), "60");
-  EXPECT_EQ(ValueOf(*doc, Row{5, 2}, "d1"), "4");
-  EXPECT_EQ(ValueOf(*doc, Row{5}, "d3"), "missing");
-  std::ostringstream dump;
-  doc->model->Display(dump);
-  const std::string text = dump.str();
-  const size_t d1 = text.find("derived field d1 (double): -(x, 1)\n");
-  const size_t d2 = text.find("derived field d2 (double): +(d1, y)\n");
-  const size_t d3 = text.find("derived field d3 (double): *(d2, 10)\n");
-  ASSERT_NE(d1, std::string::npos) << text;
-  ASSERT_NE(d2, std::string::npos) << text;
-  ASSERT_NE(d3, std::string::npos) << text;
-  EXPECT_LT(d1, d2);
-  EXPECT_LT(d2, d3);
-}
+struct DocumentCase {
+  const char* name;
+  std::string pmml;
+  const char* semantics;
+  std::vector<Probe> probes;
+};
 
-TEST(DerivedFields, DefinedFunctionsWithParameters) {
-  auto doc = TranslateDocument(Document(R"(<TransformationDictionary>
+std::vector<DocumentCase> DocumentCases(const std::string& longText) {
+  const char* kDouble = R"(optype="continuous" dataType="double")";
+  const auto field = [](const std::string& name, const std::string& type, const std::string& expression) {
+    return "<DerivedField name=\"" + name + "\" " + type + ">" + expression + "</DerivedField>";
+  };
+  const auto rules = [](const std::string& schema, const std::string& body) {
+    return std::string(R"(<RuleSetModel functionName="classification">)") + schema +
+           R"(<RuleSet defaultScore="none"><RuleSelectionMethod criterion="firstHit"/>)" + body +
+           "</RuleSet></RuleSetModel></PMML>";
+  };
+  const std::string head = std::string(R"(<?xml version="1.0"?><PMML version="4.4">)") + kDataFields;
+  return {
+      // Declared last-needed first: the order of evaluation comes from the references.
+      {"chain", Document("<TransformationDictionary>" + field("d3", kDouble, Apply("*", R"(<FieldRef field="d2"/>)" + Constant("10"))) +
+                             field("d2", kDouble, Apply("+", R"(<FieldRef field="d1"/>)" + kY)) +
+                             field("d1", kDouble, Apply("-", kX + Constant("1"))) + "</TransformationDictionary>", "d3"),
+       "native", {{Row{5, 2}, "d3", "60", "yes"}, {Row{5, 2}, "d1", "4", "yes"}, {Row{5}, "d3", "missing", "no"}}},
+      // scaled(4, twice(3)) = 4 * (3 * 2 + 1) + 1.
+      {"functions", Document(R"(<TransformationDictionary>
       <DefineFunction name="scaled" optype="continuous" dataType="double">
         <ParameterField name="a"/><ParameterField name="b"/>
         <Apply function="+"><Apply function="*"><FieldRef field="a"/><FieldRef field="b"/></Apply><Constant>1</Constant></Apply>
       </DefineFunction>
       <DefineFunction name="twice" optype="continuous" dataType="double">
-        <ParameterField name="v"/>
-        <Apply function="scaled"><FieldRef field="v"/><Constant>2</Constant></Apply>
-      </DefineFunction>
-      <DerivedField name="d" optype="continuous" dataType="double">
-        <Apply function="scaled" mapMissingTo="-1"><FieldRef field="x"/><Apply function="twice"><FieldRef field="y"/></Apply></Apply>
-      </DerivedField></TransformationDictionary>)"),
-                           "f.pmml");
-  ASSERT_NE(doc->model, nullptr);
-  // scaled(4, twice(3)) = 4 * (3 * 2 + 1) + 1.
-  EXPECT_EQ(ValueOf(*doc, Row{4, 3}), "29");
-  EXPECT_EQ(ValueOf(*doc, Row{4}), "-1");
+        <ParameterField name="v"/><Apply function="scaled"><FieldRef field="v"/><Constant>2</Constant></Apply>
+      </DefineFunction>)" + field("d", kDouble, R"(<Apply function="scaled" mapMissingTo="-1"><FieldRef field="x"/><Apply function="twice"><FieldRef field="y"/></Apply></Apply>)") +
+                                 "</TransformationDictionary>"),
+       "native", {{Row{4, 3}, "d", "29", "yes"}, {Row{4}, "d", "-1", "yes"}}},
+      {"local string field", head + rules(kMiningSchema + std::string(R"(<LocalTransformations>)") +
+           field("size", R"(optype="categorical" dataType="string")", R"(<Discretize field="x">
+             <DiscretizeBin binValue="small"><Interval closure="openOpen" rightMargin="10"/></DiscretizeBin>
+             <DiscretizeBin binValue="big"><Interval closure="closedOpen" leftMargin="10"/></DiscretizeBin></Discretize>)") +
+           "</LocalTransformations>", R"(
+           <SimpleRule id="R1" score="large"><SimplePredicate field="size" operator="equal" value="big"/></SimpleRule>
+           <SimpleRule id="R2" score="little"><SimpleSetPredicate field="size" booleanOperator="isIn"><Array type="string">small</Array></SimpleSetPredicate></SimpleRule>)"),
+       "native", {{Row{3}, "size", "\"small\"", "little"}, {Row{10}, "size", "\"big\"", "large"}, {Row{}, "size", "missing", "none"}}},
+      {"CompoundRule guard", head + "<TransformationDictionary>" +
+           field("ratio", kDouble, Apply("/", kX + kY, R"(defaultValue="0")")) + "</TransformationDictionary>" +
+           rules(kMiningSchema, R"(
+           <CompoundRule><SimplePredicate field="ratio" operator="greaterThan" value="2"/>
+             <SimpleRule id="R1" score="steep"><SimplePredicate field="s" operator="equal" value="a"/></SimpleRule>
+             <SimpleRule id="R2" score="high"><True/></SimpleRule>
+           </CompoundRule>
+           <SimpleRule id="R3" score="flat"><SimplePredicate field="ratio" operator="equal" value="0"/></SimpleRule>)"),
+       "native", {{Row{9, 3, "a"}, "ratio", "3", "steep"}, {Row{9, 3, "b"}, "ratio", "3", "high"},
+                  {Row{4, 2, "a"}, "ratio", "2", "none"}, {Row{4, 0, "a"}, "ratio", "0", "flat"},
+                  {Row{kNone, 2, "a"}, "ratio", "missing", "none"}}},
+      {"unused fields", Document("<TransformationDictionary>" + field("d", kDouble, kX) + field("idle", kDouble, kY) +
+                                 "</TransformationDictionary>"),
+       "native", {{Row{1, 2}, "d", "1", "yes"}, {Row{1, 2}, "idle", "missing", "yes"}}},
+      // A text above the bound is not searched: invalid, and the defaultValue takes its place.
+      {"regex bound", Document(OneField("boolean", Apply("matches", kS + Constant("b"), R"(defaultValue="true")"))),
+       "native", {{Row{kNone, kNone, longText.c_str()}, "d", "1", "yes"}, {Row{kNone, kNone, "aaa"}, "d", "0", "yes"}}},
+      // Under pmml a derived field named in the MiningSchema takes its treatments on its own value,
+      // not on the record's cell that shares its number; x, which it does not read, keeps its own.
+      {"treated derived field", head + "<TransformationDictionary>" + field("d", kDouble, Apply("*", kY + Constant("2"))) +
+           "</TransformationDictionary>" + rules(R"(<MiningSchema>
+             <MiningField name="x" invalidValueTreatment="asMissing"/><MiningField name="y"/>
+             <MiningField name="d" outliers="asExtremeValues" lowValue="0" highValue="50" missingValueReplacement="100"/>
+             <MiningField name="out" usageType="predicted"/></MiningSchema>)", R"(
+             <SimpleRule id="R1" score="capped"><SimplePredicate field="d" operator="equal" value="50"/></SimpleRule>
+             <SimpleRule id="R2" score="replaced"><SimplePredicate field="d" operator="greaterThan" value="60"/></SimpleRule>
+             <SimpleRule id="R3" score="nox"><SimplePredicate field="x" operator="isMissing"/></SimpleRule>)"),
+       "pmml", {{Row{5, 10}, "d", "20", "none"}, {Row{5, 30}, "d", "60", "capped"},
+                {Row{kNone, 30}, "d", "60", "capped"}, {Row{kNone, 10, nullptr, nullptr, "abc"}, "d", "20", "nox"},
+                {Row{5}, "d", "missing", "replaced"}, {Row{kNone, kNone, nullptr, nullptr, "abc"}, "d", "missing", "replaced"}}},
+  };
 }
 
-TEST(DerivedFields, LocalTransformationsAndStringPredicates) {
-  const std::string local = R"(<LocalTransformations>
-      <DerivedField name="size" optype="categorical" dataType="string">
-        <Discretize field="x"><DiscretizeBin binValue="small"><Interval closure="openOpen" rightMargin="10"/></DiscretizeBin>
-          <DiscretizeBin binValue="big"><Interval closure="closedOpen" leftMargin="10"/></DiscretizeBin></Discretize>
-      </DerivedField></LocalTransformations>)";
-  const std::string pmml = std::string(R"(<?xml version="1.0"?><PMML version="4.4">)") +
-                           kDataFields + R"(<RuleSetModel functionName="classification">)" +
-                           kMiningSchema + local + R"(<RuleSet defaultScore="none">
-      <RuleSelectionMethod criterion="firstHit"/>
-      <SimpleRule id="R1" score="large"><SimplePredicate field="size" operator="equal" value="big"/></SimpleRule>
-      <SimpleRule id="R2" score="little"><SimpleSetPredicate field="size" booleanOperator="isIn"><Array type="string">small</Array></SimpleSetPredicate></SimpleRule>
-    </RuleSet></RuleSetModel></PMML>)";
-  auto doc = TranslateDocument(pmml, "local.pmml");
-  ASSERT_NE(doc->model, nullptr);
-  const struct {
-    double x;
-    const char* prediction;
-  } kRows[] = {{3, "little"}, {10, "large"}, {kNone, "none"}};
-  for (const auto& row : kRows) {
-    std::string prediction;
-    ValueOf(*doc, Row{row.x}, "size", &prediction);
-    EXPECT_EQ(prediction, row.prediction) << row.x;
-  }
-}
-
-TEST(DerivedFields, GuardOfACompoundRule) {
-  const std::string pmml = std::string(R"(<?xml version="1.0"?><PMML version="4.4">)") +
-                           kDataFields + R"(<TransformationDictionary>
-      <DerivedField name="ratio" optype="continuous" dataType="double">
-        <Apply function="/" defaultValue="0"><FieldRef field="x"/><FieldRef field="y"/></Apply>
-      </DerivedField></TransformationDictionary>
-      <RuleSetModel functionName="classification">)" +
-                           kMiningSchema + R"(<RuleSet defaultScore="none">
-      <RuleSelectionMethod criterion="firstHit"/>
-      <CompoundRule><SimplePredicate field="ratio" operator="greaterThan" value="2"/>
-        <SimpleRule id="R1" score="steep"><SimplePredicate field="s" operator="equal" value="a"/></SimpleRule>
-        <SimpleRule id="R2" score="high"><True/></SimpleRule>
-      </CompoundRule>
-      <SimpleRule id="R3" score="flat"><SimplePredicate field="ratio" operator="equal" value="0"/></SimpleRule>
-    </RuleSet></RuleSetModel></PMML>)";
-  auto doc = TranslateDocument(pmml, "guard.pmml");
-  ASSERT_NE(doc->model, nullptr);
-  const struct {
-    Row row;
-    const char* prediction;
-  } kRows[] = {{Row{9, 3, "a"}, "steep"}, {Row{9, 3, "b"}, "high"}, {Row{4, 2, "a"}, "none"},
-               {Row{4, 0, "a"}, "flat"},  {Row{kNone, 2, "a"}, "none"}};
-  for (const auto& r : kRows) {
-    std::string prediction;
-    ValueOf(*doc, r.row, "ratio", &prediction);
-    EXPECT_EQ(prediction, r.prediction) << r.row.x << "/" << r.row.y;
+TEST(DerivedFields, DocumentsScoreTheirRows) {
+  const std::string longText(DerivedFieldProgram::kMaxRegexInput + 1, 'a');
+  for (const DocumentCase& c : DocumentCases(longText)) {
+    auto doc = TranslateDocument(c.pmml, "doc.pmml", c.semantics);
+    ASSERT_NE(doc->model, nullptr) << c.name;
+    for (const Probe& p : c.probes) {
+      std::string prediction;
+      EXPECT_EQ(ValueOf(*doc, p.row, p.field, &prediction), p.value) << c.name << ": " << p.field;
+      EXPECT_EQ(prediction, p.prediction) << c.name << ": " << p.field;
+    }
+    if (std::string(c.name) != "chain") continue;
+    // The dump lists the fields in the order they run.
+    std::ostringstream dump;
+    doc->model->Display(dump);
+    EXPECT_NE(dump.str().find("derived field d1 (double): -(x, 1)\nderived field d2 (double): +(d1, y)\n"
+                              "derived field d3 (double): *(d2, 10)\n"),
+              std::string::npos)
+        << dump.str();
   }
 }
 
@@ -450,58 +444,6 @@ TEST(DerivedFields, DeepExpressionsAreRefusedBeforeRecursing) {
   const TranslationFailure failure =
       TranslationFailureOf(Document(OneField("double", expression)), "deep.pmml");
   EXPECT_EQ(failure.code, ErrorCode::kNestingTooDeep);
-}
-
-TEST(DerivedFields, UnusedFieldsAreNotComputed) {
-  auto doc = TranslateDocument(Document(R"(<TransformationDictionary>
-      <DerivedField name="d" optype="continuous" dataType="double"><FieldRef field="x"/></DerivedField>
-      <DerivedField name="idle" optype="continuous" dataType="double"><FieldRef field="y"/></DerivedField>
-    </TransformationDictionary>)"),
-                               "idle.pmml");
-  ASSERT_NE(doc->model, nullptr);
-  EXPECT_EQ(ValueOf(*doc, Row{1, 2}, "d"), "1");
-  EXPECT_EQ(ValueOf(*doc, Row{1, 2}, "idle"), "missing");
-}
-
-// Under pmml a derived field named in the MiningSchema takes its treatments
-// on its own value, not on the record's cell that shares its number; a
-// data field it reads keeps its own treatments.
-TEST(DerivedFields, TreatmentsOfADerivedPredictorJudgeItsOwnValue) {
-  const std::string pmml = std::string(R"(<?xml version="1.0"?><PMML version="4.4">)") + kDataFields +
-                           R"(<TransformationDictionary>
-      <DerivedField name="d" optype="continuous" dataType="double">)" +
-                           Apply("*", kY + Constant("2")) + R"(</DerivedField></TransformationDictionary>
-      <RuleSetModel functionName="classification"><MiningSchema>
-        <MiningField name="x" invalidValueTreatment="asMissing"/><MiningField name="y"/>
-        <MiningField name="d" outliers="asExtremeValues" lowValue="0" highValue="50" missingValueReplacement="100"/>
-        <MiningField name="out" usageType="predicted"/></MiningSchema>
-      <RuleSet defaultScore="small"><RuleSelectionMethod criterion="firstHit"/>
-        <SimpleRule id="R1" score="capped"><SimplePredicate field="d" operator="equal" value="50"/></SimpleRule>
-        <SimpleRule id="R2" score="replaced"><SimplePredicate field="d" operator="greaterThan" value="60"/></SimpleRule>
-        <SimpleRule id="R3" score="nox"><SimplePredicate field="x" operator="isMissing"/></SimpleRule>
-      </RuleSet></RuleSetModel></PMML>)";
-  auto doc = TranslateDocument(pmml, "treated.pmml", "pmml");
-  ASSERT_NE(doc->model, nullptr);
-  const struct {
-    const char* x;  // null: missing; else a number's or another text
-    double y;
-    const char* prediction;
-  } kRows[] = {
-      {"5", 10, "small"},    {"5", 30, "capped"},      {nullptr, 30, "capped"},
-      {"abc", 10, "nox"},    {"5", kNone, "replaced"}, {"abc", kNone, "replaced"},
-  };
-  for (const auto& row : kRows) {
-    TestRecord record({"x", "y", "s", "t"});
-    Fill(record, Row{kNone, row.y});
-    double number = 0.0;
-    if (row.x != nullptr && NumberText::ParseDouble(row.x, &number)) record.Number("x", number);
-    if (row.x != nullptr && !NumberText::ParseDouble(row.x, &number)) record.Text("x", row.x);
-    ScoreResult* result = nullptr;
-    const Scored scored = ScoreWith(*doc->model, record.Get(), result);
-    delete result;
-    EXPECT_EQ(scored.code, 0) << (row.x ? row.x : "missing") << ", " << row.y;
-    EXPECT_EQ(scored.prediction, row.prediction) << (row.x ? row.x : "missing") << ", " << row.y;
-  }
 }
 
 }  // namespace

@@ -12,71 +12,41 @@ import pytest
 import rulescore
 from conftest import ROOT, WORKED
 
-EXPECTED = [  # age, region -> prediction, confidence, fired rules, winning rule
-    (70.0, "south", "high", 0.6, ("R1", "R2"), "R1"),
-    (30.0, "south", "high", 0.4, ("R2",), "R2"),
-    (None, None, "high", 0.4, ("R2",), "R2"),
-    (30.0, "north", "low", 0.5, ("R2", "R3"), "R3"),
-]
-
-
-def expected_frame(index=None):
-    return pd.DataFrame({
-        "prediction": [e[2] for e in EXPECTED],
-        "confidence": [e[3] for e in EXPECTED],
-        "fired_rules": [e[4] for e in EXPECTED],
-        "winning_rule": [e[5] for e in EXPECTED],
-    }, index=index)
-
-
-def check(result, index=None):
-    assert list(result.columns) == list(rulescore.RESULT_COLUMNS)
-    want = expected_frame(index if index is not None else result.index)
-    pd.testing.assert_index_equal(result.index, want.index)
-    assert list(result["prediction"]) == list(want["prediction"])
-    np.testing.assert_allclose(result["confidence"], want["confidence"], rtol=1e-15)
-    assert list(result["fired_rules"]) == list(want["fired_rules"])
-    assert list(result["winning_rule"]) == list(want["winning_rule"])
-    assert list(result["error"]) == [None] * len(EXPECTED)
+R12, R2, R23, R123 = ("R1", "R2"), ("R2",), ("R2", "R3"), ("R1", "R2", "R3")
+ROWS = [(70.0, "south"), (30.0, "south"), (None, None), (30.0, "north")]  # age, region
+WANT = pd.DataFrame({"prediction": ["high", "high", "high", "low"], "confidence": [0.6, 0.4, 0.4, 0.5],
+                     "winning_rule": ["R1", "R2", "R2", "R3"], "fired_rules": [R12, R2, R2, R23],
+                     "error": [None] * 4})
 
 
 @pytest.mark.parametrize("form", ["frame", "dict_lists", "dict_arrays", "records"])
 def test_every_input_form_gives_the_same_rows(worked, form):
-    ages = [e[0] for e in EXPECTED]
-    regions = [e[1] for e in EXPECTED]
-    if form == "frame":
-        data = pd.DataFrame({"age": ages, "region": regions}, index=[10, 20, 30, 40])
-    elif form == "dict_lists":
-        data = {"age": ages, "region": regions}
-    elif form == "dict_arrays":
-        data = {"age": np.array([np.nan if a is None else a for a in ages]),
-                "region": np.array(regions, dtype=object)}
-    else:
-        data = [{"age": a, "region": r} for a, r in zip(ages, regions)]
-        del data[2]["age"]  # an absent key is missing
-    result = worked.score(data)
-    check(result, pd.Index([10, 20, 30, 40]) if form == "frame" else None)
+    ages, regions = [r[0] for r in ROWS], [r[1] for r in ROWS]
+    index = pd.Index([10, 20, 30, 40]) if form == "frame" else pd.RangeIndex(4)
+    data = {
+        "frame": lambda: pd.DataFrame({"age": ages, "region": regions}, index=index),
+        "dict_lists": lambda: {"age": ages, "region": regions},
+        "dict_arrays": lambda: {"age": np.array(ages, dtype=float), "region": np.array(regions, dtype=object)},
+        # An absent key is missing.
+        "records": lambda: [{"age": a, "region": r} if a else {"region": r} for a, r in ROWS],
+    }[form]()
+    pd.testing.assert_frame_equal(worked.score(data), WANT.set_axis(index)[list(rulescore.RESULT_COLUMNS)],
+                                  check_exact=False, rtol=1e-15)
 
 
-def test_score_record_matches_score(worked):
-    for age, region, prediction, confidence, fired, winning in EXPECTED:
+def test_score_record_gives_a_row_of_score(worked):
+    for (age, region), (_, want) in zip(ROWS, WANT.iterrows()):
         out = worked.score_record({"age": age, "region": region, "other": object()})
-        assert out["prediction"] == prediction
-        assert out["confidence"] == pytest.approx(confidence, rel=1e-15)
-        assert out["fired_rules"] == fired
-        assert out["winning_rule"] == winning
-        assert out["error"] is None
-        assert set(out) == set(rulescore.RESULT_COLUMNS)
-    assert worked.score_record({"age": np.float32(70), "region": pd.NA})["fired_rules"] == ("R1", "R2")
-    assert worked.score_record({"age": float("nan")})["fired_rules"] == ("R2",)
-    assert worked.score_record({})["fired_rules"] == ("R2",)
-    with pytest.raises(TypeError):
-        worked.score_record({"age": pd.Timestamp("2020-01-01")})
-    with pytest.raises(TypeError):
-        worked.score_record([1, 2])
+        assert list(out) == list(rulescore.RESULT_COLUMNS)
+        assert out.pop("confidence") == pytest.approx(want["confidence"], rel=1e-15)
+        assert out == want.drop("confidence").to_dict()
+    for record, fired in [({"age": np.float32(70), "region": pd.NA}, R12), ({"age": float("nan")}, R2), ({}, R2)]:
+        assert worked.score_record(record)["fired_rules"] == fired
+    for bad in ({"age": pd.Timestamp("2020-01-01")}, [1, 2]):
+        with pytest.raises(TypeError):
+            worked.score_record(bad)
 
 
-R12, R2, R23, R123 = ("R1", "R2"), ("R2",), ("R2", "R3"), ("R1", "R2", "R3")
 NAN_AGE = 'column "age": %s is not a number'
 
 
