@@ -114,6 +114,38 @@ TEST(Plugin, FailuresReachTheHostAsZbException) {
   EXPECT_EQ(translator->ParseFromTree(nullptr, ""), nullptr);
 }
 
+// The translator takes the option semantics=native|pmml and nothing else; a
+// refused value leaves the option as it was.
+TEST(Plugin, TakesOnlyTheSemanticsOption) {
+  Loaded loaded;
+  std::string error;
+  ASSERT_TRUE(loaded.loader.Open(RULESCORE_PLUGIN_PATH, &error)) << error;
+  const char* const cases[][3] = {{"semantics", "native", "1"}, {"semantics", "pmml", "1"},
+                                  {"semantics", "PMML", "0"},   {"semantics", "", "0"},
+                                  {"semantic", "pmml", "0"},    {"", "", "0"}};
+  for (const auto& c : cases) {
+    std::unique_ptr<ScoreTranslator> translator(loaded.loader.CreateTranslator());
+    EXPECT_EQ(translator->SetOption(c[0], c[1]), c[2][0] == '1') << c[0] << "=" << c[1];
+  }
+  std::unique_ptr<ScoreTranslator> translator(loaded.loader.CreateTranslator());
+  ASSERT_TRUE(translator->SetOption("semantics", "pmml"));
+  EXPECT_FALSE(translator->SetOption("semantics", "other"));
+  // Read under pmml, a first-hit rule without a confidence has confidence 1
+  // (natively 0).
+  std::string pmml = kPmml;
+  pmml.replace(pmml.find("weightedSum"), 11, "firstHit");
+  std::unique_ptr<XmlDocument> document =
+      XmlDocument::ParseBuffer(pmml.data(), pmml.size(), "plugin.pmml");
+  std::unique_ptr<ScoreModel> model(
+      translator->ParseFromTree(document->GetDocument(), document->GetEncoding()));
+  ScoreCaseRecord record({"age"});
+  record.SetNumber(0, 70.0);
+  ScoreResult* result = nullptr;
+  model->GetScore(&record, result, false);
+  std::unique_ptr<ScoreResult> owned(result);
+  EXPECT_DOUBLE_EQ(static_cast<const ScoreClsResult*>(result)->GetConfidence(), 1.0);
+}
+
 // Symbols the static linker defines in every shared object; none is ours.
 const std::set<std::string> kLinkerSymbols = {"_init", "_fini", "__bss_start", "_edata", "_end"};
 

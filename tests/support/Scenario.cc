@@ -1,0 +1,311 @@
+#include "tests/support/Scenario.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/NumberText.h"
+#include "host/ScoreDictVar.h"
+#include "host/ScoreDictionary.h"
+#include "host/ScoreResult.h"
+#include "host/ZbException.h"
+#include "scoring/RuleSetResult.h"
+#include "tests/support/ModelBuilder.h"
+#include "tests/support/TranslatedDocument.h"
+
+namespace KtZembra_940 {
+namespace testing_support {
+namespace {
+
+std::string Trim(const std::string& s) {
+  const size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return "";
+  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+std::vector<std::string> Split(const std::string& s, const std::string& by) {
+  std::vector<std::string> parts;
+  size_t from = 0;
+  for (size_t at; (at = s.find(by, from)) != std::string::npos; from = at + by.size()) {
+    parts.push_back(Trim(s.substr(from, at - from)));
+  }
+  parts.push_back(Trim(s.substr(from)));
+  return parts;
+}
+
+// One name or value at `i`: quoted (with \xHH and \\ escapes) or up to any
+// of `stops`.
+std::string Word(const std::string& s, size_t& i, const char* stops) {
+  std::string w;
+  if (i < s.size() && s[i] == '"') {
+    for (++i; i < s.size() && s[i] != '"'; ++i) {
+      if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == 'x' && i + 3 < s.size()) {
+        w += static_cast<char>(std::stoi(s.substr(i + 2, 2), nullptr, 16));
+        i += 3;
+      } else if (s[i] == '\\' && i + 1 < s.size()) {
+        w += s[++i];
+      } else {
+        w += s[i];
+      }
+    }
+    ++i;
+    return w;
+  }
+  while (i < s.size() && std::string(stops).find(s[i]) == std::string::npos) w += s[i++];
+  return w;
+}
+
+std::vector<std::pair<std::string, std::string>> Cells(const std::string& s) {
+  std::vector<std::pair<std::string, std::string>> cells;
+  size_t i = 0;
+  while (true) {
+    while (i < s.size() && s[i] == ' ') ++i;
+    if (i >= s.size()) return cells;
+    std::string name = Word(s, i, "=");
+    ++i;  // '='
+    cells.emplace_back(name, Word(s, i, " "));
+  }
+}
+
+std::string Wrapped(const std::string& body) {
+  const std::string start = Trim(body.substr(0, body.find('\n')));
+  if (start.rfind("<?xml", 0) == 0 || start.rfind("<PMML", 0) == 0) return body;
+  std::vector<std::string> parts(3);
+  size_t part = 0;
+  std::istringstream in(body);
+  for (std::string line; std::getline(in, line);) {
+    if (Trim(line) == "---") {
+      ++part;
+    } else if (part < 3) {
+      parts[part] += Trim(line);
+    }
+  }
+  const std::string target =
+      parts[0].find(R"(name="y")") != std::string::npos
+          ? ""
+          : R"(<DataField name="y" optype="categorical" dataType="string">)"
+            R"(<Value value="yes"/><Value value="no"/></DataField>)";
+  return R"(<?xml version="1.0"?><PMML version="4.4"><DataDictionary>)" + target + parts[0] +
+         R"(</DataDictionary><RuleSetModel functionName="classification"><MiningSchema>)"
+         R"(<MiningField name="y" usageType="predicted"/>)" +
+         parts[1] + "</MiningSchema>" + parts[2] + "</RuleSetModel></PMML>";
+}
+
+std::string Number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.15g", v);
+  return text;
+}
+
+// One document under its two semantics, translated when first asked for,
+// with the result object its rows share.
+class Case {
+ public:
+  void Reset(const std::string& body, const std::map<std::string, std::string>& vars) {
+    std::string text = body;
+    for (const auto& var : vars) {
+      for (size_t at; (at = text.find(var.first)) != std::string::npos;) {
+        text.replace(at, var.first.size(), var.second);
+      }
+    }
+    for (auto& side : sides_) {
+      delete side.result;
+      side = Side();
+    }
+    text_ = Wrapped(text);
+  }
+  ~Case() {
+    for (auto& side : sides_) delete side.result;
+  }
+
+  std::string Score(const std::string& semantics, const std::string& cellText) {
+    Side& side = Get(semantics);
+    if (side.translated == nullptr || side.translated->model == nullptr) {
+      return "refused " + std::to_string(side.failure.code);
+    }
+    RuleSetModel& model = *side.translated->model;
+    const auto cells = Cells(cellText);
+    // The model binds to the layout of the first record it sees: every row
+    // of a document has every field of the dictionary, in its order (cells
+    // a row leaves out are missing), then any other names the rows give.
+    if (side.names.empty()) {
+      for (const ScoreDictVar* var : model.GetDictionary()->GetAllVars()) {
+        if (var != nullptr) side.names.push_back(var->GetName());
+      }
+    }
+    for (const auto& cell : cells) {
+      if (std::find(side.names.begin(), side.names.end(), cell.first) == side.names.end()) {
+        side.names.push_back(cell.first);
+      }
+    }
+    TestRecord record(side.names);
+    for (const auto& cell : cells) {
+      const ScoreDictVar* var = model.GetDictionary()->GetVar(cell.first);
+      double number = 0.0;
+      if (cell.second.empty()) {
+        record.Missing(cell.first);
+      } else if (var != nullptr && var->GetValueType() == ScoreDictVar::kNumeric &&
+                 NumberText::ParseDouble(cell.second, &number)) {
+        record.Number(cell.first, number);
+      } else {
+        record.Text(cell.first, cell.second);
+      }
+    }
+    const Scored planScore = ScoreWith(model, record.Get(), side.result);
+    const std::string planned = Text(planScore, side.result);
+    // The rule-by-rule walk must say the same, in a result of its own.
+    model.SetUseReferenceWalk(true);
+    ScoreResult* walked = nullptr;
+    const Scored walkScore = ScoreWith(model, record.Get(), walked);
+    const std::string walk = Text(walkScore, walked);
+    model.SetUseReferenceWalk(false);
+    delete walked;
+    return planned == walk ? planned : "plan: " + planned + ", walk: " + walk;
+  }
+
+  static std::string Text(const Scored& s, const ScoreResult* result) {
+    std::string head;
+    if (s.code != 0) {
+      head = "error " + std::to_string(s.code);
+      if (s.hasPrediction) head += " " + s.prediction;
+    } else {
+      head = s.hasPrediction ? s.prediction : "null";
+      if (s.confidence != -1.0) head += " " + Number(s.confidence);  // -1: none
+    }
+    std::string fired;
+    for (const std::string& id : s.fired) fired += (fired.empty() ? "" : ",") + id;
+    const auto* rules = result != nullptr && result->GetScoreResultType() == ScoreResult::kRuleSetResult
+                            ? static_cast<const RuleSetResult*>(result)
+                            : nullptr;
+    return head + " | " + (s.winning.empty() ? "-" : s.winning) + " | " +
+           (fired.empty() ? "-" : fired) + " | " +
+           (rules == nullptr || rules->GetErrorText().empty() ? "-" : rules->GetErrorText());
+  }
+
+  // "<code> | <arg> | ..."; "0" for a document translated without fault.
+  std::string Refusal(const std::string& semantics) {
+    const Side& side = Get(semantics);
+    std::string text = std::to_string(side.failure.code);
+    for (const std::string& arg : side.failure.args) text += " | " + arg;
+    return text;
+  }
+  std::string Says(const std::string& semantics) {
+    const std::string& message = Get(semantics).message;
+    const size_t nl = message.find('\n');
+    return nl == std::string::npos ? "" : message.substr(nl + 1);
+  }
+
+ private:
+  struct Side {
+    bool done = false;
+    std::unique_ptr<TranslatedDocument> translated;
+    TranslationFailure failure;
+    std::string message;
+    ScoreResult* result = nullptr;
+    std::vector<std::string> names;  // the record layout
+  };
+  Side& Get(const std::string& semantics) {
+    Side& side = sides_[semantics == "pmml" ? 1 : 0];
+    if (side.done) return side;
+    side.done = true;
+    try {
+      side.translated = TranslateDocument(text_, "doc.pmml", semantics);
+    } catch (const ZbException& e) {
+      side.failure.code = e.GetErrorCode();
+      side.failure.args = e.GetArguments();
+      side.message = e.GetMessage();
+    }
+    return side;
+  }
+  std::string text_;
+  Side sides_[2];
+};
+
+}  // namespace
+
+void RunScenarioFile(const std::string& path) {
+  std::ifstream in(path);
+  ASSERT_TRUE(in.good()) << "cannot read " << path;
+  const std::string dir = path.substr(0, path.rfind('/') + 1);
+  Case current;
+  std::string body;
+  std::map<std::string, std::string> vars;
+  bool started = false;
+  int number = 0;
+  std::string title;
+  for (std::string line; std::getline(in, line);) {
+    ++number;
+    const std::string where = path + ":" + std::to_string(number) + " (" + title + ")";
+    const std::string t = Trim(line);
+    if (t.empty() || t[0] == '#') continue;
+    const std::string keyword = t.substr(0, t.find(' '));
+    const std::string rest = t.size() > keyword.size() ? Trim(t.substr(keyword.size())) : "";
+    if (keyword == "case") {
+      title = rest;
+      vars.clear();
+    } else if (keyword == "doc") {
+      body.clear();
+      for (std::string l; std::getline(in, l) && Trim(l) != "end";) {
+        ++number;
+        body += l + "\n";
+      }
+      ++number;
+      current.Reset(body, vars);
+      started = true;
+    } else if (keyword == "file") {
+      std::ifstream doc(dir + rest);
+      ASSERT_TRUE(doc.good()) << where << ": cannot read " << dir + rest;
+      std::ostringstream text;
+      text << doc.rdbuf();
+      body = text.str();
+      current.Reset(body, vars);
+      started = true;
+    } else if (keyword == "let") {
+      const size_t gap = rest.find(' ');
+      vars[rest.substr(0, gap)] = gap == std::string::npos ? "" : Trim(rest.substr(gap));
+      if (started) current.Reset(body, vars);
+    } else {
+      const size_t arrow = t.find("->");
+      ASSERT_NE(arrow, std::string::npos) << where << ": no -> in " << t;
+      ASSERT_TRUE(started) << where << ": a row before any document";
+      std::vector<std::string> words = Split(t.substr(0, arrow), " ");
+      const std::string expected = Trim(t.substr(arrow + 2));
+      bool refusal = false;
+      bool says = false;
+      if (words[0] == "refused" || words[0] == "says") {
+        refusal = words[0] == "refused";
+        says = !refusal;
+        words.erase(words.begin());
+      }
+      const std::string sem = words[0];
+      ASSERT_TRUE(sem == "native" || sem == "pmml" || sem == "both") << where << ": " << sem;
+      const std::string cells = Trim(t.substr(t.find(sem) + sem.size(), arrow - t.find(sem) - sem.size()));
+      for (const std::string s : {"native", "pmml"}) {
+        if (sem != "both" && sem != s) continue;
+        if (refusal) {
+          EXPECT_EQ(current.Refusal(s), expected) << where << " " << s;
+        } else if (says) {
+          EXPECT_EQ(current.Says(s), expected) << where << " " << s;
+        } else {
+          const size_t parts = Split(expected, " | ").size();
+          const std::string got = current.Score(s, cells);
+          size_t cut = 0;
+          for (size_t p = 0; p < parts && cut != std::string::npos; ++p) {
+            cut = got.find(" | ", cut == 0 ? 0 : cut + 3);
+          }
+          EXPECT_EQ(got.substr(0, cut), expected) << where << " " << s << ": " << cells;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace testing_support
+}  // namespace KtZembra_940

@@ -1,0 +1,46 @@
+// Runs a scenario file: PMML documents, each followed by rows that score a
+// record under native or pmml semantics (or both) and state what comes out,
+// or that state how the document is refused. The format, line by line:
+//
+//   # a comment (blank lines are skipped too)
+//   case <title>                 a new document follows
+//   let $NAME <text>             $NAME in the document reads <text> from here on
+//   doc                          the document, up to a line "end"; when it does
+//     ...                        not start with "<?xml" or "<PMML" it is three
+//   end                          parts split by lines "---": DataFields,
+//                                MiningFields, the RuleSet; a target y with the
+//                                categories yes and no is added unless the
+//                                fields declare a y of their own
+//   file <path>                  the document is the file <path> under the
+//                                source directory
+//   <sem> <cells> -> <expected>  <sem> is native, pmml or both; cells are
+//                                name=value (quoted "..." with \xHH escapes for
+//                                spaces and odd bytes; an empty value is a
+//                                missing cell); a number for a numeric field
+//                                is set as a number, anything else as text
+//   refused <sem> -> <code> | <arg> | ...   the translation throws this code
+//                                with exactly these arguments
+//   says <sem> -> <text>         the refusal's message after its first line
+//
+// A scored record reads "<head> | <winning rule> | <fired rules> | <error
+// text>", head being "<prediction or null>[ <confidence>]" or "error <code>",
+// "-" for no winning rule, none fired or no error text; a row states the first parts it
+// checks, at least the head. One result object serves all rows of a
+// document and semantics, so a row also checks that the previous one left
+// nothing behind.
+#ifndef RULESCORE_TESTS_SUPPORT_SCENARIO_H_
+#define RULESCORE_TESTS_SUPPORT_SCENARIO_H_
+
+#include <string>
+
+namespace KtZembra_940 {
+namespace testing_support {
+
+// Runs every case of the file at `path`; each mismatch is a test failure
+// naming the file's line.
+void RunScenarioFile(const std::string& path);
+
+}  // namespace testing_support
+}  // namespace KtZembra_940
+
+#endif  // RULESCORE_TESTS_SUPPORT_SCENARIO_H_
