@@ -15,6 +15,7 @@
 #include "host/ScoreDictVar.h"
 #include "host/ScoreDictionary.h"
 #include "host/ScoreResult.h"
+#include "host/ScoreValue.h"
 #include "host/ZbException.h"
 #include "scoring/RuleSetResult.h"
 #include "tests/support/ModelBuilder.h"
@@ -62,15 +63,24 @@ std::string Word(const std::string& s, size_t& i, const char* stops) {
   return w;
 }
 
-std::vector<std::pair<std::string, std::string>> Cells(const std::string& s) {
-  std::vector<std::pair<std::string, std::string>> cells;
+struct Cell {
+  std::string name;
+  std::string value;
+  bool quoted;
+};
+
+std::vector<Cell> Cells(const std::string& s) {
+  std::vector<Cell> cells;
   size_t i = 0;
   while (true) {
     while (i < s.size() && s[i] == ' ') ++i;
     if (i >= s.size()) return cells;
-    std::string name = Word(s, i, "=");
+    Cell cell;
+    cell.name = Word(s, i, "=");
     ++i;  // '='
-    cells.emplace_back(name, Word(s, i, " "));
+    cell.quoted = i < s.size() && s[i] == '"';
+    cell.value = Word(s, i, " ");
+    cells.push_back(cell);
   }
 }
 
@@ -140,22 +150,22 @@ class Case {
         if (var != nullptr) side.names.push_back(var->GetName());
       }
     }
-    for (const auto& cell : cells) {
-      if (std::find(side.names.begin(), side.names.end(), cell.first) == side.names.end()) {
-        side.names.push_back(cell.first);
+    for (const Cell& cell : cells) {
+      if (std::find(side.names.begin(), side.names.end(), cell.name) == side.names.end()) {
+        side.names.push_back(cell.name);
       }
     }
     TestRecord record(side.names);
-    for (const auto& cell : cells) {
-      const ScoreDictVar* var = model.GetDictionary()->GetVar(cell.first);
+    for (const Cell& cell : cells) {
+      const ScoreDictVar* var = model.GetDictionary()->GetVar(cell.name);
       double number = 0.0;
-      if (cell.second.empty()) {
-        record.Missing(cell.first);
-      } else if (var != nullptr && var->GetValueType() == ScoreDictVar::kNumeric &&
-                 NumberText::ParseDouble(cell.second, &number)) {
-        record.Number(cell.first, number);
+      if (cell.value.empty() && !cell.quoted) {
+        record.Missing(cell.name);
+      } else if (!cell.quoted && var != nullptr && var->GetValueType() == ScoreDictVar::kNumeric &&
+                 NumberText::ParseDouble(cell.value, &number)) {
+        record.Number(cell.name, number);
       } else {
-        record.Text(cell.first, cell.second);
+        record.Text(cell.name, cell.value);
       }
     }
     const Scored planScore = ScoreWith(model, record.Get(), side.result);
@@ -171,19 +181,21 @@ class Case {
   }
 
   static std::string Text(const Scored& s, const ScoreResult* result) {
+    const auto* rules = result != nullptr && result->GetScoreResultType() == ScoreResult::kRuleSetResult
+                            ? static_cast<const RuleSetResult*>(result)
+                            : nullptr;
     std::string head;
     if (s.code != 0) {
       head = "error " + std::to_string(s.code);
       if (s.hasPrediction) head += " " + s.prediction;
     } else {
-      head = s.hasPrediction ? s.prediction : "null";
+      const bool number = rules != nullptr && rules->GetPrediction() != nullptr &&
+                          rules->GetPrediction()->GetValueType() == ScoreValue::kNumeric;
+      head = s.hasPrediction ? (number ? "#" : "") + s.prediction : "null";
       if (s.confidence != -1.0) head += " " + Number(s.confidence);  // -1: none
     }
     std::string fired;
     for (const std::string& id : s.fired) fired += (fired.empty() ? "" : ",") + id;
-    const auto* rules = result != nullptr && result->GetScoreResultType() == ScoreResult::kRuleSetResult
-                            ? static_cast<const RuleSetResult*>(result)
-                            : nullptr;
     return head + " | " + (s.winning.empty() ? "-" : s.winning) + " | " +
            (fired.empty() ? "-" : fired) + " | " +
            (rules == nullptr || rules->GetErrorText().empty() ? "-" : rules->GetErrorText());
@@ -194,6 +206,15 @@ class Case {
     const Side& side = Get(semantics);
     std::string text = std::to_string(side.failure.code);
     for (const std::string& arg : side.failure.args) text += " | " + arg;
+    return text;
+  }
+  std::string Categories(const std::string& semantics) {
+    const Side& side = Get(semantics);
+    if (side.translated == nullptr || side.translated->model == nullptr) return "refused";
+    std::string text;
+    for (const ScoreValue* value : side.translated->model->GetCategoryValues()) {
+      text += (text.empty() ? "" : ", ") + value->GetString();
+    }
     return text;
   }
   std::string Says(const std::string& semantics) {
@@ -277,11 +298,9 @@ void RunScenarioFile(const std::string& path) {
       ASSERT_TRUE(started) << where << ": a row before any document";
       std::vector<std::string> words = Split(t.substr(0, arrow), " ");
       const std::string expected = Trim(t.substr(arrow + 2));
-      bool refusal = false;
-      bool says = false;
-      if (words[0] == "refused" || words[0] == "says") {
-        refusal = words[0] == "refused";
-        says = !refusal;
+      std::string query;
+      if (words[0] == "refused" || words[0] == "says" || words[0] == "categories") {
+        query = words[0];
         words.erase(words.begin());
       }
       const std::string sem = words[0];
@@ -289,10 +308,12 @@ void RunScenarioFile(const std::string& path) {
       const std::string cells = Trim(t.substr(t.find(sem) + sem.size(), arrow - t.find(sem) - sem.size()));
       for (const std::string s : {"native", "pmml"}) {
         if (sem != "both" && sem != s) continue;
-        if (refusal) {
+        if (query == "refused") {
           EXPECT_EQ(current.Refusal(s), expected) << where << " " << s;
-        } else if (says) {
+        } else if (query == "says") {
           EXPECT_EQ(current.Says(s), expected) << where << " " << s;
+        } else if (query == "categories") {
+          EXPECT_EQ(current.Categories(s), expected) << where << " " << s;
         } else {
           const size_t parts = Split(expected, " | ").size();
           const std::string got = current.Score(s, cells);

@@ -15,15 +15,18 @@
 //                                source directory
 //   <sem> <cells> -> <expected>  <sem> is native, pmml or both; cells are
 //                                name=value (quoted "..." with \xHH escapes for
-//                                spaces and odd bytes; an empty value is a
-//                                missing cell); a number for a numeric field
-//                                is set as a number, anything else as text
+//                                spaces and odd bytes; an empty unquoted value
+//                                is a missing cell); an unquoted number for a
+//                                numeric field is set as a number, anything
+//                                else as text
 //   refused <sem> -> <code> | <arg> | ...   the translation throws this code
 //                                with exactly these arguments
 //   says <sem> -> <text>         the refusal's message after its first line
+//   categories <sem> -> <a>, <b>  the target's categories in order
 //
 // A scored record reads "<head> | <winning rule> | <fired rules> | <error
-// text>", head being "<prediction or null>[ <confidence>]" or "error <code>",
+// text>", head being "<prediction or null>[ <confidence>]" (a prediction that
+// is a number written "#<number>") or "error <code>",
 // "-" for no winning rule, none fired or no error text; a row states the first parts it
 // checks, at least the head. One result object serves all rows of a
 // document and semantics, so a row also checks that the previous one left
