@@ -24,7 +24,6 @@ namespace {
 
 using Method = RuleSetModel::RuleSetMethod;
 using CostTable = std::map<std::string, std::map<std::string, double>>;
-using Matrix = std::vector<std::vector<double>>;
 
 // A string field with the given declared values.
 ScoreDictVar* StringVar(const std::string& name, const std::vector<std::string>& values) {
@@ -131,45 +130,6 @@ TEST(RuleSetModelSettings, UnsizedModelIgnoresEverySetter) {
   delete rule;
 }
 
-TEST(RuleSetModelSettings, PredictorNamesCompareExactly) {
-  RuleSetModel model;
-  model.SetNumberOfModels(2);
-  model.SetPredictorNameForModel(0, {"Age", "income"});
-  EXPECT_TRUE(model.IsPredictorInModel("Age", 0));
-  EXPECT_TRUE(model.IsPredictorInModel("income", 0));
-  EXPECT_FALSE(model.IsPredictorInModel("age", 0));
-  EXPECT_FALSE(model.IsPredictorInModel("Age ", 0));
-  EXPECT_FALSE(model.IsPredictorInModel("Age", 1));  // model without names
-}
-
-TEST(RuleSetModelSettings, SelectionMethods) {
-  RuleSetModel model;
-  model.SetNumberOfModels(2);
-  model.SetAllRuleSelectionMethods({RuleSetModel::weightedSum, RuleSetModel::firstHit}, 1);
-  EXPECT_EQ(model.GetAllRuleSelectionMethods()[1],
-            (std::vector<Method>{RuleSetModel::weightedSum, RuleSetModel::firstHit}));
-  EXPECT_EQ(model.GetRuleSelectionMethodUsedInModel(1), RuleSetModel::weightedSum);
-  EXPECT_EQ(model.GetRuleSelectionMethodUsedInModel(0), RuleSetModel::firstHit);
-
-  // An empty list clears the model's list and keeps the method in use.
-  model.SetAllRuleSelectionMethods({}, 1);
-  EXPECT_TRUE(model.GetAllRuleSelectionMethods()[1].empty());
-  EXPECT_EQ(model.GetRuleSelectionMethodUsedInModel(1), RuleSetModel::weightedSum);
-
-  // Handing a model its own list back changes nothing.
-  model.SetAllRuleSelectionMethods({RuleSetModel::weightedMax}, 0);
-  model.SetAllRuleSelectionMethods(model.GetAllRuleSelectionMethods()[0], 0);
-  EXPECT_EQ(model.GetAllRuleSelectionMethods()[0],
-            (std::vector<Method>{RuleSetModel::weightedMax}));
-
-  model.SetRuleSelectionMethodToUse({RuleSetModel::weightedMax, RuleSetModel::firstHit});
-  EXPECT_EQ(model.GetRuleSelectionMethodUsed(),
-            (std::vector<Method>{RuleSetModel::weightedMax, RuleSetModel::firstHit}));
-  model.SetRuleSelectionMethodToUse(model.GetRuleSelectionMethodUsed());
-  EXPECT_EQ(model.GetRuleSelectionMethodUsed(),
-            (std::vector<Method>{RuleSetModel::weightedMax, RuleSetModel::firstHit}));
-}
-
 TEST(RuleSetModelSetUp, NoTargetVariable) {
   RuleSetModel model;
   model.SetNumberOfModels(1);
@@ -203,13 +163,6 @@ TEST_F(ModelWithTarget, StringLabelsGetTheirCodes) {
   EXPECT_EQ(model->GetCategoryCodes(), (std::vector<int32_t>{0, 1}));
   EXPECT_TRUE(model->GetCategoryIndex().empty());
   EXPECT_EQ(model->GetCategoryValues()[1]->GetString(), "b");
-}
-
-TEST_F(ModelWithTarget, TargetWithoutLabels) {
-  Build({new ScoreDictVar("y", ScoreDictVar::kNumeric, ScoreDictVar::kNominal)}, "y");
-  EXPECT_TRUE(model->SetUp());
-  EXPECT_EQ(model->GetNumbOfCategories(), 0);
-  EXPECT_TRUE(model->GetCategoryValues().empty());
 }
 
 TEST_F(ModelWithTarget, SecondSetUpDoesNotDuplicateCategories) {
@@ -248,39 +201,6 @@ TEST_F(ModelWithTarget, StringDefaultScore) {
   EXPECT_EQ(model->GetDefaultScoreIndex()[0], -1);
   model->SetDefaultScore("Low", 0);
   EXPECT_EQ(model->GetDefaultScoreIndex()[0], -1);
-}
-
-struct CostCase {
-  const char* name;
-  CostTable table;
-  Matrix expected;
-};
-
-TEST_F(ModelWithTarget, StringCostMatrix) {
-  Build({StringVar("risk", {"a", "b", "c"})}, "risk");
-  ASSERT_TRUE(model->SetUp());
-  const std::vector<CostCase> cases = {
-      {"defaults", {}, {{0, 1, 1}, {1, 0, 1}, {1, 1, 0}}},
-      {"one cell", {{"a", {{"b", 5.0}}}}, {{0, 5, 1}, {1, 0, 1}, {1, 1, 0}}},
-      {"diagonal stays zero",
-       {{"b", {{"b", 9.0}, {"c", 2.5}}}},
-       {{0, 1, 1}, {1, 0, 2.5}, {1, 1, 0}}},
-      {"unknown keys ignored", {{"z", {{"a", 3.0}}}, {"c", {{"z", 4.0}, {"a", 0.0}}}},
-       {{0, 1, 1}, {1, 0, 1}, {0, 1, 0}}},
-  };
-  for (const CostCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    model->SetMisclassificationCost(c.table);
-    EXPECT_EQ(model->GetMisclassificationCost(), c.table);
-    EXPECT_EQ(model->GetCostMatrix(), c.expected);
-  }
-}
-
-TEST_F(ModelWithTarget, NumericCostMatrixUsesCategoryTexts) {
-  Build({NumericVar("y", {1, 2})}, "y");
-  ASSERT_TRUE(model->SetUp());
-  model->SetMisclassificationCost({{"1", {{"2", 4.0}}}, {"2", {{"1", 0.5}}}});
-  EXPECT_EQ(model->GetCostMatrix(), (Matrix{{0, 4}, {0.5, 0}}));
 }
 
 TEST_F(ModelWithTarget, VarsOfRole) {

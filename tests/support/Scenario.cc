@@ -16,6 +16,7 @@
 #include "host/ScoreDictionary.h"
 #include "host/ScoreResult.h"
 #include "host/ScoreValue.h"
+#include "host/ScoringLog.h"
 #include "host/ZbException.h"
 #include "scoring/RuleSetResult.h"
 #include "tests/support/ModelBuilder.h"
@@ -86,7 +87,10 @@ std::vector<Cell> Cells(const std::string& s) {
 
 std::string Wrapped(const std::string& body) {
   const std::string start = Trim(body.substr(0, body.find('\n')));
-  if (start.rfind("<?xml", 0) == 0 || start.rfind("<PMML", 0) == 0) return body;
+  if (Trim(body).find_first_not_of('\n') == std::string::npos || start.rfind("<?xml", 0) == 0 ||
+      start.rfind("<PMML", 0) == 0 || start.rfind("<!", 0) == 0) {
+    return body;
+  }
   std::vector<std::string> parts(3);
   size_t part = 0;
   std::istringstream in(body);
@@ -217,6 +221,12 @@ class Case {
     }
     return text;
   }
+  // The message with its line breaks written \n.
+  std::string Message(const std::string& semantics) {
+    std::string text = Get(semantics).message;
+    for (size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, "\\n");
+    return text;
+  }
   std::string Says(const std::string& semantics) {
     const std::string& message = Get(semantics).message;
     const size_t nl = message.find('\n');
@@ -236,13 +246,24 @@ class Case {
     Side& side = sides_[semantics == "pmml" ? 1 : 0];
     if (side.done) return side;
     side.done = true;
+    // With the trace on: a refused translation must never trace a normal exit.
+    std::ostringstream trace;
+    ScoringLog& log = ScoringLog::GetInstance();
+    log.SetStream(&trace);
+    log.SetLevel(1);
     try {
       side.translated = TranslateDocument(text_, "doc.pmml", semantics);
     } catch (const ZbException& e) {
       side.failure.code = e.GetErrorCode();
       side.failure.args = e.GetArguments();
       side.message = e.GetMessage();
+      if (trace.str().find("Exit:KtZembra_940::RuleSetTranslator::ParseFromTree") !=
+          std::string::npos) {
+        side.message += " (a normal exit was traced)";
+      }
     }
+    log.SetLevel(0);
+    log.SetStream(nullptr);
     return side;
   }
   std::string text_;
@@ -299,7 +320,8 @@ void RunScenarioFile(const std::string& path) {
       std::vector<std::string> words = Split(t.substr(0, arrow), " ");
       const std::string expected = Trim(t.substr(arrow + 2));
       std::string query;
-      if (words[0] == "refused" || words[0] == "says" || words[0] == "categories") {
+      if (words[0] == "refused" || words[0] == "says" || words[0] == "message" ||
+          words[0] == "categories") {
         query = words[0];
         words.erase(words.begin());
       }
@@ -310,6 +332,8 @@ void RunScenarioFile(const std::string& path) {
         if (sem != "both" && sem != s) continue;
         if (query == "refused") {
           EXPECT_EQ(current.Refusal(s), expected) << where << " " << s;
+        } else if (query == "message") {
+          EXPECT_EQ(current.Message(s), expected) << where << " " << s;
         } else if (query == "says") {
           EXPECT_EQ(current.Says(s), expected) << where << " " << s;
         } else if (query == "categories") {

@@ -21,6 +21,9 @@
 //                                else as text
 //   refused <sem> -> <code> | <arg> | ...   the translation throws this code
 //                                with exactly these arguments
+//   message <sem> -> <text>      the refusal's message, line breaks written \n
+//                                (no translation that fails may trace a
+//                                normal exit)
 //   says <sem> -> <text>         the refusal's message after its first line
 //   categories <sem> -> <a>, <b>  the target's categories in order
 //
