@@ -221,6 +221,24 @@ class Case {
     }
     return text;
   }
+  // "<row>: <column>=<cost>, ...; ... / <matrix row>; ..." for the cost
+  // table read and the matrix built, "-" for either when empty.
+  std::string Costs(const std::string& semantics) {
+    const Side& side = Get(semantics);
+    if (side.translated == nullptr || side.translated->model == nullptr) return "refused";
+    const RuleSetModel& model = *side.translated->model;
+    std::string text;
+    for (const auto& row : model.GetMisclassificationCost()) {
+      text += (text.empty() ? "" : "; ") + row.first + ":";
+      for (const auto& cell : row.second) text += " " + cell.first + "=" + Number(cell.second);
+    }
+    std::string matrix;
+    for (const std::vector<double>& row : model.GetCostMatrix()) {
+      matrix += matrix.empty() ? "" : "; ";
+      for (size_t i = 0; i < row.size(); ++i) matrix += (i == 0 ? "" : " ") + Number(row[i]);
+    }
+    return (text.empty() ? "-" : text) + " / " + (matrix.empty() ? "-" : matrix);
+  }
   // The message with its line breaks written \n.
   std::string Message(const std::string& semantics) {
     std::string text = Get(semantics).message;
@@ -321,7 +339,7 @@ void RunScenarioFile(const std::string& path) {
       const std::string expected = Trim(t.substr(arrow + 2));
       std::string query;
       if (words[0] == "refused" || words[0] == "says" || words[0] == "message" ||
-          words[0] == "categories") {
+          words[0] == "categories" || words[0] == "costs") {
         query = words[0];
         words.erase(words.begin());
       }
@@ -336,6 +354,8 @@ void RunScenarioFile(const std::string& path) {
           EXPECT_EQ(current.Message(s), expected) << where << " " << s;
         } else if (query == "says") {
           EXPECT_EQ(current.Says(s), expected) << where << " " << s;
+        } else if (query == "costs") {
+          EXPECT_EQ(current.Costs(s), expected) << where << " " << s;
         } else if (query == "categories") {
           EXPECT_EQ(current.Categories(s), expected) << where << " " << s;
         } else {

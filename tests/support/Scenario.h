@@ -26,6 +26,9 @@
 //                                normal exit)
 //   says <sem> -> <text>         the refusal's message after its first line
 //   categories <sem> -> <a>, <b>  the target's categories in order
+//   costs <sem> -> <table> / <matrix>  the cost table read, "<row>: <column>=
+//                                <cost> ...; ...", and the matrix built,
+//                                "<row>; <row>" ("-" for either when empty)
 //
 // A scored record reads "<head> | <winning rule> | <fired rules> | <error
 // text>", head being "<prediction or null>[ <confidence>]" (a prediction that
