@@ -101,10 +101,10 @@ def test_numeric_target_predicts_numbers():
 
 def test_help_reads_well():
     doc = rulescore.__doc__
-    for words in ("rulescore.load", "score_record", "ModelError", "threads", "rulescore.dask"):
+    for words in ("rulescore.load", "score_record", "ModelError", "threads", "rulescore.dask", "Model.outputs"):
         assert words in doc
     for item in (rulescore.load, rulescore.Model.score, rulescore.Model.score_record,
                  rulescore.Model.check, rulescore.Model.show, rulescore.dask.score):
         assert item.__doc__ and len(item.__doc__) > 40
     stub = pathlib.Path(rulescore.__file__).with_name("__init__.pyi")
-    assert "def score_record" in stub.read_text()
+    assert "def score_record" in stub.read_text() and "def outputs" in stub.read_text()

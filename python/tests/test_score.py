@@ -169,8 +169,8 @@ def read_like_the_tool(model, csv):
     ("credit_risk.pmml", "credit_risk.csv", "native"), ("drug_firstHit.pmml", "drug.csv", "native"),
     ("drug_weightedSum.pmml", "drug.csv", "native"), ("drug_weightedMax.pmml", "drug.csv", "native"),
     ("vote.pmml", "vote.csv", "native"), ("costs.pmml", "costs.csv", "native"), ("risk.pmml", "risk.csv", "native"),
-    # predictedValue, probability of one value, ruleId, transformedValue (a number, a text).
-    ("../tests/data/outputs/outputs.pmml", "../tests/data/outputs/rows.csv", "native"),
+    # Every output feature; transformedValue numbers and texts.
+    ("../tests/data/tool/outputs.pmml", "../tests/data/tool/outputs.csv", "native"),
     # A rule learner's export: the semantics change predictions, confidences and invalid rows.
     ("../tests/data/tool/shaped.pmml", "../tests/data/tool/shaped.csv", "native"),
     ("../tests/data/tool/shaped.pmml", "../tests/data/tool/shaped.csv", "pmml"),
