@@ -30,7 +30,9 @@ that is a final result, after these and named after it (``Model.outputs``):
 float64 (NaN for missing) when its values are always numbers (a
 probability, a confidence, a numeric prediction or transformedValue), else
 object (texts, numbers, None for missing). A row that is not scored has
-every output missing.
+every output missing. An output field named like a standard column gives
+a second column of that name (as the tool's header does); ``score_record``
+keeps the standard value under that key.
 
 Numeric columns are read straight from their buffers; texts and ``category``
 columns are looked up once per distinct value. Scoring runs without the GIL;

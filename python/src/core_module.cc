@@ -365,6 +365,9 @@ class Model {
       out["error"] = ErrorText(batch, 0, scored.status[0], scored.column[0]);
     }
     for (size_t f = 0; f < outputs_.size(); ++f) {
+      // An output field named like a standard column is a second column of
+      // that name in a table; a dict keeps the standard value.
+      if (out.contains(outputs_[f].name)) continue;
       const K::BatchScores::OutputValue& value = scored.outputs[f];
       py::object cell = py::none();
       if (value.kind == K::BatchScores::OutputValue::kNumber) {

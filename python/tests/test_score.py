@@ -234,3 +234,11 @@ def test_shared_cells_are_counted_once_per_row():
     assert second["fired_rules"].iloc[0] is second["fired_rules"].iloc[9_999]
     del first, second
     assert sys.getrefcount(winner) < held[0] and sys.getrefcount(single) < held[1]
+
+
+def test_output_named_like_a_standard_column_is_a_second_column():
+    text = (ROOT / "tests" / "data" / "tool" / "outputs.pmml").read_text()
+    model = rulescore.load(text.replace('name="conf" feature="confidence"', 'name="error" feature="confidence"'))
+    result = model.score({"age": [70.0], "job": ["a"]})
+    assert list(result.columns).count("error") == 2 and list(result.iloc[0, [4, 7]]) == [None, 0.8]
+    assert model.score_record({"age": 70.0, "job": "a"})["error"] is None
