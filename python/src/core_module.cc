@@ -744,7 +744,10 @@ class Model {
     // beside the texts there are.
     size_t texts = 0;
     for (const K::ColumnBatch::Column& c : batch.GetColumns()) texts += c.texts.size();
-    const size_t chunk = std::max(kChunkRows, 8 * texts);
+    size_t chunk = std::max(kChunkRows, 8 * texts);
+    // Output values take a few dozen bytes each per row of a chunk; such
+    // models are scored a row at a time anyway.
+    if (!outputs_.empty()) chunk = std::min<size_t>(chunk, 2048);
 
     size_t count = static_cast<size_t>(std::max(1, std::min(threads, pool_->GetSize())));
     count = std::min(count, std::max<size_t>(1, rows / K::ModelPool::kMinRowsPerThread));
