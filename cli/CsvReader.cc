@@ -34,6 +34,7 @@ size_t AsciiPrefix(const char* text, size_t n) {
 CsvReader::CsvReader(std::istream& in, char delimiter, CsvLimits limits)
     : in_(&in), delimiter_(delimiter), limits_(limits), buffer_(kBufferSize) {
   data_ = buffer_.data();
+  SetUpPlainBytes();
 }
 
 CsvReader::CsvReader(std::string_view chunk, int next, long firstLine, char delimiter,
@@ -45,6 +46,52 @@ CsvReader::CsvReader(std::string_view chunk, int next, long firstLine, char deli
   started_ = true;
   line_ = firstLine;
   next_ = next;
+  SetUpPlainBytes();
+}
+
+void CsvReader::SetUpPlainBytes() {
+  for (int c = 0; c < 256; ++c) plain_[c] = c >= 0x01 && c <= 0x7F ? 0 : 2;
+  plain_[static_cast<unsigned char>('"')] = 2;
+  plain_[static_cast<unsigned char>('\r')] = 2;
+  plain_[static_cast<unsigned char>('\n')] = 2;
+  plain_[static_cast<unsigned char>(delimiter_)] = 1;
+}
+
+bool CsvReader::ReadPlainLine(CsvRow* row) {
+  if (pendingPos_ < pending_.size() || capturing_) return false;
+  const char* start = data_ + pos_;
+  const size_t available = end_ - pos_;
+  // Longer lines could meet a cap; they take the full reading.
+  const size_t longest = std::min({available, limits_.maxFieldBytes, limits_.maxRowBytes - 1});
+  const void* found = std::memchr(start, '\n', longest);
+  if (found == nullptr) return false;
+  const size_t n = static_cast<size_t>(static_cast<const char*>(found) - start);
+  if (n == 0) return false;
+  size_t count = 0;
+  size_t cellStart = 0;
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(start);
+  const auto put = [&](size_t end) {
+    if (count < row->fields.size()) {
+      row->fields[count].assign(start + cellStart, end - cellStart);
+    } else {
+      row->fields.emplace_back(start + cellStart, end - cellStart);
+    }
+    ++count;
+    cellStart = end + 1;
+  };
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char kind = plain_[bytes[i]];
+    if (kind == 0) continue;
+    if (kind == 2 || count + 1 >= limits_.maxFields) return false;
+    put(i);
+  }
+  put(n);
+  row->count = count;
+  row->line = line_;
+  ++line_;
+  pos_ += n + 1;
+  lastFromPending_ = false;
+  return true;
 }
 
 bool CsvReader::Fill() {
@@ -240,6 +287,7 @@ bool CsvReader::ReadRow(CsvRow* row) {
     }
   }
 
+  if (ReadPlainLine(row)) return true;
   int c;
   for (;;) {
     c = Get();

@@ -111,6 +111,13 @@ class CsvReader {
   int Get();
   int Peek();
   bool Fill();
+  // Reads, at a record start, a line that needs none of the quoting,
+  // validation or caps logic: it ends in LF within the bytes at hand and
+  // holds only bytes 0x01..0x7F other than '"' and CR. Splits it at the
+  // delimiters into `row` exactly as ReadFields would; false (with the read
+  // position unchanged) for any other line.
+  bool ReadPlainLine(CsvRow* row);
+  void SetUpPlainBytes();
   // Consumes the LF of a CR LF line end.
   void SkipLineFeed();
   // The record after its first byte `c`; ReadRow has skipped the blank
@@ -145,6 +152,9 @@ class CsvReader {
   uint64_t delivered_ = 0;  // bytes ever placed at data_
   long line_ = 1;
   bool keepBlankLines_ = false;
+  // Per byte, for ReadPlainLine: 0 text, 1 the delimiter, 2 a byte that
+  // needs the full reading.
+  unsigned char plain_[256];
 
   // Chunk readers: the byte after the chunk, and whether a record is being
   // read (running out of bytes then is an overrun, not the end).

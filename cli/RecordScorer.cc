@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "host/ColumnBatch.h"
 #include "host/NumberText.h"
 #include "host/ScoreClsResult.h"
 #include "host/ScoreDictVar.h"
@@ -201,6 +202,189 @@ void RecordScorer::Score(const CsvRow& row, RowScore* score) {
     score->hasConfidence = true;
     score->confidence = classification->GetConfidence();
     if (std::isfinite(score->confidence)) SetConfidenceText(score);
+  }
+}
+
+bool RecordScorer::PrepareBlocks() {
+  // A block's columns are laid out as the record is, so that whichever of
+  // the two binds the model first binds it alike.
+  if (bindings_.empty()) return false;
+  categories_.clear();
+  for (const K::ScoreValue* category : model_->GetBatchCategories()) {
+    if (category == nullptr) return false;
+    Prediction prediction;
+    if (category->GetValueType() == K::ScoreValue::kNumeric) {
+      char buffer[64];
+      const std::string_view text =
+          K::NumberText::FormatShortest(category->GetDouble(), buffer, sizeof buffer);
+      prediction.text.assign(text.data(), text.size());
+      prediction.isNumber = std::isfinite(category->GetDouble());
+    } else {
+      prediction.text = category->GetString();
+    }
+    categories_.push_back(std::move(prediction));
+  }
+  ruleIds_ = model_->GetBatchRuleIds();
+  outputCount_ = model_->GetBatchOutputs().size();
+  blockColumns_.resize(bindings_.size());
+  return true;
+}
+
+void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores) {
+  if (blockState_ == BlockState::kUnknown) {
+    blockState_ = PrepareBlocks() ? BlockState::kReady : BlockState::kUnavailable;
+  }
+  if (blockState_ != BlockState::kReady || count == 0) {
+    for (size_t i = 0; i < count; ++i) Score(rows[i], &scores[i]);
+    return;
+  }
+
+  // The cells, column by column as Score's FillRecord reads them; a row
+  // FillRecord would fail or hand a text to the model is left to Score.
+  blockSlow_.assign(count, 0);
+  const size_t width = header_.size();
+  for (size_t i = 0; i < count; ++i) {
+    if (rows[i].count != width || !rows[i].error.empty()) blockSlow_[i] = 1;
+  }
+  for (size_t b = 0; b < bindings_.size(); ++b) {
+    const Binding& binding = bindings_[b];
+    BlockColumn& column = blockColumns_[b];
+    column.missing.assign(count, 1);
+    column.texts.clear();
+    if (binding.column < 0) {
+      column.numbers.assign(count, 0.0);
+      continue;
+    }
+    const size_t at = static_cast<size_t>(binding.column);
+    if (binding.numeric) {
+      column.numbers.resize(count);
+      double* numbers = column.numbers.data();
+      uint8_t* missing = column.missing.data();
+      for (size_t i = 0; i < count; ++i) {
+        numbers[i] = 0.0;
+        if (blockSlow_[i] != 0) continue;
+        const std::string& cell = rows[i].fields[at];
+        if (cell.empty()) continue;
+        if (binding.var->ParseNumber(cell, &numbers[i])) {
+          missing[i] = 0;
+          continue;
+        }
+        numbers[i] = 0.0;
+        probe_.SetText(cell);
+        if (!binding.var->IsMissingValue(probe_)) blockSlow_[i] = 1;
+      }
+      continue;
+    }
+    column.codes.assign(count, -1);
+    codeOf_.clear();
+    for (size_t i = 0; i < count; ++i) {
+      if (blockSlow_[i] != 0) continue;
+      const std::string& cell = rows[i].fields[at];
+      if (cell.empty()) continue;
+      const auto found = codeOf_.find(std::string_view(cell));
+      if (found != codeOf_.end()) {
+        column.codes[i] = found->second;
+        column.missing[i] = found->second < 0 ? 1 : 0;
+        continue;
+      }
+      probe_.SetText(cell);
+      int32_t code = -1;
+      if (!binding.var->IsMissingValue(probe_)) {
+        code = static_cast<int32_t>(column.texts.size());
+        column.texts.push_back(cell);
+      }
+      codeOf_.emplace(std::string_view(cell), code);
+      column.codes[i] = code;
+      column.missing[i] = code < 0 ? 1 : 0;
+    }
+  }
+
+  K::ColumnBatch batch(count);
+  for (size_t b = 0; b < bindings_.size(); ++b) {
+    BlockColumn& column = blockColumns_[b];
+    const Binding& binding = bindings_[b];
+    if (binding.column >= 0 && !binding.numeric) {
+      batch.AddCodes(binding.var->Name(), column.codes.data(), std::move(column.texts),
+                     column.missing.data());
+    } else {
+      batch.AddNumbers(binding.var->Name(), column.numbers.data(), column.missing.data());
+    }
+  }
+  prediction_.resize(count);
+  confidence_.resize(count);
+  winningRule_.resize(count);
+  firedCount_.resize(count);
+  status_.resize(count);
+  errorColumn_.resize(count);
+  fired_.clear();
+  outputs_.resize(count * outputCount_);
+  K::BatchScores out;
+  out.prediction = prediction_.data();
+  out.confidence = confidence_.data();
+  out.winningRule = winningRule_.data();
+  out.firedCount = firedCount_.data();
+  out.status = status_.data();
+  out.errorColumn = errorColumn_.data();
+  out.fired = &fired_;
+  out.outputs = outputCount_ > 0 ? outputs_.data() : nullptr;
+  if (model_->ScoreBatch(batch, 0, count, out) != count) {
+    // The model cannot score columns: every block goes row by row.
+    blockState_ = BlockState::kUnavailable;
+    for (size_t i = 0; i < count; ++i) Score(rows[i], &scores[i]);
+    return;
+  }
+  size_t firedAt = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const size_t firedFrom = firedAt;
+    firedAt += firedCount_[i] > 0 ? static_cast<size_t>(firedCount_[i]) : 0;
+    if (blockSlow_[i] != 0 || status_[i] != K::BatchScores::kScored) {
+      Score(rows[i], &scores[i]);
+      continue;
+    }
+    RowScore* score = &scores[i];
+    score->Reset();
+    score->ok = true;
+    score->firedRules.resize(firedAt - firedFrom);
+    for (size_t k = firedFrom; k < firedAt && k < fired_.size(); ++k) {
+      const int32_t rule = fired_[k];
+      std::string& id = score->firedRules[k - firedFrom];
+      if (rule >= 0 && static_cast<size_t>(rule) < ruleIds_.size()) {
+        id.assign(ruleIds_[static_cast<size_t>(rule)]);
+      } else {
+        id.clear();
+      }
+    }
+    const int32_t winning = winningRule_[i];
+    if (winning >= 0 && static_cast<size_t>(winning) < ruleIds_.size()) {
+      score->winningRule.assign(ruleIds_[static_cast<size_t>(winning)]);
+    }
+    score->outputs.resize(outputCount_);
+    for (size_t f = 0; f < outputCount_; ++f) {
+      RowScore::Output& output = score->outputs[f];
+      const K::BatchScores::OutputValue& value = outputs_[i * outputCount_ + f];
+      output.isMissing = value.kind == K::BatchScores::OutputValue::kMissing;
+      if (value.kind == K::BatchScores::OutputValue::kText) {
+        output.text.assign(value.text);
+      } else if (value.kind == K::BatchScores::OutputValue::kNumber) {
+        char buffer[64];
+        const std::string_view text =
+            K::NumberText::FormatShortest(value.number, buffer, sizeof buffer);
+        output.text.assign(text.data(), text.size());
+        output.isNumber = std::isfinite(value.number);
+      }
+    }
+    const int32_t category = prediction_[i];
+    if (category < 0 || static_cast<size_t>(category) >= categories_.size()) continue;
+    const Prediction& prediction = categories_[static_cast<size_t>(category)];
+    score->hasPrediction = true;
+    score->prediction.assign(prediction.text);
+    score->predictionIsNumber = prediction.isNumber;
+    // A decision list yields no confidence.
+    if (!decisionList_) {
+      score->hasConfidence = true;
+      score->confidence = confidence_[i];
+      if (std::isfinite(score->confidence)) SetConfidenceText(score);
+    }
   }
 }
 

@@ -13,10 +13,13 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "cli/CsvReader.h"
 #include "cli/RowScore.h"
+#include "host/BatchScores.h"
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreModel.h"
 #include "host/StringValue.h"
@@ -45,6 +48,14 @@ class RecordScorer {
   // Error texts name the line and the column ("line 4: column \"age\": ...").
   void Score(const CsvRow& row, RowScore* score);
 
+  // Scores `count` rows into `scores`, exactly as Score would one by one,
+  // but through the model's columnar entry: the rows' cells are read into
+  // one column per field (numbers as doubles, texts as codes) and scored as
+  // a block. A row the block cannot hold as Score would read it (a faulty
+  // record, a cell that is no number) and a row the block did not score
+  // take Score itself, so that its result and error text are the same.
+  void ScoreRows(const CsvRow* rows, size_t count, RowScore* scores);
+
   // A cell of a numeric field that is no number is handed to the model as
   // its text, for the model to judge (the pmml semantics treats it as an
   // invalid value), instead of failing the row here.
@@ -57,6 +68,10 @@ class RecordScorer {
     const KtZembra_940::ScoreDictVar* var;
     bool numeric;
   };
+
+  // Prepares what a block needs of the model: its categories' and rules'
+  // texts. False when the model cannot score columns.
+  bool PrepareBlocks();
 
   // Fills the record from a row; false with the reason in `error`.
   bool FillRecord(const CsvRow& row, std::string* error);
@@ -81,6 +96,36 @@ class RecordScorer {
   bool decisionList_ = false;
   bool textsReachTheModel_ = false;
   std::array<ConfidenceText, 64> confidenceTexts_{};
+
+  // The block path: one column per binding, laid out as the record is, so
+  // that the model reads a block as it reads the record.
+  struct BlockColumn {
+    std::vector<double> numbers;
+    std::vector<int32_t> codes;
+    std::vector<uint8_t> missing;
+    std::vector<std::string> texts;  // a string field's distinct texts in the block
+  };
+  enum class BlockState { kUnknown, kReady, kUnavailable };
+  BlockState blockState_ = BlockState::kUnknown;
+  std::vector<BlockColumn> blockColumns_;
+  std::unordered_map<std::string_view, int32_t> codeOf_;  // a column's texts: code, -1 missing
+  std::vector<uint8_t> blockSlow_;  // per row: scored by Score, not by the block
+  struct Prediction {
+    std::string text;
+    bool isNumber = false;
+  };
+  std::vector<Prediction> categories_;
+  std::vector<std::string> ruleIds_;
+  size_t outputCount_ = 0;
+  std::vector<int32_t> prediction_;
+  std::vector<double> confidence_;
+  std::vector<int32_t> winningRule_;
+  std::vector<int32_t> firedCount_;
+  std::vector<int32_t> status_;
+  std::vector<int32_t> errorColumn_;
+  std::vector<int32_t> fired_;
+  std::vector<size_t> firedStart_;
+  std::vector<KtZembra_940::BatchScores::OutputValue> outputs_;
 };
 
 // A cell shown in a message: at most 40 bytes, control characters escaped.

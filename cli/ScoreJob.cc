@@ -65,14 +65,24 @@ struct Slot {
   long endLine = 0;
 };
 
-// What reading, scoring and formatting one row needs.
+// Rows read before they are scored together: enough that the model's
+// columnar entry pays its set-up rarely, few enough to stay in the cache.
+constexpr size_t kBlockRows = 256;
+
+// What reading, scoring and formatting rows needs: the rows read and not
+// yet scored, and their scores.
 struct RowContext {
+  RowContext(RecordScorer* rowScorer, const OutputWriter* rowWriter, size_t cells,
+             const std::string* input)
+      : scorer(rowScorer), writer(rowWriter), width(cells), inputName(input),
+        rows(kBlockRows), scores(kBlockRows) {}
   RecordScorer* scorer;
   const OutputWriter* writer;
   size_t width;
   const std::string* inputName;
-  CsvRow row;
-  RowScore score;
+  std::vector<CsvRow> rows;
+  std::vector<RowScore> scores;
+  size_t pending = 0;  // rows read and not yet scored
 };
 
 void ReleaseLargeCells(CsvRow* row) {
@@ -81,15 +91,27 @@ void ReleaseLargeCells(CsvRow* row) {
   }
 }
 
-// Scores and formats the row in `context` onto `batch`.
-void ScoreRow(RowContext* context, Batch* batch) {
-  context->scorer->Score(context->row, &context->score);
-  context->writer->AppendRow(context->row, context->width, context->score, &batch->output);
-  ++batch->rows;
-  if (!context->score.ok) {
-    batch->invalid = true;
-    batch->messages += "rulescore: " + *context->inputName + ": " + context->score.error + "\n";
+// The row the next record is to be read into.
+CsvRow* NextRow(RowContext* context) {
+  CsvRow* row = &context->rows[context->pending];
+  ReleaseLargeCells(row);
+  return row;
+}
+
+// Scores the rows read in `context` and formats them onto `batch`.
+void ScorePending(RowContext* context, Batch* batch) {
+  const size_t count = context->pending;
+  context->pending = 0;
+  context->scorer->ScoreRows(context->rows.data(), count, context->scores.data());
+  for (size_t i = 0; i < count; ++i) {
+    const RowScore& score = context->scores[i];
+    context->writer->AppendRow(context->rows[i], context->width, score, &batch->output);
+    if (!score.ok) {
+      batch->invalid = true;
+      batch->messages += "rulescore: " + *context->inputName + ": " + score.error + "\n";
+    }
   }
+  batch->rows += count;
 }
 
 // A scoring thread's work on one chunk: read its records, score them and
@@ -100,11 +122,12 @@ void ScoreChunk(char delimiter, bool keepBlankLines, RowContext* context, Slot* 
   try {
     CsvReader reader(slot->chunk.bytes, slot->chunk.next, slot->chunk.firstLine, delimiter);
     reader.KeepBlankLines(keepBlankLines);
+    context->pending = 0;
     for (;;) {
-      ReleaseLargeCells(&context->row);
-      if (!reader.ReadRow(&context->row) || reader.Overran()) break;
-      ScoreRow(context, &slot->batch);
+      if (!reader.ReadRow(NextRow(context)) || reader.Overran()) break;
+      if (++context->pending == kBlockRows) ScorePending(context, &slot->batch);
     }
+    ScorePending(context, &slot->batch);
     slot->overran = reader.Overran();
     slot->endLine = reader.GetLine();
   } catch (const std::bad_alloc&) {
@@ -256,17 +279,18 @@ int ScoreJob::Run() {
   // Reads, scores and writes rows on this thread with the first scorer,
   // until the reader stands at a record start at least `minBytes` on from
   // where it began (or at the end of the input). False when scoring failed.
-  RowContext serial{scorers[0].get(), &writer, header.size(), &inputName, CsvRow(), RowScore()};
+  RowContext serial(scorers[0].get(), &writer, header.size(), &inputName);
   Batch serialBatch;
   const auto readSerially = [&](uint64_t minBytes) {
     const uint64_t from = reader.GetPosition();
+    serial.pending = 0;
     for (;;) {
       bool stop = true;
       try {
-        ReleaseLargeCells(&serial.row);
-        const bool more = reader.ReadRow(&serial.row);
-        if (more) ScoreRow(&serial, &serialBatch);
+        const bool more = reader.ReadRow(NextRow(&serial));
+        if (more) ++serial.pending;
         stop = !more || (reader.AtRecordStart() && reader.GetPosition() - from >= minBytes);
+        if (stop || serial.pending == kBlockRows) ScorePending(&serial, &serialBatch);
       } catch (const std::bad_alloc&) {
         serialBatch.failure = "out of memory while scoring";
       } catch (const std::exception& e) {
@@ -368,8 +392,8 @@ int ScoreJob::Run() {
     WorkerPool pool(threads + 1);
     pool.Run([&](int index) {
       if (index > 0) {
-        RowContext context{scorers[static_cast<size_t>(index - 1)].get(), &writer, header.size(),
-                           &inputName, CsvRow(), RowScore()};
+        RowContext context(scorers[static_cast<size_t>(index - 1)].get(), &writer, header.size(),
+                           &inputName);
         size_t s;
         while (queue.Pop(&s)) {
           ScoreChunk(options_.delimiter, keepBlankLines, &context, &slots[s]);
