@@ -802,11 +802,13 @@ int ParseOnly(const char* dataPath) {
   K::ScoreCaseRecord record(header);
   long rows = 0;
   long bad = 0;
+  // Lines are read as the tool reads them.
+  reader.KeepPlainLines(true);
   while (reader.ReadRow(&row)) {
     ++rows;
     record.Clear();
     for (size_t i = 0; i < row.count && i < header.size(); ++i) {
-      const std::string& cell = row.fields[i];
+      const std::string_view cell = row.Cell(i);
       double value;
       if (cell.empty()) {
         record.SetMissing(static_cast<int>(i));

@@ -50,7 +50,19 @@ struct CsvRow {
   // 1-based cell the error concerns; 0 when it concerns the whole record.
   size_t errorField = 0;
 
+  // A reader told to keep plain lines whole (KeepPlainLines) leaves a line
+  // that needs no unquoting in `plainLine`, with the end of each cell in it,
+  // instead of copying its cells into `fields`. Cell reads either form.
+  bool plain = false;
+  std::string plainLine;
+  std::vector<uint32_t> cellEnds;
+
   const std::string& Field(size_t i) const { return fields[i]; }
+  std::string_view Cell(size_t i) const {
+    if (!plain) return fields[i];
+    const size_t begin = i == 0 ? 0 : cellEnds[i - 1] + 1;
+    return std::string_view(plainLine).substr(begin, cellEnds[i] - begin);
+  }
 };
 
 class CsvReader {
@@ -79,6 +91,8 @@ class CsvReader {
   // From now on an empty line is read as a record of one empty cell rather
   // than skipped.
   void KeepBlankLines(bool keep) { keepBlankLines_ = keep; }
+  // From now on a plain line is kept whole in its row (CsvRow::plain).
+  void KeepPlainLines(bool keep) { keepPlainLines_ = keep; }
 
   // Bytes taken from the stream so far.
   uint64_t GetBytesRead() const { return bytesRead_; }
@@ -152,6 +166,7 @@ class CsvReader {
   uint64_t delivered_ = 0;  // bytes ever placed at data_
   long line_ = 1;
   bool keepBlankLines_ = false;
+  bool keepPlainLines_ = false;
   // Per byte, for ReadPlainLine: 0 text, 1 the delimiter, 2 a byte that
   // needs the full reading.
   unsigned char plain_[256];

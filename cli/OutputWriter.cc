@@ -38,9 +38,17 @@ bool OutputWriter::AppendPlainCsvRow(const CsvRow& row, size_t width, const RowS
   // and the line end.
   size_t need = width + 3 + outputColumns_.size() + 1;
   const size_t cells = std::min(width, row.count);
-  for (size_t i = 0; i < cells; ++i) {
-    if (!plain(row.fields[i])) return false;
-    need += row.fields[i].size();
+  // A plain line holds no byte that needs quotes, and its delimiters are
+  // the ones written between its cells.
+  const bool whole = row.plain && row.count == width && width > 0;
+  if (whole) {
+    need += row.plainLine.size() + 1 - width;
+  } else {
+    for (size_t i = 0; i < cells; ++i) {
+      const std::string_view cell = row.Cell(i);
+      if (!plain(cell)) return false;
+      need += cell.size();
+    }
   }
   const bool prediction = score.ok && score.hasPrediction;
   if (prediction) {
@@ -81,9 +89,14 @@ bool OutputWriter::AppendPlainCsvRow(const CsvRow& row, size_t width, const RowS
     p += text.size();
   };
   const char delimiter = delimiter_;
-  for (size_t i = 0; i < width; ++i) {
-    if (i < cells) put(row.fields[i]);
+  if (whole) {
+    put(row.plainLine);
     *p++ = delimiter;
+  } else {
+    for (size_t i = 0; i < width; ++i) {
+      if (i < cells) put(row.Cell(i));
+      *p++ = delimiter;
+    }
   }
   if (prediction) put(score.prediction);
   *p++ = delimiter;
@@ -197,7 +210,7 @@ void OutputWriter::AppendRow(const CsvRow& row, size_t width, const RowScore& sc
   if (format_ == Format::kCsv) {
     if (AppendPlainCsvRow(row, width, score, out)) return;
     for (size_t i = 0; i < width; ++i) {
-      if (i < row.count) AppendCsvField(row.fields[i], delimiter_, out);
+      if (i < row.count) AppendCsvField(row.Cell(i), delimiter_, out);
       out->push_back(delimiter_);
     }
     if (score.ok && score.hasPrediction) AppendCsvField(score.prediction, delimiter_, out);

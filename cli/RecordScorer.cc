@@ -99,7 +99,7 @@ bool RecordScorer::FillRecord(const CsvRow& row, std::string* error) {
       record_.SetMissing(binding.position);
       continue;
     }
-    const std::string& cell = row.fields[static_cast<size_t>(binding.column)];
+    const std::string_view cell = row.Cell(static_cast<size_t>(binding.column));
     if (cell.empty()) {
       record_.SetMissing(binding.position);
       continue;
@@ -120,7 +120,7 @@ bool RecordScorer::FillRecord(const CsvRow& row, std::string* error) {
         continue;
       }
       *error = line() + "column " + QuoteForMessage(header_[static_cast<size_t>(binding.column)]) +
-               ": " + QuoteForMessage(cell) +
+               ": " + QuoteForMessage(std::string(cell)) +
                (binding.var->IsBoolean() ? " is not a boolean" : " is not a number");
       return false;
     }
@@ -263,7 +263,7 @@ void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores)
       for (size_t i = 0; i < count; ++i) {
         numbers[i] = 0.0;
         if (blockSlow_[i] != 0) continue;
-        const std::string& cell = rows[i].fields[at];
+        const std::string_view cell = rows[i].Cell(at);
         if (cell.empty()) continue;
         if (binding.var->ParseNumber(cell, &numbers[i])) {
           missing[i] = 0;
@@ -279,9 +279,9 @@ void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores)
     codeOf_.clear();
     for (size_t i = 0; i < count; ++i) {
       if (blockSlow_[i] != 0) continue;
-      const std::string& cell = rows[i].fields[at];
+      const std::string_view cell = rows[i].Cell(at);
       if (cell.empty()) continue;
-      const auto found = codeOf_.find(std::string_view(cell));
+      const auto found = codeOf_.find(cell);
       if (found != codeOf_.end()) {
         column.codes[i] = found->second;
         column.missing[i] = found->second < 0 ? 1 : 0;
@@ -291,9 +291,9 @@ void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores)
       int32_t code = -1;
       if (!binding.var->IsMissingValue(probe_)) {
         code = static_cast<int32_t>(column.texts.size());
-        column.texts.push_back(cell);
+        column.texts.emplace_back(cell);
       }
-      codeOf_.emplace(std::string_view(cell), code);
+      codeOf_.emplace(cell, code);
       column.codes[i] = code;
       column.missing[i] = code < 0 ? 1 : 0;
     }

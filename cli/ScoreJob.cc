@@ -89,6 +89,8 @@ void ReleaseLargeCells(CsvRow* row) {
   for (std::string& field : row->fields) {
     if (field.capacity() > kKeptCellCapacity) std::string().swap(field);
   }
+  if (row->plainLine.capacity() > kKeptCellCapacity) std::string().swap(row->plainLine);
+  if (row->cellEnds.capacity() > kKeptCellCapacity) std::vector<uint32_t>().swap(row->cellEnds);
 }
 
 // The row the next record is to be read into.
@@ -122,6 +124,7 @@ void ScoreChunk(char delimiter, bool keepBlankLines, RowContext* context, Slot* 
   try {
     CsvReader reader(slot->chunk.bytes, slot->chunk.next, slot->chunk.firstLine, delimiter);
     reader.KeepBlankLines(keepBlankLines);
+    reader.KeepPlainLines(true);
     context->pending = 0;
     for (;;) {
       if (!reader.ReadRow(NextRow(context)) || reader.Overran()) break;
@@ -202,6 +205,7 @@ int ScoreJob::Run() {
   // header's width holds a delimiter.
   const bool keepBlankLines = header.size() == 1;
   reader.KeepBlankLines(keepBlankLines);
+  reader.KeepPlainLines(true);
   {
     std::unordered_map<std::string, size_t> seen;
     for (size_t i = 0; i < header.size(); ++i) {
