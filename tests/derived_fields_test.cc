@@ -1,7 +1,8 @@
 // Derived fields: every expression kind and built-in function with present,
 // missing and out-of-domain inputs, mapMissingTo and defaultValue; chains
-// of fields, defined functions, fields in rule and CompoundRule guards,
-// and the documents refused at load time.
+// of fields, defined functions, fields in rule and CompoundRule guards, the
+// treatments of a derived predictor. The documents refused at load time are
+// scenario rows (tests/data/scenarios/derived_fields.txt).
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -388,53 +389,6 @@ TEST(DerivedFields, DocumentsScoreTheirRows) {
                               "derived field d3 (double): *(d2, 10)\n"),
               std::string::npos)
         << dump.str();
-  }
-}
-
-TEST(DerivedFields, RefusedAtLoadTime) {
-  const struct {
-    std::string transformations;
-    int code;
-    std::vector<std::string> args;
-  } kCases[] = {
-      {OneField("double", Apply("vendorScore", kX)), ErrorCode::kUnknownFunction,
-       {"d", "vendorScore"}},
-      {OneField("double", R"(<Aggregate field="x" function="sum"/>)"), ErrorCode::kBadExpression,
-       {"d", "Aggregate", "is not an expression the engine evaluates"}},
-      {OneField("double", Apply("+", kX)), ErrorCode::kBadExpression,
-       {"d", "Apply", "calls + with 1 argument"}},
-      {OneField("double", R"(<FieldRef field="nowhere"/>)"), ErrorCode::kUnknownField,
-       {"nowhere", "FieldRef"}},
-      {OneField("boolean", Apply("matches", kS + Constant("(a"))), ErrorCode::kBadExpression,
-       {"d", "Apply", "calls matches with the unusable pattern \"(a\""}},
-      {OneField("boolean", Apply("matches", kS + kT)), ErrorCode::kBadExpression,
-       {"d", "Apply", "calls matches with a pattern that is not a Constant"}},
-      {OneField("string", Apply("formatNumber", kX + Constant("%s"))), ErrorCode::kBadExpression,
-       {"d", "Apply", "calls formatNumber with the unusable pattern \"%s\""}},
-      {OneField("double", R"(<NormContinuous field="x"><LinearNorm orig="1" norm="0"/></NormContinuous>)"),
-       ErrorCode::kBadExpression, {"d", "NormContinuous", "needs at least two LinearNorm points"}},
-      {OneField("double", "<Extension/>"), ErrorCode::kBadExpression,
-       {"d", "DerivedField", "holds no expression"}},
-      {R"(<TransformationDictionary>
-          <DerivedField name="a" optype="continuous" dataType="double"><FieldRef field="b"/></DerivedField>
-          <DerivedField name="b" optype="continuous" dataType="double"><Apply function="+"><FieldRef field="x"/><FieldRef field="a"/></Apply></DerivedField>
-          <DerivedField name="d" optype="continuous" dataType="double"><FieldRef field="a"/></DerivedField>
-        </TransformationDictionary>)",
-       ErrorCode::kDerivedFieldCycle, {"a -> b -> a"}},
-      {R"(<TransformationDictionary>
-          <DefineFunction name="loop" dataType="double"><ParameterField name="v"/><Apply function="loop"><FieldRef field="v"/></Apply></DefineFunction>
-          <DerivedField name="d" optype="continuous" dataType="double"><Apply function="loop"><FieldRef field="x"/></Apply></DerivedField>
-        </TransformationDictionary>)",
-       ErrorCode::kBadExpression, {"d", "Apply", "calls loop, which calls itself"}},
-      {R"(<TransformationDictionary>
-          <DerivedField name="x" optype="continuous" dataType="double"><Constant>1</Constant></DerivedField>
-        </TransformationDictionary>)",
-       ErrorCode::kDuplicateField, {"x"}},
-  };
-  for (const auto& c : kCases) {
-    const TranslationFailure failure = TranslationFailureOf(Document(c.transformations), "bad.pmml");
-    EXPECT_EQ(failure.code, c.code) << c.transformations;
-    EXPECT_EQ(failure.args, c.args) << c.transformations;
   }
 }
 
