@@ -2,6 +2,7 @@
 // texts are fixed: tools and people compare dumps line by line.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <ostream>
 
 #include "host/ScoreSplitVar.h"
@@ -60,9 +61,21 @@ void SimpleRule::Display(std::ostream& os) const {
   os << "confidence: " << confidence << "\n";
   os << "weight: " << weight << "\n";
   os << "target variable name: " << targetVariableName << "\n";
-  os << "There are " << static_cast<uint64_t>(splitVars.size()) << " split variables: \n";
-  for (const ScoreSplitVar* split : splitVars) {
-    if (split != nullptr) split->Display(os);
+  if (packedSplits.empty()) {
+    os << "There are " << static_cast<uint64_t>(splitVars.size()) << " split variables: \n";
+    for (const ScoreSplitVar* split : splitVars) {
+      if (split != nullptr) split->Display(os);
+    }
+  } else {
+    os << "There are " << static_cast<uint64_t>(packedSplits.size()) << " split variables: \n";
+    for (const PackedSplit& entry : packedSplits) {
+      if (entry.kind == PackedSplit::kObject) {
+        entry.split->Display(os);
+      } else if (entry.kind == PackedSplit::kRange) {
+        const std::unique_ptr<ScoreSplitVar> split(Unpack(entry));
+        split->Display(os);
+      }
+    }
   }
   os << "Score Value distribution:\n";
   for (const ValuePercent& entry : valuePercents) {

@@ -94,6 +94,15 @@ void RuleSetModel::AddSimpleRule(SimpleRule* rule, int32_t m) {
   simpleRules[static_cast<size_t>(m)].push_back(rule);
 }
 
+void RuleSetModel::ReserveRules(int32_t m, size_t count) {
+  if (m < 0 || static_cast<size_t>(m) >= simpleRules.size() || count == 0) return;
+  const size_t mi = static_cast<size_t>(m);
+  simpleRules[mi].reserve(simpleRules[mi].size() + count);
+  if (ruleSets.size() <= mi) ruleSets.resize(mi + 1, nullptr);
+  if (ruleSets[mi] == nullptr) ruleSets[mi] = new ST_RuleSet();
+  ruleSets[mi]->rules.reserve(ruleSets[mi]->rules.size() + count);
+}
+
 bool RuleSetModel::IsNewPredVar(const ScoreDictVar* var) const {
   if (var == nullptr) return false;
   return predVarIndex.find(var) == predVarIndex.end();
@@ -253,6 +262,21 @@ bool RuleSetModel::FillComPredToComp(const CompoundPredicate* pred, ST_RuleSet* 
   // is kept as a nested compound of its own: the nested compounds are
   // evaluated in order, before any simple member.
   const bool ordered = comp.boolOperator == CompoundPredicate::kSurrogate;
+  // Room for exactly the members, so that a model of many rules carries no
+  // spare capacity in its conditions.
+  size_t flatMembers = 0;
+  size_t nestedMembers = 0;
+  for (const ScorePredicate* member : pred->GetPredicates()) {
+    if (member == nullptr) continue;
+    if (ordered || member->GetPredType() == ScorePredicate::kCompound) {
+      ++nestedMembers;
+    } else {
+      ++flatMembers;
+    }
+  }
+  comp.conditions.reserve(comp.conditions.size() + flatMembers);
+  comp.varIndices.reserve(comp.varIndices.size() + flatMembers);
+  comp.compConditions.reserve(comp.compConditions.size() + nestedMembers);
 
   bool droppedNeutral = false;
   for (const ScorePredicate* member : pred->GetPredicates()) {

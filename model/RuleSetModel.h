@@ -185,6 +185,9 @@ class RuleSetModel : public BaseModel {
   bool AddPredicateToRule(int32_t m, SimpleRule* rule, ScorePredicate* predicate);
   // Takes ownership of `rule` when 0 <= m < number of models.
   void AddSimpleRule(SimpleRule* rule, int32_t m);
+  // Room for `count` more rules in model m (0 <= m < number of models), so
+  // that the rule tables of a large rule set are sized once, without spare.
+  void ReserveRules(int32_t m, size_t count);
   // Takes ownership of the compiled derived fields, which are computed from
   // each record before its predictors are encoded; before any scoring.
   void SetDerivedFieldProgram(DerivedFieldProgram* program);

@@ -2,9 +2,16 @@
 // predicted score, the statistics the document gives, the score
 // distribution, the split variables that summarise its predicate and the
 // target's name. Scoring never reads it; it serves queries and the dump.
+// A loaded model holds one such record per rule, so the split variables can
+// be kept packed (PackSplits): a one-range split of a field then takes one
+// small entry instead of five heap objects, and the objects are made again
+// only when someone asks for them (GetSplitVar); the dump reads the packed
+// entries directly.
 #ifndef RULESCORE_MODEL_SIMPLERULE_H_
 #define RULESCORE_MODEL_SIMPLERULE_H_
 
+#include <atomic>
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -12,6 +19,7 @@
 
 namespace KtZembra_940 {
 
+class ScoreDictVar;
 class ScoreSplitVar;
 class ScoreValue;
 
@@ -47,10 +55,17 @@ class SimpleRule {
   double GetRuleWeight() const { return weight; }
   void SetRuleWeight(double value) { weight = value; }
 
-  const std::vector<ScoreSplitVar*>& GetSplitVar() const { return splitVars; }
+  // Owned by the rule. Split variables held packed are made on the first
+  // call (safe from several threads at once) and kept from then on.
+  const std::vector<ScoreSplitVar*>& GetSplitVar() const;
   // Takes ownership of the given split variables; those held before are
   // deleted unless they are among the new ones.
   void SetSplitVar(std::vector<ScoreSplitVar*>& splits);
+  // Packs the split variables held: each one-range split of a field (a
+  // plain ScaleSplit) becomes a small entry; any other kind is kept as it
+  // is. GetSplitVar answers splits equal to the ones packed, in the same
+  // order, though not the same objects.
+  void PackSplits();
 
   bool IsDisabled() const { return disabled; }
   void SetDisabled(bool value) { disabled = value; }
@@ -65,6 +80,27 @@ class SimpleRule {
   void Display(std::ostream& os) const;
 
  private:
+  // One split variable as it is kept packed: a one-range ScaleSplit of a
+  // field, any other split (owned), or a null entry of the list.
+  struct PackedSplit {
+    enum Kind : uint8_t { kRange, kObject, kNull };
+    union {
+      const ScoreDictVar* var;  // kRange
+      ScoreSplitVar* split;     // kObject, owned
+    };
+    double low = 0.0;
+    double high = 0.0;
+    int32_t missvalMap = 0;
+    int32_t splitIndex = 0;
+    Kind kind = kNull;
+    bool lowClosed = false;
+    bool highClosed = false;
+    PackedSplit() : var(nullptr) {}
+  };
+  // A new ScaleSplit equal to a packed range.
+  static ScoreSplitVar* Unpack(const PackedSplit& entry);
+  // Back to plain split objects held in splitVars (nothing packed).
+  void UnpackAll();
   void CopyOwned(const SimpleRule& other);
   void ReleaseOwned();
 
@@ -74,7 +110,11 @@ class SimpleRule {
   double nbCorrect = -1.0;
   double confidence = -1.0;
   double weight = -1.0;
-  std::vector<ScoreSplitVar*> splitVars;      // owned
+  std::vector<ScoreSplitVar*> splitVars;      // owned; empty while packed
+  std::vector<PackedSplit> packedSplits;      // splits of a packed rule
+  // The packed splits made into objects by GetSplitVar: the objects made
+  // from packed ranges are owned by it, the others by packedSplits.
+  mutable std::atomic<std::vector<ScoreSplitVar*>*> unpacked{nullptr};
   std::vector<ValuePercent> valuePercents;    // values owned
   std::string targetVariableName;
   std::string ruleLabel;

@@ -12,6 +12,8 @@
 
 #include "host/DiscreteSplit.h"
 #include "host/NumericValue.h"
+#include "host/Range.h"
+#include "host/ScaleSplit.h"
 #include "host/ScoreDictVar.h"
 #include "host/StringValue.h"
 #include "model/SimpleRule.h"
@@ -182,6 +184,68 @@ TEST(SimpleRule, SetSplitVarTakesOverAndReleasesTheRest) {
   // The record's own list changes nothing.
   rule.SetSplitVar(const_cast<std::vector<ScoreSplitVar*>&>(rule.GetSplitVar()));
   EXPECT_EQ(rule.GetSplitVar(), second);
+}
+
+// Packed splits answer what the objects did: the dump, the split texts and
+// indices, null entries in place, other kinds kept as the same objects; a
+// copy, an assignment and a new list work on a packed rule as on any other.
+TEST(SimpleRule, PackedSplitsAnswerAsTheObjects) {
+  ScoreDictVar age("age", ScoreDictVar::kNumeric, ScoreDictVar::kContinuous);
+  ScoreDictVar colour("colour", ScoreDictVar::kString, ScoreDictVar::kNominal);
+  auto scale = [&age](std::vector<Range*> ranges, int index, int missval) {
+    auto* split = new ScaleSplit(&age);
+    for (Range* range : ranges) split->PutSplit(range, index);
+    split->SetMissvalMap(missval);
+    return split;
+  };
+  auto range = [](double low, double high, bool lowClosed, bool highClosed) {
+    return new Range(new NumericValue(low), new NumericValue(high), lowClosed, highClosed);
+  };
+  const double inf = std::numeric_limits<double>::infinity();
+  ScoreSplitVar* other = MakeSplit(&colour, {"red", "blue"});
+  std::vector<ScoreSplitVar*> splits{
+      scale({range(3, 7.25, false, true)}, 4, 4), nullptr, other,
+      scale({range(-inf, 1, false, false), range(5, inf, true, false)}, 2, -2),
+      scale({range(-inf, inf, true, true)}, 0, ScoreSplitVar::kMissvalUnset)};
+  SimpleRule rule("R");
+  rule.SetSplitVar(splits);
+  std::vector<std::string> texts;
+  for (const ScoreSplitVar* split : splits) texts.push_back(split ? SplitText(split) : "null");
+  std::ostringstream before;
+  rule.Display(before);
+
+  auto expectSame = [&texts](const SimpleRule& r) {
+    const std::vector<ScoreSplitVar*>& got = r.GetSplitVar();
+    ASSERT_EQ(got.size(), texts.size());
+    for (size_t k = 0; k < got.size(); ++k) {
+      EXPECT_EQ(got[k] ? SplitText(got[k]) : "null", texts[k]) << k;
+    }
+    EXPECT_EQ(&r.GetSplitVar(), &got);  // made once
+  };
+  rule.PackSplits();
+  std::ostringstream packed;
+  rule.Display(packed);
+  EXPECT_EQ(packed.str(), before.str());
+  expectSame(rule);
+  EXPECT_EQ(rule.GetSplitVar()[2], other);
+  const auto* first = dynamic_cast<const ScaleSplit*>(rule.GetSplitVar()[0]);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->GetSplitIndices(), std::vector<int>{4});
+  EXPECT_EQ(first->GetMissvalMap(), 4);
+
+  SimpleRule copy(rule);
+  expectSame(copy);
+  EXPECT_NE(copy.GetSplitVar()[2], other);
+  SimpleRule assigned("A");
+  assigned = copy;
+  expectSame(assigned);
+  // Handing a packed rule its own list keeps the splits, now as objects.
+  rule.SetSplitVar(const_cast<std::vector<ScoreSplitVar*>&>(rule.GetSplitVar()));
+  expectSame(rule);
+  EXPECT_EQ(rule.GetSplitVar()[2], other);
+  std::ostringstream after;
+  rule.Display(after);
+  EXPECT_EQ(after.str(), before.str());
 }
 
 }  // namespace

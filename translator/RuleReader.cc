@@ -107,6 +107,14 @@ struct SplitListGuard {
 
 bool RuleSetTranslator::ParseRules(int ruleSetIndex, const xercesc::DOMElement* ruleSet,
                                    RuleSetModel** model) {
+  // The rule tables take the rules at this level at once (those nested in
+  // CompoundRules, rarer, are added as they come).
+  size_t simpleRules = 0;
+  for (const xercesc::DOMElement* child = GetFirstChildElt(ruleSet); child != nullptr;
+       child = GetNextSiblingElt(child)) {
+    if (IsEqual(child->getTagName(), XML_ELE_RULESET_RULE_SIMPLE)) ++simpleRules;
+  }
+  (*model)->ReserveRules(ruleSetIndex, simpleRules);
   bool result = true;
   for (const xercesc::DOMElement* child = GetFirstChildElt(ruleSet); child != nullptr && result;
        child = GetNextSiblingElt(child)) {
@@ -239,6 +247,8 @@ bool RuleSetTranslator::ReadOneSimpleRule(const xercesc::DOMElement* element, in
   RuleSetTranslator::SplitList owned;
   owned.swap(splits.list);
   rule->SetSplitVar(owned);
+  // A large model holds many rules: their summaries are kept packed.
+  rule->PackSplits();
   rule->SetTargetVariableName(targetName);
 
   // A rule set without an entry in the model's tables does not take the
