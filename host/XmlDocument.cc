@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -17,10 +17,12 @@
 #include <xercesc/framework/XMLErrorCodes.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/sax/InputSource.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLException.hpp>
 
@@ -216,6 +218,180 @@ bool HasElementStart(const char* data, size_t size) {
 
 std::string FileErrorText(int error) { return std::generic_category().message(error); }
 
+// Thrown out of the parser when a file being read fails or grows past the
+// cap; caught where the parse started.
+struct ReadFailed {
+  bool tooLarge;
+  int error;
+};
+
+// A file as it is read, in pieces: the bytes read so far against the cap,
+// and what the error messages need to know about the whole text (gathered
+// as it passes, so that the text is never held beside the tree built from
+// it).
+class FileText {
+ public:
+  explicit FileText(std::FILE* file) : file_(file) {}
+
+  // Up to `size` bytes into `buffer`; 0 at the end. Throws ReadFailed.
+  size_t Read(char* buffer, size_t size) {
+    const size_t got = std::fread(buffer, 1, size, file_);
+    if (got < size && std::ferror(file_)) throw ReadFailed{false, errno};
+    if (got > XmlDocument::kMaxDocumentBytes - total_) throw ReadFailed{true, 0};
+    total_ += got;
+    Note(buffer, got);
+    return got;
+  }
+
+  // Reads what the parser left unread, so that the cap and the facts below
+  // cover the whole text, as they would had it been read before parsing.
+  void ReadToEnd() {
+    std::vector<char> chunk(size_t{1} << 16);
+    while (Read(chunk.data(), chunk.size()) == chunk.size()) {
+    }
+  }
+
+  bool SawDoctype() const { return doctype_; }
+  bool SawElementStart() const { return elementStart_; }
+
+ private:
+  // The longest keyword looked for is the UTF-16 DOCTYPE keyword: the bytes
+  // before a piece that may start one are kept for the next piece.
+  static constexpr size_t kCarry = 17;
+
+  void Note(const char* data, size_t size) {
+    if (size == 0 || (doctype_ && elementStart_)) return;
+    // The carried bytes and this piece's first bytes: whatever crosses the
+    // boundary; then the piece itself.
+    std::string joint = carry_;
+    joint.append(data, std::min(size, kCarry));
+    doctype_ = doctype_ || HasDoctype(joint.data(), joint.size()) ||
+               HasDoctype(data, size);
+    elementStart_ = elementStart_ || HasElementStart(joint.data(), joint.size()) ||
+                    HasElementStart(data, size);
+    if (size >= kCarry) {
+      carry_.assign(data + size - kCarry, kCarry);
+    } else {
+      carry_ = joint.size() > kCarry ? joint.substr(joint.size() - kCarry) : joint;
+    }
+  }
+
+  std::FILE* file_;
+  size_t total_ = 0;
+  std::string carry_;
+  bool doctype_ = false;
+  bool elementStart_ = false;
+};
+
+class FileStream : public xercesc::BinInputStream {
+ public:
+  explicit FileStream(FileText* text) : text_(text) {}
+  XMLFilePos curPos() const override { return position_; }
+  XMLSize_t readBytes(XMLByte* const toFill, const XMLSize_t maxToRead) override {
+    const size_t got = text_->Read(reinterpret_cast<char*>(toFill), maxToRead);
+    position_ += got;
+    return got;
+  }
+  const XMLCh* getContentType() const override { return nullptr; }
+
+ private:
+  FileText* text_;
+  XMLFilePos position_ = 0;
+};
+
+class FileSource : public xercesc::InputSource {
+ public:
+  FileSource(FileText* text, const XMLCh* systemId) : xercesc::InputSource(systemId), text_(text) {}
+  // The parser owns the stream.
+  xercesc::BinInputStream* makeStream() const override { return new FileStream(text_); }
+
+ private:
+  FileText* text_;
+};
+
+// What the messages of a failed parse need from the text: `readRest` reads
+// whatever the parser left unread (throwing what reading fails with), the
+// others answer for the whole text.
+struct TextFacts {
+  std::function<void()> readRest;
+  std::function<bool()> hasDoctype;
+  std::function<bool()> hasElementStart;
+};
+
+// Parses `source`, hardened, with a line table. Throws ZbException.
+XmlDocument::ParsedText ParseSource(const xercesc::InputSource& source, const std::string& name,
+                                    const TextFacts& facts) {
+  // Destroyed in reverse order: the parser (and any partial tree it holds)
+  // goes first, then the objects it points at.
+  xercesc::SecurityManager security;
+  security.setEntityExpansionLimit(100);
+  FirstProblem problems;
+  XmlDocument::ParsedText parsed;
+  parsed.lines = std::make_unique<XmlDocument::LineTable>();
+  {
+    HardenedParser parser(&security, &problems, parsed.lines.get());
+    // A failure is thrown once the rest of the text is read: a text over
+    // the cap is refused as such, whatever else is wrong with it.
+    std::function<void()> failure;
+    try {
+      parser.parse(source);
+    } catch (const DepthExceeded& e) {
+      failure = [&name, e]() {
+        ThrowZb(ErrorCode::kXmlTooDeep, name, std::to_string(e.line), std::to_string(e.column),
+                std::to_string(XmlDocument::kMaxElementDepth));
+      };
+    } catch (const xercesc::OutOfMemoryException&) {
+      failure = [&name]() { ThrowZb(ErrorCode::kXmlParse, name, "0", "0", "out of memory"); };
+    } catch (const xercesc::XMLException& e) {
+      const std::string line = std::to_string(static_cast<unsigned long>(e.getSrcLine()));
+      const std::string message = XmlText::ToUtf8(e.getMessage());
+      failure = [&name, line, message]() { ThrowZb(ErrorCode::kXmlParse, name, line, "0", message); };
+    } catch (const xercesc::DOMException& e) {
+      const std::string message = XmlText::ToUtf8(e.getMessage());
+      failure = [&name, message]() { ThrowZb(ErrorCode::kXmlParse, name, "0", "0", message); };
+    } catch (const xercesc::SAXParseException& e) {
+      const std::string line = std::to_string(static_cast<unsigned long>(e.getLineNumber()));
+      const std::string column = std::to_string(static_cast<unsigned long>(e.getColumnNumber()));
+      const std::string message = XmlText::ToUtf8(e.getMessage());
+      failure = [&name, line, column, message]() {
+        ThrowZb(ErrorCode::kXmlParse, name, line, column, message);
+      };
+    }
+    facts.readRest();
+    if (failure) failure();
+
+    if (problems.count > 0 || parser.getErrorCount() > 0) {
+      const std::string line = std::to_string(problems.line);
+      const std::string column = std::to_string(problems.column);
+      // With DTDs disallowed the scanner stops at a DOCTYPE with this code and
+      // a generic text: say what actually happened. The same code stands for
+      // a document without any element, and for text before the root.
+      if (parser.FirstErrorCode() == xercesc::XMLErrs::InvalidDocumentStructure) {
+        if (facts.hasDoctype()) ThrowZb(ErrorCode::kDoctypeRefused, name, line, column);
+        if (!facts.hasElementStart()) ThrowZb(ErrorCode::kNoRoot, name);
+      }
+      ThrowZb(ErrorCode::kXmlParse, name, line, column,
+              problems.message.empty() ? std::string("the document is not well-formed")
+                                       : problems.message);
+    }
+    xercesc::DOMDocument* document = parser.getDocument();
+    if (document == nullptr || document->getDocumentElement() == nullptr) {
+      ThrowZb(ErrorCode::kNoRoot, name);
+    }
+    const XMLCh* declared = document->getXmlEncoding();
+    parsed.encoding = XmlText::ToUtf8(declared != nullptr && *declared != 0
+                                          ? declared
+                                          : document->getInputEncoding());
+    parsed.document = parser.adoptDocument();
+  }
+  std::stable_sort(parsed.lines->begin(), parsed.lines->end(),
+                   [](const XmlDocument::LineTable::value_type& a,
+                      const XmlDocument::LineTable::value_type& b) {
+                     return std::less<const xercesc::DOMNode*>()(a.first, b.first);
+                   });
+  return parsed;
+}
+
 }  // namespace
 
 XmlDocument::XmlDocument(xercesc::DOMDocument* document, std::string encoding,
@@ -270,25 +446,25 @@ std::unique_ptr<XmlDocument> XmlDocument::ParseFile(const std::string& path) {
   }
 
   // The size on disk is a hint only (a pipe has none, a file may grow): the
-  // cap holds for what is actually read.
-  std::vector<char> data;
-  if (S_ISREG(info.st_mode)) data.reserve(static_cast<size_t>(info.st_size));
-  char chunk[1 << 16];
-  for (;;) {
-    const size_t got = std::fread(chunk, 1, sizeof chunk, file);
-    if (got > 0) {
-      if (data.size() + got > kMaxDocumentBytes) {
-        ThrowZb(ErrorCode::kDocumentTooLarge, path, "more than " + std::to_string(kMaxDocumentBytes),
-                std::to_string(kMaxDocumentBytes));
-      }
-      data.insert(data.end(), chunk, chunk + got);
+  // cap holds for what is actually read. The parser reads the file piece by
+  // piece; whatever it leaves unread is read after it, so that a failure
+  // is the one a reading of the whole file before parsing would give.
+  FileText text(file);
+  const std::u16string systemId = XmlText::FromUtf8(path);
+  FileSource source(&text, systemId.c_str());
+  TextFacts facts;
+  facts.readRest = [&text]() { text.ReadToEnd(); };
+  facts.hasDoctype = [&text]() { return text.SawDoctype(); };
+  facts.hasElementStart = [&text]() { return text.SawElementStart(); };
+  try {
+    return Make(ParseSource(source, path, facts));
+  } catch (const ReadFailed& e) {
+    if (e.tooLarge) {
+      ThrowZb(ErrorCode::kDocumentTooLarge, path, "more than " + std::to_string(kMaxDocumentBytes),
+              std::to_string(kMaxDocumentBytes));
     }
-    if (got < sizeof chunk) {
-      if (std::ferror(file)) ThrowZb(ErrorCode::kFileUnreadable, path, FileErrorText(errno));
-      break;
-    }
+    ThrowZb(ErrorCode::kFileUnreadable, path, FileErrorText(e.error));
   }
-  return ParseBuffer(data.data(), data.size(), path);
 }
 
 std::unique_ptr<XmlDocument> XmlDocument::ParseBuffer(const char* data, size_t size,
@@ -303,69 +479,22 @@ std::unique_ptr<XmlDocument> XmlDocument::ParseBuffer(const char* data, size_t s
     size = 0;
   }
   const std::u16string systemId = XmlText::FromUtf8(name);
+  xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(data), size,
+                                    systemId.c_str(), false);
+  TextFacts facts;
+  facts.readRest = []() {};
+  facts.hasDoctype = [data, size]() { return HasDoctype(data, size); };
+  facts.hasElementStart = [data, size]() { return HasElementStart(data, size); };
+  return Make(ParseSource(source, name, facts));
+}
 
-  // Destroyed in reverse order: the parser (and any partial tree it holds)
-  // goes first, then the objects it points at.
-  xercesc::SecurityManager security;
-  security.setEntityExpansionLimit(100);
-  FirstProblem problems;
-  xercesc::DOMDocument* document = nullptr;
-  std::string encoding;
-  auto lines = std::make_unique<LineTable>();
-  {
-    HardenedParser parser(&security, &problems, lines.get());
-    xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(data), size,
-                                      systemId.c_str(), false);
-    try {
-      parser.parse(source);
-    } catch (const DepthExceeded& e) {
-      ThrowZb(ErrorCode::kXmlTooDeep, name, std::to_string(e.line), std::to_string(e.column),
-              std::to_string(kMaxElementDepth));
-    } catch (const xercesc::OutOfMemoryException&) {
-      ThrowZb(ErrorCode::kXmlParse, name, "0", "0", "out of memory");
-    } catch (const xercesc::XMLException& e) {
-      ThrowZb(ErrorCode::kXmlParse, name, std::to_string(static_cast<unsigned long>(e.getSrcLine())),
-              "0", XmlText::ToUtf8(e.getMessage()));
-    } catch (const xercesc::DOMException& e) {
-      ThrowZb(ErrorCode::kXmlParse, name, "0", "0", XmlText::ToUtf8(e.getMessage()));
-    } catch (const xercesc::SAXParseException& e) {
-      ThrowZb(ErrorCode::kXmlParse, name, std::to_string(static_cast<unsigned long>(e.getLineNumber())),
-              std::to_string(static_cast<unsigned long>(e.getColumnNumber())),
-              XmlText::ToUtf8(e.getMessage()));
-    }
-
-    if (problems.count > 0 || parser.getErrorCount() > 0) {
-      const std::string line = std::to_string(problems.line);
-      const std::string column = std::to_string(problems.column);
-      // With DTDs disallowed the scanner stops at a DOCTYPE with this code and
-      // a generic text: say what actually happened. The same code stands for
-      // a document without any element, and for text before the root.
-      if (parser.FirstErrorCode() == xercesc::XMLErrs::InvalidDocumentStructure) {
-        if (HasDoctype(data, size)) ThrowZb(ErrorCode::kDoctypeRefused, name, line, column);
-        if (!HasElementStart(data, size)) ThrowZb(ErrorCode::kNoRoot, name);
-      }
-      ThrowZb(ErrorCode::kXmlParse, name, line, column,
-              problems.message.empty() ? std::string("the document is not well-formed")
-                                       : problems.message);
-    }
-    xercesc::DOMDocument* parsed = parser.getDocument();
-    if (parsed == nullptr || parsed->getDocumentElement() == nullptr) {
-      ThrowZb(ErrorCode::kNoRoot, name);
-    }
-    const XMLCh* declared = parsed->getXmlEncoding();
-    encoding = XmlText::ToUtf8(declared != nullptr && *declared != 0 ? declared
-                                                                     : parsed->getInputEncoding());
-    document = parser.adoptDocument();
-  }
-  std::stable_sort(lines->begin(), lines->end(),
-                   [](const LineTable::value_type& a, const LineTable::value_type& b) {
-                     return std::less<const xercesc::DOMNode*>()(a.first, b.first);
-                   });
+std::unique_ptr<XmlDocument> XmlDocument::Make(ParsedText parsed) {
   std::unique_ptr<XmlDocument> result;
   try {
-    result.reset(new XmlDocument(document, std::move(encoding), std::move(lines)));
+    result.reset(new XmlDocument(parsed.document, std::move(parsed.encoding),
+                                 std::move(parsed.lines)));
   } catch (...) {
-    document->release();
+    delete parsed.document;
     throw;
   }
   return result;

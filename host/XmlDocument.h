@@ -51,9 +51,18 @@ class RULESCORE_HOST_API XmlDocument {
   // by node once the document is complete (a lookup is a binary search).
   using LineTable = std::vector<std::pair<const xercesc::DOMNode*, uint32_t>>;
 
+  // What a parse gives before it is made a document: the tree (owned until
+  // Make takes it), its encoding and its line table.
+  struct ParsedText {
+    xercesc::DOMDocument* document = nullptr;
+    std::string encoding;
+    std::unique_ptr<LineTable> lines;
+  };
+
  private:
   XmlDocument(xercesc::DOMDocument* document, std::string encoding,
               std::unique_ptr<LineTable> lines);
+  static std::unique_ptr<XmlDocument> Make(ParsedText parsed);
   xercesc::DOMDocument* document_;
   std::string encoding_;
   std::unique_ptr<LineTable> lines_;
