@@ -86,6 +86,12 @@ constexpr uint32_t kTreeSeed = rulescore::bench::kBenchTreeSeed;
 constexpr uint32_t kRecordSeed = 7;
 
 size_t HeapInUse() { return mallinfo2().uordblks; }
+// The heap in use with the blocks malloc maps on their own (large ones,
+// such as the parser's node heaps).
+size_t AllocatedInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
 
 // A document parsed by Xerces and the model translated from it.
 struct Translated {
@@ -734,14 +740,14 @@ int WriteTree6(const char* modelPath, const char* dataPath, long rows) {
 int Load(const char* path) {
   K::XmlPlatform platform;
   try {
-    const size_t start = HeapInUse();
+    const size_t start = AllocatedInUse();
     std::unique_ptr<K::XmlDocument> document = K::XmlDocument::ParseFile(path);
-    const size_t parsed = HeapInUse();
+    const size_t parsed = AllocatedInUse();
     K::RuleSetTranslator translator;
     std::unique_ptr<K::ScoreModel> model(
         translator.ParseFromTree(document->GetDocument(), document->GetEncoding()));
     if (!model) return 1;
-    const size_t translated = HeapInUse();
+    const size_t translated = AllocatedInUse();
     std::printf("loaded %s: tree %.1f MB, model %.1f MB\n", path,
                 static_cast<double>(parsed - start) / 1048576.0,
                 static_cast<double>(translated - parsed) / 1048576.0);
