@@ -15,9 +15,11 @@
 #include "host/ScoreDictVar.h"
 #include "host/ScoreDictionary.h"
 #include "host/ScoreResult.h"
+#include "host/ScoreSplitVar.h"
 #include "host/ScoreValue.h"
 #include "host/ScoringLog.h"
 #include "host/ZbException.h"
+#include "model/SimpleRule.h"
 #include "scoring/RuleSetResult.h"
 #include "tests/support/ModelBuilder.h"
 #include "tests/support/TranslatedDocument.h"
@@ -239,6 +241,83 @@ class Case {
     }
     return (text.empty() ? "-" : text) + " / " + (matrix.empty() ? "-" : matrix);
   }
+  // Rule set 0's rule record k (from 1): "<id> | label <label> | score
+  // <score> | count <n> | correct <n> | conf <c> | weight <w> | target <name>
+  // | <enabled or disabled> | <up or down> | <splits> | dist <value>(<n or
+  // s>)=<share>, ...", or only "<splits>", each split as it displays itself,
+  // joined by "; ".
+  std::string Rule(const std::string& semantics, size_t k, bool splitsOnly) {
+    const Side& side = Get(semantics);
+    if (side.translated == nullptr || side.translated->model == nullptr) return "refused";
+    const auto& all = side.translated->model->GetSimpleRules();
+    if (all.empty() || k < 1 || k > all[0].size() || all[0][k - 1] == nullptr) return "no rule";
+    const SimpleRule& rule = *all[0][k - 1];
+    std::string splits;
+    for (const ScoreSplitVar* split : rule.GetSplitVar()) {
+      std::ostringstream os;
+      split->Display(os);
+      splits += (splits.empty() ? "" : "; ") + os.str().substr(0, os.str().size() - 1);
+    }
+    if (splitsOnly) return splits.empty() ? "-" : splits;
+    std::string dist;
+    for (const auto& entry : rule.GetAllValuePercent()) {
+      dist += (dist.empty() ? " " : ", ") + entry.first->GetString() +
+              (entry.first->GetValueType() == ScoreValue::kNumeric ? "(n)=" : "(s)=") +
+              Number(entry.second);
+    }
+    return rule.GetRuleID() + " | label " + rule.GetRuleLabel() + " | score " +
+           rule.GetScoreValue() + " | count " + Number(rule.GetRecordCount()) + " | correct " +
+           Number(rule.GetnbCorrect()) + " | conf " + Number(rule.GetRuleConfidence()) +
+           " | weight " + Number(rule.GetRuleWeight()) + " | target " +
+           rule.GetTargetVariableName() + (rule.IsDisabled() ? " | disabled" : " | enabled") +
+           (rule.GetSearchDirection() == SimpleRule::down ? " | down" : " | up") + " | " +
+           (splits.empty() ? "-" : splits) + " | dist" + dist;
+  }
+  // The compiled rules of every rule set, one per " / ": "<id> s<score
+  // index> w<weight> c<confidence> b<operator> f<fixed result>", then each
+  // condition " v<variable>:op<code>=<value>", ":set<code>{<members>}", ":T"
+  // or ":F", each nested compound in brackets; then "new:" and the indices
+  // of the variables first used, and last the predictor names.
+  std::string Compiled(const std::string& semantics) {
+    const Side& side = Get(semantics);
+    if (side.translated == nullptr || side.translated->model == nullptr) return "refused";
+    const RuleSetModel& model = *side.translated->model;
+    std::ostringstream os;
+    for (const RuleSetModel::ST_RuleSet* ruleSet : model.GetCompiledRuleSets()) {
+      if (ruleSet == nullptr) continue;
+      for (const RuleSetModel::ST_Rule& rule : ruleSet->rules) {
+        os << rule.ruleId << " s" << rule.scoreIndex << " w" << rule.weight << " c"
+           << rule.confidence << " b" << rule.boolOperator << " f" << rule.fixedResult;
+        DumpNode(os, rule);
+        os << " / ";
+      }
+      os << "new:";
+      for (int32_t index : ruleSet->newVarIndices) os << " " << index;
+      os << " / ";
+    }
+    for (const ScoreDictVar* var : model.GetPredVars()) os << var->GetName() << " ";
+    return Trim(os.str());
+  }
+  template <class Node>
+  static void DumpNode(std::ostream& os, const Node& node) {
+    for (size_t k = 0; k < node.conditions.size(); ++k) {
+      const RuleSetModel::ST_SIM_Condition& c = node.conditions[k];
+      os << " v" << (k < node.varIndices.size() ? node.varIndices[k] : -9);
+      if (c.isSimple) os << ":op" << c.simpleOperator << "=" << c.value;
+      if (c.isSet) {
+        os << ":set" << c.setOperator << "{";
+        for (double v : c.setValues) os << v << ",";
+        os << "}";
+      }
+      if (c.isTrue) os << ":T";
+      if (c.isFalse) os << ":F";
+    }
+    for (const RuleSetModel::ST_COMP_Condition& comp : node.compConditions) {
+      os << " [b" << comp.boolOperator << " f" << comp.fixedResult;
+      DumpNode(os, comp);
+      os << "]";
+    }
+  }
   // The message with its line breaks written \n.
   std::string Message(const std::string& semantics) {
     std::string text = Get(semantics).message;
@@ -338,9 +417,16 @@ void RunScenarioFile(const std::string& path) {
       std::vector<std::string> words = Split(t.substr(0, arrow), " ");
       const std::string expected = Trim(t.substr(arrow + 2));
       std::string query;
+      size_t ruleNumber = 0;
       if (words[0] == "refused" || words[0] == "says" || words[0] == "message" ||
-          words[0] == "categories" || words[0] == "costs") {
+          words[0] == "categories" || words[0] == "costs" || words[0] == "compiled" ||
+          words[0].rfind("rule", 0) == 0 || words[0].rfind("splits", 0) == 0) {
         query = words[0];
+        const size_t digits = query.find_first_of("0123456789");
+        if (digits != std::string::npos) {
+          ruleNumber = std::stoul(query.substr(digits));
+          query = query.substr(0, digits);
+        }
         words.erase(words.begin());
       }
       const std::string sem = words[0];
@@ -354,6 +440,11 @@ void RunScenarioFile(const std::string& path) {
           EXPECT_EQ(current.Message(s), expected) << where << " " << s;
         } else if (query == "says") {
           EXPECT_EQ(current.Says(s), expected) << where << " " << s;
+        } else if (query == "rule" || query == "splits") {
+          EXPECT_EQ(current.Rule(s, ruleNumber == 0 ? 1 : ruleNumber, query == "splits"), expected)
+              << where << " " << s;
+        } else if (query == "compiled") {
+          EXPECT_EQ(current.Compiled(s), expected) << where << " " << s;
         } else if (query == "costs") {
           EXPECT_EQ(current.Costs(s), expected) << where << " " << s;
         } else if (query == "categories") {

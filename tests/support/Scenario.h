@@ -26,6 +26,11 @@
 //                                normal exit)
 //   says <sem> -> <text>         the refusal's message after its first line
 //   categories <sem> -> <a>, <b>  the target's categories in order
+//   rule<k> <sem> -> <record>    rule k (from 1) of the first rule set as read:
+//                                identifier, label, score, counts, confidence,
+//                                weight, target, flags, splits, distribution
+//   splits<k> <sem> -> <splits>  only its split variables, as they display
+//   compiled <sem> -> <dump>     the compiled rules (see Compiled() for the form)
 //   costs <sem> -> <table> / <matrix>  the cost table read, "<row>: <column>=
 //                                <cost> ...; ...", and the matrix built,
 //                                "<row>; <row>" ("-" for either when empty)
