@@ -441,58 +441,8 @@ TEST(HostileXml, MalformedDocumentsAreRefusedWithAPrintableMessage) {
   }
 }
 
-// --- numbers ---------------------------------------------------------------------
-
-// The rule's confidence attribute as read, or the code of its refusal.
-struct NumberCase {
-  const char* text;
-  double value;  // NaN: refused with kNotANumber
-};
-
-TEST(HostileNumbers, OneRuleForEveryNumberText) {
-  const NumberCase cases[] = {
-      {"0.5", 0.5},          {" 0.5", 0.5},        {"0.5 ", 0.5},       {"\t0.5\n", 0.5},
-      {"&#13;0.5&#10;", 0.5}, {"+0.5", 0.5},        {"+5", 5},           {"-0", 0},
-      {"5e-1", 0.5},         {"1e308", 1e308},     {"1e-400", NAN},     {"NaN", NAN},
-      {"nan", NAN},          {"INF", NAN},         {"-inf", NAN},       {"Infinity", NAN},
-      {"1e400", NAN},        {"-1e400", NAN},      {"0x10", NAN},       {"1,5", NAN},
-      {"5abc", NAN},         {"++5", NAN},         {"+-5", NAN},        {"+", NAN},
-      {" ", NAN},            {"5 5", NAN},         {"\xc2\xa0" "5", NAN},
-  };
-  for (const NumberCase& c : cases) {
-    SCOPED_TRACE(c.text);
-    const std::string pmml = Model(std::string("<SimpleRule id=\"r\" score=\"high\" confidence=\"") +
-                                   c.text + "\"><True/></SimpleRule>");
-    if (std::isnan(c.value)) {
-      const Failure failure = FailureOf(pmml);
-      EXPECT_EQ(failure.code, ErrorCode::kNotANumber);
-      ASSERT_EQ(failure.args.size(), 1u);
-    } else {
-      std::unique_ptr<Loaded> loaded = Load(pmml);
-      ASSERT_NE(loaded->model, nullptr);
-      EXPECT_EQ(loaded->model->GetSimpleRules().at(0).at(0)->GetRuleConfidence(), c.value);
-    }
-  }
-}
-
-TEST(HostileNumbers, PredicateValuesFollowTheSameRule) {
-  std::unique_ptr<Loaded> loaded = Load(Model(
-      "<SimpleRule id=\"r\" score=\"high\"><SimplePredicate field=\"x\" operator=\"greaterThan\" "
-      "value=\" +60 \"/></SimpleRule>"));
-  ASSERT_NE(loaded->model, nullptr);
-  EXPECT_EQ(Score(*loaded->model, 60.5, 0), "high 0 r");
-  EXPECT_EQ(Score(*loaded->model, 60, 0), "low 0.25 ");
-
-  for (const char* text : {"NaN", "INF", "1e400", "0x3C"}) {
-    SCOPED_TRACE(text);
-    const Failure failure = FailureOf(Model(
-        std::string("<SimpleRule id=\"r\" score=\"high\"><SimplePredicate field=\"x\" "
-                    "operator=\"greaterThan\" value=\"") +
-        text + "\"/></SimpleRule>"));
-    EXPECT_EQ(failure.code, ErrorCode::kNotANumber);
-    EXPECT_EQ(failure.args, (std::vector<std::string>{text}));
-  }
-}
+// --- numbers (the rule for number texts is rows of
+// tests/data/scenarios/numbers.txt) ---------------------------------------------
 
 TEST(HostileNumbers, HugeCountsSaturateWhenTruncated) {
   std::unique_ptr<Loaded> loaded = Load(Model(
@@ -516,41 +466,6 @@ TEST(HostileNumbers, HugeCountsSaturateWhenTruncated) {
   std::ostringstream dump;
   loaded->model->Display(dump);
   EXPECT_NE(dump.str().find("Total number of Records: 1e+300\n"), std::string::npos);
-}
-
-TEST(HostileNumbers, CountsInTheDocumentSizeNothing) {
-  // Array n, numberOfFields and record counts far beyond memory: read as
-  // text where they are read at all, never used to reserve space.
-  const std::string pmml =
-      "<?xml version=\"1.0\"?><PMML version=\"4.4\">"
-      "<DataDictionary numberOfFields=\"4000000000000\">"
-      "<DataField name=\"risk\" optype=\"categorical\" dataType=\"string\">"
-      "<Value value=\"high\"/><Value value=\"low\"/></DataField>"
-      "<DataField name=\"c\" optype=\"categorical\" dataType=\"string\">"
-      "<Value value=\"a\"/><Value value=\"b\"/></DataField></DataDictionary>"
-      "<RuleSetModel functionName=\"classification\"><MiningSchema>"
-      "<MiningField name=\"risk\" usageType=\"predicted\"/><MiningField name=\"c\"/></MiningSchema>"
-      "<RuleSet recordCount=\"1e18\" defaultScore=\"low\">"
-      "<SimpleRule id=\"s\" score=\"high\" recordCount=\"9e18\">"
-      "<SimpleSetPredicate field=\"c\" booleanOperator=\"isIn\">"
-      "<Array n=\"4000000000000\" type=\"string\">a</Array></SimpleSetPredicate></SimpleRule>"
-      "<SimpleRule id=\"t\" score=\"low\">"
-      "<SimpleSetPredicate field=\"c\" booleanOperator=\"isNotIn\">"
-      "<Array n=\"-1\" type=\"string\">a</Array></SimpleSetPredicate></SimpleRule>"
-      "</RuleSet></RuleSetModel></PMML>";
-  std::unique_ptr<Loaded> loaded = Load(pmml);
-  ASSERT_NE(loaded->model, nullptr);
-  ScoreCaseRecord record({"c"});
-  ScoreResult* result = nullptr;
-  record.SetText(0, "a");
-  loaded->model->GetScore(&record, result, false);
-  std::unique_ptr<ScoreResult> owned(result);
-  const auto* ruleSetResult = dynamic_cast<const RuleSetResult*>(result);
-  ASSERT_NE(ruleSetResult, nullptr);
-  EXPECT_EQ(ruleSetResult->GetFirstRuleID(), "s");
-  record.SetText(0, "b");
-  loaded->model->GetScore(&record, result, false);
-  EXPECT_EQ(ruleSetResult->GetFirstRuleID(), "t");
 }
 
 }  // namespace
