@@ -1,6 +1,7 @@
-// Compiling rule predicates into the model's flat condition structures:
-// variable indices, category indices, constants, nesting and ownership of
-// the predicates handed over.
+// Compiling predicates the translator never hands over: odd kinds, missing
+// variables, many variables and categories, constant members, nesting bounds
+// and the ownership of the predicates (compiled documents are rows of
+// tests/data/scenarios/compile.txt and rules.txt).
 
 #include <memory>
 #include <string>
@@ -124,107 +125,6 @@ class Compile : public ::testing::Test {
   std::unique_ptr<RuleSetModel> model;
 };
 
-TEST_F(Compile, WorkedRoad) {
-  SimpleRule* r1 = MakeRule("R1", "high", 0.8);
-  SimpleRule* r2 = MakeRule("R2", "high", 0.4);
-  ASSERT_TRUE(model->AddPredicateToRule(0, r1, Greater(age, 60)));
-  ASSERT_TRUE(model->AddPredicateToRule(0, r2, new TruePredicate()));
-
-  ASSERT_EQ(Rules().size(), 2u);
-  const Rule& first = Rules()[0];
-  EXPECT_EQ(first.ruleId, "R1");
-  EXPECT_EQ(first.scoreIndex, 0);
-  EXPECT_EQ(first.weight, 0.8);
-  EXPECT_EQ(first.confidence, 0.5);
-  EXPECT_EQ(first.boolOperator, 1);
-  EXPECT_EQ(first.fixedResult, 0);
-  ASSERT_EQ(first.conditions.size(), 1u);
-  EXPECT_TRUE(first.conditions[0].isSimple);
-  EXPECT_FALSE(first.conditions[0].isSet || first.conditions[0].isTrue ||
-               first.conditions[0].isFalse);
-  EXPECT_EQ(first.conditions[0].simpleOperator, 4);
-  EXPECT_EQ(first.conditions[0].value, 60.0);
-  EXPECT_EQ(first.varIndices, std::vector<int32_t>{0});
-  EXPECT_TRUE(first.compConditions.empty());
-
-  const Rule& second = Rules()[1];
-  EXPECT_EQ(second.ruleId, "R2");
-  EXPECT_EQ(second.fixedResult, 1);
-  EXPECT_EQ(second.scoreIndex, 0);
-  EXPECT_EQ(second.weight, 0.4);
-  EXPECT_TRUE(second.conditions.empty());
-  EXPECT_TRUE(second.varIndices.empty());
-
-  EXPECT_EQ(model->GetPredVars(), std::vector<const ScoreDictVar*>{age});
-  EXPECT_EQ(model->GetPredVarIsString(), std::vector<bool>{false});
-  EXPECT_EQ(model->GetCompiledRuleSets()[0]->newVarIndices, std::vector<int32_t>{0});
-  EXPECT_EQ(model->GetVarRole(age), ScoreModel::kPredictorRole);
-}
-
-TEST_F(Compile, NestedCompoundExample) {
-  const int codeX = b->GetValueCoder()->GetCode("x");
-  ASSERT_EQ(codeX, 1);
-  ScorePredicate* predicate = Compound(
-      CompoundPredicate::kAnd,
-      {Greater(a, 1),
-       Compound(CompoundPredicate::kOr,
-                {new SimplePredicate(b, SimplePredicate::kEqual, codeX, "x", true),
-                 new SetPredicate(c, SetPredicate::kIsIn, {2, 5}, {"2", "5"})})});
-  ASSERT_TRUE(AddTo(0, predicate, "low"));
-
-  ASSERT_EQ(Rules().size(), 1u);
-  const Rule& rule = Rules()[0];
-  EXPECT_EQ(rule.scoreIndex, 1);
-  EXPECT_TRUE(rule.conditions.empty());
-  EXPECT_TRUE(rule.varIndices.empty());
-  EXPECT_EQ(rule.boolOperator, 1);
-  EXPECT_EQ(rule.fixedResult, 0);
-  ASSERT_EQ(rule.compConditions.size(), 1u);
-
-  const Comp& k = rule.compConditions[0];
-  EXPECT_EQ(k.boolOperator, 1);
-  EXPECT_EQ(k.fixedResult, 0);
-  ASSERT_EQ(k.conditions.size(), 1u);
-  EXPECT_TRUE(k.conditions[0].isSimple);
-  EXPECT_EQ(k.conditions[0].simpleOperator, 4);
-  EXPECT_EQ(k.conditions[0].value, 1.0);
-  EXPECT_EQ(k.varIndices, std::vector<int32_t>{0});
-  ASSERT_EQ(k.compConditions.size(), 1u);
-
-  const Comp& k2 = k.compConditions[0];
-  EXPECT_EQ(k2.boolOperator, 0);
-  EXPECT_TRUE(k2.compConditions.empty());
-  ASSERT_EQ(k2.conditions.size(), 2u);
-  EXPECT_TRUE(k2.conditions[0].isSimple);
-  EXPECT_EQ(k2.conditions[0].simpleOperator, 0);
-  EXPECT_EQ(k2.conditions[0].value, 1.0);
-  EXPECT_TRUE(k2.conditions[1].isSet);
-  EXPECT_FALSE(k2.conditions[1].isSimple);
-  EXPECT_EQ(k2.conditions[1].setValues, (std::vector<double>{2, 5}));
-  EXPECT_EQ(k2.conditions[1].setOperator, SetPredicate::kIsIn);
-  EXPECT_EQ(k2.conditions[1].value, NumericValue::GetSysmisValue());
-  EXPECT_EQ(k2.varIndices, (std::vector<int32_t>{1, 2}));
-
-  EXPECT_EQ(model->GetPredVars(), (std::vector<const ScoreDictVar*>{a, b, c}));
-  EXPECT_EQ(model->GetPredVarIsString(), (std::vector<bool>{false, true, false}));
-  EXPECT_EQ(model->GetCompiledRuleSets()[0]->newVarIndices, (std::vector<int32_t>{0, 1, 2}));
-}
-
-TEST_F(Compile, SharedVariableIsRegisteredOnce) {
-  ASSERT_TRUE(AddTo(0, Greater(a, 1)));
-  ASSERT_TRUE(AddTo(0, Greater(b, 0)));
-  ASSERT_TRUE(AddTo(0, new SimplePredicate(a, SimplePredicate::kLessThan, 9, "9", true)));
-  ASSERT_TRUE(AddTo(1, Greater(a, 3)));
-  EXPECT_EQ(model->GetPredVars(), (std::vector<const ScoreDictVar*>{a, b}));
-  EXPECT_EQ(model->GetPredVarIsString(), (std::vector<bool>{false, true}));
-  EXPECT_EQ(Rules(0)[2].varIndices, std::vector<int32_t>{0});
-  EXPECT_EQ(Rules(1)[0].varIndices, std::vector<int32_t>{0});
-  EXPECT_EQ(Rules(0)[2].conditions[0].simpleOperator, 2);
-  // Only the model that used a variable first lists it.
-  EXPECT_EQ(model->GetCompiledRuleSets()[0]->newVarIndices, (std::vector<int32_t>{0, 1}));
-  EXPECT_TRUE(model->GetCompiledRuleSets()[1]->newVarIndices.empty());
-}
-
 // Many variables, first used in an order of their own across two rule sets
 // and used again later: each keeps the index of its first use.
 TEST(CompileManyVariables, IndicesFollowFirstUse) {
@@ -316,77 +216,6 @@ TEST_F(Compile, FirstPredicateOfALaterModelLeavesEarlierSlotsEmpty) {
   EXPECT_EQ(Rules(1)[0].fixedResult, 2);
   EXPECT_TRUE(Rules(1)[0].conditions.empty());
   EXPECT_TRUE(model->GetPredVars().empty());
-}
-
-TEST_F(Compile, MembersAreSplitByKind) {
-  ScorePredicate* predicate = Compound(
-      CompoundPredicate::kAnd,
-      {Greater(a, 1), Compound(CompoundPredicate::kOr, {Greater(b, 0), Greater(age, 5)}),
-       new SetPredicate(c, SetPredicate::kIsNotIn, {5, 1, 3}, {"5", "1", "3"})});
-  ASSERT_TRUE(AddTo(0, predicate));
-  const Comp& k = Rules()[0].compConditions.at(0);
-  ASSERT_EQ(k.conditions.size(), 2u);
-  EXPECT_TRUE(k.conditions[0].isSimple);
-  EXPECT_TRUE(k.conditions[1].isSet);
-  EXPECT_EQ(k.conditions[1].setValues, (std::vector<double>{5, 1, 3}));
-  EXPECT_EQ(k.conditions[1].setOperator, SetPredicate::kIsNotIn);
-  // a first, then b and age inside the nested compound, then c.
-  EXPECT_EQ(k.varIndices, (std::vector<int32_t>{0, 3}));
-  ASSERT_EQ(k.compConditions.size(), 1u);
-  EXPECT_EQ(k.compConditions[0].varIndices, (std::vector<int32_t>{1, 2}));
-  EXPECT_EQ(model->GetPredVars(), (std::vector<const ScoreDictVar*>{a, b, age, c}));
-}
-
-TEST_F(Compile, TopLevelSetPredicate) {
-  ASSERT_TRUE(AddTo(0, new SetPredicate(c, SetPredicate::kIsIn, {7, 2}, {"7", "2"})));
-  const Rule& rule = Rules()[0];
-  ASSERT_EQ(rule.conditions.size(), 1u);
-  EXPECT_TRUE(rule.conditions[0].isSet);
-  EXPECT_EQ(rule.conditions[0].setValues, (std::vector<double>{7, 2}));
-  EXPECT_EQ(rule.conditions[0].value, NumericValue::GetSysmisValue());
-  EXPECT_EQ(rule.varIndices, std::vector<int32_t>{0});
-}
-
-TEST_F(Compile, RuleWithTwoPredicatesGivesTwoCompiledRules) {
-  SimpleRule* rule = MakeRule("R5", "low", 2.0, 0.25);
-  ASSERT_TRUE(model->AddPredicateToRule(0, rule, new TruePredicate()));
-  ASSERT_TRUE(model->AddPredicateToRule(0, rule, Greater(a, 1)));
-  ASSERT_EQ(Rules().size(), 2u);
-  for (const Rule& compiled : Rules()) {
-    EXPECT_EQ(compiled.ruleId, "R5");
-    EXPECT_EQ(compiled.scoreIndex, 1);
-    EXPECT_EQ(compiled.weight, 2.0);
-    EXPECT_EQ(compiled.confidence, 0.25);
-  }
-  EXPECT_EQ(Rules()[0].fixedResult, 1);
-  EXPECT_EQ(Rules()[1].fixedResult, 0);
-  EXPECT_EQ(Rules()[1].conditions.size(), 1u);
-}
-
-TEST_F(Compile, StringScoreThatNamesNoCategoryGivesCategoryZero) {
-  ASSERT_TRUE(AddTo(0, new TruePredicate(), "medium"));
-  ASSERT_TRUE(AddTo(0, new TruePredicate(), "low"));
-  ASSERT_TRUE(AddTo(0, new TruePredicate(), ""));
-  EXPECT_EQ(Rules()[0].scoreIndex, 0);
-  EXPECT_EQ(Rules()[1].scoreIndex, 1);
-  EXPECT_EQ(Rules()[2].scoreIndex, 0);
-}
-
-TEST(CompileNumericTarget, ScoreMapsThroughTheCategoryTable) {
-  BaseDictionary dictionary;
-  auto* y = new ScoreDictVar("y", ScoreDictVar::kNumeric, ScoreDictVar::kNominal);
-  for (double v : {3.0, 1.0, 2.0}) y->AddValidValue(new NumericValue(v));
-  RuleSetModel model;
-  MakeTargetModel(dictionary, y, model);
-  ASSERT_TRUE(model.SetUp());
-  SimpleRule rule("R1");
-  const std::vector<std::pair<std::string, int32_t>> cases = {
-      {"2", 2}, {"1.0", 1}, {"3", 0}, {"7", 0}, {"abc", 0}, {"", 0}};
-  for (const auto& [score, index] : cases) {
-    rule.SetScoreValue(score);
-    ASSERT_TRUE(model.AddPredicateToRule(0, &rule, new TruePredicate()));
-    EXPECT_EQ(model.GetCompiledRuleSets()[0]->rules.back().scoreIndex, index) << score;
-  }
 }
 
 TEST_F(Compile, InvalidArgumentsLeaveThePredicateToTheCaller) {

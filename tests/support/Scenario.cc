@@ -277,7 +277,8 @@ class Case {
   // index> w<weight> c<confidence> b<operator> f<fixed result>", then each
   // condition " v<variable>:op<code>=<value>", ":set<code>{<members>}", ":T"
   // or ":F", each nested compound in brackets; then "new:" and the indices
-  // of the variables first used, and last the predictor names.
+  // of the variables first used, and last the predictor names ("$" after a
+  // string one).
   std::string Compiled(const std::string& semantics) {
     const Side& side = Get(semantics);
     if (side.translated == nullptr || side.translated->model == nullptr) return "refused";
@@ -295,7 +296,10 @@ class Case {
       for (int32_t index : ruleSet->newVarIndices) os << " " << index;
       os << " / ";
     }
-    for (const ScoreDictVar* var : model.GetPredVars()) os << var->GetName() << " ";
+    for (size_t i = 0; i < model.GetPredVars().size(); ++i) {
+      os << model.GetPredVars()[i]->GetName()
+         << (i < model.GetPredVarIsString().size() && model.GetPredVarIsString()[i] ? "$ " : " ");
+    }
     return Trim(os.str());
   }
   template <class Node>
