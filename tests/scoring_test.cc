@@ -395,63 +395,31 @@ TEST(ScoringDriver, ResultOutlivesItsModel) {
   delete result;
 }
 
+// The vote is rows of tests/data/scenarios/vote.txt; a negative total (no
+// document has negative confidences) is not divided.
 TEST(ScoringDriver, VoteAcrossRuleSets) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> choices;
-    std::vector<double> confidences;
-    std::string prediction;
-    double confidence;
-  } cases[] = {
-      {"greatest sum, divided by the total", {"A", "B", "A"}, {0.8, 0.9, 0.4}, "A", 1.2 / 2.1},
-      {"tie goes to the lower category", {"B", "A"}, {0.5, 0.5}, "A", 0.5},
-      {"negative total is not divided", {"A", "B"}, {-0.3, 0.1}, "B", 0.1},
-      {"zero total is not divided", {"B", "A"}, {0.0, 0.0}, "A", 0.0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    auto b = VoteModel(c.choices, c.confidences);
-    b->Model().SetUseReferenceWalk(true);
-    TestRecord record({"x"});
-    ScoreResult* result = nullptr;
-    Scored s = ScoreWith(b->Model(), record.Get(), result);
-    EXPECT_EQ(s.prediction, c.prediction);
-    EXPECT_DOUBLE_EQ(s.confidence, c.confidence);
-    ASSERT_EQ(s.fired.size(), c.choices.size());
-    EXPECT_EQ(s.fired.front(), "r0");
-    delete result;
-  }
-}
-
-TEST(ScoringDriver, VoteAppliesTheCostDecision) {
-  // Sums A 0.8, B 0.3. Choosing A costs 5 x 0.3 = 1.5, choosing B costs
-  // 1 x 0.8 = 0.8: B wins with its own sum over the total.
-  auto b = VoteModel({"A", "B"}, {0.8, 0.3});
-  b->Costs({{"A", {{"B", 5.0}}}, {"B", {{"A", 1.0}}}});
+  auto b = VoteModel({"A", "B"}, {-0.3, 0.1});
+  b->Model().SetUseReferenceWalk(true);
   TestRecord record({"x"});
   ScoreResult* result = nullptr;
-  Scored s = ScoreWith(b->Model(), record.Get(), result);
+  const Scored s = ScoreWith(b->Model(), record.Get(), result);
   EXPECT_EQ(s.prediction, "B");
-  EXPECT_DOUBLE_EQ(s.confidence, 0.3 / 1.1);
+  EXPECT_DOUBLE_EQ(s.confidence, 0.1);
+  EXPECT_EQ(s.fired, (std::vector<std::string>{"r0", "r1"}));
   delete result;
 }
 
+// A decision list shows no confidence (its vote is rows of
+// tests/data/scenarios/vote.txt), also in a result that served an ordinary
+// model before.
 TEST(ScoringDriver, DecisionListTakesTheLastRuleSet) {
   auto b = VoteModel({"A", "A", "B"}, {0.9, 0.9, 0.2});
   b->Model().SetModelType(ScoreModel::kDecisionListModel);
   TestRecord record({"x"});
-  ScoreResult* result = nullptr;
-  Scored s = ScoreWith(b->Model(), record.Get(), result);
-  EXPECT_EQ(s.prediction, "B");
-  EXPECT_DOUBLE_EQ(s.confidence, -1.0);
-  EXPECT_EQ(s.fired, (std::vector<std::string>{"r0", "r1", "r2"}));
-  delete result;
-
-  // A result that served an ordinary model shows no confidence either.
   auto ordinary = VoteModel({"A"}, {0.9});
   ScoreResult* shared = nullptr;
   EXPECT_DOUBLE_EQ(ScoreWith(ordinary->Model(), record.Get(), shared).confidence, 0.9);
-  s = ScoreWith(b->Model(), record.Get(), shared);
+  const Scored s = ScoreWith(b->Model(), record.Get(), shared);
   EXPECT_EQ(s.prediction, "B");
   EXPECT_DOUBLE_EQ(s.confidence, -1.0);
   delete shared;
@@ -574,7 +542,7 @@ TEST(ScoringDriver, NoAllocationPerRecord) {
     const char* texts[] = {"red", "green", "blue", "purple"};
     long allocations = 0;
     size_t fired = 0;
-    for (int i = 0; i < 100000; ++i) {
+    for (int i = 0; i < 20000; ++i) {
       record.Clear();
       if (i % 7 != 0) record.Number("a", value(rng));
       record.Number("c", value(rng));
@@ -590,7 +558,7 @@ TEST(ScoringDriver, NoAllocationPerRecord) {
       ASSERT_FALSE(status.IsError());
     }
     EXPECT_EQ(allocations, 0);
-    EXPECT_GT(fired, 100000u);
+    EXPECT_GT(fired, 20000u);
     delete result;
   }
 }
