@@ -479,40 +479,6 @@ TEST(ScoringDriver, NoCategoryGivesNoPrediction) {
   }
 }
 
-TEST(ScoringDriver, ScoreThatNamesNoCategoryCountsAsTheFirst) {
-  // A string target's code for a text that is no category, and a numeric
-  // score that is no category, both land on category index 0; a default
-  // score that names no category predicts nothing, with its confidence.
-  ModelBuilder text;
-  text.Numeric("x").TextTarget("y", {"A", "B"});
-  text.Start(1);
-  text.Settings(0, RuleSetModel::weightedSum, "nothing", 0.25);
-  ASSERT_TRUE(text.Rule(0, "r0", "other", 2.0, 1, text.Simple("x", SimplePredicate::kGreaterThan, 0)));
-  ModelBuilder number;
-  number.Numeric("x").NumericTarget("y", {10, 20});
-  number.Start(1);
-  number.Settings(0, RuleSetModel::weightedSum, "20", 0.25);
-  ASSERT_TRUE(number.Rule(0, "r0", "30", 2.0, 1, number.Simple("x", SimplePredicate::kGreaterThan, 0)));
-  ASSERT_TRUE(number.Rule(0, "r1", "20", 9.0, 1, number.Simple("x", SimplePredicate::kLessThan, -5)));
-
-  TestRecord record({"x"});
-  ScoreResult* r1 = nullptr;
-  ScoreResult* r2 = nullptr;
-  Scored s = ScoreWith(text.Model(), record.Number("x", 1).Get(), r1);
-  EXPECT_EQ(s.prediction, "A");
-  EXPECT_DOUBLE_EQ(s.confidence, 2.0);
-  s = ScoreWith(text.Model(), record.Number("x", -1).Get(), r1);  // the default
-  EXPECT_FALSE(s.hasPrediction);
-  EXPECT_DOUBLE_EQ(s.confidence, 0.25);
-  s = ScoreWith(number.Model(), record.Number("x", 1).Get(), r2);
-  EXPECT_EQ(s.prediction, "10");
-  s = ScoreWith(number.Model(), record.Number("x", -9).Get(), r2);
-  EXPECT_EQ(s.prediction, "20");
-  EXPECT_DOUBLE_EQ(s.confidence, 9.0);
-  delete r1;
-  delete r2;
-}
-
 TEST(ScoringDriver, NoAllocationPerRecord) {
   for (bool reference : {true, false}) {
     SCOPED_TRACE(reference ? "reference walk" : "scoring plan");
