@@ -185,54 +185,6 @@ TEST(ParsePredicate, ConstantsAndOtherElements) {
   EXPECT_EQ(other.Reader().ParsePredicate(nullptr, other.Dictionary(), nullptr, false), nullptr);
 }
 
-TEST(ParsePredicate, FailsOnlyWhereNoPredicateCanBeBuilt) {
-  const struct {
-    std::string element;
-    int code;
-    std::vector<std::string> args;
-  } cases[] = {
-      {Simple("weight", "equal", "1"), ErrorCode::kUnknownField, {"weight", "SimplePredicate"}},
-      {"<SimplePredicate operator=\"equal\" value=\"1\"/>", ErrorCode::kMissingAttribute,
-       {"SimplePredicate", "field"}},
-      {"<SimplePredicate field=\"age\" value=\"1\"/>", ErrorCode::kMissingAttribute,
-       {"SimplePredicate", "operator"}},
-      {Simple("age", "like", "1"), ErrorCode::kUnknownOperator,
-       {"like", "operator", "SimplePredicate"}},
-      {Simple("age", "Equal", "1"), ErrorCode::kUnknownOperator,
-       {"Equal", "operator", "SimplePredicate"}},
-      {Simple("age", "greaterThan", nullptr), ErrorCode::kMissingAttribute,
-       {"SimplePredicate", "value"}},
-      {Simple("age", "equal", "abc"), ErrorCode::kNotANumber, {"abc"}},
-      {Simple("age", "lessThan", "NaN"), ErrorCode::kNotANumber, {"NaN"}},
-      {"<SimpleSetPredicate field=\"colour\" booleanOperator=\"isIn\"/>",
-       ErrorCode::kMissingChild, {"SimpleSetPredicate", "Array"}},
-      {"<SimpleSetPredicate field=\"colour\" booleanOperator=\"in\">"
-       "<Array type=\"string\">red</Array></SimpleSetPredicate>",
-       ErrorCode::kUnknownOperator, {"in", "booleanOperator", "SimpleSetPredicate"}},
-      {"<SimpleSetPredicate field=\"nope\" booleanOperator=\"isIn\">"
-       "<Array type=\"string\">red</Array></SimpleSetPredicate>",
-       ErrorCode::kUnknownField, {"nope", "SimpleSetPredicate"}},
-      {"<SimpleSetPredicate field=\"age\" booleanOperator=\"isIn\">"
-       "<Array type=\"real\">1 two</Array></SimpleSetPredicate>",
-       ErrorCode::kNotANumber, {"two"}},
-      {"<CompoundPredicate booleanOperator=\"nand\"><True/><True/></CompoundPredicate>",
-       ErrorCode::kUnknownOperator, {"nand", "booleanOperator", "CompoundPredicate"}},
-      {"<CompoundPredicate><True/><True/></CompoundPredicate>", ErrorCode::kMissingAttribute,
-       {"CompoundPredicate", "booleanOperator"}},
-      // A failure deep inside frees everything built before it.
-      {"<CompoundPredicate booleanOperator=\"and\">" + Simple("age", "equal", "1") +
-           "<CompoundPredicate booleanOperator=\"or\">" + Simple("colour", "equal", "red") +
-           Simple("ghost", "equal", "1") + "</CompoundPredicate></CompoundPredicate>",
-       ErrorCode::kUnknownField, {"ghost", "SimplePredicate"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.element);
-    const Failure failure = ParseFailure(c.element);
-    EXPECT_EQ(failure.code, c.code);
-    EXPECT_EQ(failure.args, c.args);
-  }
-}
-
 TEST(ParsePredicate, SecondDictionaryIsSearchedAfterTheFirst) {
   Fixture f(Simple("age", "equal", "4"));
   PredicateReader& reader = f.Reader();
