@@ -328,6 +328,7 @@ class Case {
     for (size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, "\\n");
     return text;
   }
+  std::string Where(const std::string& semantics) { return Get(semantics).where; }
   std::string Says(const std::string& semantics) {
     const std::string& message = Get(semantics).message;
     const size_t nl = message.find('\n');
@@ -342,6 +343,7 @@ class Case {
     std::string message;
     ScoreResult* result = nullptr;
     std::vector<std::string> names;  // the record layout
+    std::string where;  // the refusal's line, field and rule
   };
   Side& Get(const std::string& semantics) {
     Side& side = sides_[semantics == "pmml" ? 1 : 0];
@@ -358,6 +360,9 @@ class Case {
       side.failure.code = e.GetErrorCode();
       side.failure.args = e.GetArguments();
       side.message = e.GetMessage();
+      side.where = "line " + std::to_string(e.GetLine()) + " | field " +
+                   (e.GetField().empty() ? "-" : e.GetField()) + " | " +
+                   (e.GetRule().empty() ? "-" : e.GetRule());
       if (trace.str().find("Exit:KtZembra_940::RuleSetTranslator::ParseFromTree") !=
           std::string::npos) {
         side.message += " (a normal exit was traced)";
@@ -424,6 +429,7 @@ void RunScenarioFile(const std::string& path) {
       size_t ruleNumber = 0;
       if (words[0] == "refused" || words[0] == "says" || words[0] == "message" ||
           words[0] == "categories" || words[0] == "costs" || words[0] == "compiled" ||
+          words[0] == "where" ||
           words[0].rfind("rule", 0) == 0 || words[0].rfind("splits", 0) == 0) {
         query = words[0];
         const size_t digits = query.find_first_of("0123456789");
@@ -442,6 +448,8 @@ void RunScenarioFile(const std::string& path) {
           EXPECT_EQ(current.Refusal(s), expected) << where << " " << s;
         } else if (query == "message") {
           EXPECT_EQ(current.Message(s), expected) << where << " " << s;
+        } else if (query == "where") {
+          EXPECT_EQ(current.Where(s), expected) << where << " " << s;
         } else if (query == "says") {
           EXPECT_EQ(current.Says(s), expected) << where << " " << s;
         } else if (query == "rule" || query == "splits") {
