@@ -72,21 +72,6 @@ std::string Pmml(const std::string& fields) {
   return "<PMML version=\"4.4\"><DataDictionary>" + fields + "</DataDictionary></PMML>";
 }
 
-struct Failure {
-  int code = 0;
-  std::vector<std::string> args;
-};
-
-Failure DictionaryFailure(const std::string& fields, bool strict = true) {
-  Parsed parsed(Pmml(fields));
-  try {
-    parsed.Dictionary(strict);
-  } catch (const ZbException& e) {
-    return Failure{e.GetErrorCode(), e.GetArguments()};
-  }
-  return Failure{};
-}
-
 std::vector<std::string> Labels(const ScoreDictVar* var) {
   std::vector<std::string> texts;
   const std::vector<ScoreValue*>* labels = var->GetValueLabelSet();
@@ -214,64 +199,13 @@ TEST(ParseDictionary, RepeatedValidTextKeepsItsFirstPlace) {
   EXPECT_EQ(g->GetLabelCoder()->GetCode("z"), 2);
 }
 
-TEST(ParseDictionary, RefusalsCarryTheirCodes) {
-  const struct {
-    const char* fields;
-    bool strict;
-    int code;
-    std::vector<std::string> args;
-  } cases[] = {
-      {"<DataField optype=\"continuous\"/>", true, ErrorCode::kMissingAttribute,
-       {"DataField", "name"}},
-      {"<DataField name=\"a\"/><DataField name=\"a\"/>", true, ErrorCode::kDuplicateField, {"a"}},
-      {"<DataField name=\"a\" optype=\"fuzzy\"/>", true, ErrorCode::kBadFieldDefinition,
-       {"a", "optype", "fuzzy"}},
-      {"<DataField name=\"a\" optype=\"continuous\" dataType=\"string\"/>", true,
-       ErrorCode::kBadFieldDefinition, {"a", "optype", "continuous"}},
-      {"<DataField name=\"a\" optype=\"categorical\"><Value value=\"x\" property=\"odd\"/>"
-       "</DataField>",
-       true, ErrorCode::kBadFieldDefinition, {"a", "property", "odd"}},
-      {"<DataField name=\"a\" optype=\"categorical\"><Value/></DataField>", true,
-       ErrorCode::kMissingAttribute, {"Value", "value"}},
-      {"<DataField name=\"n\" optype=\"continuous\"><Value value=\"many\"/></DataField>", true,
-       ErrorCode::kNotANumber, {"many"}},
-      {"<DataField name=\"n\" optype=\"continuous\"><Interval closure=\"sideways\"/></DataField>",
-       true, ErrorCode::kBadFieldDefinition, {"n", "closure", "sideways"}},
-      {"<DataField name=\"n\" optype=\"continuous\"><Interval closure=\"openOpen\" "
-       "leftMargin=\"5\" rightMargin=\"1\"/></DataField>",
-       true, ErrorCode::kBadFieldDefinition, {"n", "leftMargin", "5"}},
-      {"<DataField name=\"n\" optype=\"continuous\"><Interval closure=\"openOpen\" "
-       "leftMargin=\"NaN\"/></DataField>",
-       true, ErrorCode::kNotANumber, {"NaN"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.fields);
-    const Failure failure = DictionaryFailure(c.fields, c.strict);
-    EXPECT_EQ(failure.code, c.code);
-    EXPECT_EQ(failure.args, c.args);
-  }
+// Refusals of data fields are rows of tests/data/scenarios/refusals.txt.
+TEST(ParseDictionary, LenientReadingPassesOverValuesThatAreNoNumbers) {
   // Without strict checking a numeric Value that is no number is passed over.
   Parsed lenient(Pmml("<DataField name=\"n\" optype=\"ordinal\" dataType=\"double\">"
                       "<Value value=\"many\"/><Value value=\"2\"/></DataField>"));
   std::unique_ptr<ScoreDictionary> dictionary = lenient.Dictionary(false);
   EXPECT_EQ(Labels(dictionary->GetVar("n")), std::vector<std::string>{"2"});
-}
-
-TEST(ParseDictionary, IntervalEndsFollowTheirClosure) {
-  Parsed parsed(Pmml("<DataField name=\"x\" optype=\"continuous\">"
-                     "<Interval closure=\"openClosed\" leftMargin=\"0\" rightMargin=\"1\"/>"
-                     "<Interval closure=\"closedOpen\" leftMargin=\"10\"/>"
-                     "</DataField>"));
-  std::unique_ptr<ScoreDictionary> dictionary = parsed.Dictionary();
-  const ScoreDictVar* x = dictionary->GetVar("x");
-  const struct {
-    double value;
-    bool valid;
-  } cases[] = {{0.0, false}, {0.5, true}, {1.0, true}, {5.0, false}, {10.0, true}, {1e300, true}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.value);
-    EXPECT_EQ(x->IsValidValue(NumericValue(c.value)), c.valid);
-  }
 }
 
 TEST(TransformationDictionary, NamesTypesAndRecordPositions) {
@@ -295,22 +229,6 @@ TEST(TransformationDictionary, NamesTypesAndRecordPositions) {
   EXPECT_EQ(derived->GetVar("band")->GetCaseIndex(), 2);
   EXPECT_EQ(derived->GetVar("ratio")->GetCaseIndex(), 3);
   EXPECT_EQ(parsed.reader.HandleTransformationDictionary(nullptr, base.get()), nullptr);
-}
-
-TEST(TransformationDictionary, DerivedNameAlreadyInTheDataDictionaryIsRefused) {
-  Parsed parsed("<PMML><DataDictionary><DataField name=\"a\" optype=\"continuous\"/>"
-                "</DataDictionary><TransformationDictionary>"
-                "<DerivedField name=\"a\" optype=\"continuous\"/>"
-                "</TransformationDictionary></PMML>");
-  std::unique_ptr<ScoreDictionary> base = parsed.Dictionary();
-  try {
-    delete parsed.reader.HandleTransformationDictionary(
-        BaseTranslator::GetChildByTag(parsed.Root(), XML_ELE_TRANSFORMATION), base.get());
-    ADD_FAILURE() << "accepted";
-  } catch (const ZbException& e) {
-    EXPECT_EQ(e.GetErrorCode(), ErrorCode::kDuplicateField);
-    EXPECT_EQ(e.GetArguments(), std::vector<std::string>{"a"});
-  }
 }
 
 // ---- variables and coders ------------------------------------------------------
