@@ -225,6 +225,7 @@ bool RecordScorer::PrepareBlocks() {
     categories_.push_back(std::move(prediction));
   }
   ruleIds_ = model_->GetBatchRuleIds();
+  ruleConfidence_.assign(ruleIds_.size() + 1, ConfidenceText());
   outputCount_ = model_->GetBatchOutputs().size();
   blockColumns_.resize(bindings_.size());
   return true;
@@ -383,15 +384,19 @@ void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores)
     if (!decisionList_) {
       score->hasConfidence = true;
       score->confidence = confidence_[i];
-      if (std::isfinite(score->confidence)) SetConfidenceText(score);
+      if (std::isfinite(score->confidence)) {
+        const size_t slot = static_cast<size_t>(winning + 1);
+        SetConfidenceText(score, slot < ruleConfidence_.size() ? &ruleConfidence_[slot] : nullptr);
+      }
     }
   }
 }
 
-void RecordScorer::SetConfidenceText(RowScore* score) {
+void RecordScorer::SetConfidenceText(RowScore* score, ConfidenceText* given) {
   uint64_t bits = 0;
   std::memcpy(&bits, &score->confidence, sizeof bits);
-  ConfidenceText& entry = confidenceTexts_[(bits * 0x9E3779B97F4A7C15u) >> 58];
+  ConfidenceText& entry =
+      given != nullptr ? *given : confidenceTexts_[(bits * 0x9E3779B97F4A7C15u) >> 58];
   if (!entry.set || entry.bits != bits) {
     const std::string_view text =
         K::NumberText::FormatShortest(score->confidence, entry.text, sizeof entry.text);

@@ -75,17 +75,18 @@ class RecordScorer {
 
   // Fills the record from a row; false with the reason in `error`.
   bool FillRecord(const CsvRow& row, std::string* error);
-  // Sets score->confidenceText from score->confidence, through a small
-  // table of the texts made before: a model has few distinct confidences.
-  void SetConfidenceText(RowScore* score);
-
-  // One entry of that table: the bits of a confidence and its text.
+  // One text of a confidence: its bits and its text.
   struct ConfidenceText {
     uint64_t bits = 0;
     bool set = false;
     unsigned char size = 0;
     char text[32];
   };
+  // Sets score->confidenceText from score->confidence, through a small
+  // table of the texts made before (a model has few distinct
+  // confidences), or through `entry` when given.
+  void SetConfidenceText(RowScore* score, ConfidenceText* entry = nullptr);
+
 
   KtZembra_940::ScoreModel* model_;
   std::vector<std::string> header_;
@@ -116,6 +117,9 @@ class RecordScorer {
   };
   std::vector<Prediction> categories_;
   std::vector<std::string> ruleIds_;
+  // Per winning rule (and 0 for a default), the text of the confidence it
+  // last gave: a rule that takes the first hit always gives the same.
+  std::vector<ConfidenceText> ruleConfidence_;
   size_t outputCount_ = 0;
   std::vector<int32_t> prediction_;
   std::vector<double> confidence_;

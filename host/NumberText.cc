@@ -71,6 +71,13 @@ bool ParsePlainDecimal(const char* p, const char* end, double* out) {
 }  // namespace
 
 bool ParseDouble(std::string_view text, double* out) {
+  // The common cell, a plain decimal with nothing around it, needs no
+  // trimming.
+  if (!text.empty() && static_cast<unsigned>(text.back() - '0') < 10u &&
+      (static_cast<unsigned>(text.front() - '0') < 10u || text.front() == '-') &&
+      ParsePlainDecimal(text.data(), text.data() + text.size(), out)) {
+    return true;
+  }
   std::string_view body;
   if (!Trim(text, &body)) return false;
   double value = 0.0;
