@@ -51,9 +51,12 @@ bool OutputWriter::AppendPlainCsvRow(const CsvRow& row, size_t width, const RowS
     }
   }
   const bool prediction = score.ok && score.hasPrediction;
+  const std::string_view predictionText = score.Prediction();
+  const std::string_view winningRule = score.WinningRule();
+  const size_t firedCount = score.FiredCount();
   if (prediction) {
-    if (!plain(score.prediction)) return false;
-    need += score.prediction.size();
+    if (!plain(predictionText)) return false;
+    need += predictionText.size();
   }
   char buffer[64];
   std::string_view confidence;
@@ -64,15 +67,16 @@ bool OutputWriter::AppendPlainCsvRow(const CsvRow& row, size_t width, const RowS
     need += confidence.size();
   }
   if (score.ok) {
-    if (!plain(score.winningRule)) return false;
-    need += score.winningRule.size();
+    if (!plain(winningRule)) return false;
+    need += winningRule.size();
     // The identifiers are joined by ';', which must not need quotes either.
-    if (score.firedRules.size() > 1 && special_[static_cast<unsigned char>(';')]) return false;
-    for (const std::string& id : score.firedRules) {
+    if (firedCount > 1 && special_[static_cast<unsigned char>(';')]) return false;
+    for (size_t i = 0; i < firedCount; ++i) {
+      const std::string_view id = score.FiredRule(i);
       if (!plain(id)) return false;
       need += id.size() + 1;
     }
-    if (!score.firedRules.empty()) --need;
+    if (firedCount > 0) --need;
   }
   const size_t outputs = score.ok ? std::min(outputColumns_.size(), score.outputs.size()) : 0;
   for (size_t i = 0; i < outputs; ++i) {
@@ -98,16 +102,16 @@ bool OutputWriter::AppendPlainCsvRow(const CsvRow& row, size_t width, const RowS
       *p++ = delimiter;
     }
   }
-  if (prediction) put(score.prediction);
+  if (prediction) put(predictionText);
   *p++ = delimiter;
   put(confidence);
   *p++ = delimiter;
-  if (score.ok) put(score.winningRule);
+  if (score.ok) put(winningRule);
   *p++ = delimiter;
   if (score.ok) {
-    for (size_t i = 0; i < score.firedRules.size(); ++i) {
+    for (size_t i = 0; i < firedCount; ++i) {
       if (i > 0) *p++ = ';';
-      put(score.firedRules[i]);
+      put(score.FiredRule(i));
     }
   }
   for (size_t i = 0; i < outputColumns_.size(); ++i) {
@@ -213,17 +217,17 @@ void OutputWriter::AppendRow(const CsvRow& row, size_t width, const RowScore& sc
       if (i < row.count) AppendCsvField(row.Cell(i), delimiter_, out);
       out->push_back(delimiter_);
     }
-    if (score.ok && score.hasPrediction) AppendCsvField(score.prediction, delimiter_, out);
+    if (score.ok && score.hasPrediction) AppendCsvField(score.Prediction(), delimiter_, out);
     out->push_back(delimiter_);
     if (hasConfidence) AppendShortest(score.confidence, out);
     out->push_back(delimiter_);
-    if (score.ok) AppendCsvField(score.winningRule, delimiter_, out);
+    if (score.ok) AppendCsvField(score.WinningRule(), delimiter_, out);
     out->push_back(delimiter_);
     if (score.ok) {
       std::string joined;
-      for (size_t i = 0; i < score.firedRules.size(); ++i) {
+      for (size_t i = 0; i < score.FiredCount(); ++i) {
         if (i > 0) joined.push_back(';');
-        joined.append(score.firedRules[i]);
+        joined.append(score.FiredRule(i));
       }
       AppendCsvField(joined, delimiter_, out);
     }
@@ -240,9 +244,9 @@ void OutputWriter::AppendRow(const CsvRow& row, size_t width, const RowScore& sc
   out->append("{\"prediction\": ");
   if (score.ok && score.hasPrediction) {
     if (score.predictionIsNumber) {
-      out->append(score.prediction);
+      out->append(score.Prediction());
     } else {
-      AppendJsonString(score.prediction, out);
+      AppendJsonString(score.Prediction(), out);
     }
   } else {
     out->append("null");
@@ -254,16 +258,16 @@ void OutputWriter::AppendRow(const CsvRow& row, size_t width, const RowScore& sc
     out->append("null");
   }
   out->append(", \"winning_rule\": ");
-  if (score.ok && !score.winningRule.empty()) {
-    AppendJsonString(score.winningRule, out);
+  if (score.ok && !score.WinningRule().empty()) {
+    AppendJsonString(score.WinningRule(), out);
   } else {
     out->append("null");
   }
   out->append(", \"fired_rules\": [");
   if (score.ok) {
-    for (size_t i = 0; i < score.firedRules.size(); ++i) {
+    for (size_t i = 0; i < score.FiredCount(); ++i) {
       if (i > 0) out->append(", ");
-      AppendJsonString(score.firedRules[i], out);
+      AppendJsonString(score.FiredRule(i), out);
     }
   }
   out->push_back(']');

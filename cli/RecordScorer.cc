@@ -1,5 +1,6 @@
 #include "cli/RecordScorer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -348,19 +349,12 @@ void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores)
     RowScore* score = &scores[i];
     score->Reset();
     score->ok = true;
-    score->firedRules.resize(firedAt - firedFrom);
-    for (size_t k = firedFrom; k < firedAt && k < fired_.size(); ++k) {
-      const int32_t rule = fired_[k];
-      std::string& id = score->firedRules[k - firedFrom];
-      if (rule >= 0 && static_cast<size_t>(rule) < ruleIds_.size()) {
-        id.assign(ruleIds_[static_cast<size_t>(rule)]);
-      } else {
-        id.clear();
-      }
-    }
+    score->ruleIds = &ruleIds_;
+    score->firedIndices = fired_.data() + std::min(firedFrom, fired_.size());
+    score->firedIndexCount = std::min(firedAt, fired_.size()) - std::min(firedFrom, fired_.size());
     const int32_t winning = winningRule_[i];
     if (winning >= 0 && static_cast<size_t>(winning) < ruleIds_.size()) {
-      score->winningRule.assign(ruleIds_[static_cast<size_t>(winning)]);
+      score->winningRuleRef = &ruleIds_[static_cast<size_t>(winning)];
     }
     score->outputs.resize(outputCount_);
     for (size_t f = 0; f < outputCount_; ++f) {
@@ -381,7 +375,7 @@ void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores)
     if (category < 0 || static_cast<size_t>(category) >= categories_.size()) continue;
     const Prediction& prediction = categories_[static_cast<size_t>(category)];
     score->hasPrediction = true;
-    score->prediction.assign(prediction.text);
+    score->predictionRef = &prediction.text;
     score->predictionIsNumber = prediction.isNumber;
     // A decision list yields no confidence.
     if (!decisionList_) {

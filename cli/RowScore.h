@@ -2,7 +2,10 @@
 #ifndef RULESCORE_CLI_ROWSCORE_H_
 #define RULESCORE_CLI_ROWSCORE_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rulescore {
@@ -37,7 +40,39 @@ struct RowScore {
   };
   std::vector<Output> outputs;
 
+  // A row scored in a block names its prediction, winning rule and fired
+  // rules by the scorer's texts (which outlive the block's output) instead
+  // of copying them into the strings above; the accessors read either form.
+  const std::string* predictionRef = nullptr;
+  const std::string* winningRuleRef = nullptr;
+  const std::vector<std::string>* ruleIds = nullptr;
+  const int32_t* firedIndices = nullptr;  // into *ruleIds, firedIndexCount of them
+  size_t firedIndexCount = 0;
+
+  std::string_view Prediction() const {
+    return predictionRef != nullptr ? std::string_view(*predictionRef) : std::string_view(prediction);
+  }
+  std::string_view WinningRule() const {
+    return winningRuleRef != nullptr ? std::string_view(*winningRuleRef)
+                                     : std::string_view(winningRule);
+  }
+  size_t FiredCount() const {
+    return ruleIds != nullptr ? firedIndexCount : firedRules.size();
+  }
+  std::string_view FiredRule(size_t k) const {
+    if (ruleIds == nullptr) return firedRules[k];
+    const int32_t rule = firedIndices[k];
+    return rule >= 0 && static_cast<size_t>(rule) < ruleIds->size()
+               ? std::string_view((*ruleIds)[static_cast<size_t>(rule)])
+               : std::string_view();
+  }
+
   void Reset() {
+    predictionRef = nullptr;
+    winningRuleRef = nullptr;
+    ruleIds = nullptr;
+    firedIndices = nullptr;
+    firedIndexCount = 0;
     ok = false;
     error.clear();
     hasPrediction = false;
