@@ -39,8 +39,13 @@ else
   trap 'rm -rf "$WORK_DIR"' EXIT
 fi
 
+START_S=$(date +%s)
+MACHINE="$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(free -g | awk '/^Mem:/ {print $2}') GiB"
+# Every line that judges a target is also kept here, for the summary at the end.
+REPORT="$WORK_DIR/report.txt"
+: >"$REPORT"
 echo "== machine"
-echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+echo "$MACHINE"
 echo
 
 echo "== rulescore_bench"
@@ -53,7 +58,7 @@ echo
 
 PY=/usr/bin/python3
 echo "== targets (CPU time per record, fastest of the repetitions, baselines from this run; $PY)"
-"$PY" - "$WORK_DIR/bench.json" <<'EOF'
+"$PY" - "$WORK_DIR/bench.json" <<'EOF' | tee -a "$REPORT"
 import json, sys
 try:
     runs = {}
@@ -163,10 +168,12 @@ DOC_BYTES=$(stat -c %s "$WORK_DIR/rules.pmml")
 PEAK_KB=$(grep "Maximum resident set size" "$WORK_DIR/load.time" | awk '{print $NF}')
 LOAD_CPU=$(awk -F': ' '/User time|System time/ {s += $2} END {print s}' "$WORK_DIR/load.time")
 PEAK_RATIO=$(echo "$PEAK_KB * 1024 / $DOC_BYTES" | bc -l)
+{
 printf "%-54s %10.1f MB (document %.1f MB, %.2f s CPU)\n" "peak RSS, parse + translation" \
   "$(echo "$PEAK_KB / 1024" | bc -l)" "$(echo "$DOC_BYTES / 1048576" | bc -l)" "$LOAD_CPU"
 printf "%-54s %10.2f  %s (target <= 8)\n" "peak RSS / document size" "$PEAK_RATIO" \
   "$(if [[ $(echo "$PEAK_RATIO <= 8" | bc -l) == 1 ]]; then echo ok; else echo MISSED; fi)"
+} | tee -a "$REPORT"
 # Where the peak is: the heap of the parsed tree and of the model, held together.
 sed -n 's/^loaded .*: tree \(.*\) MB, model \(.*\) MB$/\1 \2/p' "$WORK_DIR/load.out" |
   while read -r TREE_MB MODEL_MB; do
@@ -214,11 +221,13 @@ verdict() {  # value target le|ge
   if [[ "$3" == le ]]; then holds=$(echo "$1 <= $2" | bc -l); else holds=$(echo "$1 >= $2" | bc -l); fi
   if [[ "$holds" == 1 ]]; then echo ok; else echo MISSED; fi
 }
+{
 printf "%-54s %10.0f rows/s  %s (target >= 2500000)\n" "score, 1 thread (per CPU second)" "$ONE_RATE" \
   "$(verdict "$ONE_RATE" 2500000 ge)"
 printf "%-54s %10.2f  %s (target <= 1.5)\n" "score, 1 thread / parse only (CPU)" "$RATIO" "$(verdict "$RATIO" 1.5 le)"
 printf "%-54s %10.2f  %s (target >= 1.7)\n" "score, 2 threads speed-up over 1 (wall)" "$SPEEDUP" \
   "$(verdict "$SPEEDUP" 1.7 ge)"
+} | tee -a "$REPORT"
 
 # ---- Python package ------------------------------------------------------------
 # Model.score and score_record through `import rulescore` (Debian's
@@ -233,3 +242,10 @@ if cmake -S "$ROOT" -B "$BUILD_DIR" -DRULESCORE_BUILD_PYTHON=ON -DPython_EXECUTA
 else
   echo "the Python package could not be built (python3-dev and pybind11-dev missing?): skipped"
 fi
+
+echo
+echo "== summary: every target, met (ok) or MISSED"
+echo "machine: $MACHINE"
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+grep -E "(ok|MISSED) \(target" "$REPORT" || echo "(no target was measured)"
+echo "bench.sh took $(( $(date +%s) - START_S )) s"
