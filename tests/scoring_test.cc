@@ -88,36 +88,6 @@ std::unique_ptr<ModelBuilder> VoteModel(const std::vector<std::string>& choices,
   return b;
 }
 
-TEST(ScoringDriver, WorkedRoad) {
-  auto b = RiskModel();
-  RuleSetModel& model = b->Model();
-  model.SetUseReferenceWalk(true);
-  TestRecord record({"age", "risk"});
-  ScoreResult* result = nullptr;
-
-  Scored old = ScoreWith(model, record.Number("age", 70).Get(), result);
-  EXPECT_EQ(old.code, 0);
-  EXPECT_EQ(old.prediction, "high");
-  EXPECT_DOUBLE_EQ(old.confidence, 0.6);
-  EXPECT_EQ(old.fired, (std::vector<std::string>{"R1", "R2"}));
-  ASSERT_NE(result, nullptr);
-  ScoreResult* first = result;
-
-  Scored young = ScoreWith(model, record.Number("age", 30).Get(), result);
-  EXPECT_EQ(young.prediction, "high");
-  EXPECT_DOUBLE_EQ(young.confidence, 0.4);
-  EXPECT_EQ(young.fired, (std::vector<std::string>{"R2"}));
-  EXPECT_EQ(result, first);
-
-  // No value for age: the system-missing value lies below 60.
-  Scored unknown = ScoreWith(model, record.Clear().Get(), result);
-  EXPECT_EQ(unknown.prediction, "high");
-  EXPECT_DOUBLE_EQ(unknown.confidence, 0.4);
-  EXPECT_EQ(unknown.fired, (std::vector<std::string>{"R2"}));
-  EXPECT_EQ(model.GetPredVarValues(), std::vector<double>{NumericValue::GetSysmisValue()});
-  delete result;
-}
-
 TEST(ScoringDriver, NewResultCarriesTheTarget) {
   auto b = RiskModel();
   TestRecord record({"age"});
