@@ -238,7 +238,7 @@ echo "== Python package, $ROWS rows (depth-6 model)"
 if cmake -S "$ROOT" -B "$BUILD_DIR" -DRULESCORE_BUILD_PYTHON=ON -DPython_EXECUTABLE=/usr/bin/python3 \
      >/dev/null 2>&1 && cmake --build "$BUILD_DIR" -j"$JOBS" --target rulescore_python >/dev/null; then
   PYTHONPATH="$BUILD_DIR/python" /usr/bin/python3 "$ROOT/scripts/bench_python.py" \
-    "$WORK_DIR/tree6.pmml" "$ROWS"
+    "$WORK_DIR/tree6.pmml" "$ROWS" | tee -a "$REPORT"
 else
   echo "the Python package could not be built (python3-dev and pybind11-dev missing?): skipped"
 fi
