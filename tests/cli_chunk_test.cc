@@ -254,20 +254,6 @@ TEST(CsvChunker, ChunkReaderReportsACutInsideARecord) {
   }
 }
 
-TEST(CsvChunker, ChunkReaderStartsAtTheGivenLine) {
-  const std::string chunk = "x,\"1\n2\"\n\ny,z\n";
-  CsvReader reader(chunk, 'q', 41, ',');
-  CsvRow row;
-  ASSERT_TRUE(reader.ReadRow(&row));
-  EXPECT_EQ(row.line, 41);
-  ASSERT_TRUE(reader.ReadRow(&row));
-  EXPECT_EQ(row.line, 44);
-  EXPECT_EQ(row.Field(0), "y");
-  EXPECT_FALSE(reader.ReadRow(&row));
-  EXPECT_FALSE(reader.Overran());
-  EXPECT_EQ(reader.GetLine(), 45);
-}
-
 }  // namespace
 }  // namespace cli
 }  // namespace rulescore

@@ -103,7 +103,9 @@ TEST_F(ToolTest, OneColumnFileKeepsEmptyLines) {
             "30,b,low,0.5,R3,R2;R3\n");
 }
 
-TEST_F(ToolTest, TwoThreadsGiveTheSameBytesAsOne) {
+// Every row, missing and faulty cells included, scores as it does in a file
+// of fewer rows than are scored together, whichever rows share its block.
+TEST_F(ToolTest, EveryRowScoresAsInASmallFile) {
   const std::string model = Put("risk.pmml", kRiskModel);
   std::string input = "id,age,job\n";
   for (int i = 0; i < 6000; ++i) {
@@ -115,22 +117,10 @@ TEST_F(ToolTest, TwoThreadsGiveTheSameBytesAsOne) {
     }
     input += i % 3 == 0 ? ",b\n" : ",a\n";
   }
-  const std::string data = Put("many.csv", input);
-  const RunResult one = Run({"score", model, data, "--threads", "1"});
-  const RunResult two = Run({"score", model, data, "--threads", "2"});
-  const RunResult jsonOne = Run({"score", model, data, "--threads", "1", "--format", "jsonl"});
-  const RunResult jsonTwo = Run({"score", model, data, "--threads", "2", "--format", "jsonl"});
+  const RunResult one = Run({"score", model, Put("many.csv", input), "--threads", "1"});
   EXPECT_EQ(one.status, 3);
-  EXPECT_EQ(two.status, 3);
   EXPECT_EQ(Count(one.out, "\n"), 6001u);
   EXPECT_EQ(Count(one.err, "is not a number"), 7u);
-  EXPECT_EQ(one.out, two.out);
-  EXPECT_EQ(one.err, two.err);
-  EXPECT_EQ(jsonOne.out, jsonTwo.out);
-  EXPECT_EQ(Count(jsonOne.out, "\n"), 6000u);
-
-  // Every row scores as it does in a file of fewer rows than are scored
-  // together, whichever rows share its block.
   std::istringstream rows(input);
   std::string row;
   std::getline(rows, row);
@@ -215,17 +205,6 @@ TEST_F(ToolTest, ThreadCountsGiveTheSameBytesOverManyChunks) {
   const RunResult jsonThree = Run({"score", model, data, "--threads", "3", "--format", "jsonl"});
   EXPECT_EQ(Count(jsonOne.out, "\n"), static_cast<size_t>(records));
   EXPECT_TRUE(jsonThree.out == jsonOne.out) << "jsonl: the output differs";
-}
-
-TEST_F(ToolTest, OutputFileMatchesStandardOutput) {
-  const std::string model = Put("risk.pmml", kRiskModel);
-  const std::string data = Put("in.csv", kRiskInput);
-  const std::string target = dir_ + "/scored.csv";
-  const RunResult toFile = Run({"score", model, data, "-o", target});
-  const RunResult toStdout = Run({"score", model, data});
-  EXPECT_EQ(toFile.status, 0) << toFile.err;
-  EXPECT_EQ(toFile.out, "");
-  EXPECT_EQ(ReadFile(target), toStdout.out);
 }
 
 TEST_F(ToolTest, FailedRunLeavesNoOutputFile) {
@@ -414,16 +393,6 @@ TEST_F(ToolTest, SignalRemovesTheTemporaryFile) {
     EXPECT_TRUE(TemporaryFiles(dir_).empty());
     EXPECT_EQ(KindOf(target), '-');
   }
-}
-
-TEST_F(ToolTest, TraceWritesTheHostLog) {
-  const std::string model = Put("risk.pmml", kRiskModel);
-  const RunResult r = Run({"score", model, "--trace"}, "age,job\n1,a\n");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(Count(r.err, "Enter:KtZembra_940::RuleSetTranslator::ParseFromTree\n"), 1u) << r.err;
-  EXPECT_EQ(Count(r.err, "Exit:KtZembra_940::RuleSetTranslator::ParseFromTree\n"), 1u);
-  const RunResult quiet = Run({"score", model}, "age,job\n1,a\n");
-  EXPECT_EQ(quiet.err, "");
 }
 
 }  // namespace

@@ -20,19 +20,14 @@
 namespace KtZembra_940 {
 namespace {
 
+// Below every value a predicate compares with, so greaterThan and
+// greaterOrEqual are false for it; no other value counts as missing.
 TEST(NumericValue, SystemMissingIsTheLowestFiniteDouble) {
-  const double sysmis = NumericValue::GetSysmisValue();
-  EXPECT_EQ(sysmis, std::numeric_limits<double>::lowest());
-  EXPECT_TRUE(std::isfinite(sysmis));
-  EXPECT_TRUE(NumericValue::IsSystemMissingValue(sysmis));
-  // Below every value a predicate compares with, so greaterThan and
-  // greaterOrEqual are false for it.
-  for (double v : {-1e308, -1.0, 0.0, 1e308}) {
-    EXPECT_LT(sysmis, v);
-    EXPECT_FALSE(NumericValue::IsSystemMissingValue(v));
+  EXPECT_EQ(NumericValue::GetSysmisValue(), std::numeric_limits<double>::lowest());
+  EXPECT_TRUE(NumericValue::IsSystemMissingValue(NumericValue::GetSysmisValue()));
+  for (double v : {-1e308, 0.0, -NumericValue::GetInfinity(), std::nan("")}) {
+    EXPECT_FALSE(NumericValue::IsSystemMissingValue(v)) << v;
   }
-  EXPECT_FALSE(NumericValue::IsSystemMissingValue(-NumericValue::GetInfinity()));
-  EXPECT_FALSE(NumericValue::IsSystemMissingValue(std::nan("")));
 }
 
 TEST(NumericValue, FromTextFollowsTheNumberRule) {
@@ -198,36 +193,13 @@ TEST(ErrorFormatter, EscapesControlCharacters) {
   }
 }
 
+// Texts, numbers and XML text become arguments; a null XML text an empty one.
 TEST(ZbException, PutErrorMessageTakesTextsNumbersAndXmlText) {
   ZbException e(gErrorFormater);
-  const XMLCh element[] = u"Array";
-  e.PutErrorMessage(ErrorCode::kNestingTooDeep, element, 500);
-  EXPECT_EQ(e.GetArguments(), (std::vector<std::string>{"Array", "500"}));
-  EXPECT_EQ(e.GetMessage(), "Array nests deeper than 500 levels");
-
-  e.PutErrorMessage(ErrorCode::kUnknownOperator, std::string("like"), "operator",
+  e.PutErrorMessage(ErrorCode::kUnknownOperator, std::string("like"), 7,
                     static_cast<const XMLCh*>(nullptr));
-  EXPECT_EQ(e.GetMessage(), "Unknown operator \"like\" in attribute operator of ");
-
-  const ZbException copy = e;
-  EXPECT_EQ(copy.GetErrorCode(), ErrorCode::kUnknownOperator);
-  EXPECT_EQ(copy.GetMessage(), e.GetMessage());
-  ZbException assigned(gErrorFormater);
-  assigned = copy;
-  EXPECT_STREQ(assigned.what(), e.what());
-}
-
-TEST(ZbException, ThrowZbCarriesCodeAndArguments) {
-  try {
-    ThrowZb(ErrorCode::kDuplicateField, "age");
-  } catch (const std::exception& e) {
-    const auto* zb = dynamic_cast<const ZbException*>(&e);
-    ASSERT_NE(zb, nullptr);
-    EXPECT_EQ(zb->GetErrorCode(), ErrorCode::kDuplicateField);
-    EXPECT_STREQ(e.what(), "Field \"age\" is defined more than once");
-    return;
-  }
-  ADD_FAILURE() << "nothing thrown";
+  EXPECT_EQ(e.GetArguments(), (std::vector<std::string>{"like", "7", ""}));
+  EXPECT_EQ(e.GetMessage(), "Unknown operator \"like\" in attribute 7 of ");
 }
 
 // ---- trace log -----------------------------------------------------------------
@@ -249,31 +221,29 @@ class LogCapture {
   std::ostringstream lines_;
 };
 
-TEST(ScoringLog, DropsLinesWhenOffOrWithoutAStream) {
-  EXPECT_EQ(ScoringLog::GetInstance().GetLevel(), 0);  // off by default
-  for (int level : {0, 1}) {
-    LogCapture capture(level);
-    if (level == 1) ScoringLog::GetInstance().SetStream(nullptr);
-    ScoringLog::GetInstance().TraceText(1, "Enter:%s", "x");
-    EXPECT_EQ(capture.Text(), "") << "level " << level;
-  }
-}
-
+// Lines at or below the level, whole however long; none when off or
+// without a stream.
 TEST(ScoringLog, WritesLinesAtOrBelowTheLevel) {
-  LogCapture capture(2);
-  ScoringLog& log = ScoringLog::GetInstance();
-  log.TraceText(1, "Enter:%s", "KtZembra_940::RuleSetTranslator::ParseFromTree");
-  log.TraceText(2, "KtStatus error code is :%ld", 90029L);
-  log.TraceText(3, "too detailed %d", 3);
-  log.TraceText(0, "never %d", 0);
-  EXPECT_EQ(capture.Text(),
-            "Enter:KtZembra_940::RuleSetTranslator::ParseFromTree\n"
-            "KtStatus error code is :90029\n");
-}
-
-TEST(ScoringLog, LongLinesAreWrittenWhole) {
-  LogCapture capture(1);
+  EXPECT_EQ(ScoringLog::GetInstance().GetLevel(), 0);  // off by default
   const std::string name(5000, 'n');
+  const struct {
+    int level;
+    bool stream;
+    const char* text;
+  } cases[] = {{0, true, ""}, {1, false, ""}, {1, true, "Enter:x\n"},
+               {2, true, "Enter:x\nKtStatus error code is :90029\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.level);
+    LogCapture capture(c.level);
+    ScoringLog& log = ScoringLog::GetInstance();
+    if (!c.stream) log.SetStream(nullptr);
+    log.TraceText(1, "Enter:%s", "x");
+    log.TraceText(2, "KtStatus error code is :%ld", 90029L);
+    log.TraceText(3, "too detailed %d", 3);
+    log.TraceText(0, "never %d", 0);
+    EXPECT_EQ(capture.Text(), c.text);
+  }
+  LogCapture capture(1);
   ScoringLog::GetInstance().TraceText(1, "Exit:%s", name.c_str());
   EXPECT_EQ(capture.Text(), "Exit:" + name + "\n");
 }
