@@ -84,14 +84,9 @@ std::string OneModel(const std::string& attributes = "", const std::string& fiel
 }
 
 using Translated = testing_support::TranslatedDocument;
-using Failure = testing_support::TranslationFailure;
 
 std::unique_ptr<Translated> Translate(const std::string& pmml) {
   return testing_support::TranslateDocument(pmml, "model.pmml");
-}
-
-Failure FailureOf(const std::string& pmml) {
-  return testing_support::TranslationFailureOf(pmml, "model.pmml");
 }
 
 // Sends the host's trace log to a string while it lives.
