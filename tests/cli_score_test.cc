@@ -213,7 +213,6 @@ TEST_F(ToolTest, FailedRunLeavesNoOutputFile) {
   const std::string target = dir_ + "/scored.csv";
   const RunResult r = Run({"score", model, data, "-o", target});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err.rfind("rulescore: " + model + ": error 260009: ", 0), 0u) << r.err;
   EXPECT_FALSE(fs::exists(target));
   for (const auto& entry : fs::directory_iterator(dir_)) {
     EXPECT_EQ(entry.path().filename().string().find("scored.csv"), std::string::npos);

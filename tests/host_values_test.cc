@@ -2,7 +2,6 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -84,20 +83,6 @@ TEST(ScoreValue, EqualityTable) {
     EXPECT_EQ(c.b == c.a, c.equal);
     EXPECT_EQ(c.a != c.b, !c.equal);
   }
-}
-
-TEST(ScoreValue, CloneIsAnIndependentCopy) {
-  NumericValue number(2.5);
-  std::unique_ptr<ScoreValue> numberCopy(number.Clone());
-  number.SetDouble(9.0);
-  EXPECT_EQ(numberCopy->GetValueType(), ScoreValue::kNumeric);
-  EXPECT_EQ(numberCopy->GetDouble(), 2.5);
-
-  StringValue text("low");
-  std::unique_ptr<ScoreValue> textCopy(text.Clone());
-  text.SetText("high");
-  EXPECT_EQ(textCopy->GetValueType(), ScoreValue::kString);
-  EXPECT_EQ(textCopy->GetString(), "low");
 }
 
 // ---- error messages ----------------------------------------------------------
