@@ -558,6 +558,23 @@ class Model {
     std::vector<OutputCell> outputRows;
   };
 
+  // The memory of a call's object cells, uninitialised when made. Once
+  // `owned`, each cell holds a reference (or null), dropped with it.
+  struct ObjectCells {
+    explicit ObjectCells(size_t size) : count(size), cells(new PyObject*[size > 0 ? size : 1]) {}
+    ~ObjectCells() {
+      if (owned) {
+        for (size_t c = 0; c < count; ++c) Py_XDECREF(cells[c]);
+      }
+      delete[] cells;
+    }
+    ObjectCells(const ObjectCells&) = delete;
+    ObjectCells& operator=(const ObjectCells&) = delete;
+    size_t count;
+    PyObject** cells;
+    bool owned = false;
+  };
+
   // The result arrays of one call.
   struct Out {
     PyObject** prediction = nullptr;  // null when the prediction is numeric
@@ -640,6 +657,7 @@ class Model {
           key.assign(reinterpret_cast<const char*>(ids), sizeof(int32_t) * static_cast<size_t>(count));
           const auto found = part.sets.emplace(key, static_cast<int32_t>(part.sets.size())).first;
           part.setRows.emplace_back(r, found->second);
+          out.fired[r] = nullptr;
         }
         ids += count;
         const int32_t status = scores.status[i];
@@ -648,6 +666,7 @@ class Model {
           ++part.none;
         } else {
           part.errorRows.push_back(Part::Failed{r, status, scores.errorColumn[i]});
+          out.error[r] = nullptr;
         }
         const K::BatchScores::OutputValue* written = values.data() + i * outputCount;
         for (size_t f = 0; f < outputCount; ++f) {
@@ -668,6 +687,7 @@ class Model {
             }
             const auto found = part.values.emplace(valueKey, static_cast<int32_t>(part.values.size())).first;
             part.outputRows.push_back(Part::OutputCell{r, static_cast<uint32_t>(f), found->second});
+            out.outputObjects[f][r] = nullptr;
           }
         }
       }
@@ -700,15 +720,18 @@ class Model {
     py::ssize_t objectOutputs = 0;
     for (const Output& output : outputs_) objectOutputs += output.numeric ? 0 : 1;
     const py::ssize_t blockRows = objectColumns + objectOutputs;
-    py::array block(py::dtype("O"), std::vector<py::ssize_t>{blockRows, length});
-    {
-      auto** slots = static_cast<PyObject**>(block.mutable_data());
-      // A new object array holds null pointers (or None, then cleared):
-      // the cells below are written without reading them.
-      if (length > 0 && slots[0] != nullptr) {
-        for (py::ssize_t r = 0; r < blockRows * length; ++r) Py_CLEAR(slots[r]);
-      }
-    }
+    // The block's memory is left uninitialised: numpy would zero it on
+    // the calling thread alone, while each part writes every cell of its
+    // own rows anyway (and takes the page faults of fresh memory there).
+    // The capsule owning it drops the cells' references once they all hold
+    // one (`owned`), and frees it.
+    auto memory = std::make_unique<ObjectCells>(static_cast<size_t>(blockRows * length));
+    py::capsule owner(memory.get(), [](void* p) { delete static_cast<ObjectCells*>(p); });
+    ObjectCells* cells = memory.release();
+    py::array block(py::dtype("O"), std::vector<py::ssize_t>{blockRows, length},
+                    std::vector<py::ssize_t>{length * static_cast<py::ssize_t>(sizeof(PyObject*)),
+                                             static_cast<py::ssize_t>(sizeof(PyObject*))},
+                    cells->cells, owner);
     auto rowOf = [&block](py::ssize_t at) { return py::array(block.attr("__getitem__")(at)); };
     py::array prediction = numericTarget_ ? py::array(py::array_t<double>(length)) : rowOf(0);
     py::array_t<double> confidence(length);
@@ -781,16 +804,9 @@ class Model {
     }
     bool ok = true;
     for (const Part& part : parts) ok = ok && part.ok;
-    if (!ok) {
-      // The cells borrow what they point at: they go before the arrays do.
-      for (PyObject** cells : {out.prediction, out.winning, out.fired, out.error}) {
-        if (cells != nullptr) std::fill(cells, cells + rows, nullptr);
-      }
-      for (PyObject** cells : out.outputObjects) {
-        if (cells != nullptr) std::fill(cells, cells + rows, nullptr);
-      }
-      throw std::runtime_error("the model cannot score columns");
-    }
+    // The cells borrow what they point at until the references below are
+    // added: a failed call leaves the block without any to drop.
+    if (!ok) throw std::runtime_error("the model cannot score columns");
 
     // The references of the shared cells, then the cells still empty.
     for (const Part& part : parts) {
@@ -800,6 +816,9 @@ class Model {
       AddReferences(emptyFired_.ptr(), part.empty);
       AddReferences(Py_None, part.none);
     }
+    // Every cell now holds a reference or, until its object is made below,
+    // null.
+    cells->owned = true;
     std::unordered_map<std::string, py::object> sets;
     std::unordered_map<std::string, py::object> outputValues;
     std::map<std::tuple<int32_t, int32_t, int32_t>, py::object> errors;
