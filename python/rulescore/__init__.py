@@ -290,12 +290,34 @@ def _result_frame(names, columns, index):
     block = columns[at_object[0]].base
     if block is None or block.ndim != 2 or block.shape[0] != len(objects):
         block = np.stack([columns[at] for at in at_object])
+    frame = _frame_of_blocks(names, columns, block, at_object, index)
+    if frame is not None:
+        return frame
     frame = pd.DataFrame(block.T, index=index, columns=labels, dtype=object, copy=False)
     for at, (name, values) in enumerate(zip(names, columns)):
         if values.dtype != object:
             # An output field may share a standard column's name.
             frame.insert(at, name, values, allow_duplicates=True)
     return frame
+
+
+def _frame_of_blocks(names, columns, block, at_object, index):
+    """The result frame made of the arrays themselves, the object block and
+    a block per number column, without the copy DataFrame.insert makes of
+    each number column; None where this pandas has no such way."""
+    try:
+        from pandas.core.internals import BlockManager
+        from pandas.core.internals.api import make_block
+        blocks = [make_block(block, placement=at_object, ndim=2)]
+        for at, values in enumerate(columns):
+            if values.dtype != object:
+                blocks.append(make_block(values.reshape(1, -1), placement=[at], ndim=2))
+        manager = BlockManager(blocks, [pd.Index(list(names), dtype=object), index])
+        if hasattr(pd.DataFrame, "_from_mgr"):
+            return pd.DataFrame._from_mgr(manager, axes=manager.axes)
+        return pd.DataFrame(manager)
+    except (ImportError, AttributeError, TypeError, ValueError, AssertionError):
+        return None
 
 
 def _as_frame(data):
