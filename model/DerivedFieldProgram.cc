@@ -495,7 +495,13 @@ void DerivedFieldProgram::Bind(const std::vector<int32_t>& used) {
   for (int32_t f : order) {
     const Field& field = fields[static_cast<size_t>(f)];
     if (!field.used || field.given) continue;
-    runList.push_back(RunEntry{f, field.numeric, static_cast<uint8_t>(field.dataType), -1,
+    bool chain = field.numeric && field.numEnd > field.numBegin &&
+                 numCode[field.numBegin].op == kNumInput;
+    for (size_t k = field.numBegin + 1; chain && k < field.numEnd; ++k) {
+      const NumOp op = numCode[k].op;
+      chain = op == kNumAddC || op == kNumSubC || op == kNumMulC || op == kNumDivC;
+    }
+    runList.push_back(RunEntry{f, field.numeric, chain, static_cast<uint8_t>(field.dataType), -1,
                                static_cast<uint32_t>(field.numBegin),
                                static_cast<uint32_t>(field.numEnd), 0.0});
   }
@@ -509,7 +515,8 @@ void DerivedFieldProgram::Evaluate(const ScoreCaseRecord::Slots& slots, double* 
       Run(fields[static_cast<size_t>(entry.field)], slots);
       continue;
     }
-    double v = RunNumeric(entry.numBegin, entry.numEnd, slots);
+    double v = entry.chain ? RunChain(entry.numBegin, entry.numEnd, slots)
+                           : RunNumeric(entry.numBegin, entry.numEnd, slots);
     Value& out = outputs[static_cast<size_t>(entry.field)];
     if (std::isnan(v)) {
       out.kind = kMissing;
@@ -530,6 +537,39 @@ double DerivedFieldProgram::LoadNumber(int32_t input, const ScoreCaseRecord::Slo
   return loaded.kind == kNumber ? loaded.number : std::numeric_limits<double>::quiet_NaN();
 }
 
+inline double DerivedFieldProgram::ReadNumberInput(int32_t input,
+                                                  const ScoreCaseRecord::Slots& slots) {
+  // A number cell of a plain numeric field is read here; anything else by
+  // the general path.
+  const size_t i = static_cast<size_t>(input);
+  const size_t at = static_cast<size_t>(inputPositions[i]);  // -1 wraps past count
+  if (at < slots.count && slots.kinds[at] == ScoreCaseRecord::Kind::kNumber && inputPlain[i] != 0) {
+    const double x = slots.numbers[at].Number();
+    return std::isfinite(x) && !NumericValue::IsSystemMissingValue(x)
+               ? x
+               : std::numeric_limits<double>::quiet_NaN();
+  }
+  return LoadNumber(input, slots);
+}
+
+double DerivedFieldProgram::RunChain(size_t begin, size_t end, const ScoreCaseRecord::Slots& slots) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  const NumInstruction* in = numCode.data() + begin;
+  const NumInstruction* const last = numCode.data() + end;
+  double v = ReadNumberInput(in->a, slots);
+  // The same operations as the stack form's fused steps, NaN carried through.
+  for (++in; in != last; ++in) {
+    switch (in->op) {
+      case kNumAddC: v += in->c; break;
+      case kNumSubC: v -= in->c; break;
+      case kNumMulC: v *= in->c; break;
+      default: v = in->c == 0.0 ? kNaN : v / in->c; break;
+    }
+    if (!std::isfinite(v)) v = kNaN;
+  }
+  return v;
+}
+
 double DerivedFieldProgram::RunNumeric(size_t begin, size_t end,
                                        const ScoreCaseRecord::Slots& slots) {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -540,20 +580,9 @@ double DerivedFieldProgram::RunNumeric(size_t begin, size_t end,
   // nothing else, and the steps that could overflow check.
   for (const NumInstruction* in = numCode.data() + begin; in != last; ++in) {
     switch (in->op) {
-      case kNumInput: {
-        // A number cell of a plain numeric field is read here; anything else
-        // by the general path.
-        const size_t i = static_cast<size_t>(in->a);
-        const size_t at = static_cast<size_t>(inputPositions[i]);  // -1 wraps past count
-        if (at < slots.count && slots.kinds[at] == ScoreCaseRecord::Kind::kNumber &&
-            inputPlain[i] != 0) {
-          const double x = slots.numbers[at].Number();
-          *top++ = std::isfinite(x) && !NumericValue::IsSystemMissingValue(x) ? x : kNaN;
-        } else {
-          *top++ = LoadNumber(in->a, slots);
-        }
+      case kNumInput:
+        *top++ = ReadNumberInput(in->a, slots);
         break;
-      }
       case kNumConstant:
         *top++ = in->c;
         break;

@@ -225,6 +225,11 @@ class DerivedFieldProgram {
   // The double form of a field's code, when it has one.
   bool CompileNumeric(Field* field);
   double RunNumeric(size_t begin, size_t end, const ScoreCaseRecord::Slots& slots);
+  // An input read by a kNumInput step: NaN when missing or invalid.
+  double ReadNumberInput(int32_t input, const ScoreCaseRecord::Slots& slots);
+  // A field whose double form is an input followed by constant operations
+  // only (a*x+b and the like): computed without the stack.
+  double RunChain(size_t begin, size_t end, const ScoreCaseRecord::Slots& slots);
   // An input as a number by the general path (NaN: missing or invalid).
   double LoadNumber(int32_t input, const ScoreCaseRecord::Slots& slots);
   static double CallNumeric(Function function, const double* args, size_t count);
@@ -245,6 +250,7 @@ class DerivedFieldProgram {
   struct RunEntry {
     int32_t field;
     bool numeric;
+    bool chain;  // RunChain applies
     uint8_t dataType;
     int32_t encodedAt;
     uint32_t numBegin;

@@ -200,6 +200,11 @@ std::vector<Case> FunctionCases() {
       {"double", Apply("/", kX + Constant("0")), onlyX, "missing"},
       {"double", Apply("/", kX + Constant("0"), R"(defaultValue="99")"), onlyX, "99"},
       {"double", Apply("/", kX + Constant("0"), R"(defaultValue="99" mapMissingTo="-1")"), none, "-1"},
+      // An input under constant operations only: the short form.
+      {"double", Apply("+", Apply("*", kX + Constant("2")) + Constant("1")), two, "13"},
+      {"double", Apply("/", Apply("-", kX + Constant("2.5")) + Constant("0.5")), two, "7"},
+      {"double", Apply("+", Apply("*", kX + Constant("1e308")) + Constant("1")), two, "missing"},
+      {"double", Apply("+", Apply("*", kX + Constant("2")) + Constant("1")), none, "missing"},
       {"double", Apply("min", xy + Constant("4")), two, "3"},
       {"double", Apply("max", xy + Constant("4")), two, "6"},
       {"double", Apply("sum", xy + Constant("4")), two, "13"},
