@@ -509,6 +509,39 @@ void DerivedFieldProgram::Bind(const std::vector<int32_t>& used) {
   outputs.assign(fields.size(), Value());
 }
 
+inline double DerivedFieldProgram::ReadNumberInput(int32_t input,
+                                                  const ScoreCaseRecord::Slots& slots) {
+  // A number cell of a plain numeric field is read here; anything else by
+  // the general path.
+  const size_t i = static_cast<size_t>(input);
+  const size_t at = static_cast<size_t>(inputPositions[i]);  // -1 wraps past count
+  if (at < slots.count && slots.kinds[at] == ScoreCaseRecord::Kind::kNumber && inputPlain[i] != 0) {
+    const double x = slots.numbers[at].Number();
+    return std::isfinite(x) && !NumericValue::IsSystemMissingValue(x)
+               ? x
+               : std::numeric_limits<double>::quiet_NaN();
+  }
+  return LoadNumber(input, slots);
+}
+
+inline double DerivedFieldProgram::RunChain(size_t begin, size_t end, const ScoreCaseRecord::Slots& slots) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  const NumInstruction* in = numCode.data() + begin;
+  const NumInstruction* const last = numCode.data() + end;
+  double v = ReadNumberInput(in->a, slots);
+  // The same operations as the stack form's fused steps, NaN carried through.
+  for (++in; in != last; ++in) {
+    switch (in->op) {
+      case kNumAddC: v += in->c; break;
+      case kNumSubC: v -= in->c; break;
+      case kNumMulC: v *= in->c; break;
+      default: v = in->c == 0.0 ? kNaN : v / in->c; break;
+    }
+    if (!std::isfinite(v)) v = kNaN;
+  }
+  return v;
+}
+
 void DerivedFieldProgram::Evaluate(const ScoreCaseRecord::Slots& slots, double* encoded) {
   for (const RunEntry& entry : runList) {
     if (!entry.numeric) {
@@ -535,39 +568,6 @@ void DerivedFieldProgram::Evaluate(const ScoreCaseRecord::Slots& slots, double* 
 double DerivedFieldProgram::LoadNumber(int32_t input, const ScoreCaseRecord::Slots& slots) {
   LoadInput(input, slots, &loaded);
   return loaded.kind == kNumber ? loaded.number : std::numeric_limits<double>::quiet_NaN();
-}
-
-inline double DerivedFieldProgram::ReadNumberInput(int32_t input,
-                                                  const ScoreCaseRecord::Slots& slots) {
-  // A number cell of a plain numeric field is read here; anything else by
-  // the general path.
-  const size_t i = static_cast<size_t>(input);
-  const size_t at = static_cast<size_t>(inputPositions[i]);  // -1 wraps past count
-  if (at < slots.count && slots.kinds[at] == ScoreCaseRecord::Kind::kNumber && inputPlain[i] != 0) {
-    const double x = slots.numbers[at].Number();
-    return std::isfinite(x) && !NumericValue::IsSystemMissingValue(x)
-               ? x
-               : std::numeric_limits<double>::quiet_NaN();
-  }
-  return LoadNumber(input, slots);
-}
-
-double DerivedFieldProgram::RunChain(size_t begin, size_t end, const ScoreCaseRecord::Slots& slots) {
-  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-  const NumInstruction* in = numCode.data() + begin;
-  const NumInstruction* const last = numCode.data() + end;
-  double v = ReadNumberInput(in->a, slots);
-  // The same operations as the stack form's fused steps, NaN carried through.
-  for (++in; in != last; ++in) {
-    switch (in->op) {
-      case kNumAddC: v += in->c; break;
-      case kNumSubC: v -= in->c; break;
-      case kNumMulC: v *= in->c; break;
-      default: v = in->c == 0.0 ? kNaN : v / in->c; break;
-    }
-    if (!std::isfinite(v)) v = kNaN;
-  }
-  return v;
 }
 
 double DerivedFieldProgram::RunNumeric(size_t begin, size_t end,
