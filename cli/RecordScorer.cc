@@ -315,23 +315,8 @@ void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores)
       batch.AddNumbers(binding.var->Name(), column.numbers.data(), column.missing.data());
     }
   }
-  prediction_.resize(count);
-  confidence_.resize(count);
-  winningRule_.resize(count);
-  firedCount_.resize(count);
-  status_.resize(count);
-  errorColumn_.resize(count);
-  fired_.clear();
-  outputs_.resize(count * outputCount_);
-  K::BatchScores out;
-  out.prediction = prediction_.data();
-  out.confidence = confidence_.data();
-  out.winningRule = winningRule_.data();
-  out.firedCount = firedCount_.data();
-  out.status = status_.data();
-  out.errorColumn = errorColumn_.data();
-  out.fired = &fired_;
-  out.outputs = outputCount_ > 0 ? outputs_.data() : nullptr;
+  block_.Resize(count, outputCount_);
+  K::BatchScores out = block_.Scores();
   if (model_->ScoreBatch(batch, 0, count, out) != count) {
     // The model cannot score columns: every block goes row by row.
     blockState_ = BlockState::kUnavailable;
@@ -341,8 +326,8 @@ void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores)
   size_t firedAt = 0;
   for (size_t i = 0; i < count; ++i) {
     const size_t firedFrom = firedAt;
-    firedAt += firedCount_[i] > 0 ? static_cast<size_t>(firedCount_[i]) : 0;
-    if (blockSlow_[i] != 0 || status_[i] != K::BatchScores::kScored) {
+    firedAt += block_.firedCount[i] > 0 ? static_cast<size_t>(block_.firedCount[i]) : 0;
+    if (blockSlow_[i] != 0 || block_.status[i] != K::BatchScores::kScored) {
       Score(rows[i], &scores[i]);
       continue;
     }
@@ -350,16 +335,16 @@ void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores)
     score->Reset();
     score->ok = true;
     score->ruleIds = &ruleIds_;
-    score->firedIndices = fired_.data() + std::min(firedFrom, fired_.size());
-    score->firedIndexCount = std::min(firedAt, fired_.size()) - std::min(firedFrom, fired_.size());
-    const int32_t winning = winningRule_[i];
+    score->firedIndices = block_.fired.data() + std::min(firedFrom, block_.fired.size());
+    score->firedIndexCount = std::min(firedAt, block_.fired.size()) - std::min(firedFrom, block_.fired.size());
+    const int32_t winning = block_.winningRule[i];
     if (winning >= 0 && static_cast<size_t>(winning) < ruleIds_.size()) {
       score->winningRuleRef = &ruleIds_[static_cast<size_t>(winning)];
     }
     score->outputs.resize(outputCount_);
     for (size_t f = 0; f < outputCount_; ++f) {
       RowScore::Output& output = score->outputs[f];
-      const K::BatchScores::OutputValue& value = outputs_[i * outputCount_ + f];
+      const K::BatchScores::OutputValue& value = block_.outputs[i * outputCount_ + f];
       output.isMissing = value.kind == K::BatchScores::OutputValue::kMissing;
       if (value.kind == K::BatchScores::OutputValue::kText) {
         output.text.assign(value.text);
@@ -371,7 +356,7 @@ void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores)
         output.isNumber = std::isfinite(value.number);
       }
     }
-    const int32_t category = prediction_[i];
+    const int32_t category = block_.prediction[i];
     if (category < 0 || static_cast<size_t>(category) >= categories_.size()) continue;
     const Prediction& prediction = categories_[static_cast<size_t>(category)];
     score->hasPrediction = true;
@@ -380,7 +365,7 @@ void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores)
     // A decision list yields no confidence.
     if (!decisionList_) {
       score->hasConfidence = true;
-      score->confidence = confidence_[i];
+      score->confidence = block_.confidence[i];
       if (std::isfinite(score->confidence)) {
         const size_t slot = static_cast<size_t>(winning + 1);
         SetConfidenceText(score, slot < ruleConfidence_.size() ? &ruleConfidence_[slot] : nullptr);

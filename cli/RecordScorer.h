@@ -19,6 +19,7 @@
 
 #include "cli/CsvReader.h"
 #include "cli/RowScore.h"
+#include "host/BatchScoreColumns.h"
 #include "host/BatchScores.h"
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreModel.h"
@@ -121,15 +122,7 @@ class RecordScorer {
   // last gave: a rule that takes the first hit always gives the same.
   std::vector<ConfidenceText> ruleConfidence_;
   size_t outputCount_ = 0;
-  std::vector<int32_t> prediction_;
-  std::vector<double> confidence_;
-  std::vector<int32_t> winningRule_;
-  std::vector<int32_t> firedCount_;
-  std::vector<int32_t> status_;
-  std::vector<int32_t> errorColumn_;
-  std::vector<int32_t> fired_;
-  std::vector<size_t> firedStart_;
-  std::vector<KtZembra_940::BatchScores::OutputValue> outputs_;
+  KtZembra_940::BatchScoreColumns block_;  // the current block's results
 };
 
 // A cell shown in a message: at most 40 bytes, control characters escaped.

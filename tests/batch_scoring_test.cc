@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/BatchScoreColumns.h"
 #include "host/BatchScores.h"
 #include "host/ColumnBatch.h"
 #include "host/ErrorCodes.h"
@@ -264,31 +265,12 @@ struct Rows {
   std::vector<std::string> s0Texts{"a", "b", "c", "d", "NA", "1"};
 };
 
-struct Output {
-  explicit Output(size_t n)
-      : prediction(n, -7), confidence(n), winning(n), count(n), status(n), column(n) {}
-  BatchScores Scores() {
-    BatchScores s;
-    s.prediction = prediction.data();
-    s.confidence = confidence.data();
-    s.winningRule = winning.data();
-    s.firedCount = count.data();
-    s.status = status.data();
-    s.errorColumn = column.data();
-    s.fired = &fired;
-    s.outputs = outputs.empty() ? nullptr : outputs.data();
-    return s;
-  }
+// Result columns whose predictions start as -7, so that a row the entry
+// leaves unwritten shows.
+struct Output : BatchScoreColumns {
+  explicit Output(size_t n) : BatchScoreColumns(n, 0) { prediction.assign(n, -7); }
   // Keeps the values of `fields` output fields per row.
   void Keep(size_t fields) { outputs.resize(prediction.size() * fields); }
-  std::vector<int32_t> prediction;
-  std::vector<double> confidence;
-  std::vector<int32_t> winning;
-  std::vector<int32_t> count;
-  std::vector<int32_t> status;
-  std::vector<int32_t> column;
-  std::vector<int32_t> fired;
-  std::vector<BatchScores::OutputValue> outputs;
 };
 
 bool SameDouble(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
@@ -307,13 +289,13 @@ void ExpectSameAsGetScore(RuleSetModel& reference, const ScoreModel& batchModel,
   size_t next = 0;
   for (size_t r = 0; r < rows.x0.size(); ++r) {
     SCOPED_TRACE("row " + std::to_string(r) + " of\n" + pmml);
-    const int32_t count = out.count[r];
+    const int32_t count = out.firedCount[r];
     ASSERT_GE(count, 0);
     std::vector<std::string> fired;
     for (int32_t k = 0; k < count; ++k) fired.push_back(ids.at(static_cast<size_t>(out.fired.at(next++))));
     if (!rows.Fill(r, record, readsX1, underPmml)) {
       EXPECT_EQ(out.status[r], BatchScores::kNotANumber);
-      EXPECT_EQ(out.column[r], 3);
+      EXPECT_EQ(out.errorColumn[r], 3);
       EXPECT_EQ(out.prediction[r], -1);
       EXPECT_EQ(count, 0);
       continue;
@@ -325,17 +307,17 @@ void ExpectSameAsGetScore(RuleSetModel& reference, const ScoreModel& batchModel,
       // and names the column GetScore's error names.
       ASSERT_EQ(status.GetErrorCode(), ErrorCode::kInvalidInput);
       ASSERT_EQ(out.status[r], BatchScores::kInvalidValue);
-      ASSERT_GE(out.column[r], 0);
-      ASSERT_LT(out.column[r], 5);
-      EXPECT_EQ(expected->GetErrorText().rfind(std::string("Field ") + columnNames[out.column[r]] + ":", 0), 0u)
+      ASSERT_GE(out.errorColumn[r], 0);
+      ASSERT_LT(out.errorColumn[r], 5);
+      EXPECT_EQ(expected->GetErrorText().rfind(std::string("Field ") + columnNames[out.errorColumn[r]] + ":", 0), 0u)
           << expected->GetErrorText();
       EXPECT_EQ(out.prediction[r], -1);
       EXPECT_EQ(count, 0);
-      EXPECT_EQ(out.winning[r], -1);
+      EXPECT_EQ(out.winningRule[r], -1);
       continue;
     }
     ASSERT_EQ(out.status[r], BatchScores::kScored);
-    EXPECT_EQ(out.column[r], -1);
+    EXPECT_EQ(out.errorColumn[r], -1);
     if (expected->GetPrediction() == nullptr) {
       EXPECT_EQ(out.prediction[r], -1);
     } else {
@@ -346,7 +328,7 @@ void ExpectSameAsGetScore(RuleSetModel& reference, const ScoreModel& batchModel,
     EXPECT_TRUE(SameDouble(out.confidence[r], expected->GetConfidence()))
         << out.confidence[r] << " vs " << expected->GetConfidence();
     EXPECT_EQ(fired, expected->GetFiredRuleIds());
-    const int32_t winning = out.winning[r];
+    const int32_t winning = out.winningRule[r];
     EXPECT_EQ(winning < 0 ? std::string() : ids.at(static_cast<size_t>(winning)),
               expected->GetWinningRuleId());
     const std::vector<RuleSetResult::OutputValue>& values = expected->GetOutputValues();
@@ -484,10 +466,10 @@ TEST(BatchScoring, AbsentColumnIsMissingInEveryRowAndNanFollowsTheFlag) {
   BatchScores scores = out.Scores();
   ASSERT_EQ(doc->model->ScoreBatch(withNan, 0, 3, scores), 3u);
   // No region column: R3 fires in every row. Row 1's NaN is missing.
-  EXPECT_EQ(out.count, (std::vector<int32_t>{3, 2, 2}));
+  EXPECT_EQ(out.firedCount, (std::vector<int32_t>{3, 2, 2}));
   EXPECT_EQ(out.fired, (std::vector<int32_t>{0, 1, 2, 1, 2, 1, 2}));
   EXPECT_EQ(out.prediction, (std::vector<int32_t>{0, 0, 0}));
-  EXPECT_EQ(out.winning, (std::vector<int32_t>{0, 1, 1}));
+  EXPECT_EQ(out.winningRule, (std::vector<int32_t>{0, 1, 1}));
   EXPECT_DOUBLE_EQ(out.confidence[0], 1.2 / 3);
   EXPECT_DOUBLE_EQ(out.confidence[1], 0.4 / 2);
   EXPECT_EQ(out.status, (std::vector<int32_t>{0, 0, 0}));
@@ -504,10 +486,10 @@ TEST(BatchScoring, CodePastItsTextsRefusesTheRowOnly) {
   BatchScores scores = out.Scores();
   ASSERT_EQ(doc->model->ScoreBatch(columns, 0, 3, scores), 3u);
   EXPECT_EQ(out.status, (std::vector<int32_t>{0, BatchScores::kCodeOutOfRange, 0}));
-  EXPECT_EQ(out.column, (std::vector<int32_t>{-1, 1, -1}));
+  EXPECT_EQ(out.errorColumn, (std::vector<int32_t>{-1, 1, -1}));
   EXPECT_EQ(out.prediction[1], -1);
   EXPECT_TRUE(std::isnan(out.confidence[1]));
-  EXPECT_EQ(out.count, (std::vector<int32_t>{2, 0, 3}));
+  EXPECT_EQ(out.firedCount, (std::vector<int32_t>{2, 0, 3}));
 }
 
 TEST(BatchScoring, RowsAllocateNothingOnceWarm) {
@@ -585,7 +567,7 @@ TEST(BatchScoring, DerivedFieldsComputedFromTheColumns) {
     predictions.push_back(categories.at(static_cast<size_t>(out.prediction[r]))->GetString());
     EXPECT_EQ(predictions.back(), expected->GetPrediction()->GetString()) << "row " << r;
     EXPECT_TRUE(SameDouble(out.confidence[r], expected->GetConfidence())) << "row " << r;
-    EXPECT_EQ(out.winning[r] < 0 ? std::string() : ids.at(static_cast<size_t>(out.winning[r])),
+    EXPECT_EQ(out.winningRule[r] < 0 ? std::string() : ids.at(static_cast<size_t>(out.winningRule[r])),
               expected->GetWinningRuleId())
         << "row " << r;
   }

@@ -30,6 +30,7 @@
 #include "cli/ModelOutline.h"
 #include "cli/RecordScorer.h"
 #include "cli/SemanticsCheck.h"
+#include "host/BatchScoreColumns.h"
 #include "host/BatchScores.h"
 #include "host/ColumnBatch.h"
 #include "host/ErrorCodes.h"
@@ -69,33 +70,6 @@ void StartXerces() {
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
   throw py::error_already_set();
 }
-
-// What scoring one record gives, filled without the GIL.
-struct Scored {
-  Scored(size_t rows, size_t outputCount)
-      : prediction(rows), confidence(rows), winning(rows), count(rows), status(rows), column(rows),
-        outputs(rows * outputCount) {}
-  K::BatchScores Scores() {
-    K::BatchScores s;
-    s.prediction = prediction.data();
-    s.confidence = confidence.data();
-    s.winningRule = winning.data();
-    s.firedCount = count.data();
-    s.status = status.data();
-    s.errorColumn = column.data();
-    s.fired = &fired;
-    s.outputs = outputs.empty() ? nullptr : outputs.data();
-    return s;
-  }
-  std::vector<int32_t> prediction;
-  std::vector<double> confidence;
-  std::vector<int32_t> winning;
-  std::vector<int32_t> count;
-  std::vector<int32_t> status;
-  std::vector<int32_t> column;
-  std::vector<int32_t> fired;
-  std::vector<K::BatchScores::OutputValue> outputs;
-};
 
 class Model {
  public:
@@ -350,19 +324,19 @@ class Model {
         batch.AddCodes(field.name, &codes[i], {cell.cast<std::string>()});
       }
     }
-    Scored scored(1, outputs_.size());
+    K::BatchScoreColumns scored(1, outputs_.size());
     Compute(batch, 1, scored);
     py::dict out;
     const int32_t category = scored.prediction[0];
     out["prediction"] = py::reinterpret_steal<py::object>(Prediction(category));
     const double confidence = scored.confidence[0];
     out["confidence"] = decisionList_ || category < 0 ? std::nan("") : confidence;
-    out["winning_rule"] = py::reinterpret_steal<py::object>(RuleId(scored.winning[0]));
-    out["fired_rules"] = py::reinterpret_steal<py::object>(FiredTuple(scored.fired.data(), scored.count[0]));
+    out["winning_rule"] = py::reinterpret_steal<py::object>(RuleId(scored.winningRule[0]));
+    out["fired_rules"] = py::reinterpret_steal<py::object>(FiredTuple(scored.fired.data(), scored.firedCount[0]));
     if (scored.status[0] == K::BatchScores::kScored) {
       out["error"] = py::none();
     } else {
-      out["error"] = ErrorText(batch, 0, scored.status[0], scored.column[0]);
+      out["error"] = ErrorText(batch, 0, scored.status[0], scored.errorColumn[0]);
     }
     for (size_t f = 0; f < outputs_.size(); ++f) {
       // An output field named like a standard column is a second column of
@@ -484,7 +458,7 @@ class Model {
   }
 
   // Scores the batch without the GIL.
-  void Compute(const K::ColumnBatch& batch, int threads, Scored& scored) {
+  void Compute(const K::ColumnBatch& batch, int threads, K::BatchScoreColumns& scored) {
     const size_t rows = batch.GetRowCount();
     const size_t perRow = maxFired_ < 4 ? maxFired_ : 4;
     bool ok = true;
