@@ -151,6 +151,7 @@ void ScoreJob::Message(const std::string& text) const {
 }
 
 int ScoreJob::Run() {
+  chunksReadAgain_ = 0;
   const int threads = options_.threads < 1 ? 1 : options_.threads;
 
   // Declared first so that it goes last: scorers hold results whose code is
@@ -367,6 +368,7 @@ int ScoreJob::Run() {
             (slot.overran || slot.endLine != slot.chunk.endLine)) {
           // The chunk did not end at a record boundary: drop it and the
           // chunks cut after it, and read from its start here until past it.
+          ++chunksReadAgain_;
           std::string again = slot.chunk.bytes;
           for (uint64_t later = head + 1; later < tail; ++later) {
             const size_t t = static_cast<size_t>(later % slotCount);

@@ -42,12 +42,16 @@ class ScoreJob {
 
   // Runs the command; returns the exit status (ExitStatus).
   int Run();
+  // Chunks of the last run that did not end at their record boundary when
+  // read, and were read again on the calling thread.
+  int ChunksReadAgain() const { return chunksReadAgain_; }
 
  private:
   void Message(const std::string& text) const;
 
   ScoreOptions options_;
   std::FILE* messages_;
+  int chunksReadAgain_ = 0;
 };
 
 }  // namespace cli

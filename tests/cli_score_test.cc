@@ -9,15 +9,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "cli/Progress.h"
+#include "cli/ScoreJob.h"
 #include "tests/support/ToolRun.h"
 
 namespace KtZembra_940 {
@@ -71,44 +76,47 @@ class ToolTest : public ::testing::Test {
   const std::string dir_ = scratch_.path();
 };
 
-// In a one-column file an empty line is a record with a missing value: no
-// row is lost, read serially or in chunks. With more columns a blank line
-// holds no record.
-TEST_F(ToolTest, OneColumnFileKeepsEmptyLines) {
-  const std::string model = Put("risk.pmml", kRiskModel);
-  std::string input = "age\n\n";
-  std::string expected = "age,prediction,confidence,winning_rule,fired_rules\n,high,0.25,R2,R2\n";
-  for (int i = 0; i < 400000; ++i) {
-    if (i % 4 == 0) {
-      input += i % 8 == 0 ? "\r\n" : "\n";
-      expected += ",high,0.25,R2,R2\n";
-    } else {
-      input += std::to_string(50 + i % 20) + "\n";
-      expected += std::to_string(50 + i % 20) +
-                  (50 + i % 20 > 60 ? ",high,0.5,R1,R1;R2\n" : ",high,0.25,R2,R2\n");
-    }
+// What an in-process run of the score command gave.
+struct JobResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+  int chunksReadAgain = -1;
+};
+
+JobResult RunJob(const std::string& model, const std::string& input, const std::string& output,
+                 int threads) {
+  rulescore::cli::ScoreOptions options;
+  options.modelPath = model;
+  options.inputPath = input;
+  options.outputPath = output;
+  options.pluginPath = RULESCORE_PLUGIN_PATH;
+  options.threads = threads;
+  options.quiet = true;
+  char* text = nullptr;
+  size_t size = 0;
+  std::FILE* messages = open_memstream(&text, &size);
+  JobResult result;
+  {
+    rulescore::cli::ScoreJob job(options, messages);
+    result.status = job.Run();
+    result.chunksReadAgain = job.ChunksReadAgain();
   }
-  ASSERT_GT(input.size(), size_t{1} << 20);  // several chunks
-  const std::string data = Put("one.csv", input);
-  for (const char* threads : {"1", "2", "3"}) {
-    const RunResult r = Run({"score", model, data, "--threads", threads});
-    EXPECT_EQ(r.status, 0) << threads << ": " << r.err;
-    EXPECT_TRUE(r.out == expected) << threads << " threads: the output differs";
-  }
-  const RunResult wide = Run({"score", model, Put("two.csv", "age,job\n70,a\n\n30,b\n\r\n")});
-  EXPECT_EQ(wide.status, 0) << wide.err;
-  EXPECT_EQ(wide.out,
-            "age,job,prediction,confidence,winning_rule,fired_rules\n"
-            "70,a,high,0.5,R1,R1;R2\n"
-            "30,b,low,0.5,R3,R2;R3\n");
+  std::fclose(messages);
+  result.err.assign(text, size);
+  std::free(text);
+  result.out = ReadFile(output);
+  return result;
 }
 
 // Every row, missing and faulty cells included, scores as it does in a file
-// of fewer rows than are scored together, whichever rows share its block.
+// of fewer rows than are scored together, whichever rows share its block;
+// with two threads the input goes in chunks that each end at their own
+// record boundary, none read again, and the bytes are the same.
 TEST_F(ToolTest, EveryRowScoresAsInASmallFile) {
   const std::string model = Put("risk.pmml", kRiskModel);
   std::string input = "id,age,job\n";
-  for (int i = 0; i < 6000; ++i) {
+  for (int i = 0; i < 60000; ++i) {
     input += std::to_string(i) + ",";
     if (i % 997 == 0) {
       input += "old";  // an error row now and then
@@ -117,17 +125,23 @@ TEST_F(ToolTest, EveryRowScoresAsInASmallFile) {
     }
     input += i % 3 == 0 ? ",b\n" : ",a\n";
   }
-  const RunResult one = Run({"score", model, Put("many.csv", input), "--threads", "1"});
+  ASSERT_GT(input.size(), size_t{2} << 18);  // several chunks
+  const std::string data = Put("many.csv", input);
+  const JobResult one = RunJob(model, data, dir_ + "/one.csv", 1);
   EXPECT_EQ(one.status, 3);
-  EXPECT_EQ(Count(one.out, "\n"), 6001u);
-  EXPECT_EQ(Count(one.err, "is not a number"), 7u);
+  EXPECT_EQ(Count(one.out, "\n"), 60001u);
+  EXPECT_EQ(Count(one.err, "is not a number"), 61u);
+  const JobResult two = RunJob(model, data, dir_ + "/two.csv", 2);
+  EXPECT_EQ(two.status, 3);
+  EXPECT_EQ(two.chunksReadAgain, 0);
+  EXPECT_TRUE(two.out == one.out) << "two threads: the output differs";
+  EXPECT_EQ(two.err, one.err);
+
   std::istringstream rows(input);
   std::string row;
   std::getline(rows, row);
   std::map<std::string, std::string> alone;  // a row past its id: its output line
-  for (std::getline(rows, row); !row.empty(); std::getline(rows, row)) {
-    alone.emplace(row.substr(row.find(',')), std::string());
-  }
+  while (std::getline(rows, row)) alone.emplace(row.substr(row.find(',')), std::string());
   std::string reference = "id,age,job\n";
   for (const auto& entry : alone) reference += "0" + entry.first + "\n";
   ASSERT_LT(alone.size(), 256u);
@@ -150,7 +164,8 @@ TEST_F(ToolTest, EveryRowScoresAsInASmallFile) {
 // Several megabytes, so that the input is cut into many chunks: CR LF line
 // ends, quoted line breaks, a record longer than a chunk's safe bound, a
 // stray quote whose lines are read again, and error rows whose line numbers
-// count every physical line before them.
+// count every physical line before them. In a one-column file an empty
+// line is a record with a missing value: no row is lost.
 TEST_F(ToolTest, ThreadCountsGiveTheSameBytesOverManyChunks) {
   const std::string model = Put("risk.pmml", kRiskModel);
   std::string input = "\xEF\xBB\xBF" "id,age,job,note\r\n";
@@ -185,26 +200,73 @@ TEST_F(ToolTest, ThreadCountsGiveTheSameBytesOverManyChunks) {
     line += lines;
   }
   ASSERT_GT(input.size(), size_t{2} << 20);  // about ten chunks
-  const std::string data = Put("chunks.csv", input);
-  const RunResult one = Run({"score", model, data, "--threads", "1"});
-  EXPECT_EQ(one.status, 3);
-  EXPECT_EQ(Count(one.out, "\n"), static_cast<size_t>(records) + 1 + 60000 / 7 + 1);
-  EXPECT_EQ(Count(one.err, "\n"), expectedErrors.size());
-  for (const std::string& error : expectedErrors) {
-    EXPECT_EQ(Count(one.err, ": " + error + "\n"), 1u) << error;
+  std::string oneColumn = "age\n\n";
+  std::string oneColumnOut = "age,prediction,confidence,winning_rule,fired_rules\n,high,0.25,R2,R2\n";
+  for (int i = 0; i < 400000; ++i) {
+    const int age = 50 + i % 20;
+    oneColumn += i % 4 != 0 ? std::to_string(age) + "\n" : i % 8 == 0 ? "\r\n" : "\n";
+    oneColumnOut += i % 4 == 0 ? ",high,0.25,R2,R2\n"
+                               : std::to_string(age) + (age > 60 ? ",high,0.5,R1,R1;R2\n" : ",high,0.25,R2,R2\n");
   }
-  for (const char* threads : {"2", "3"}) {
-    const RunResult many = Run({"score", model, data, "--threads", threads});
-    EXPECT_EQ(many.status, 3) << threads;
-    EXPECT_TRUE(many.out == one.out) << threads << " threads: the output differs";
-    EXPECT_EQ(many.err, one.err) << threads;
+  const std::string data = Put("chunks.csv", input);
+  const std::string one = Put("one.csv", oneColumn);
+  const RunResult serial = Run({"score", model, data, "--threads", "1"});
+  EXPECT_EQ(serial.status, 3);
+  EXPECT_EQ(Count(serial.out, "\n"), static_cast<size_t>(records) + 1 + 60000 / 7 + 1);
+  EXPECT_EQ(Count(serial.err, "\n"), expectedErrors.size());
+  for (const std::string& error : expectedErrors) {
+    EXPECT_EQ(Count(serial.err, ": " + error + "\n"), 1u) << error;
+  }
+  for (const char* threads : {"1", "2", "3"}) {
+    if (*threads != '1') {
+      const RunResult many = Run({"score", model, data, "--threads", threads});
+      EXPECT_EQ(many.status, 3) << threads;
+      EXPECT_TRUE(many.out == serial.out) << threads << " threads: the output differs";
+      EXPECT_EQ(many.err, serial.err) << threads;
+    }
+    const RunResult column = Run({"score", model, one, "--threads", threads});
+    EXPECT_EQ(column.status, 0) << threads << ": " << column.err;
+    EXPECT_TRUE(column.out == oneColumnOut) << threads << " threads: the one-column output differs";
   }
   const RunResult piped = Run({"score", model, "--threads", "2"}, input);
-  EXPECT_TRUE(piped.out == one.out) << "standard input: the output differs";
+  EXPECT_TRUE(piped.out == serial.out) << "standard input: the output differs";
   const RunResult jsonOne = Run({"score", model, data, "--threads", "1", "--format", "jsonl"});
   const RunResult jsonThree = Run({"score", model, data, "--threads", "3", "--format", "jsonl"});
   EXPECT_EQ(Count(jsonOne.out, "\n"), static_cast<size_t>(records));
   EXPECT_TRUE(jsonThree.out == jsonOne.out) << "jsonl: the output differs";
+}
+
+// The status line on a terminal: rows, rows per second and the share of
+// the input read (none when its size is unknown), redrawn after a clear,
+// cleared once; nothing when not enabled.
+TEST(Progress, LineText) {
+  const std::string clear = "\r\033\\[K";
+  const struct {
+    bool enabled;
+    uint64_t total;
+    std::string pattern;
+  } cases[] = {
+      {true, 1000, clear + "5 rows  [0-9]+ rows/s   50%" + clear + clear + "7 rows  [0-9]+ rows/s  100%" + clear},
+      {true, 0, clear + "5 rows  [0-9]+ rows/s" + clear + clear + "7 rows  [0-9]+ rows/s" + clear},
+      {false, 1000, ""},
+  };
+  for (const auto& c : cases) {
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* stream = open_memstream(&text, &size);
+    {
+      rulescore::cli::Progress progress(c.enabled, c.total, stream);
+      progress.Update(5, 500);
+      progress.Clear();
+      progress.Update(7, 2000);
+      progress.Clear();
+      progress.Clear();
+    }
+    std::fclose(stream);
+    const std::string shown(text, size);
+    std::free(text);
+    EXPECT_TRUE(std::regex_match(shown, std::regex(c.pattern))) << ::testing::PrintToString(shown);
+  }
 }
 
 TEST_F(ToolTest, FailedRunLeavesNoOutputFile) {

@@ -1,6 +1,8 @@
 // The plug-in as the host sees it: a shared library opened at run time that
-// exports nothing but its factory.
+// exports nothing but its factory, translating, refusing and scoring through
+// the host's interfaces.
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <set>
@@ -25,125 +27,114 @@
 namespace KtZembra_940 {
 namespace {
 
+// $C is the criterion, $D the default confidence.
 const char kPmml[] = R"(<?xml version="1.0" encoding="UTF-8"?>
-<PMML version="4.4">
-  <DataDictionary>
-    <DataField name="risk" optype="categorical" dataType="string">
-      <Value value="high"/><Value value="low"/>
-    </DataField>
-    <DataField name="age" optype="continuous" dataType="double"/>
-  </DataDictionary>
-  <RuleSetModel functionName="classification">
-    <MiningSchema>
-      <MiningField name="risk" usageType="predicted"/><MiningField name="age"/>
-    </MiningSchema>
-    <RuleSet defaultScore="low" defaultConfidence="0.5">
-      <RuleSelectionMethod criterion="weightedSum"/>
-      <SimpleRule id="R1" score="high" weight="0.8">
-        <SimplePredicate field="age" operator="greaterThan" value="60"/>
-      </SimpleRule>
+<PMML version="4.4"><DataDictionary>
+    <DataField name="risk" optype="categorical" dataType="string"><Value value="high"/><Value value="low"/></DataField>
+    <DataField name="age" optype="continuous" dataType="double"/></DataDictionary>
+  <RuleSetModel functionName="classification"><MiningSchema>
+      <MiningField name="risk" usageType="predicted"/><MiningField name="age"/></MiningSchema>
+    <RuleSet defaultScore="low" defaultConfidence="$D"><RuleSelectionMethod criterion="$C"/>
+      <SimpleRule id="R1" score="high" weight="0.8"><SimplePredicate field="age" operator="greaterThan" value="60"/></SimpleRule>
       <SimpleRule id="R2" score="high" weight="0.4"><True/></SimpleRule>
-    </RuleSet>
-  </RuleSetModel>
-</PMML>)";
+    </RuleSet></RuleSetModel></PMML>)";
 
-// Declared first in each test, so that every object made by the library is
-// gone before the loader closes it, and every Xerces object before the
-// platform ends.
+// What translating and scoring age 70 (an empty record when `layout` is
+// false) gave: "error <code> <first argument>", or the target, the
+// prediction and confidence or the scoring status, and whether the dump
+// names R1.
+std::string TranslateAndScore(PluginLoader& loader, const std::string& criterion, const std::string& confidence,
+                const std::string& option, const std::string& encoding, bool layout) {
+  std::string pmml = kPmml;
+  pmml.replace(pmml.find("$C"), 2, criterion);
+  pmml.replace(pmml.find("$D"), 2, confidence);
+  std::unique_ptr<XmlDocument> document = XmlDocument::ParseBuffer(pmml.data(), pmml.size(), "plugin.pmml");
+  std::unique_ptr<ScoreTranslator> translator(loader.CreateTranslator());
+  if (translator == nullptr) return "no translator";
+  // Options in turn, split by "|"; a refused one leaves the option as it was.
+  std::string refused;
+  for (size_t from = 0; from < option.size();) {
+    const size_t bar = std::min(option.find('|', from), option.size());
+    const std::string value = option.substr(from, bar - from);
+    if (!translator->SetOption("semantics", value)) refused += "refused " + value + " ";
+    from = bar + 1;
+  }
+  std::unique_ptr<ScoreModel> model;
+  try {
+    model.reset(translator->ParseFromTree(document->GetDocument(),
+                                          encoding.empty() ? document->GetEncoding() : encoding));
+  } catch (const ZbException& e) {
+    return "error " + std::to_string(e.GetErrorCode()) + " " + e.GetArguments().at(0);
+  }
+  // The model outlives the translator that made it.
+  translator.reset();
+  if (model == nullptr || model->GetModelType() != ScoreModel::kRuleSetModel) return "no model";
+  ScoreCaseRecord record;
+  if (layout) {
+    record.SetLayout({"age"});
+    record.SetNumber(0, 70.0);
+  }
+  ScoreResult* result = nullptr;
+  const KtScore::KtStatus status = model->GetScore(&record, result, false);
+  std::unique_ptr<ScoreResult> owned(result);
+  std::ostringstream os;
+  os << refused << model->GetTargetVar()->GetName() << " ";
+  if (status.IsError() || result == nullptr) {
+    os << "status " << status.GetErrorCode() << (result == nullptr ? " no result" : " result");
+    os << " null record " << model->GetScore(nullptr, result, false).GetErrorCode();
+    owned.reset(result);
+  } else {
+    const auto* classified = static_cast<const ScoreClsResult*>(result);
+    os << (result->GetScoreResultType() == ScoreResult::kRuleSetResult ? "" : "other ")
+       << classified->GetPrediction()->GetString() << " " << classified->GetConfidence();
+  }
+  std::ostringstream dump;
+  model->Display(dump);
+  return os.str() + (dump.str().find("R1") != std::string::npos ? " shown" : "");
+}
+
+// Declared first, so that every object made by the library is gone before
+// the loader closes it, and every Xerces object before the platform ends.
 struct Loaded {
   XmlPlatform platform;
   PluginLoader loader;
 };
 
-TEST(Plugin, TranslatesAndScoresThroughTheHostsInterfaces) {
+TEST(Plugin, TranslatesRefusesAndScoresThroughTheHostsInterfaces) {
   Loaded loaded;
   std::string error;
   ASSERT_TRUE(loaded.loader.Open(RULESCORE_PLUGIN_PATH, &error)) << error;
   ASSERT_NE(loaded.loader.GetFactory(), nullptr);
-
-  std::unique_ptr<XmlDocument> document =
-      XmlDocument::ParseBuffer(kPmml, sizeof kPmml - 1, "plugin.pmml");
-  {
-    std::unique_ptr<ScoreTranslator> translator(loaded.loader.CreateTranslator());
-    ASSERT_NE(translator, nullptr);
-    std::unique_ptr<ScoreModel> model(
-        translator->ParseFromTree(document->GetDocument(), document->GetEncoding()));
-    // The model outlives the translator that made it.
-    translator.reset();
-    ASSERT_NE(model, nullptr);
-    EXPECT_EQ(model->GetModelType(), ScoreModel::kRuleSetModel);
-    ASSERT_NE(model->GetTargetVar(), nullptr);
-    EXPECT_EQ(model->GetTargetVar()->GetName(), "risk");
-
-    ScoreCaseRecord record({"age"});
-    record.SetNumber(0, 70.0);
-    ScoreResult* result = nullptr;
-    EXPECT_EQ(model->GetScore(&record, result, false).GetErrorCode(), 0);
-    std::unique_ptr<ScoreResult> owned(result);
-    ASSERT_NE(result, nullptr);
-    EXPECT_EQ(result->GetScoreResultType(), ScoreResult::kRuleSetResult);
-    const auto* classified = static_cast<const ScoreClsResult*>(result);
-    ASSERT_NE(classified->GetPrediction(), nullptr);
-    EXPECT_EQ(classified->GetPrediction()->GetString(), "high");
-    EXPECT_DOUBLE_EQ(classified->GetConfidence(), 0.6);
-    owned.reset();
-
-    std::ostringstream dump;
-    model->Display(dump);
-    EXPECT_NE(dump.str().find("R1"), std::string::npos);
-  }
-}
-
-TEST(Plugin, FailuresReachTheHostAsZbException) {
-  Loaded loaded;
-  std::string error;
-  ASSERT_TRUE(loaded.loader.Open(RULESCORE_PLUGIN_PATH, &error)) << error;
-  std::string pmml = kPmml;
-  pmml.replace(pmml.find("defaultConfidence=\"0.5\""), 23, "defaultConfidence=\"-1\"");
-  std::unique_ptr<XmlDocument> document =
-      XmlDocument::ParseBuffer(pmml.data(), pmml.size(), "plugin.pmml");
-  std::unique_ptr<ScoreTranslator> translator(loaded.loader.CreateTranslator());
-  ASSERT_NE(translator, nullptr);
-  int code = 0;
-  try {
-    std::unique_ptr<ScoreModel> model(translator->ParseFromTree(document->GetDocument(), ""));
-  } catch (const ZbException& e) {
-    code = e.GetErrorCode();
-  }
-  EXPECT_EQ(code, ErrorCode::kNegativeConfidence);
-  EXPECT_EQ(translator->ParseFromTree(nullptr, ""), nullptr);
-}
-
-// The translator takes the option semantics=native|pmml and nothing else; a
-// refused value leaves the option as it was.
-TEST(Plugin, TakesOnlyTheSemanticsOption) {
-  Loaded loaded;
-  std::string error;
-  ASSERT_TRUE(loaded.loader.Open(RULESCORE_PLUGIN_PATH, &error)) << error;
-  const char* const cases[][3] = {{"semantics", "native", "1"}, {"semantics", "pmml", "1"},
-                                  {"semantics", "PMML", "0"},   {"semantics", "", "0"},
-                                  {"semantic", "pmml", "0"},    {"", "", "0"}};
+  const struct {
+    const char* criterion;
+    const char* confidence;
+    const char* option;
+    const char* encoding;
+    bool layout;
+    std::string outcome;
+  } cases[] = {
+      {"weightedSum", "0.5", "", "", true, "risk high 0.6 shown"},
+      {"firstHit", "0.5", "native", "", true, "risk high 0 shown"},
+      // Read under pmml, a first-hit rule without a confidence has confidence 1.
+      {"firstHit", "0.5", "pmml", "", true, "risk high 1 shown"},
+      {"firstHit", "0.5", "PMML", "", true, "refused PMML risk high 0 shown"},
+      {"firstHit", "0.5", "pmml|other", "", true, "refused other risk high 1 shown"},
+      {"firstHit", "-1", "", "", true, "error " + std::to_string(ErrorCode::kNegativeConfidence) + " -1"},
+      {"firstHit", "0.5", "", "x-no-such-encoding", true,
+       "error " + std::to_string(ErrorCode::kTranscoder) + " x-no-such-encoding"},
+      // A record without a layout is refused by status, with no result.
+      {"firstHit", "0.5", "", "", false,
+       "risk status " + std::to_string(ErrorCode::kNotScorable) + " no result null record 90029 shown"},
+  };
   for (const auto& c : cases) {
-    std::unique_ptr<ScoreTranslator> translator(loaded.loader.CreateTranslator());
-    EXPECT_EQ(translator->SetOption(c[0], c[1]), c[2][0] == '1') << c[0] << "=" << c[1];
+    SCOPED_TRACE(c.outcome);
+    EXPECT_EQ(TranslateAndScore(loaded.loader, c.criterion, c.confidence, c.option, c.encoding, c.layout), c.outcome);
   }
   std::unique_ptr<ScoreTranslator> translator(loaded.loader.CreateTranslator());
-  ASSERT_TRUE(translator->SetOption("semantics", "pmml"));
-  EXPECT_FALSE(translator->SetOption("semantics", "other"));
-  // Read under pmml, a first-hit rule without a confidence has confidence 1
-  // (natively 0).
-  std::string pmml = kPmml;
-  pmml.replace(pmml.find("weightedSum"), 11, "firstHit");
-  std::unique_ptr<XmlDocument> document =
-      XmlDocument::ParseBuffer(pmml.data(), pmml.size(), "plugin.pmml");
-  std::unique_ptr<ScoreModel> model(
-      translator->ParseFromTree(document->GetDocument(), document->GetEncoding()));
-  ScoreCaseRecord record({"age"});
-  record.SetNumber(0, 70.0);
-  ScoreResult* result = nullptr;
-  model->GetScore(&record, result, false);
-  std::unique_ptr<ScoreResult> owned(result);
-  EXPECT_DOUBLE_EQ(static_cast<const ScoreClsResult*>(result)->GetConfidence(), 1.0);
+  EXPECT_EQ(translator->ParseFromTree(nullptr, ""), nullptr);
+  // Only the one option.
+  EXPECT_FALSE(translator->SetOption("semantic", "pmml"));
+  EXPECT_FALSE(translator->SetOption("", ""));
 }
 
 // Symbols the static linker defines in every shared object; none is ours.
@@ -158,11 +149,8 @@ TEST(Plugin, ExportsOnlyTheFactory) {
   char line[4096];
   while (fgets(line, sizeof line, pipe) != nullptr) {
     std::istringstream fields(line);
-    std::string address;
-    std::string type;
-    std::string name;
-    if (!(fields >> address >> type >> name)) continue;
-    if (kLinkerSymbols.count(name) != 0) continue;
+    std::string address, type, name;
+    if (!(fields >> address >> type >> name) || kLinkerSymbols.count(name) != 0) continue;
     ours.insert(name);
     if (name == "GiveMyTranslator") factoryType = type;
   }
