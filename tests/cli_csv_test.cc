@@ -1,8 +1,11 @@
-// The tool's CSV reader: RFC 4180 quoting, line ends, the byte-order mark,
-// recovery from faulty records and the caps that bound memory.
-#include "cli/CsvReader.h"
-
+// The tool's CSV reader (RFC 4180 quoting, line ends, the byte-order mark,
+// recovery from faulty records, the caps that bound memory) and the chunker
+// that cuts the input into whole records: every cut must be a record
+// boundary of the sequential reader, with the line count right, so that
+// chunks read on their own give exactly the rows (cells, lines, errors) of
+// one reader over the whole input. The cases are tests/data/csv/cases.txt.
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -10,9 +13,109 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/CsvChunker.h"
+#include "cli/CsvReader.h"
+
 namespace rulescore {
 namespace cli {
 namespace {
+
+// A row as compared: line, cells, error and the cell it is in.
+struct Row {
+  long line = 0;
+  std::vector<std::string> fields;
+  std::string error;
+  size_t errorField = 0;
+  bool operator==(const Row& o) const {
+    return line == o.line && fields == o.fields && error == o.error && errorField == o.errorField;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Row& row) {
+  out << "line " << row.line << " [";
+  for (const std::string& f : row.fields) out << "<" << f << ">";
+  return out << "] " << row.error << " @" << row.errorField;
+}
+
+Row Copy(const CsvRow& row) {
+  return {row.line, std::vector<std::string>(row.fields.begin(), row.fields.begin() + static_cast<long>(row.count)),
+          row.error, row.errorField};
+}
+
+struct Case {
+  std::string name;
+  std::string input;
+  std::vector<Row> rows;
+  char delimiter = ',';
+  CsvLimits limits;
+  bool keep = false;
+  bool suspect = false;
+  bool chunkOnly = false;
+};
+
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    const char c = text[++i];
+    if (c == 'x') {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == '0' ? '\0' : c;
+    }
+  }
+  return out;
+}
+
+std::vector<Case> Cases() {
+  std::ifstream file(std::string(RULESCORE_TEST_DATA_DIR) + "/csv/cases.txt");
+  std::vector<Case> cases;
+  for (std::string line; std::getline(file, line);) {
+    if (line.rfind("case ", 0) == 0) {
+      std::istringstream words(line.substr(5));
+      cases.emplace_back();
+      words >> cases.back().name;
+      for (std::string flag; words >> flag;) {
+        Case& c = cases.back();
+        if (flag.rfind("delimiter=", 0) == 0) c.delimiter = Unescape(flag.substr(10))[0];
+        if (flag.rfind("caps=", 0) == 0) {
+          std::replace(flag.begin(), flag.end(), ',', ' ');
+          std::istringstream(flag.substr(5)) >> c.limits.maxFieldBytes >> c.limits.maxRowBytes >> c.limits.maxFields;
+        }
+        c.keep = c.keep || flag == "keep";
+        c.suspect = c.suspect || flag == "suspect";
+        c.chunkOnly = c.chunkOnly || flag == "chunk";
+      }
+    } else if (line.rfind("in ", 0) == 0) {
+      cases.back().input = Unescape(line.substr(3));
+    } else if (line.rfind("row ", 0) == 0) {
+      Row row;
+      size_t at = 0;
+      row.line = std::stol(line.substr(4), &at);
+      std::string rest = line.substr(std::min(line.size(), 4 + at + 1));
+      const size_t bang = rest.find(" ! ");
+      if (bang != std::string::npos) {
+        const size_t cell = rest.rfind(" @");
+        row.error = rest.substr(bang + 3, cell - bang - 3);
+        row.errorField = std::stoul(rest.substr(cell + 2));
+        rest.resize(bang);
+      }
+      for (size_t from = 0;;) {
+        const size_t bar = rest.find('|', from);
+        row.fields.push_back(Unescape(rest.substr(from, bar - from)));
+        if (bar == std::string::npos) break;
+        from = bar + 1;
+      }
+      cases.back().rows.push_back(row);
+    }
+  }
+  EXPECT_GE(cases.size(), 60u);
+  return cases;
+}
 
 // Hands out its text `step` bytes per read, as a pipe may.
 class TrickleBuffer : public std::streambuf {
@@ -21,8 +124,7 @@ class TrickleBuffer : public std::streambuf {
 
  protected:
   std::streamsize xsgetn(char* out, std::streamsize n) override {
-    const size_t left = text_.size() - pos_;
-    const size_t take = std::min({left, step_, static_cast<size_t>(n)});
+    const size_t take = std::min({text_.size() - pos_, step_, static_cast<size_t>(n)});
     std::copy_n(text_.data() + pos_, take, out);
     pos_ += take;
     return static_cast<std::streamsize>(take);
@@ -37,142 +139,34 @@ class TrickleBuffer : public std::streambuf {
   size_t pos_ = 0;
 };
 
-struct ExpectedRow {
-  long line;
-  std::vector<std::string> fields;
-  std::string error;  // empty: a clean row; else the exact error text
-  size_t errorField;
-};
-
-struct Case {
-  const char* name;
-  std::string input;
-  std::vector<ExpectedRow> rows;
-  char delimiter = ',';
-  CsvLimits limits = CsvLimits();
-  bool keepBlankLines = false;  // told that an empty line is a record
-};
-
-std::vector<Case> Cases() {
-  using S = std::string;
-  return {
-      {"Plain", "a,b\n1,2\n", {{1, {"a", "b"}, "", 0}, {2, {"1", "2"}, "", 0}}},
-      {"CrLf", "a,b\r\n1,2\r\n", {{1, {"a", "b"}, "", 0}, {2, {"1", "2"}, "", 0}}},
-      {"CrOnly", "a,b\rc,d\r", {{1, {"a", "b"}, "", 0}, {2, {"c", "d"}, "", 0}}},
-      {"NoFinalLineEnd", "a,b\n1,2", {{1, {"a", "b"}, "", 0}, {2, {"1", "2"}, "", 0}}},
-      {"ByteOrderMark", "\xEF\xBB\xBF" "a,b\n1,2\n", {{1, {"a", "b"}, "", 0}, {2, {"1", "2"}, "", 0}}},
-      {"MarkOnlyAtStart", "a\n\xEF\xBB\xBF" "b\n", {{1, {"a"}, "", 0}, {2, {"\xEF\xBB\xBF" "b"}, "", 0}}},
-      {"QuotedDelimiter", "\"x,y\",z\n", {{1, {"x,y", "z"}, "", 0}}},
-      {"DoubledQuotes", "\"say \"\"hi\"\"\",2\n", {{1, {"say \"hi\"", "2"}, "", 0}}},
-      {"QuotedLineBreak", "\"l1\nl2\",b\nc,d\n", {{1, {"l1\nl2", "b"}, "", 0}, {3, {"c", "d"}, "", 0}}},
-      {"QuotedCrLfKept", "\"l1\r\nl2\",b\r\n", {{1, {"l1\r\nl2", "b"}, "", 0}}},
-      {"EmptyCells", ",,\n", {{1, {"", "", ""}, "", 0}}},
-      {"EmptyQuoted", "\"\",a\n", {{1, {"", "a"}, "", 0}}},
-      {"TrailingDelimiter", "a,\n", {{1, {"a", ""}, "", 0}}},
-      {"BlankLinesSkipped", "a\n\n\r\n\nb\n", {{1, {"a"}, "", 0}, {5, {"b"}, "", 0}}},
-      {"QuoteInsideUnquoted", "a\"b,c\n", {{1, {"a\"b", "c"}, "", 0}}},
-      {"Semicolon", "a;\"b;c\"\n", {{1, {"a", "b;c"}, "", 0}}, ';'},
-      {"Tab", "a\tb,c\n", {{1, {"a", "b,c"}, "", 0}}, '\t'},
-      {"TextAfterClosingQuote",
-       "\"ab\"c,d\nx,y\n",
-       {{1, {"abc", "d"}, "text after the closing quote", 1}, {2, {"x", "y"}, "", 0}}},
-      {"UnclosedQuoteAtEnd",
-       "x,\"open\nnext,row\n",
-       {{1, {"x", "open"}, "quoted cell is not closed", 2}, {2, {"next", "row"}, "", 0}}},
-      {"StrayQuoteCostsOneRow",
-       "a,\"b\nc\"d,e\nf,g\n",
-       {{1, {"a", "b"}, "text after the closing quote", 2},
-        {2, {"c\"d", "e"}, "", 0},
-        {3, {"f", "g"}, "", 0}}},
-      {"StrayQuoteWithCrLineEnds",
-       "a,\"b\rc,d\re,f\r",
-       {{1, {"a", "b"}, "quoted cell is not closed", 2},
-        {2, {"c", "d"}, "", 0},
-        {3, {"e", "f"}, "", 0}}},
-      {"QuotedCrBreakCountsLines", "\"x\ry\",1\rz\r", {{1, {"x\ry", "1"}, "", 0}, {3, {"z"}, "", 0}}},
-      {"InvalidUtf8", "a,\xff\nb,c\n", {{1, {"a", "\xff"}, "cell is not valid UTF-8", 2}, {2, {"b", "c"}, "", 0}}},
-      {"OverlongUtf8", "\xC0\xAF\n", {{1, {"\xC0\xAF"}, "cell is not valid UTF-8", 1}}},
-      {"Utf8Accepted", "\xC3\xA9t\xC3\xA9,\xE2\x82\xAC\n", {{1, {"\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC"}, "", 0}}},
-      {"NulByte", S("a,b\0c\n", 6), {{1, {"a", S("b\0c", 3)}, "cell holds a NUL byte", 2}}},
-      {"FieldCap",
-       "abcdefghij,x\nnext\n",
-       {{1, {"abcdefgh"}, "cell longer than 8 bytes", 1}, {2, {"next"}, "", 0}},
-       ',',
-       CsvLimits{8, 1000, 100}},
-      {"QuotedFieldCap",
-       "\"abcdefghij\",x\nnext\n",
-       {{1, {"abcdefgh"}, "quoted cell longer than 8 bytes", 1}, {2, {"next"}, "", 0}},
-       ',',
-       CsvLimits{8, 1000, 100}},
-      {"FieldAtCapAccepted", "abcdefgh\n", {{1, {"abcdefgh"}, "", 0}}, ',', CsvLimits{8, 1000, 100}},
-      {"RowCap",
-       "aaaa,bbbb,cccc,dddd,eeee\nz\n",
-       {{1, {"aaaa", "bbbb", "cccc", "d"}, "record longer than 16 bytes", 0}, {2, {"z"}, "", 0}},
-       ',',
-       CsvLimits{100, 16, 100}},
-      {"CellCountCap",
-       "a,b,c,d\nz\n",
-       {{1, {"a", "b", "c"}, "more than 3 cells", 0}, {2, {"z"}, "", 0}},
-       ',',
-       CsvLimits{100, 1000, 3}},
-      {"Empty", "", {}},
-      {"OnlyBlankLines", "\n\n", {}},
-      {"OnlyMark", "\xEF\xBB\xBF", {}},
-      {"ShorterAfterLonger", "a,b,c\nd\n", {{1, {"a", "b", "c"}, "", 0}, {2, {"d"}, "", 0}}},
-      // A one-column file: one empty cell for each empty line, whatever the
-      // line end; the line end of a record is no blank line of its own.
-      {"KeepLf", "a\n\nb\n", {{1, {"a"}, "", 0}, {2, {""}, "", 0}, {3, {"b"}, "", 0}}, ',', {}, true},
-      {"KeepMixed", "a\n\r\n\r\rb",
-       {{1, {"a"}, "", 0}, {2, {""}, "", 0}, {3, {""}, "", 0}, {4, {""}, "", 0}, {5, {"b"}, "", 0}},
-       ',', {}, true},
-      {"KeepTrailingBlank", "a\n\n", {{1, {"a"}, "", 0}, {2, {""}, "", 0}}, ',', {}, true},
-      {"KeepNoBlank", "a\nb\n", {{1, {"a"}, "", 0}, {2, {"b"}, "", 0}}, ',', {}, true},
-      {"KeepQuotedEmptyAlike", "\"\"\n\n", {{1, {""}, "", 0}, {2, {""}, "", 0}}, ',', {}, true},
-  };
-}
-
-std::vector<CsvRow> ReadAll(std::istream& in, const Case& c, uint64_t* bytes) {
+std::vector<Row> ReadAll(std::istream& in, const Case& c, uint64_t* bytes = nullptr) {
   CsvReader reader(in, c.delimiter, c.limits);
-  reader.KeepBlankLines(c.keepBlankLines);
-  std::vector<CsvRow> rows;
+  reader.KeepBlankLines(c.keep);
+  std::vector<Row> rows;
   CsvRow row;
-  while (reader.ReadRow(&row)) {
-    CsvRow copy;
-    copy.fields.assign(row.fields.begin(), row.fields.begin() + static_cast<long>(row.count));
-    copy.count = row.count;
-    copy.line = row.line;
-    copy.error = row.error;
-    copy.errorField = row.errorField;
-    rows.push_back(copy);
-    if (rows.size() > 100) break;  // a reader that loops would never end
-  }
-  *bytes = reader.GetBytesRead();
+  // A reader that loops would never end.
+  while (reader.ReadRow(&row) && rows.size() <= 100000) rows.push_back(Copy(row));
+  if (bytes != nullptr) *bytes = reader.GetBytesRead();
   return rows;
 }
 
-void ExpectRows(const Case& c, const std::vector<CsvRow>& rows, const std::string& how) {
-  ASSERT_EQ(rows.size(), c.rows.size()) << c.name << " " << how;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    SCOPED_TRACE(std::string(c.name) + " " + how + " row " + std::to_string(i));
-    EXPECT_EQ(rows[i].line, c.rows[i].line);
-    EXPECT_EQ(rows[i].fields, c.rows[i].fields);
-    EXPECT_EQ(rows[i].error, c.rows[i].error);
-    EXPECT_EQ(rows[i].errorField, c.rows[i].errorField);
-  }
+void ExpectSameRows(const std::vector<Row>& want, const std::vector<Row>& got, const std::string& how) {
+  ASSERT_EQ(got.size(), want.size()) << how;
+  for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(got[i], want[i]) << how << " row " << i;
 }
 
-// Every row of the table read whole, and handed out a few bytes per read as
-// a pipe may.
-TEST(CsvReader, Table) {
+// Every case read whole, and handed out a few bytes per read as a pipe may.
+TEST(CsvReader, Cases) {
   for (const Case& c : Cases()) {
+    if (c.chunkOnly) continue;
     uint64_t bytes = 0;
     std::istringstream whole(c.input);
-    ExpectRows(c, ReadAll(whole, c, &bytes), "whole");
+    ExpectSameRows(c.rows, ReadAll(whole, c, &bytes), c.name + " whole");
     EXPECT_EQ(bytes, c.input.size()) << c.name;
     for (size_t step : {size_t{1}, size_t{2}, size_t{5}}) {
       TrickleBuffer buffer(c.input, step);
       std::istream in(&buffer);
-      ExpectRows(c, ReadAll(in, c, &bytes), "step " + std::to_string(step));
+      ExpectSameRows(c.rows, ReadAll(in, c), c.name + " step " + std::to_string(step));
     }
   }
 }
@@ -196,15 +190,163 @@ TEST(CsvReader, RestartReadsOnFromTheStreamUnlessItEnded) {
 TEST(CsvReader, DefaultCapsCostOneRow) {
   const std::string fits(900 * 1024, 'x');
   const std::string past(3 * 1024 * 1024, 'y');
-  const Case c{"DefaultCaps",
-               "a,b\n\"" + fits + "\",2\n" + past + ",2\n3,4\n",
-               {{1, {"a", "b"}, "", 0},
-                {2, {fits, "2"}, "", 0},
-                {3, {past.substr(0, 1048576)}, "cell longer than 1048576 bytes", 1},
-                {4, {"3", "4"}, "", 0}}};
+  Case c;
+  c.input = "a,b\n\"" + fits + "\",2\n" + past + ",2\n3,4\n";
   std::istringstream in(c.input);
-  uint64_t bytes = 0;
-  ExpectRows(c, ReadAll(in, c, &bytes), "whole");
+  ExpectSameRows({{1, {"a", "b"}, "", 0},
+                  {2, {fits, "2"}, "", 0},
+                  {3, {past.substr(0, 1048576)}, "cell longer than 1048576 bytes", 1},
+                  {4, {"3", "4"}, "", 0}},
+                 ReadAll(in, c), "default caps");
+}
+
+struct ChunkedRead {
+  std::vector<Row> rows;
+  size_t chunks = 0;    // chunks holding records
+  size_t serial = 0;    // records the chunker left to a stream reader
+  size_t overruns = 0;  // chunks that did not end at a record boundary
+};
+
+// Reads the first record with a stream reader (as the tool reads the
+// header), then the rest in chunks of about `target` bytes, each with its
+// own reader; records the chunker stops at are read by the stream reader.
+ChunkedRead ReadInChunks(const std::string& input, char delimiter, CsvLimits limits, size_t target) {
+  ChunkedRead result;
+  std::istringstream in(input);
+  CsvReader reader(in, delimiter, limits);
+  CsvChunker chunker(in, delimiter, limits, target);
+  CsvRow row;
+  do {
+    if (!reader.ReadRow(&row)) return result;
+    result.rows.push_back(Copy(row));
+  } while (!reader.AtRecordStart());
+  const auto restart = [&] {
+    std::string rest;
+    reader.TakeBuffered(&rest);
+    chunker.Restart(rest, reader.GetLine(), reader.StreamEnded());
+  };
+  restart();
+  CsvChunk chunk;
+  for (int guard = 0; guard < 100000; ++guard) {
+    const CsvChunker::Cut cut = chunker.Next(&chunk);
+    if (!chunk.bytes.empty()) {
+      ++result.chunks;
+      CsvReader part(chunk.bytes, chunk.next, chunk.firstLine, delimiter, limits);
+      while (part.ReadRow(&row) && !part.Overran()) result.rows.push_back(Copy(row));
+      if (part.Overran() || part.GetLine() != chunk.endLine) ++result.overruns;
+      if (chunk.last) {
+        EXPECT_EQ(chunk.next, CsvReader::kEndOfInput);
+      }
+    }
+    if (cut == CsvChunker::Cut::kEnd) return result;
+    if (cut == CsvChunker::Cut::kSuspect) {
+      std::string rest;
+      long line;
+      bool ended;
+      chunker.TakeRest(&rest, &line, &ended);
+      reader.Restart(rest, line, ended);
+      const uint64_t from = reader.GetPosition();
+      while (reader.ReadRow(&row)) {
+        result.rows.push_back(Copy(row));
+        ++result.serial;
+        if (reader.AtRecordStart() && reader.GetPosition() > from) break;
+      }
+      restart();
+    }
+  }
+  ADD_FAILURE() << "the chunker made no progress";
+  return result;
+}
+
+TEST(CsvChunker, ChunksGiveTheRowsOfOneSequentialRead) {
+  for (const Case& c : Cases()) {
+    std::istringstream whole(c.input);
+    const std::vector<Row> want = ReadAll(whole, Case{c.name, c.input, {}, c.delimiter, c.limits});
+    for (size_t target : {1, 2, 3, 5, 8, 13, 1000}) {
+      const std::string how = c.name + " target " + std::to_string(target);
+      const ChunkedRead got = ReadInChunks(c.input, c.delimiter, c.limits, target);
+      ExpectSameRows(want, got.rows, how);
+      EXPECT_EQ(got.overruns, 0u) << how;
+      EXPECT_EQ(got.serial > 0, c.suspect) << how;
+      // Small targets cut between records wherever the chunker can (after a
+      // first record that reads cleanly).
+      if (target == 1 && !c.suspect && want.size() > 2 && want[0].error.empty()) {
+        EXPECT_GE(got.chunks, 2u) << how;
+      }
+    }
+  }
+}
+
+// Many records of every kind, with faults now and then: chunk boundaries
+// fall everywhere, and the stream reader takes over and hands back often.
+TEST(CsvChunker, MixedInputAtManyChunkSizes) {
+  const char* const cells[] = {"plain", "\"quoted, with delimiter\"", "\"two\nlines\"",
+                               "\"crlf\r\ninside\"", "\"say \"\"hi\"\"\"", "a\"b", "", "\"\"",
+                               "\xC3\xA9t\xC3\xA9", "\xff", "\"ab\"c"};
+  const char* const ends[] = {"\n", "\r\n", "\r", "\n\n", "\r\n\r\n"};
+  std::string input = "\xEF\xBB\xBF" "k,v,w\n";
+  unsigned state = 12345;
+  const auto next = [&state](unsigned n) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) % n;
+  };
+  for (int i = 0; i < 3000; ++i) {
+    input += std::to_string(i);
+    for (unsigned k = 0, count = 1 + next(3); k < count; ++k) input += std::string(",") + cells[next(11)];
+    if (i % 97 == 13) input += ",\"stray\nquote\"x";  // lines read again
+    if (i % 331 == 7) input += std::string(200, 'L');  // past the small caps
+    input += ends[next(5)];
+  }
+  for (const CsvLimits limits : {CsvLimits(), CsvLimits{150, 400, 50}}) {
+    Case c;
+    c.limits = limits;
+    std::istringstream whole(input);
+    const std::vector<Row> want = ReadAll(whole, c);
+    ASSERT_GT(want.size(), 3000u);
+    for (size_t target : {size_t{1}, size_t{7}, size_t{64}, size_t{1000}, size_t{4096}, size_t{1} << 20}) {
+      const std::string how = "cap " + std::to_string(limits.maxFieldBytes) + " target " + std::to_string(target);
+      const ChunkedRead got = ReadInChunks(input, ',', limits, target);
+      ExpectSameRows(want, got.rows, how);
+      EXPECT_EQ(got.overruns, 0u) << how;
+      EXPECT_GT(got.serial, 0u) << how;
+      if (target <= 4096) {
+        EXPECT_GT(got.chunks, 10u) << how;
+      }
+    }
+  }
+}
+
+// A chunk reader given a chunk that was not cut at a record boundary says
+// so, rather than taking the chunk's end for the input's.
+TEST(CsvChunker, ChunkReaderReportsACutInsideARecord) {
+  const struct {
+    const char* name;
+    std::string chunk;
+    int next;
+    bool overran;
+    long endLine;
+  } cuts[] = {
+      {"AfterLf", "a,b\n", 'c', false, 2},
+      {"AfterLoneCr", "a,b\r", 'c', false, 2},
+      {"BetweenCrAndLf", "a,b\r", '\n', true, 2},
+      {"BlankCrBeforeLf", "a,b\n\r", '\n', true, 3},
+      {"InsideCell", "a,b", ',', true, 1},
+      {"InsideQuotedCell", "a,\"b\n", 'c', true, 2},
+      {"CrInsideQuotedCellBeforeLf", "a,\"b\r", '\n', true, 1},
+      {"NextNotRead", "a,b", CsvReader::kNotRead, true, 1},
+      {"LastChunkEndsTheInput", "a,\"b\nc", CsvReader::kEndOfInput, false, 2},
+      {"LastChunkWithoutLineEnd", "a,b", CsvReader::kEndOfInput, false, 1},
+  };
+  for (const auto& c : cuts) {
+    CsvReader reader(c.chunk, c.next, 1, ',');
+    CsvRow row;
+    while (reader.ReadRow(&row)) {
+    }
+    EXPECT_EQ(reader.Overran(), c.overran) << c.name;
+    if (!c.overran) {
+      EXPECT_EQ(reader.GetLine(), c.endLine) << c.name;
+    }
+  }
 }
 
 }  // namespace
