@@ -269,18 +269,6 @@ TEST(Progress, LineText) {
   }
 }
 
-TEST_F(ToolTest, FailedRunLeavesNoOutputFile) {
-  const std::string model = Put("broken.pmml", "<PMML><DataDictionary>");
-  const std::string data = Put("in.csv", kRiskInput);
-  const std::string target = dir_ + "/scored.csv";
-  const RunResult r = Run({"score", model, data, "-o", target});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_FALSE(fs::exists(target));
-  for (const auto& entry : fs::directory_iterator(dir_)) {
-    EXPECT_EQ(entry.path().filename().string().find("scored.csv"), std::string::npos);
-  }
-}
-
 // The kind of file at `path` without following a link: 'l' link, 'f'
 // regular file, 'c' character device, 'p' FIFO, 'd' directory, '-' none.
 char KindOf(const std::string& path) {
@@ -304,68 +292,63 @@ std::vector<std::string> TemporaryFiles(const std::string& dir) {
   return names;
 }
 
-// A symbolic link is written through: its final target gets the output
-// (made when it does not exist yet) and the link stays a link.
-TEST_F(ToolTest, OutputThroughSymbolicLinks) {
+// A failed run leaves no output file. A symbolic link is written through:
+// its final target gets the output (made when it does not exist yet) and
+// the link stays a link; a link to an open descriptor (what /dev/stdout is)
+// is written into. A FIFO is written into, never replaced: its reader,
+// opened first without waiting, gets the rows.
+TEST_F(ToolTest, OutputThroughLinksAndIntoAFifo) {
   const std::string model = Put("risk.pmml", kRiskModel);
   const std::string data = Put("in.csv", kRiskInput);
   const std::string expected = Run({"score", model, data}).out;
+  RunResult r = Run({"score", Put("broken.pmml", "<PMML><DataDictionary>"), data, "-o", dir_ + "/scored.csv"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(KindOf(dir_ + "/scored.csv"), '-');
+  EXPECT_TRUE(TemporaryFiles(dir_).empty());
+
   ASSERT_EQ(fs::create_directory(dir_ + "/sub"), true);
   const std::string real = Put("sub/real.csv", "old contents, longer than nothing\n");
   ASSERT_EQ(symlink("sub/real.csv", (dir_ + "/link").c_str()), 0);
   ASSERT_EQ(symlink("link", (dir_ + "/link2").c_str()), 0);
   ASSERT_EQ(symlink("sub/missing.csv", (dir_ + "/dangling").c_str()), 0);
-
-  RunResult r = Run({"score", model, data, "-o", dir_ + "/link2"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(KindOf(dir_ + "/link2"), 'l');
-  EXPECT_EQ(KindOf(dir_ + "/link"), 'l');
-  EXPECT_EQ(KindOf(real), 'f');
-  EXPECT_EQ(ReadFile(real), expected);
-
-  r = Run({"score", model, data, "-o", dir_ + "/dangling"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(KindOf(dir_ + "/dangling"), 'l');
-  EXPECT_EQ(KindOf(dir_ + "/sub/missing.csv"), 'f');
-  EXPECT_EQ(ReadFile(dir_ + "/sub/missing.csv"), expected);
-  EXPECT_TRUE(TemporaryFiles(dir_).empty());
-  EXPECT_TRUE(TemporaryFiles(dir_ + "/sub").empty());
-
-  // A link to an open descriptor (what /dev/stdout is) is written into, not
-  // replaced: the output lands on the tool's standard output.
   ASSERT_EQ(symlink("/proc/self/fd/1", (dir_ + "/stdout").c_str()), 0);
-  r = Run({"score", model, data, "-o", dir_ + "/stdout"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(KindOf(dir_ + "/stdout"), 'l');
-  EXPECT_EQ(r.out, expected);
-
+  ASSERT_EQ(mkfifo((dir_ + "/fifo").c_str(), 0600), 0);
+  const int reader = open((dir_ + "/fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const struct {
+    const char* target;
+    const char* written;  // the file that gets the output ("" standard output)
+    const char* kinds;    // of target, link, sub/real.csv, sub/missing.csv, fifo afterwards
+  } cases[] = {
+      {"link2", "sub/real.csv", "llf-p"},
+      {"dangling", "sub/missing.csv", "llffp"},
+      {"stdout", "", "llffp"},
+      {"fifo", "fifo", "plffp"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target);
+    r = Run({"score", model, data, "-o", dir_ + "/" + c.target});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string received = r.out;
+    if (std::string(c.target) == "fifo") {
+      char buffer[4096];
+      for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;) received.append(buffer, static_cast<size_t>(n));
+    } else if (*c.written != 0) {
+      received = ReadFile(dir_ + "/" + c.written);
+    }
+    EXPECT_EQ(received, expected);
+    std::string kinds;
+    for (const char* path : {c.target, "link", "sub/real.csv", "sub/missing.csv", "fifo"}) {
+      kinds += KindOf(dir_ + "/" + path);
+    }
+    EXPECT_EQ(kinds, c.kinds);
+    EXPECT_TRUE(TemporaryFiles(dir_).empty());
+    EXPECT_TRUE(TemporaryFiles(dir_ + "/sub").empty());
+  }
+  close(reader);
   r = Run({"score", model, data, "-o", dir_ + "/sub"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "rulescore: " + dir_ + "/sub: cannot create the output: Is a directory\n");
-}
-
-// A FIFO is written into, never replaced: its reader gets the rows. The
-// reading end is opened first, without waiting, and the output is small
-// enough to wait in the pipe until the tool has ended.
-TEST_F(ToolTest, OutputIntoAFifo) {
-  const std::string model = Put("risk.pmml", kRiskModel);
-  const std::string data = Put("in.csv", kRiskInput);
-  const std::string expected = Run({"score", model, data}).out;
-  const std::string fifo = dir_ + "/fifo";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GE(reader, 0);
-  const RunResult r = Run({"score", model, data, "-o", fifo});
-  std::string received;
-  char buffer[4096];
-  for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;) {
-    received.append(buffer, static_cast<size_t>(n));
-  }
-  close(reader);
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(received, expected);
-  EXPECT_EQ(KindOf(fifo), 'p');
-  EXPECT_TRUE(TemporaryFiles(dir_).empty());
 }
 
 // Character devices are written into. As root the tool could replace a

@@ -5,7 +5,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -26,7 +25,6 @@
 #include "host/XmlPlatform.h"
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
-#include "model/SimpleRule.h"
 #include "scoring/RuleSetResult.h"
 #include "tests/support/TranslatedDocument.h"
 
@@ -343,30 +341,6 @@ TEST(HostileInput, AcceptedDocumentsScore) {
     EXPECT_NE(dump.find("Rule ID: " + c.scores[0].substr(c.scores[0].rfind(' ') + 1) + "\n"),
               std::string::npos);
   }
-}
-
-TEST(HostileInput, HugeCountsSaturateWhenTruncated) {
-  std::unique_ptr<testing_support::TranslatedDocument> t = TranslateDocument(Model(
-      "<SimpleRule id=\"big\" score=\"high\" recordCount=\"1e300\" nbCorrect=\"-1e300\">"
-      "<True/><ScoreDistribution value=\"high\" recordCount=\"1073741823.5\"/></SimpleRule>"
-      "<SimpleRule id=\"edge\" score=\"high\" recordCount=\"2147483647.9\" nbCorrect=\"-2147483648.9\">"
-      "<True/></SimpleRule>",
-      "recordCount=\"1e300\" nbCorrect=\"1e300\" defaultScore=\"low\""), "model.pmml");
-  ASSERT_NE(t->model, nullptr);
-  const std::vector<SimpleRule*>& rules = t->Rules();
-  ASSERT_EQ(rules.size(), 2u);
-  for (const SimpleRule* rule : rules) {
-    EXPECT_EQ(rule->GetRecordCount(), INT_MAX);
-    EXPECT_EQ(rule->GetnbCorrect(), INT_MIN);
-  }
-  ASSERT_EQ(rules[0]->GetAllValuePercent().size(), 1u);
-  // The divisor is the whole count as a double: no conversion to int, so
-  // neither an undefined one nor a saturated one.
-  EXPECT_DOUBLE_EQ(rules[0]->GetAllValuePercent()[0].second, 1073741823.5 / 1e300);
-  EXPECT_EQ(t->model->GetRecordCount().at(0), 1e300);
-  std::ostringstream dump;
-  t->model->Display(dump);
-  EXPECT_NE(dump.str().find("Total number of Records: 1e+300\n"), std::string::npos);
 }
 
 }  // namespace
