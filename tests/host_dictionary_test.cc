@@ -194,6 +194,10 @@ TEST(TransformationDictionary, NamesTypesAndRecordPositions) {
   EXPECT_EQ(derived->GetVar("band")->GetCaseIndex(), 2);
   EXPECT_EQ(derived->GetVar("ratio")->GetCaseIndex(), 3);
   EXPECT_EQ(parsed.reader.HandleTransformationDictionary(nullptr, base.get()), nullptr);
+  // Local fields are added to a dictionary; without either nothing happens.
+  parsed.reader.AddDerivedFields(nullptr, derived.get());
+  parsed.reader.AddDerivedFields(BaseTranslator::GetChildByTag(parsed.Root(), XML_ELE_TRANSFORMATION), nullptr);
+  EXPECT_EQ(derived->GetVarCount(), 2);
 }
 
 // ---- variables and coders ------------------------------------------------------
