@@ -45,12 +45,15 @@
 #include "host/XmlPlatform.h"
 #include "host/ZbException.h"
 #include "model/OutputFields.h"
+#include "python/src/ObjectCells.h"
 #include "model/RuleSetModel.h"
 #include "model/SimpleRule.h"
 #include "plugin/RuleSetTranslator.h"
 
 namespace py = pybind11;
 namespace K = KtZembra_940;
+using rulescore::python::CellAddresses;
+using rulescore::python::ObjectCells;
 
 namespace {
 
@@ -129,6 +132,11 @@ class Model {
       singleFired_.push_back(py::reinterpret_steal<py::object>(single));
     }
     ruleCells_.push_back(Py_None);
+    std::vector<PyObject*> usual(categoryCells_);
+    usual.insert(usual.end(), ruleCells_.begin(), ruleCells_.end());
+    for (const py::object& single : singleFired_) usual.push_back(single.ptr());
+    usual.push_back(emptyFired_.ptr());
+    cellAddresses_ = std::make_shared<const CellAddresses>(usual);
     maxFired_ = pool_->GetModel().GetMaxFiredPerRecord();
     decisionList_ = pool_->GetModel().GetModelType() == K::ScoreModel::kDecisionListModel;
     for (const std::string& field : outline_->GetPredictors()) {
@@ -534,21 +542,6 @@ class Model {
 
   // The memory of a call's object cells, uninitialised when made. Once
   // `owned`, each cell holds a reference (or null), dropped with it.
-  struct ObjectCells {
-    explicit ObjectCells(size_t size) : count(size), cells(new PyObject*[size > 0 ? size : 1]) {}
-    ~ObjectCells() {
-      if (owned) {
-        for (size_t c = 0; c < count; ++c) Py_XDECREF(cells[c]);
-      }
-      delete[] cells;
-    }
-    ObjectCells(const ObjectCells&) = delete;
-    ObjectCells& operator=(const ObjectCells&) = delete;
-    size_t count;
-    PyObject** cells;
-    bool owned = false;
-  };
-
   // The result arrays of one call.
   struct Out {
     PyObject** prediction = nullptr;  // null when the prediction is numeric
@@ -699,13 +692,16 @@ class Model {
     // own rows anyway (and takes the page faults of fresh memory there).
     // The capsule owning it drops the cells' references once they all hold
     // one (`owned`), and frees it.
-    auto memory = std::make_unique<ObjectCells>(static_cast<size_t>(blockRows * length));
+    size_t count = static_cast<size_t>(std::max(1, std::min(threads, pool_->GetSize())));
+    count = std::min(count, std::max<size_t>(1, rows / K::ModelPool::kMinRowsPerThread));
+    auto memory = std::make_unique<ObjectCells>(static_cast<size_t>(blockRows) * rows, static_cast<int>(count),
+                                                cellAddresses_);
     py::capsule owner(memory.get(), [](void* p) { delete static_cast<ObjectCells*>(p); });
     ObjectCells* cells = memory.release();
     py::array block(py::dtype("O"), std::vector<py::ssize_t>{blockRows, length},
                     std::vector<py::ssize_t>{length * static_cast<py::ssize_t>(sizeof(PyObject*)),
                                              static_cast<py::ssize_t>(sizeof(PyObject*))},
-                    cells->cells, owner);
+                    cells->GetCells(), owner);
     auto rowOf = [&block](py::ssize_t at) { return py::array(block.attr("__getitem__")(at)); };
     py::array prediction = numericTarget_ ? py::array(py::array_t<double>(length)) : rowOf(0);
     py::array_t<double> confidence(length);
@@ -746,8 +742,6 @@ class Model {
     // models are scored a row at a time anyway.
     if (!outputs_.empty()) chunk = std::min<size_t>(chunk, 2048);
 
-    size_t count = static_cast<size_t>(std::max(1, std::min(threads, pool_->GetSize())));
-    count = std::min(count, std::max<size_t>(1, rows / K::ModelPool::kMinRowsPerThread));
     std::vector<Part> parts(count);
     for (size_t p = 0; p < count; ++p) {
       parts[p].begin = rows * p / count;
@@ -792,7 +786,7 @@ class Model {
     }
     // Every cell now holds a reference or, until its object is made below,
     // null.
-    cells->owned = true;
+    cells->SetOwned();
     std::unordered_map<std::string, py::object> sets;
     std::unordered_map<std::string, py::object> outputValues;
     std::map<std::tuple<int32_t, int32_t, int32_t>, py::object> errors;
@@ -881,6 +875,8 @@ class Model {
   std::vector<PyObject*> ruleCells_;
   std::vector<py::object> singleFired_;
   py::tuple emptyFired_;
+  // Where those objects are, for dropping a result's references.
+  std::shared_ptr<const CellAddresses> cellAddresses_;
 };
 
 // The distinct texts of an object array and a code per cell: (codes, texts)

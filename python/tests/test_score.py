@@ -221,20 +221,36 @@ def test_python_scores_as_the_tool_does(tool, name, data, semantics):
         assert model._empty_result().dtypes.equals(ours.dtypes)
 
 
-def test_shared_cells_are_counted_once_per_row():
+@pytest.mark.parametrize("rows", [20_000, 200_000])  # the second drops its cells on two threads
+def test_shared_cells_are_counted_once_per_row(rows):
     import sys
+    import weakref
     model = rulescore.load(WORKED, threads=2)
-    frame = pd.DataFrame({"age": np.repeat([70.0, 30.0], 10_000), "region": "south"})
+    frame = pd.DataFrame({"age": np.repeat([70.0, 30.0], rows // 2), "region": "south"})
     first = model.score(frame)
     winner, single, pair = first["winning_rule"].iloc[-1], first["fired_rules"].iloc[-1], first["fired_rules"].iloc[0]
     assert (winner, single, pair) == ("R2", ("R2",), ("R1", "R2"))
+    del first
     held = [sys.getrefcount(winner), sys.getrefcount(single)]
     second = model.score(frame)
     # A winning_rule cell per row, and the call's new ("R1", "R2") tuple.
-    assert [sys.getrefcount(winner) - held[0], sys.getrefcount(single) - held[1]] == [10_001, 10_000]
-    assert second["fired_rules"].iloc[0] is second["fired_rules"].iloc[9_999]
-    del first, second
-    assert sys.getrefcount(winner) < held[0] and sys.getrefcount(single) < held[1]
+    assert [sys.getrefcount(winner) - held[0], sys.getrefcount(single) - held[1]] == [rows // 2 + 1, rows // 2]
+    assert second["fired_rules"].iloc[0] is second["fired_rules"].iloc[rows // 2 - 1]
+    # Objects of the caller's own stored in the cells: more distinct ones
+    # than a thread keeps aside, and a shared one in place of another.
+    class Marker:
+        pass
+    markers = [Marker() for _ in range(20_000)]
+    alive = [weakref.ref(m) for m in markers]
+    errors, fired = second["error"].values, second["fired_rules"].values
+    assert errors.base is not None and fired.base is errors.base  # the result's own cells
+    errors[-len(markers):] = markers
+    fired[:3] = [single] * 3
+    del markers, errors, fired
+    assert sys.getrefcount(single) - held[1] == rows // 2 + 3
+    del second
+    assert [sys.getrefcount(winner), sys.getrefcount(single)] == held
+    assert all(ref() is None for ref in alive)
 
 
 def test_output_named_like_a_standard_column_is_a_second_column():
