@@ -88,19 +88,6 @@ std::unique_ptr<ModelBuilder> VoteModel(const std::vector<std::string>& choices,
   return b;
 }
 
-TEST(ScoringDriver, NewResultCarriesTheTarget) {
-  auto b = RiskModel();
-  TestRecord record({"age"});
-  ScoreResult* result = nullptr;
-  ScoreWith(b->Model(), record.Number("age", 70).Get(), result);
-  ASSERT_NE(result, nullptr);
-  ASSERT_EQ(result->GetScoreResultType(), ScoreResult::kRuleSetResult);
-  auto* rules = static_cast<RuleSetResult*>(result);
-  EXPECT_EQ(rules->GetTarget(), b->Var("risk"));
-  EXPECT_EQ(rules->GetPrediction(), b->Model().GetCategoryValues()[0]);
-  delete result;
-}
-
 // A result of some other model kind, telling when it is destroyed.
 class ForeignResult : public ScoreResult {
  public:
@@ -131,31 +118,6 @@ TEST(ScoringDriver, ForeignResultKindsAreReplaced) {
     EXPECT_EQ(s.fired, (std::vector<std::string>{"R1", "R2"}));
     delete result;
   }
-}
-
-TEST(ScoringDriver, ThePassedResultReceivesEverything) {
-  auto b = RiskModel();
-  TestRecord record({"age"});
-  ScoreResult* handedOut = nullptr;
-  ScoreWith(b->Model(), record.Number("age", 70).Get(), handedOut);
-  ASSERT_NE(handedOut, nullptr);
-
-  // The caller switches to a result of its own and drops the first one:
-  // fired rules, prediction and confidence all go to the one it passes.
-  ScoreResult* own = new RuleSetResult(nullptr);
-  delete handedOut;
-  Scored s = ScoreWith(b->Model(), record.Number("age", 30).Get(), own);
-  EXPECT_EQ(s.prediction, "high");
-  EXPECT_DOUBLE_EQ(s.confidence, 0.4);
-  EXPECT_EQ(s.fired, (std::vector<std::string>{"R2"}));
-  EXPECT_EQ(static_cast<RuleSetResult*>(own)->GetTarget(), b->Var("risk"));
-
-  // The same object passed again is reused, its list emptied first.
-  ScoreResult* again = own;
-  s = ScoreWith(b->Model(), record.Number("age", 61).Get(), again);
-  EXPECT_EQ(again, own);
-  EXPECT_EQ(s.fired, (std::vector<std::string>{"R1", "R2"}));
-  delete own;
 }
 
 TEST(ScoringDriver, NullRecordIsAnErrorAndLeavesTheResult) {
@@ -310,58 +272,55 @@ TEST(ScoringDriver, NumberOnlyModelEncodesEveryKindOfCell) {
   }
 }
 
-// The fired identifiers a result hands out come from the model's own copy,
-// made at the record set-up: rules added to the model later cannot move
-// them, and identifiers the caller appends follow the model's.
-TEST(ScoringDriver, FiredIdentifiersOutliveLaterRules) {
-  auto b = RiskModel();
-  RuleSetModel& model = b->Model();
+// The caller owns the result it passes: a fresh one of its own receives the
+// target and everything scored, and is reused (its list emptied first) when
+// passed again. The fired identifiers come from the model's own copy made at
+// the record set-up: rules added later neither move nor join them, and they
+// stay readable after the model is deleted; a second model can write into
+// the same result.
+TEST(ScoringDriver, ResultBelongsToTheCaller) {
+  ScoreResult* result = new RuleSetResult(nullptr);
+  const ScoreResult* own = result;
   TestRecord record({"age"});
-  ScoreResult* result = nullptr;
-  ASSERT_EQ(ScoreWith(model, record.Number("age", 70).Get(), result).code, 0);
-  auto* rules = static_cast<RuleSetResult*>(result);
-  // Many more rules: the compiled rule list grows and moves.
-  for (int k = 0; k < 200; ++k) {
-    ASSERT_TRUE(b->Rule(0, "late" + std::to_string(k), "low", 1, 1, ModelBuilder::True()));
+  {
+    auto b = RiskModel();
+    Scored s = ScoreWith(b->Model(), record.Number("age", 30).Get(), result);
+    EXPECT_EQ(result, own);
+    EXPECT_EQ(static_cast<RuleSetResult*>(result)->GetTarget(), b->Var("risk"));
+    EXPECT_EQ(s.prediction, "high");
+    EXPECT_DOUBLE_EQ(s.confidence, 0.4);
+    EXPECT_EQ(s.fired, (std::vector<std::string>{"R2"}));
+    s = ScoreWith(b->Model(), record.Number("age", 70).Get(), result);
+    EXPECT_EQ(result, own);
+    EXPECT_EQ(s.fired, (std::vector<std::string>{"R1", "R2"}));
+    // Many more rules: the compiled rule list grows and moves.
+    for (int k = 0; k < 200; ++k) {
+      ASSERT_TRUE(b->Rule(0, "late" + std::to_string(k), "low", 1, 1, ModelBuilder::True()));
+    }
+    EXPECT_EQ(static_cast<RuleSetResult*>(result)->GetFiredRuleIds(),
+              (std::vector<std::string>{"R1", "R2"}));
+    // Not counted at the set-up, the late rules do not fire.
+    EXPECT_EQ(ScoreWith(b->Model(), record.Number("age", 61).Get(), result).fired,
+              (std::vector<std::string>{"R1", "R2"}));
   }
+  auto* rules = static_cast<RuleSetResult*>(result);
   EXPECT_EQ(rules->GetFiredRuleIds(), (std::vector<std::string>{"R1", "R2"}));
+  EXPECT_EQ(rules->GetWinningRuleID(), "R1");
+  EXPECT_DOUBLE_EQ(rules->GetConfidence(), 0.6);
   rules->SetRuleIDFire("mine");
   EXPECT_EQ(rules->GetRuleIDFire(), (std::vector<std::string>{"R1", "R2", "mine"}));
   EXPECT_EQ(rules->GetFirstRuleID(), "R1");
-  // The next record starts a fresh list; the late rules were not counted
-  // at the set-up and do not fire.
-  EXPECT_EQ(ScoreWith(model, record.Number("age", 30).Get(), result).fired,
-            (std::vector<std::string>{"R2"}));
+  {
+    auto b = RiskModel();
+    const Scored s = ScoreWith(b->Model(), record.Number("age", 30).Get(), result);
+    EXPECT_EQ(s.fired, (std::vector<std::string>{"R2"}));
+    EXPECT_EQ(s.winning, "R2");
+    EXPECT_EQ(result, own);
+  }
+  EXPECT_EQ(rules->GetFirstRuleID(), "R2");
   rules->RemoveRuleIDs();
   EXPECT_TRUE(rules->GetFiredRuleIds().empty());
   EXPECT_EQ(rules->GetFirstRuleID(), "");
-  delete result;
-}
-
-// The caller owns the result: its identifiers stay readable after the model
-// that wrote them is deleted, and a second model can write into it.
-TEST(ScoringDriver, ResultOutlivesItsModel) {
-  ScoreResult* result = nullptr;
-  {
-    auto b = RiskModel();
-    TestRecord record({"age"});
-    ASSERT_EQ(ScoreWith(b->Model(), record.Number("age", 70).Get(), result).code, 0);
-  }
-  const auto* rules = static_cast<const RuleSetResult*>(result);
-  EXPECT_EQ(rules->GetFirstRuleID(), "R1");
-  EXPECT_EQ(rules->GetRuleIDFire(), (std::vector<std::string>{"R1", "R2"}));
-  EXPECT_EQ(rules->GetWinningRuleID(), "R1");
-  EXPECT_DOUBLE_EQ(rules->GetConfidence(), 0.6);
-  {
-    auto b = RiskModel();
-    TestRecord record({"age"});
-    const Scored scored = ScoreWith(b->Model(), record.Number("age", 30).Get(), result);
-    EXPECT_EQ(scored.fired, (std::vector<std::string>{"R2"}));
-    EXPECT_EQ(scored.winning, "R2");
-    EXPECT_EQ(result, rules);
-  }
-  EXPECT_EQ(rules->GetFirstRuleID(), "R2");
-  EXPECT_EQ(rules->GetWinningRuleID(), "R2");
   delete result;
 }
 
