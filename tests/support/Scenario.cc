@@ -19,6 +19,7 @@
 #include "host/ScoreValue.h"
 #include "host/ScoringLog.h"
 #include "host/ZbException.h"
+#include "model/DerivedFieldProgram.h"
 #include "model/SimpleRule.h"
 #include "scoring/RuleSetResult.h"
 #include "tests/support/ModelBuilder.h"
@@ -205,6 +206,28 @@ class Case {
     return head + " | " + (s.winning.empty() ? "-" : s.winning) + " | " +
            (fired.empty() ? "-" : fired) + " | " +
            (rules == nullptr || rules->GetErrorText().empty() ? "-" : rules->GetErrorText());
+  }
+
+  // The derived field `field` after scoring the cells ("missing", a number
+  // in its shortest form, "invalid" or a text in quotes), then " | " and
+  // what the score row gives.
+  std::string Value(const std::string& semantics, const std::string& field,
+                    const std::string& cellText) {
+    const std::string scored = Score(semantics, cellText);
+    const Side& side = Get(semantics);
+    if (side.translated == nullptr || side.translated->model == nullptr) return scored;
+    const DerivedFieldProgram* program = side.translated->model->GetDerivedFieldProgram();
+    const int32_t at = program == nullptr ? -1 : program->FieldOf(field);
+    if (at < 0) return "no derived field " + field + " | " + scored;
+    const DerivedFieldProgram::Value& value = program->GetOutput(at);
+    std::string shown = "missing";
+    if (value.kind == DerivedFieldProgram::kText) shown = "\"" + value.text + "\"";
+    if (value.kind == DerivedFieldProgram::kInvalid) shown = "invalid";
+    if (value.kind == DerivedFieldProgram::kNumber) {
+      char buffer[64];
+      shown = std::string(NumberText::FormatShortest(value.number, buffer, sizeof buffer));
+    }
+    return shown + " | " + scored;
   }
 
   // "<code> | <arg> | ..."; "0" for a document translated without fault.
@@ -429,7 +452,7 @@ void RunScenarioFile(const std::string& path) {
       size_t ruleNumber = 0;
       if (words[0] == "refused" || words[0] == "says" || words[0] == "message" ||
           words[0] == "categories" || words[0] == "costs" || words[0] == "compiled" ||
-          words[0] == "where" ||
+          words[0] == "where" || words[0] == "value" ||
           words[0].rfind("rule", 0) == 0 || words[0].rfind("splits", 0) == 0) {
         query = words[0];
         const size_t digits = query.find_first_of("0123456789");
@@ -439,9 +462,15 @@ void RunScenarioFile(const std::string& path) {
         }
         words.erase(words.begin());
       }
+      std::string field;  // a value row's derived field
+      if (query == "value") {
+        field = words[0];
+        words.erase(words.begin());
+      }
       const std::string sem = words[0];
       ASSERT_TRUE(sem == "native" || sem == "pmml" || sem == "both") << where << ": " << sem;
-      const std::string cells = Trim(t.substr(t.find(sem) + sem.size(), arrow - t.find(sem) - sem.size()));
+      const size_t semAt = query.empty() ? 0 : t.find(" " + sem) + 1;
+      const std::string cells = Trim(t.substr(semAt + sem.size(), arrow - semAt - sem.size()));
       for (const std::string s : {"native", "pmml"}) {
         if (sem != "both" && sem != s) continue;
         if (query == "refused") {
@@ -463,7 +492,7 @@ void RunScenarioFile(const std::string& path) {
           EXPECT_EQ(current.Categories(s), expected) << where << " " << s;
         } else {
           const size_t parts = Split(expected, " | ").size();
-          const std::string got = current.Score(s, cells);
+          const std::string got = query == "value" ? current.Value(s, field, cells) : current.Score(s, cells);
           size_t cut = 0;
           for (size_t p = 0; p < parts && cut != std::string::npos; ++p) {
             cut = got.find(" | ", cut == 0 ? 0 : cut + 3);

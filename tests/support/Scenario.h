@@ -33,6 +33,10 @@
 //                                weight, target, flags, splits, distribution
 //   splits<k> <sem> -> <splits>  only its split variables, as they display
 //   compiled <sem> -> <dump>     the compiled rules (see Compiled() for the form)
+//   value <field> <sem> <cells> -> <value> | <scored record>  the derived
+//                                field's value after scoring the cells:
+//                                "missing", a number, "invalid" or a quoted
+//                                text; then the parts of a scored record
 //   costs <sem> -> <table> / <matrix>  the cost table read, "<row>: <column>=
 //                                <cost> ...; ...", and the matrix built,
 //                                "<row>; <row>" ("-" for either when empty)
