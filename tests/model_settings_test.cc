@@ -55,79 +55,57 @@ class ModelWithTarget : public ::testing::Test {
   std::unique_ptr<RuleSetModel> model;
 };
 
-// The values a rule set starts with are read back in the translator tests.
-TEST(RuleSetModelSizing, FirstSizingIsFinal) {
-  RuleSetModel model;
-  model.SetNumberOfModels(0);
-  model.SetNumberOfModels(-4);
-  EXPECT_EQ(model.GetNumbOfModels(), 0);
-  EXPECT_TRUE(model.GetSimpleRules().empty());
-
-  model.SetNumberOfModels(2);
-  model.SetRecordCount(10.0, 1);
-  model.SetNumberOfModels(5);
-  EXPECT_EQ(model.GetNumbOfModels(), 2);
-  EXPECT_EQ(model.GetSimpleRules().size(), 2u);
-  EXPECT_EQ(model.GetRecordCount(), (std::vector<double>{-1.0, 10.0}));
-}
-
-TEST(RuleSetModelSettings, OutOfRangeModelNumbersChangeNothing) {
-  for (int bad : {-1, 2, 1000}) {
-    SCOPED_TRACE(bad);
-    RuleSetModel model;
-    model.SetNumberOfModels(2);
-    model.SetPredictorNameForModel(0, {"age"});
-    model.SetTargetVarNameForModel(bad, "x");
-    model.SetPredictorNameForModel(bad, {"x"});
-    model.SetAllRuleSelectionMethods({RuleSetModel::weightedMax}, bad);
-    model.SetDefaultConfidence(0.9, bad);
-    model.SetRecordCount(9.0, bad);
-    model.SetnbCorrect(9.0, bad);
-    model.SetDefaultScore("x", bad);
-
-    EXPECT_EQ(model.GetTargetNameFromModel(bad), "");
-    EXPECT_TRUE(model.GetPredictorNameFromModel(bad).empty());
-    EXPECT_FALSE(model.IsPredictorInModel("age", bad));
-    EXPECT_EQ(model.GetRuleSelectionMethodUsedInModel(bad), -1);
-    EXPECT_EQ(model.GetDefaultConfidence(), std::vector<double>(2, 0.0));
-    EXPECT_EQ(model.GetRecordCount(), std::vector<double>(2, -1.0));
-    EXPECT_EQ(model.GetnbCorrect(), std::vector<double>(2, -1.0));
-    EXPECT_EQ(model.GetDefaultScore(), std::vector<std::string>(2, ""));
-    EXPECT_EQ(model.GetAllRuleSelectionMethods(), std::vector<std::vector<Method>>(2));
-    EXPECT_EQ(model.GetRuleSelectionMethodUsed(),
-              std::vector<Method>(2, RuleSetModel::firstHit));
-    EXPECT_EQ(model.GetTargetNameFromModel(0), "");
-    EXPECT_EQ(model.GetTargetNameFromModel(1), "");
-
-    // The same calls in range do store.
-    model.SetTargetVarNameForModel(1, "risk");
-    model.SetnbCorrect(80.0, 1);
-    model.SetRecordCount(100.0, 0);
-    model.SetDefaultConfidence(0.5, 1);
-    EXPECT_EQ(model.GetTargetNameFromModel(1), "risk");
-    EXPECT_EQ(model.GetPredictorNameFromModel(0), std::vector<std::string>{"age"});
-    EXPECT_EQ(model.GetnbCorrect(), (std::vector<double>{-1.0, 80.0}));
-    EXPECT_EQ(model.GetRecordCount(), (std::vector<double>{100.0, -1.0}));
-    EXPECT_EQ(model.GetDefaultConfidence(), (std::vector<double>{0.0, 0.5}));
+// The first positive sizing is final; on a model sized 0 (or negative) and on one
+// sized 2, every setter given a model number outside the tables changes
+// nothing and keeps no rule, and the queries answer nothing for it.
+TEST(RuleSetModelSettings, ModelNumbersOutsideTheTablesChangeNothing) {
+  for (const int size : {0, 2}) {
+    for (const int bad : {-1, size, 1000}) {
+      SCOPED_TRACE("size " + std::to_string(size) + ", model " + std::to_string(bad));
+      RuleSetModel model;
+      model.SetNumberOfModels(size);
+      model.SetNumberOfModels(size == 0 ? -4 : 5);  // a negative size, or one after the first
+      const auto unsized = static_cast<size_t>(size);
+      model.SetTargetVarNameForModel(bad, "x");
+      model.SetPredictorNameForModel(bad, {"x"});
+      model.SetAllRuleSelectionMethods({RuleSetModel::weightedMax}, bad);
+      model.SetDefaultConfidence(0.9, bad);
+      model.SetRecordCount(9.0, bad);
+      model.SetnbCorrect(9.0, bad);
+      model.SetDefaultScore("x", bad);
+      auto* rule = new SimpleRule("R1");
+      model.AddSimpleRule(rule, bad);  // not stored: the caller keeps it
+      EXPECT_EQ(model.GetSimpleRule("R1"), nullptr);
+      delete rule;
+      EXPECT_EQ(model.GetNumbOfModels(), size);
+      EXPECT_EQ(model.GetSimpleRules().size(), unsized);
+      EXPECT_EQ(model.GetTargetNameFromModel(bad), "");
+      EXPECT_TRUE(model.GetPredictorNameFromModel(bad).empty());
+      EXPECT_FALSE(model.IsPredictorInModel("x", bad));
+      EXPECT_EQ(model.GetRuleSelectionMethodUsedInModel(bad), -1);
+      EXPECT_EQ(model.GetDefaultConfidence(), std::vector<double>(unsized, 0.0));
+      EXPECT_EQ(model.GetRecordCount(), std::vector<double>(unsized, -1.0));
+      EXPECT_EQ(model.GetnbCorrect(), std::vector<double>(unsized, -1.0));
+      EXPECT_EQ(model.GetDefaultScore(), std::vector<std::string>(unsized, ""));
+      EXPECT_EQ(model.GetAllRuleSelectionMethods(), std::vector<std::vector<Method>>(unsized));
+      EXPECT_EQ(model.GetRuleSelectionMethodUsed(), std::vector<Method>(unsized, RuleSetModel::firstHit));
+      if (size == 0) continue;
+      // The same calls in range do store, each in its own model.
+      model.SetTargetVarNameForModel(1, "risk");
+      model.SetPredictorNameForModel(0, {"age"});
+      model.SetnbCorrect(80.0, 1);
+      model.SetRecordCount(100.0, 0);
+      model.SetDefaultConfidence(0.5, 1);
+      EXPECT_EQ(model.GetTargetNameFromModel(1), "risk");
+      EXPECT_EQ(model.GetTargetNameFromModel(0), "");
+      EXPECT_EQ(model.GetPredictorNameFromModel(0), std::vector<std::string>{"age"});
+      EXPECT_TRUE(model.IsPredictorInModel("age", 0));
+      EXPECT_FALSE(model.IsPredictorInModel("age", 1));
+      EXPECT_EQ(model.GetnbCorrect(), (std::vector<double>{-1.0, 80.0}));
+      EXPECT_EQ(model.GetRecordCount(), (std::vector<double>{100.0, -1.0}));
+      EXPECT_EQ(model.GetDefaultConfidence(), (std::vector<double>{0.0, 0.5}));
+    }
   }
-}
-
-TEST(RuleSetModelSettings, UnsizedModelIgnoresEverySetter) {
-  RuleSetModel model;
-  model.SetTargetVarNameForModel(0, "risk");
-  model.SetDefaultConfidence(0.5, 0);
-  model.SetRecordCount(1.0, 0);
-  model.SetnbCorrect(1.0, 0);
-  model.SetDefaultScore("a", 0);
-  model.SetAllRuleSelectionMethods({RuleSetModel::weightedSum}, 0);
-  auto* rule = new SimpleRule("R1");
-  model.AddSimpleRule(rule, 0);  // ignored: the caller keeps the rule
-  EXPECT_EQ(model.GetTargetNameFromModel(0), "");
-  EXPECT_EQ(model.GetRuleSelectionMethodUsedInModel(0), -1);
-  EXPECT_TRUE(model.GetDefaultConfidence().empty());
-  EXPECT_TRUE(model.GetSimpleRules().empty());
-  EXPECT_EQ(model.GetSimpleRule("R1"), nullptr);
-  delete rule;
 }
 
 TEST(RuleSetModelSetUp, NoTargetVariable) {
@@ -144,63 +122,14 @@ TEST(RuleSetModelSetUp, NoTargetVariable) {
   EXPECT_EQ(model.GetMisclassificationCost(), costs);
 }
 
-TEST_F(ModelWithTarget, NumericLabelsKeepFirstIndexOfRepeatedNumber) {
-  Build({NumericVar("y", {1, 2, 2})}, "y");
-  ASSERT_TRUE(model->SetUp());
-  EXPECT_FALSE(model->IsTargetString());
-  EXPECT_EQ(model->GetNumbOfCategories(), 3);
-  ASSERT_EQ(model->GetCategoryValues().size(), 3u);
-  EXPECT_EQ(model->GetCategoryValues()[2]->GetDouble(), 2.0);
-  EXPECT_EQ(model->GetCategoryIndex(), (std::map<double, int32_t>{{1.0, 0}, {2.0, 1}}));
-  EXPECT_TRUE(model->GetCategoryCodes().empty());
-}
-
-TEST_F(ModelWithTarget, StringLabelsGetTheirCodes) {
-  Build({StringVar("risk", {"a", "b"})}, "risk");
-  ASSERT_TRUE(model->SetUp());
-  EXPECT_TRUE(model->IsTargetString());
-  EXPECT_EQ(model->GetNumbOfCategories(), 2);
-  EXPECT_EQ(model->GetCategoryCodes(), (std::vector<int32_t>{0, 1}));
-  EXPECT_TRUE(model->GetCategoryIndex().empty());
-  EXPECT_EQ(model->GetCategoryValues()[1]->GetString(), "b");
-}
-
+// A second SetUp builds the category table afresh instead of appending.
 TEST_F(ModelWithTarget, SecondSetUpDoesNotDuplicateCategories) {
   Build({NumericVar("y", {0, 1})}, "y");
   ASSERT_TRUE(model->SetUp());
   ASSERT_TRUE(model->SetUp());
   EXPECT_EQ(model->GetNumbOfCategories(), 2);
   EXPECT_EQ(model->GetCategoryValues().size(), 2u);
-}
-
-TEST_F(ModelWithTarget, NumericDefaultScore) {
-  Build({NumericVar("y", {0, 1})}, "y", 2);
-  ASSERT_TRUE(model->SetUp());
-  model->SetDefaultScore("1", 0);
-  EXPECT_EQ(model->GetDefaultScoreIndex()[0], 1);
-  // A number that is no category names none: -1, whatever was held before.
-  model->SetDefaultScore("7", 0);
-  EXPECT_EQ(model->GetDefaultScore()[0], "7");
-  EXPECT_EQ(model->GetDefaultScoreIndex()[0], -1);
-  model->SetDefaultScore("7", 1);
-  EXPECT_EQ(model->GetDefaultScoreIndex()[1], -1);
-  // Numbers are compared as numbers, not as texts.
-  model->SetDefaultScore("1.0", 1);
-  EXPECT_EQ(model->GetDefaultScoreIndex()[1], 1);
-}
-
-TEST_F(ModelWithTarget, StringDefaultScore) {
-  Build({StringVar("risk", {"high", "medium", "low"})}, "risk");
-  ASSERT_TRUE(model->SetUp());
-  model->SetDefaultScore("low", 0);
-  EXPECT_EQ(model->GetDefaultScore()[0], "low");
-  EXPECT_EQ(model->GetDefaultScoreIndex()[0], 2);
-  // A text that names no category names none: -1, never another category.
-  model->SetDefaultScore("unknown", 0);
-  EXPECT_EQ(model->GetDefaultScore()[0], "unknown");
-  EXPECT_EQ(model->GetDefaultScoreIndex()[0], -1);
-  model->SetDefaultScore("Low", 0);
-  EXPECT_EQ(model->GetDefaultScoreIndex()[0], -1);
+  EXPECT_EQ(model->GetCategoryIndex(), (std::map<double, int32_t>{{0.0, 0}, {1.0, 1}}));
 }
 
 TEST_F(ModelWithTarget, VarsOfRole) {
@@ -252,25 +181,6 @@ TEST(RuleSetModelRules, LookupByIdentifier) {
   ASSERT_EQ(model.GetSimpleRules().size(), 2u);
   EXPECT_EQ(model.GetSimpleRules()[0], (std::vector<SimpleRule*>{nullptr, first}));
   EXPECT_EQ(model.GetSimpleRules()[1], (std::vector<SimpleRule*>{second, other}));
-}
-
-TEST(RuleSetModelRules, RuleOutsideTheTablesStaysWithTheCaller) {
-  auto* outside = new SimpleRule("R9");
-  auto* negative = new SimpleRule("R8");
-  {
-    RuleSetModel model;
-    model.SetNumberOfModels(2);
-    model.AddSimpleRule(outside, 2);
-    model.AddSimpleRule(negative, -1);
-    EXPECT_EQ(model.GetSimpleRule("R9"), nullptr);
-    EXPECT_EQ(model.GetSimpleRule("R8"), nullptr);
-  }
-  // Still alive after the model is gone (the sanitizer build would report a
-  // use after free or a double free otherwise).
-  EXPECT_EQ(outside->GetRuleID(), "R9");
-  EXPECT_EQ(negative->GetRuleID(), "R8");
-  delete outside;
-  delete negative;
 }
 
 }  // namespace
