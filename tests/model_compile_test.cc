@@ -3,6 +3,7 @@
 // and the ownership of the predicates (compiled documents are rows of
 // tests/data/scenarios/compile.txt and rules.txt).
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -77,6 +78,11 @@ class Compile : public ::testing::Test {
     b->AddValidValue(new StringValue("w"));
     b->AddValidValue(new StringValue("x"));
     c = Add(new ScoreDictVar("c", ScoreDictVar::kNumeric, ScoreDictVar::kNominal));
+    Reset();
+  }
+
+  // A fresh model of two rule sets over the fixture's dictionary.
+  void Reset() {
     model.reset(new RuleSetModel());
     model->SetScoreDictionary(dictionary.get(), false);
     model->SetNumberOfModels(2);
@@ -231,63 +237,55 @@ TEST_F(Compile, InvalidArgumentsLeaveThePredicateToTheCaller) {
   EXPECT_EQ(deaths, 1);
 }
 
-TEST_F(Compile, PredicateIsConsumedOnSuccessAndFailure) {
+// Every predicate handed over is consumed, whether it compiles or not (a
+// compound's members with it). A kind the compile does not know, or one that
+// does not match its class, is refused at the top and in a compound; an
+// unknown member kind (or a null member) is passed over; a predicate without
+// a variable is refused, and in a compound takes the whole rule, the
+// variables of members compiled before it staying registered.
+TEST_F(Compile, EachPredicateIsConsumedOnce) {
   int deaths = 0;
-  EXPECT_TRUE(AddTo(0, new CountedTrue(&deaths)));
-  EXPECT_EQ(deaths, 1);
-  EXPECT_FALSE(AddTo(0, new OddPredicate(9, &deaths)));
-  EXPECT_EQ(deaths, 2);
-  // Inside a compound the members go with the compound.
-  EXPECT_TRUE(AddTo(0, Compound(CompoundPredicate::kXor,
-                                {new CountedTrue(&deaths), new CountedTrue(&deaths)})));
-  EXPECT_EQ(deaths, 4);
-  EXPECT_EQ(Rules().size(), 2u);
-}
-
-TEST_F(Compile, UnrecognisedTopLevelKindAppendsNoRule) {
-  int deaths = 0;
-  EXPECT_FALSE(AddTo(1, new OddPredicate(5, &deaths)));
-  EXPECT_EQ(deaths, 1);
-  ASSERT_EQ(model->GetCompiledRuleSets().size(), 2u);
-  ASSERT_NE(model->GetCompiledRuleSets()[1], nullptr);
-  EXPECT_TRUE(Rules(1).empty());
-}
-
-TEST_F(Compile, KindThatDoesNotMatchItsClassIsRefused) {
-  int deaths = 0;
-  for (int kind : {ScorePredicate::kCompound, ScorePredicate::kSimple, ScorePredicate::kSet}) {
-    EXPECT_FALSE(AddTo(0, new OddPredicate(kind, &deaths))) << kind;
-    EXPECT_FALSE(AddTo(0, Compound(CompoundPredicate::kAnd, {new OddPredicate(kind, &deaths)})))
-        << kind;
+  const struct {
+    const char* name;
+    std::function<ScorePredicate*()> make;
+    bool compiles;
+    int deaths;
+    size_t rules;                      // rules of rule set 0 afterwards
+    std::vector<int32_t> varIndices;   // of the rule's first compound, when it compiles
+    std::vector<const ScoreDictVar*> predVars;
+  } cases[] = {
+      {"True", [&] { return new CountedTrue(&deaths); }, true, 1, 1, {}, {}},
+      {"unknown kind", [&] { return new OddPredicate(9, &deaths); }, false, 1, 0, {}, {}},
+      {"xor of two Trues", [&] { return Compound(CompoundPredicate::kXor, {new CountedTrue(&deaths), new CountedTrue(&deaths)}); },
+       true, 2, 1, {-1, -1}, {}},
+      {"compound kind, not its class", [&] { return new OddPredicate(ScorePredicate::kCompound, &deaths); }, false, 1, 0, {}, {}},
+      {"simple kind, not its class", [&] { return new OddPredicate(ScorePredicate::kSimple, &deaths); }, false, 1, 0, {}, {}},
+      {"set kind in a compound", [&] { return Compound(CompoundPredicate::kAnd, {new OddPredicate(ScorePredicate::kSet, &deaths)}); },
+       false, 1, 0, {}, {}},
+      {"unknown member kind and a null member",
+       [&] { return Compound(CompoundPredicate::kOr, {new OddPredicate(8, &deaths), Greater(a, 1), nullptr}); }, true, 1, 1,
+       {0}, {a}},
+      {"simple without a split", [&] { return new SplitlessSimple(b); }, false, 0, 0, {}, {}},
+      {"simple without a variable", [&] { return Greater(nullptr, 1); }, false, 0, 0, {}, {}},
+      {"set without a variable", [&] { return new SetPredicate(nullptr, SetPredicate::kIsIn, {1}, {"1"}); }, false, 0, 0, {}, {}},
+      {"compound failing in its middle",
+       [&] { return Compound(CompoundPredicate::kAnd, {Greater(c, 2), new SplitlessSimple(b), Greater(age, 1)}); }, false, 0, 0,
+       {}, {c}},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.name);
+    Reset();
+    deaths = 0;
+    EXPECT_EQ(AddTo(0, row.make()), row.compiles);
+    EXPECT_EQ(deaths, row.deaths);
+    const std::vector<RuleSetModel::ST_RuleSet*>& sets = model->GetCompiledRuleSets();
+    ASSERT_EQ(sets.empty() || sets[0] == nullptr ? 0 : Rules().size(), row.rules);
+    if (row.rules == 1 && !Rules()[0].compConditions.empty()) {
+      EXPECT_EQ(Rules()[0].compConditions[0].varIndices, row.varIndices);
+    }
+    EXPECT_EQ(model->GetPredVars(), row.predVars);
+    EXPECT_EQ(model->GetVarRole(b), ScoreModel::kNoRole);
   }
-  EXPECT_EQ(deaths, 6);
-  EXPECT_TRUE(Rules().empty());
-  EXPECT_TRUE(model->GetPredVars().empty());
-}
-
-TEST_F(Compile, UnrecognisedMemberKindIsPassedOver) {
-  int deaths = 0;
-  ASSERT_TRUE(AddTo(0, Compound(CompoundPredicate::kOr,
-                                {new OddPredicate(8, &deaths), Greater(a, 1), nullptr})));
-  EXPECT_EQ(deaths, 1);
-  const Comp& k = Rules()[0].compConditions.at(0);
-  EXPECT_EQ(k.conditions.size(), 1u);
-  EXPECT_EQ(k.varIndices, std::vector<int32_t>{0});
-}
-
-TEST_F(Compile, PredicateWithoutVariableIsRefused) {
-  ASSERT_TRUE(AddTo(0, Greater(a, 1)));
-  EXPECT_FALSE(AddTo(0, new SplitlessSimple(b)));
-  EXPECT_FALSE(AddTo(0, Greater(nullptr, 1)));
-  EXPECT_FALSE(AddTo(0, new SetPredicate(nullptr, SetPredicate::kIsIn, {1}, {"1"})));
-  // In a compound the whole rule goes; variables of members compiled before
-  // the failure stay registered.
-  EXPECT_FALSE(AddTo(0, Compound(CompoundPredicate::kAnd,
-                                 {Greater(c, 2), new SplitlessSimple(b), Greater(age, 1)})));
-  EXPECT_EQ(Rules().size(), 1u);
-  EXPECT_EQ(model->GetPredVars(), (std::vector<const ScoreDictVar*>{a, c}));
-  EXPECT_EQ(model->GetPredVarIsString(), (std::vector<bool>{false, false}));
-  EXPECT_EQ(model->GetVarRole(b), ScoreModel::kNoRole);
 }
 
 // One member layout per row; the constant members compile as they mean.
