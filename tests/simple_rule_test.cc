@@ -2,7 +2,6 @@
 // ownership of split variables and values across copies and assignment.
 
 #include <cmath>
-#include <cstdint>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -35,37 +34,18 @@ ScoreSplitVar* MakeSplit(const ScoreDictVar* var, const std::vector<std::string>
   return split;
 }
 
-// Counts are read through the host's saturating truncation (tested with
-// the number rules); the label starts as the identifier.
-TEST(SimpleRule, CountsTruncateAndLabelStartsAsTheId) {
-  SimpleRule rule("R7");
-  rule.SetRecordCount(-1.5);
-  rule.SetnbCorrect(1e12);
-  EXPECT_EQ(rule.GetRecordCount(), -1);
-  EXPECT_EQ(rule.GetnbCorrect(), INT32_MAX);
-  EXPECT_EQ(rule.GetRuleLable(), "R7");
-  rule.SetRuleLabel("seven");
-  EXPECT_EQ(rule.GetRuleID(), "R7");
-  EXPECT_EQ(rule.GetRuleLabel(), "seven");
-}
-
-TEST(SimpleRule, NullValueIsNotAdded) {
-  SimpleRule rule("R");
-  EXPECT_FALSE(rule.AddValuePercent(nullptr, 0.5));
-  EXPECT_TRUE(rule.GetAllValuePercent().empty());
-  auto* value = new StringValue("A");
-  EXPECT_TRUE(rule.AddValuePercent(value, 0.5));
-  ASSERT_EQ(rule.GetAllValuePercent().size(), 1u);
-  EXPECT_EQ(rule.GetAllValuePercent()[0].first, value);  // taken over, not copied
-  EXPECT_EQ(rule.GetAllValuePercent()[0].second, 0.5);
-}
-
+// The distribution takes values over (a null one is refused) and answers
+// the percent of the first value equal to the one asked for.
 TEST(SimpleRule, PercentOfFirstEqualValue) {
   SimpleRule rule("R");
   StringValue a("A");
   EXPECT_EQ(rule.GetPercent(&a), -1.0);  // empty distribution
+  EXPECT_FALSE(rule.AddValuePercent(nullptr, 0.5));
+  EXPECT_TRUE(rule.GetAllValuePercent().empty());
 
-  rule.AddValuePercent(new StringValue("A"), 0.25);
+  auto* first = new StringValue("A");
+  EXPECT_TRUE(rule.AddValuePercent(first, 0.25));
+  EXPECT_EQ(rule.GetAllValuePercent()[0].first, first);  // taken over, not copied
   rule.AddValuePercent(new StringValue("B"), 0.75);
   rule.AddValuePercent(new StringValue("A"), 0.9);
   rule.AddValuePercent(new NumericValue(2), 0.1);
