@@ -1,13 +1,13 @@
-// Output fields as the model computes them: the features it refuses at load
-// time, and the names and values a result carries. Every feature's values,
-// transformedValue expressions among them, and `check` of a
-// ModelVerification table are golden runs (tests/data/tool/outputs*.pmml).
+// The names and values of output fields a result carries. The features
+// refused at load time are rows of tests/data/scenarios/output_fields.txt;
+// every feature's values, transformedValue expressions among them, and
+// `check` of a ModelVerification table are golden runs
+// (tests/data/tool/outputs*.pmml).
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "host/ErrorCodes.h"
 #include "host/ScoreCaseRecord.h"
 #include "model/RuleSetModel.h"
 #include "scoring/RuleSetResult.h"
@@ -32,54 +32,6 @@ std::string Model(const char* output = nullptr) {
   cut("<ModelVerification", "</ModelVerification>", "");
   if (output != nullptr) cut("<Output>", "</Output>", output);
   return text;
-}
-
-struct Refusal {
-  const char* output;
-  int code;
-  std::vector<std::string> args;
-};
-
-TEST(OutputFieldsTranslation, RefusesWhatItCannotCompute) {
-  const Refusal cases[] = {
-      {R"(<OutputField name="t" feature="transformedValue"><Apply function="vendorScore"><FieldRef field="age"/></Apply></OutputField>)",
-       K::ErrorCode::kBadOutputField,
-       {"t", "its expression calls the unknown function \"vendorScore\""}},
-      {R"(<OutputField name="t" feature="transformedValue"><Apply function="+"><FieldRef field="age"/></Apply></OutputField>)",
-       K::ErrorCode::kBadOutputField,
-       {"t", "its expression: Apply calls + with 1 argument"}},
-      {R"(<OutputField name="t" feature="transformedValue"><FieldRef field="later"/></OutputField><OutputField name="later"/>)",
-       K::ErrorCode::kUnknownField,
-       {"later", "FieldRef"}},
-      {R"(<OutputField name="t" feature="transformedValue"/>)",
-       K::ErrorCode::kBadOutputField,
-       {"t", "its transformedValue has no expression"}},
-      {R"(<OutputField name="t" feature="transformedValue" dataType="decimal"><Constant>1</Constant></OutputField>)",
-       K::ErrorCode::kBadOutputField,
-       {"t", "its dataType \"decimal\" is not known"}},
-      {R"(<OutputField name="a" feature="ruleValue" ruleFeature="antecedent"/>)",
-       K::ErrorCode::kOutputFeature,
-       {"a", "ruleValue/antecedent"}},
-      {R"(<OutputField name="x" feature="residual"/>)", K::ErrorCode::kOutputFeature, {"x", "residual"}},
-      {R"(<OutputField name="p"/><OutputField name="p" feature="probability"/>)",
-       K::ErrorCode::kBadOutputField,
-       {"p", "it is declared more than once"}},
-      {R"(<OutputField name="p" targetField="age"/>)",
-       K::ErrorCode::kBadOutputField,
-       {"p", "its targetField \"age\" is not the model's target"}},
-      {R"(<OutputField feature="confidence"/>)", K::ErrorCode::kMissingAttribute, {"OutputField", "name"}},
-  };
-  for (const Refusal& c : cases) {
-    const auto failure = K::testing_support::TranslationFailureOf(
-        Model((std::string("<Output>") + c.output + "</Output>").c_str()), "output.pmml");
-    EXPECT_EQ(failure.code, c.code) << c.output;
-    EXPECT_EQ(failure.args, c.args) << c.output;
-  }
-  // The model's own target named is accepted.
-  EXPECT_EQ(K::testing_support::TranslationFailureOf(
-                Model(R"(<Output><OutputField name="p" targetField="risk"/></Output>)"), "output.pmml")
-                .code,
-            0);
 }
 
 TEST(OutputFieldsTranslation, ResultCarriesNamesAndDropsThemForAModelWithout) {
