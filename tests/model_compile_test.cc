@@ -388,19 +388,5 @@ TEST_F(Compile, NestingBeyondTheBoundIsRefused) {
   EXPECT_TRUE(Rules().empty());
 }
 
-TEST_F(Compile, ModelOwnsTheRulesItStores) {
-  auto* kept = new SimpleRule("K1");
-  ASSERT_TRUE(model->AddPredicateToRule(0, kept, Greater(a, 1)));
-  model->AddSimpleRule(kept, 0);
-  auto* outside = new SimpleRule("K2");
-  model->AddSimpleRule(outside, 2);  // one past the end: not stored
-  EXPECT_EQ(model->GetSimpleRule("K1"), kept);
-  EXPECT_EQ(model->GetSimpleRule("K2"), nullptr);
-  model.reset();  // deletes K1 once; K2 and the dictionary's variables live on
-  EXPECT_EQ(outside->GetRuleID(), "K2");
-  EXPECT_EQ(a->GetName(), "a");
-  delete outside;
-}
-
 }  // namespace
 }  // namespace KtZembra_940

@@ -2,7 +2,6 @@
 // the vote across rule sets, decision lists and the error statuses.
 #include <cmath>
 #include <cstdlib>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <new>
@@ -355,52 +354,29 @@ TEST(ScoringDriver, DecisionListTakesTheLastRuleSet) {
 }
 
 TEST(ScoringDriver, NoCategoryGivesNoPrediction) {
-  TestRecord record({"x"});
-  struct Case {
+  const struct {
     const char* name;
-    std::function<std::unique_ptr<ModelBuilder>()> make;
+    int models;
+    bool decisionList;
+    std::vector<std::string> categories;
+    bool rule;  // rule set 0 has a rule that always fires
+  } cases[] = {
+      {"no rule sets", 0, false, {"A", "B"}, false},
+      {"only rule set without rules", 1, false, {"A", "B"}, false},
+      {"decision list whose last rule set has no rules", 2, true, {"A", "B"}, true},
+      {"target without categories", 1, false, {}, true},
   };
-  std::vector<Case> cases = {
-      {"no rule sets",
-       [] {
-         auto b = std::make_unique<ModelBuilder>();
-         b->Numeric("x").TextTarget("y", {"A", "B"});
-         b->Start(0);
-         return b;
-       }},
-      {"only rule set without rules",
-       [] {
-         auto b = std::make_unique<ModelBuilder>();
-         b->Numeric("x").TextTarget("y", {"A", "B"});
-         b->Start(1);
-         b->Settings(0, RuleSetModel::firstHit, "B", 0.7);
-         return b;
-       }},
-      {"decision list whose last rule set has no rules",
-       [] {
-         auto b = std::make_unique<ModelBuilder>();
-         b->Numeric("x").TextTarget("y", {"A", "B"});
-         b->Start(2);
-         b->Model().SetModelType(ScoreModel::kDecisionListModel);
-         b->Settings(0, RuleSetModel::firstHit, "B", 0.7);
-         b->Rule(0, "r0", "A", 1, 0.9, ModelBuilder::True());
-         return b;
-       }},
-      {"target without categories",
-       [] {
-         auto b = std::make_unique<ModelBuilder>();
-         b->Numeric("x").TextTarget("y", {});
-         b->Start(1);
-         b->Settings(0, RuleSetModel::weightedSum, "A", 0.7);
-         b->Rule(0, "r0", "A", 1, 0.9, ModelBuilder::True());
-         return b;
-       }},
-  };
-  for (const Case& c : cases) {
+  TestRecord record({"x"});
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    auto b = c.make();
+    ModelBuilder b;
+    b.Numeric("x").TextTarget("y", c.categories);
+    b.Start(c.models);
+    if (c.decisionList) b.Model().SetModelType(ScoreModel::kDecisionListModel);
+    if (c.models > 0) b.Settings(0, RuleSetModel::weightedSum, c.categories.empty() ? "A" : "B", 0.7);
+    if (c.rule) b.Rule(0, "r0", "A", 1, 0.9, ModelBuilder::True());
     ScoreResult* result = nullptr;
-    Scored s = ScoreWith(b->Model(), record.Get(), result);
+    const Scored s = ScoreWith(b.Model(), record.Get(), result);
     EXPECT_EQ(s.code, 0);
     EXPECT_FALSE(s.hasPrediction);
     EXPECT_DOUBLE_EQ(s.confidence, 0.0);
