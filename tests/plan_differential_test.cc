@@ -9,12 +9,14 @@
 //   semantics, predicate form, size, missing rate): the plan, the batch entry
 //   and a pool of models on two threads must give, record by record, what
 //   the model's rule-by-rule walk gives.
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <memory>
 #include <new>
+#include <ostream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -522,10 +524,18 @@ struct Output : BatchScoreColumns {
 };
 
 // Row r of a batch against what the walk gave for the row's record.
-void ExpectRowAsWalk(const ScoreModel& model, const Output& out, size_t r, size_t& next,
-                     bool refused, long code, const RuleSetResult* walked) {
-  const std::vector<const ScoreValue*> categories = model.GetBatchCategories();
-  const std::vector<std::string> ids = model.GetBatchRuleIds();
+// What the indices of a batch stand for.
+struct Names {
+  explicit Names(const ScoreModel& model)
+      : categories(model.GetBatchCategories()), ids(model.GetBatchRuleIds()) {}
+  std::vector<const ScoreValue*> categories;
+  std::vector<std::string> ids;
+};
+
+void ExpectRowAsWalk(const Names& names, const Output& out, size_t r, size_t& next, bool refused,
+                     long code, const RuleSetResult* walked) {
+  const std::vector<const ScoreValue*>& categories = names.categories;
+  const std::vector<std::string>& ids = names.ids;
   const int32_t count = out.firedCount[r];
   ASSERT_GE(count, 0);
   std::vector<std::string> fired;
@@ -644,117 +654,130 @@ struct PlanWalks {
   }
 };
 
-TEST(ScoringPlanDifferential, DocumentsScoreAsTheRuleByRuleWalk) {
-  using S = DocShape;
-  // name, semantics, criterion, form, sets, size, missing %, extras, pool,
-  // documents, rows
-  const DocShape shapes[] = {
-      {"first hit, flat, native", "native", "firstHit", S::kFlat, 1, 12, 10, false, false, 20, 200},
-      {"weighted sum, compound, native", "native", "weightedSum", S::kCompound, 1, 25, 15, false, false, 20, 200},
-      {"weighted max, compound, pmml", "pmml", "weightedMax", S::kCompound, 1, 25, 25, false, false, 20, 200},
-      {"vote of three, mixed criteria", "native", "any", S::kFlat, 3, 12, 10, true, false, 25, 200},
-      {"extras under pmml", "pmml", "any", S::kFlat, 0, 12, 15, true, false, 40, 200},
-      {"first hit over x0 alone, pmml", "pmml", "firstHit", S::kX0, 1, 12, 20, true, false, 15, 300},
-      {"decision trees, first hit", "native", "firstHit", S::kTree, 1, 6, 10, false, false, 20, 200},
-      {"decision trees, all fired, pmml", "pmml", "weightedSum", S::kTree, 1, 5, 30, false, false, 15, 200},
-      {"many rules beyond a word of bits", "native", "any", S::kCompound, 0, 100, 10, false, false, 10, 150},
-      {"derived fields", "native", "any", S::kDerived, 0, 12, 15, true, false, 30, 150},
-      {"derived fields, pmml", "pmml", "any", S::kDerived, 1, 12, 15, false, false, 15, 150},
-      {"pool of two, two callers", "native", "any", S::kFlat, 0, 12, 10, true, true, 2,
-       3 * ModelPool::kMinRowsPerThread},
-      {"pool of two, pmml", "pmml", "any", S::kCompound, 1, 12, 10, true, true, 1,
-       3 * ModelPool::kMinRowsPerThread},
-  };
-  for (const DocShape& shape : shapes) {
-    SCOPED_TRACE(shape.name);
-    const bool pmml = std::string(shape.semantics) == "pmml";
-    int scored = 0;
-    int withFired = 0;
-    int refusals = 0;
-    std::string refused;
-    for (int d = 0; d < shape.documents; ++d) {
-      const uint32_t seed = static_cast<uint32_t>(d * 7919 + shape.size);
-      const std::string pmmlText = DocumentMaker(shape, seed).Make();
-      SCOPED_TRACE(pmmlText);
-      const testing_support::TranslationFailure failure =
-          testing_support::TranslationFailureOf(pmmlText, "random.pmml", shape.semantics);
-      if (failure.code != 0) {
-        refused += " " + std::to_string(failure.code);
-        ++refusals;  // e.g. two equalities on one field under an and
-        continue;
-      }
-      auto walked = testing_support::TranslateDocument(pmmlText, "random.pmml", shape.semantics);
-      auto planned = testing_support::TranslateDocument(pmmlText, "random.pmml", shape.semantics);
-      auto batch = testing_support::TranslateDocument(pmmlText, "random.pmml", shape.semantics);
-      walked->model->SetUseReferenceWalk(true);
-      const Rows rows(static_cast<size_t>(shape.rows), shape.missing, seed);
-      ColumnBatch columns(rows.x0.size());
-      rows.AddTo(columns);
-      // The batch in three calls over parts of the rows, on one model; a
-      // pool on one thread, then on two from two callers at once.
-      const size_t n = rows.x0.size();
-      const size_t fields = batch->model->GetBatchOutputs().size();
-      std::vector<Output> outs;
-      outs.reserve(4);
-      outs.emplace_back(n, fields);
-      BatchScores scores = outs[0].Scores();
-      const size_t cut[] = {0, n / 10, n / 2, n};
-      for (int k = 0; k < 3; ++k) {
-        EXPECT_EQ(batch->model->ScoreBatch(columns, cut[k], cut[k + 1], scores), cut[k + 1] - cut[k]);
-      }
-      std::unique_ptr<ModelPool> pool;
-      std::vector<std::unique_ptr<testing_support::TranslatedDocument>> pooled;
-      if (shape.pool) {
-        std::vector<std::unique_ptr<ScoreModel>> models;
-        for (int i = 0; i < 2; ++i) {
-          pooled.push_back(testing_support::TranslateDocument(pmmlText, "random.pmml", shape.semantics));
-          models.push_back(std::move(pooled.back()->model));
-        }
-        pool.reset(new ModelPool(std::move(models)));
-        for (int k = 0; k < 3; ++k) outs.emplace_back(n, 0);
-        BatchScores single = outs[1].Scores();
-        EXPECT_TRUE(pool->Score(columns, single, 1));
-        std::vector<std::thread> callers;
-        for (size_t c = 2; c < 4; ++c) {
-          callers.emplace_back([&pool, &columns, &outs, c] {
-            BatchScores both = outs[c].Scores();
-            EXPECT_TRUE(pool->Score(columns, both, 2));
-          });
-        }
-        for (std::thread& caller : callers) caller.join();
-      }
-      bool readsX1 = shape.form == DocShape::kDerived;  // d1 reads it
-      for (const ScoreDictVar* var : walked->model->GetPredVars()) readsX1 = readsX1 || var->Name() == "x1";
-      ScoreCaseRecord record({"x0", "x1", "s0", "s1"});
-      ScoreResult* walkedResult = nullptr;
-      ScoreResult* plannedResult = nullptr;
-      std::vector<size_t> next(outs.size(), 0);
-      PlanWalks walks;
-      for (size_t r = 0; r < n; ++r) {
-        SCOPED_TRACE("row " + std::to_string(r));
-        const bool accepted = rows.Fill(r, record, readsX1, pmml);
-        const Scored w = ScoreWith(*walked->model, &record, walkedResult);
-        EXPECT_TRUE(SameScore(ScoreWith(*planned->model, &record, plannedResult), w));
-        if (w.code == 0) walks.Row(*planned->model, pmml ? nullptr : &w.fired);
-        const auto* expected = static_cast<const RuleSetResult*>(walkedResult);
-        for (size_t o = 0; o < outs.size(); ++o) {
-          ExpectRowAsWalk(o == 0 ? *batch->model : pool->GetModel(), outs[o], r, next[o], !accepted,
-                          w.code, expected);
-        }
-        ++scored;
-        if (!w.fired.empty()) ++withFired;
-      }
-      for (size_t o = 0; o < outs.size(); ++o) EXPECT_EQ(next[o], outs[o].fired.size());
-      walks.ExpectBlocksAlike();
-      EXPECT_EQ(walks.allocations, 0);
-      delete walkedResult;
-      delete plannedResult;
+using S = DocShape;
+// name, semantics, criterion, form, sets, size, missing %, extras, pool,
+// documents, rows
+const DocShape kShapes[] = {
+    {"first hit, flat, native", "native", "firstHit", S::kFlat, 1, 12, 10, false, false, 20, 200},
+    {"weighted sum, compound, native", "native", "weightedSum", S::kCompound, 1, 25, 15, false, false, 20, 200},
+    {"weighted max, compound, pmml", "pmml", "weightedMax", S::kCompound, 1, 25, 25, false, false, 20, 200},
+    {"vote of three, mixed criteria", "native", "any", S::kFlat, 3, 12, 10, true, false, 25, 200},
+    {"extras under pmml", "pmml", "any", S::kFlat, 0, 12, 15, true, false, 40, 200},
+    {"first hit over x0 alone, pmml", "pmml", "firstHit", S::kX0, 1, 12, 20, true, false, 15, 300},
+    {"decision trees, first hit", "native", "firstHit", S::kTree, 1, 6, 10, false, false, 20, 200},
+    {"decision trees, all fired, pmml", "pmml", "weightedSum", S::kTree, 1, 5, 30, false, false, 15, 200},
+    {"many rules beyond a word of bits", "native", "any", S::kCompound, 0, 100, 10, false, false, 10, 150},
+    {"derived fields", "native", "any", S::kDerived, 0, 12, 15, true, false, 30, 150},
+    {"derived fields, pmml", "pmml", "any", S::kDerived, 1, 12, 15, false, false, 15, 150},
+    {"pool of two, two callers", "native", "any", S::kFlat, 0, 12, 10, true, true, 2,
+     3 * ModelPool::kMinRowsPerThread},
+    {"pool of two, pmml", "pmml", "any", S::kCompound, 1, 12, 10, true, true, 1,
+     3 * ModelPool::kMinRowsPerThread},
+};
+
+void PrintTo(const DocShape& shape, std::ostream* out) { *out << shape.name; }
+
+class Documents : public ::testing::TestWithParam<DocShape> {};
+
+TEST_P(Documents, ScoreAsTheRuleByRuleWalk) {
+  const DocShape& shape = GetParam();
+  const bool pmml = std::string(shape.semantics) == "pmml";
+  int scored = 0;
+  int withFired = 0;
+  int refusals = 0;
+  std::string refused;
+  for (int d = 0; d < shape.documents; ++d) {
+    const uint32_t seed = static_cast<uint32_t>(d * 7919 + shape.size);
+    const std::string pmmlText = DocumentMaker(shape, seed).Make();
+    SCOPED_TRACE(pmmlText);
+    const testing_support::TranslationFailure failure =
+        testing_support::TranslationFailureOf(pmmlText, "random.pmml", shape.semantics);
+    if (failure.code != 0) {
+      refused += " " + std::to_string(failure.code);
+      ++refusals;  // e.g. two equalities on one field under an and
+      continue;
     }
-    // The generator must give documents that translate and rows that fire.
-    EXPECT_LE(refusals, shape.documents / 4) << "refused:" << refused;
-    EXPECT_GT(withFired, scored / 4);
+    auto walked = testing_support::TranslateDocument(pmmlText, "random.pmml", shape.semantics);
+    auto planned = testing_support::TranslateDocument(pmmlText, "random.pmml", shape.semantics);
+    auto batch = testing_support::TranslateDocument(pmmlText, "random.pmml", shape.semantics);
+    walked->model->SetUseReferenceWalk(true);
+    const Rows rows(static_cast<size_t>(shape.rows), shape.missing, seed);
+    ColumnBatch columns(rows.x0.size());
+    rows.AddTo(columns);
+    // The batch in three calls over parts of the rows, on one model; a
+    // pool on one thread, then on two from two callers at once.
+    const size_t n = rows.x0.size();
+    const size_t fields = batch->model->GetBatchOutputs().size();
+    std::vector<Output> outs;
+    outs.reserve(4);
+    outs.emplace_back(n, fields);
+    BatchScores scores = outs[0].Scores();
+    const size_t cut[] = {0, n / 10, n / 2, n};
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(batch->model->ScoreBatch(columns, cut[k], cut[k + 1], scores), cut[k + 1] - cut[k]);
+    }
+    std::unique_ptr<ModelPool> pool;
+    std::vector<std::unique_ptr<testing_support::TranslatedDocument>> pooled;
+    if (shape.pool) {
+      std::vector<std::unique_ptr<ScoreModel>> models;
+      for (int i = 0; i < 2; ++i) {
+        pooled.push_back(testing_support::TranslateDocument(pmmlText, "random.pmml", shape.semantics));
+        models.push_back(std::move(pooled.back()->model));
+      }
+      pool.reset(new ModelPool(std::move(models)));
+      for (int k = 0; k < 3; ++k) outs.emplace_back(n, 0);
+      BatchScores single = outs[1].Scores();
+      EXPECT_TRUE(pool->Score(columns, single, 1));
+      std::vector<std::thread> callers;
+      for (size_t c = 2; c < 4; ++c) {
+        callers.emplace_back([&pool, &columns, &outs, c] {
+          BatchScores both = outs[c].Scores();
+          EXPECT_TRUE(pool->Score(columns, both, 2));
+        });
+      }
+      for (std::thread& caller : callers) caller.join();
+    }
+    const Names batchNames(*batch->model);
+    const std::unique_ptr<Names> poolNames(pool ? new Names(pool->GetModel()) : nullptr);
+    bool readsX1 = shape.form == DocShape::kDerived;  // d1 reads it
+    for (const ScoreDictVar* var : walked->model->GetPredVars()) readsX1 = readsX1 || var->Name() == "x1";
+    ScoreCaseRecord record({"x0", "x1", "s0", "s1"});
+    ScoreResult* walkedResult = nullptr;
+    ScoreResult* plannedResult = nullptr;
+    std::vector<size_t> next(outs.size(), 0);
+    PlanWalks walks;
+    for (size_t r = 0; r < n; ++r) {
+      SCOPED_TRACE("row " + std::to_string(r));
+      const bool accepted = rows.Fill(r, record, readsX1, pmml);
+      const Scored w = ScoreWith(*walked->model, &record, walkedResult);
+      EXPECT_TRUE(SameScore(ScoreWith(*planned->model, &record, plannedResult), w));
+      if (w.code == 0) walks.Row(*planned->model, pmml ? nullptr : &w.fired);
+      const auto* expected = static_cast<const RuleSetResult*>(walkedResult);
+      for (size_t o = 0; o < outs.size(); ++o) {
+        ExpectRowAsWalk(o == 0 ? batchNames : *poolNames, outs[o], r, next[o], !accepted, w.code, expected);
+      }
+      ++scored;
+      if (!w.fired.empty()) ++withFired;
+    }
+    for (size_t o = 0; o < outs.size(); ++o) EXPECT_EQ(next[o], outs[o].fired.size());
+    walks.ExpectBlocksAlike();
+    EXPECT_EQ(walks.allocations, 0);
+    delete walkedResult;
+    delete plannedResult;
   }
+  // The generator must give documents that translate and rows that fire.
+  EXPECT_LE(refusals, shape.documents / 4) << "refused:" << refused;
+  EXPECT_GT(withFired, scored / 4);
 }
+
+INSTANTIATE_TEST_SUITE_P(Shapes, Documents, ::testing::ValuesIn(kShapes),
+                         [](const ::testing::TestParamInfo<DocShape>& shape) {
+                           std::string name;
+                           for (const char* c = shape.param.name; *c != '\0'; ++c) {
+                             if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+                           }
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace KtZembra_940
