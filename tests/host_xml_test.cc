@@ -46,25 +46,6 @@ TEST(XmlDocument, LayoutBeforeStartTagsMakesNoNode) {
             "<B>{}<C>{[ ]}[ x ]<D>{[  ]}<E>{[a ]<F>{}[ b]}[ & ][q][ \n]");
 }
 
-TEST(XmlDocument, ReportsTheEncodingName) {
-  XmlPlatform platform;
-  const struct {
-    std::string text;
-    std::string encoding;
-  } cases[] = {
-      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><PMML>\xE9</PMML>", "ISO-8859-1"},
-      {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><PMML/>", "windows-1252"},
-      {"<?xml version=\"1.0\"?><PMML/>", "UTF-8"},
-      {"<PMML/>", "UTF-8"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    std::unique_ptr<XmlDocument> document =
-        XmlDocument::ParseBuffer(c.text.data(), c.text.size(), "doc.pmml");
-    EXPECT_EQ(document->GetEncoding(), c.encoding);
-  }
-}
-
 // Files that can be read are read by every run of the tool, a missing one
 // is an error-code row; a directory is no file either.
 TEST(XmlDocument, RefusesADirectory) {
