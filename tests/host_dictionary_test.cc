@@ -245,7 +245,9 @@ TEST(ScoreDictVar, BooleanTextsAsNumbers) {
   for (const auto& c : cases) {
     double value = -1;
     EXPECT_EQ(var.ParseNumber(c.text, &value), c.value >= 0) << c.text;
-    if (c.value >= 0) EXPECT_EQ(value, c.value) << c.text;
+    if (c.value >= 0) {
+      EXPECT_EQ(value, c.value) << c.text;
+    }
   }
 }
 

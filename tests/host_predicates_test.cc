@@ -282,7 +282,9 @@ TEST(GetArrayElements, SplitsUnquotesOrRefuses) {
     try {
       const std::vector<std::string> items = f.Reader().GetArrayElements(f.Element(), u"string", nullptr);
       for (size_t i = 0; i < items.size(); ++i) got += (i == 0 ? "" : "|") + items[i];
-      if (c.text == "\"\"") EXPECT_EQ(items.size(), 1u);
+      if (c.text == "\"\"") {
+        EXPECT_EQ(items.size(), 1u);
+      }
     } catch (const ZbException& e) {
       EXPECT_EQ(e.GetErrorCode(), ErrorCode::kMalformedArray);
       ASSERT_EQ(e.GetArguments().size(), 2u);
