@@ -12,21 +12,13 @@
 #include "host/BatchScores.h"
 #include "host/ColumnBatch.h"
 #include "model/RuleSetModel.h"
-#include "tests/support/CountingHeap.h"
+#include "tests/support/AllocationCount.h"
 #include "tests/support/TranslatedDocument.h"
-
-namespace {
-bool gCountAllocations = false;
-long gAllocations = 0;
-}  // namespace
-
-void NoteAllocation() {
-  if (gCountAllocations) ++gAllocations;
-}
 
 namespace KtZembra_940 {
 namespace {
 
+using testing_support::AllocationsIn;
 using testing_support::TranslateDocument;
 
 // Result columns whose predictions start as -7, so that a row the entry
@@ -113,11 +105,7 @@ TEST(BatchScoring, RowsAllocateNothingOnceWarm) {
   const size_t sizes[2] = {10, n};
   for (int k = 0; k < 2; ++k) {
     out.fired.clear();
-    gAllocations = 0;
-    gCountAllocations = true;
-    doc->model->ScoreBatch(columns, 0, sizes[k], scores);
-    gCountAllocations = false;
-    counts[k] = gAllocations;
+    counts[k] = AllocationsIn([&] { doc->model->ScoreBatch(columns, 0, sizes[k], scores); });
   }
   // What a call allocates (its bindings) does not grow with its rows.
   EXPECT_EQ(counts[0], counts[1]);

@@ -26,18 +26,7 @@
 #include "host/TransformationDictionary.h"
 #include "host/XmlDocument.h"
 #include "host/XmlPlatform.h"
-#include "tests/support/CountingHeap.h"
-
-// Counts the allocations of this thread while `gCounting` is set, so that a
-// test can show that some code allocates nothing.
-namespace {
-thread_local bool gCounting = false;
-thread_local long gAllocations = 0;
-}  // namespace
-
-void NoteAllocation() {
-  if (gCounting) ++gAllocations;
-}
+#include "tests/support/AllocationCount.h"
 
 namespace KtZembra_940 {
 namespace {
@@ -228,27 +217,10 @@ TEST(ScoreDictVar, AddVarAndDeepClones) {
   EXPECT_TRUE(copy->IsMissingValue(StringValue("?")));
   EXPECT_EQ(copy->GetValueCoder()->GetCode("violet"), 2);
   EXPECT_EQ(copy->GetValueCoder()->GetCode("black"), ScoreValueCoder::kNoCode);
-}
-
-// A boolean field reads the texts true and false in any case, 1 and 0, with
-// XML white space around them, as the numbers 1 and 0; nothing else.
-TEST(ScoreDictVar, BooleanTextsAsNumbers) {
-  ScoreDictVar var("b", ScoreDictVar::kNumeric, ScoreDictVar::kNominal);
-  var.SetDataType(ScoreDictVar::kDataBoolean);
-  std::unique_ptr<ScoreDictVar> copy(var.Clone());
-  EXPECT_TRUE(copy->IsBoolean());
-  const struct {
-    const char* text;
-    double value;  // -1: refused
-  } cases[] = {{"true", 1},  {"tRuE", 1},  {"1", 1},      {"false", 0},  {"FALSE", 0}, {"0", 0},
-               {"\t0\n", 0}, {"2", -1},    {"t", -1},     {"truee", -1}, {"", -1},     {"1.0", -1}};
-  for (const auto& c : cases) {
-    double value = -1;
-    EXPECT_EQ(var.ParseNumber(c.text, &value), c.value >= 0) << c.text;
-    if (c.value >= 0) {
-      EXPECT_EQ(value, c.value) << c.text;
-    }
-  }
+  // A boolean field's texts are rows of tests/data/scenarios/field_types.txt.
+  ScoreDictVar flag("b", ScoreDictVar::kNumeric, ScoreDictVar::kNominal);
+  flag.SetDataType(ScoreDictVar::kDataBoolean);
+  EXPECT_TRUE(std::unique_ptr<ScoreDictVar>(flag.Clone())->IsBoolean());
 }
 
 TEST(ScoreValueCoder, CodesAreFirstComeStableAndLookedUpWithoutAllocating) {
@@ -285,14 +257,15 @@ TEST(ScoreValueCoder, CodesAreFirstComeStableAndLookedUpWithoutAllocating) {
   const std::string longText(200, 'q');
   coder.AddCode(longText);
   const StringValue value(longText);
-  gAllocations = 0;
-  gCounting = true;
-  const int byView = coder.GetCode(std::string_view(longText));
-  const int byValue = coder.GetCode(value);
-  gCounting = false;
+  int byView = 0;
+  int byValue = 0;
+  EXPECT_EQ(testing_support::AllocationsIn([&] {
+              byView = coder.GetCode(std::string_view(longText));
+              byValue = coder.GetCode(value);
+            }),
+            0);
   EXPECT_EQ(byView, 1004);
   EXPECT_EQ(byValue, 1004);
-  EXPECT_EQ(gAllocations, 0);
 }
 
 // ---- case record -----------------------------------------------------------------
@@ -346,18 +319,17 @@ TEST(ScoreCaseRecord, LayoutPositionsAndValues) {
   ScoreCaseRecord refilled({"a", "b", "c"});
   const std::string longText(100, 'w');
   refilled.SetText(1, longText);
-  gAllocations = 0;
-  gCounting = true;
-  for (int row = 0; row < 50; ++row) {
-    refilled.Clear();
-    refilled.SetNumber(0, row);
-    refilled.SetText(1, std::string_view(longText).substr(0, static_cast<size_t>(row)));
-    refilled.SetMissing(2);
-    (void)refilled.GetValue(0);
-    (void)refilled.GetValue(1);
-  }
-  gCounting = false;
-  EXPECT_EQ(gAllocations, 0);
+  EXPECT_EQ(testing_support::AllocationsIn([&] {
+              for (int row = 0; row < 50; ++row) {
+                refilled.Clear();
+                refilled.SetNumber(0, row);
+                refilled.SetText(1, std::string_view(longText).substr(0, static_cast<size_t>(row)));
+                refilled.SetMissing(2);
+                (void)refilled.GetValue(0);
+                (void)refilled.GetValue(1);
+              }
+            }),
+            0);
   EXPECT_EQ(refilled.GetValue(1)->GetString(), longText.substr(0, 49));
 }
 

@@ -1,5 +1,5 @@
 // Values, the one text-to-number rule and the saturating truncation, the
-// error messages of ZbException, the trace log and the status.
+// error messages of ZbException and the trace log.
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -18,25 +18,15 @@
 #include "host/BaseTranslator.h"
 #include "host/ErrorCodes.h"
 #include "host/ErrorFormatter.h"
-#include "host/KtStatus.h"
 #include "host/NumberText.h"
 #include "host/NumericValue.h"
 #include "host/ScoringLog.h"
 #include "host/StringValue.h"
 #include "host/ZbException.h"
+#include "tests/support/TraceCapture.h"
 
 namespace KtZembra_940 {
 namespace {
-
-// Below every value a predicate compares with, so greaterThan and
-// greaterOrEqual are false for it; no other value counts as missing.
-TEST(NumericValue, SystemMissingIsTheLowestFiniteDouble) {
-  EXPECT_EQ(NumericValue::GetSysmisValue(), std::numeric_limits<double>::lowest());
-  EXPECT_TRUE(NumericValue::IsSystemMissingValue(NumericValue::GetSysmisValue()));
-  for (double v : {-1e308, 0.0, -NumericValue::GetInfinity(), std::nan("")}) {
-    EXPECT_FALSE(NumericValue::IsSystemMissingValue(v)) << v;
-  }
-}
 
 // A number's text is its shortest round-trip form; a text's number follows
 // the one number rule, system missing when it is none.
@@ -267,32 +257,16 @@ TEST(ErrorFormatter, EveryCodeHasAText) {
   EXPECT_EQ(gErrorFormater.GetTemplate(123), "");
 }
 
+// The texts of the refusals are scenario rows and golden runs; here what no
+// document reaches.
 TEST(ErrorFormatter, MessagesNameTheirArguments) {
   const struct {
     int code;
     std::vector<std::string> args;
     const char* message;
   } cases[] = {
-      {ErrorCode::kMissingAttribute, {"SimpleRule", "score"},
-       "Element SimpleRule lacks the required attribute score"},
-      {ErrorCode::kMissingChild, {"PMML", "DataDictionary"},
-       "Element PMML lacks the required child element DataDictionary"},
-      {ErrorCode::kNotANumber, {"5abc"}, "\"5abc\" is not a number"},
-      {ErrorCode::kUnknownField, {"agee", "SimplePredicate"},
-       "Field \"agee\" in SimplePredicate is not in the dictionary"},
-      {ErrorCode::kMalformedArray, {"\"a b", "unterminated quote"},
-       "Malformed Array \"\"a b\": unterminated quote"},
-      {ErrorCode::kXmlParse, {"m.pmml", "4", "25", "expected end of tag"},
-       "m.pmml:4:25: expected end of tag"},
-      {ErrorCode::kDoctypeRefused, {"m.pmml", "2", "10"}, "m.pmml:2:10: DOCTYPE not accepted"},
       {ErrorCode::kXmlTooDeep, {"m.pmml", "1", "3307", "1100"},
        "m.pmml:1:3307: elements nest deeper than 1100 levels"},
-      {ErrorCode::kSchemaCount, {"MiningSchema", "RuleSetModel"},
-       "The number of MiningSchema elements differs from the number of RuleSetModel elements"},
-      {ErrorCode::kNegativeConfidence, {"-0.5", "defaultConfidence"},
-       "Negative value \"-0.5\" of defaultConfidence"},
-      {ErrorCode::kScaleTarget, {"income"},
-       "Target field income is continuous; a rule set needs a categorical target"},
       // An argument not given leaves its place empty; extra ones are dropped.
       {ErrorCode::kNotANumber, {}, "\"\" is not a number"},
       {ErrorCode::kNotANumber, {"x", "y"}, "\"x\" is not a number"},
@@ -327,22 +301,7 @@ TEST(ZbException, PutErrorMessageTakesTextsNumbersAndXmlText) {
 
 // ---- trace log -----------------------------------------------------------------
 
-// Restores the process-wide log whatever the test did.
-class LogCapture {
- public:
-  explicit LogCapture(int level) {
-    ScoringLog::GetInstance().SetStream(&lines_);
-    ScoringLog::GetInstance().SetLevel(level);
-  }
-  ~LogCapture() {
-    ScoringLog::GetInstance().SetLevel(0);
-    ScoringLog::GetInstance().SetStream(nullptr);
-  }
-  std::string Text() const { return lines_.str(); }
-
- private:
-  std::ostringstream lines_;
-};
+using LogCapture = testing_support::TraceCapture;
 
 // Lines at or below the level, whole however long; none when off or
 // without a stream.
@@ -393,14 +352,6 @@ TEST(ScoringLog, LinesFromSeveralThreadsStayWhole) {
     EXPECT_EQ(line.size(), std::string("thread 0 line 000").size()) << line;
   }
   EXPECT_EQ(count, kThreads * kLines);
-}
-
-// A warning carries a code but is no error.
-TEST(KtStatus, ErrorsAndWarnings) {
-  EXPECT_FALSE(KtScore::KtStatus().IsError());
-  EXPECT_EQ(KtScore::KtStatus().GetErrorCode(), 0);
-  EXPECT_TRUE(KtScore::KtStatus(90029, false).IsError());
-  EXPECT_FALSE(KtScore::KtStatus(17, true).IsError());
 }
 
 }  // namespace

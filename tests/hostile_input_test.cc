@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -21,35 +19,19 @@
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreResult.h"
 #include "host/ScoreValue.h"
+#include "host/Utf8Text.h"
 #include "host/XmlDocument.h"
 #include "host/XmlPlatform.h"
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
 #include "scoring/RuleSetResult.h"
+#include "tests/support/ToolRun.h"
 #include "tests/support/TranslatedDocument.h"
 
 namespace KtZembra_940 {
 namespace {
 
 using testing_support::TranslateDocument;
-
-// A file under /tmp, removed afterwards.
-class TempFile {
- public:
-  explicit TempFile(const std::string& content = "") {
-    char name[] = "/tmp/hostile_input_test_XXXXXX";
-    const int fd = mkstemp(name);
-    EXPECT_GE(fd, 0);
-    close(fd);
-    path_ = name;
-    std::ofstream(path_, std::ios::binary) << content;
-  }
-  ~TempFile() { std::remove(path_.c_str()); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // One rule-set model over risk (target), x and y; `rules` goes inside the
 // RuleSet, after its selection method.
@@ -147,18 +129,13 @@ std::string Nested(int depth, const std::string& inner) {
   return "<PMML>" + Repeat("<c>", depth - 1) + inner + Repeat("</c>", depth - 1) + "</PMML>";
 }
 
-// No control characters, and well-formed UTF-8 sequences only.
+// Well-formed UTF-8 (the host's check, itself checked against the
+// standard in host_xml_test) without C0 controls or DEL.
 bool IsPrintableUtf8(const std::string& text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7f) return false;
-    if (c < 0x80) continue;
-    const size_t more = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 0;
-    if (more == 0 || i + more >= text.size()) return false;
-    for (size_t k = 1; k <= more; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += more;
+  char32_t c = 0;
+  for (size_t i = 0, n = 0; i < text.size(); i += n) {
+    n = Utf8Text::SequenceLength(text, i, &c);
+    if (n == 0 || c < 0x20 || c == 0x7f) return false;
   }
   return true;
 }
@@ -173,7 +150,8 @@ enum class Source { kBuffer, kFile, kHugeBuffer, kHugeFile };
 // depth is counted while parsing.
 TEST(HostileInput, EveryRefusal) {
   static const char kWide[] = "\xFF\xFE<\0!\0D\0O\0C\0T\0Y\0P\0E\0 \0P\0>\0<\0P\0/\0>\0";
-  const TempFile secret("SECRET-MARKER-42");
+  const testing_support::ScratchDir scratch;
+  const std::string secret = scratch.Put("secret", "SECRET-MARKER-42");
   const std::string quadratic = "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML [<!ENTITY a \"" +
                                 std::string(10000, 'a') + "\">]>\n<PMML><DataDictionary><DataField name=\"" +
                                 Repeat("&a;", 10000) + "\"/></DataDictionary></PMML>";
@@ -193,13 +171,13 @@ TEST(HostileInput, EveryRefusal) {
       {"exponential entities", Laughs(), kDoctype, doctype2},
       {"quadratic blowup", quadratic, kDoctype, doctype2},
       {"external entity to /etc/passwd", ExternalEntity("file:///etc/passwd"), kDoctype, doctype2},
-      {"external entity to a local file", ExternalEntity("file://" + secret.path()), kDoctype, doctype2},
-      {"external entity by relative path", ExternalEntity(secret.path()), kDoctype, doctype2},
-      {"external DTD", "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML SYSTEM \"file://" + secret.path() +
+      {"external entity to a local file", ExternalEntity("file://" + secret), kDoctype, doctype2},
+      {"external entity by relative path", ExternalEntity(secret), kDoctype, doctype2},
+      {"external DTD", "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML SYSTEM \"file://" + secret +
        "\">\n<PMML version=\"4.4\"/>", kDoctype, doctype2},
       {"plain DOCTYPE", "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML>\n<PMML version=\"4.4\"/>", kDoctype, doctype2},
       {"parameter entity", "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML [<!ENTITY % p SYSTEM \"file://" +
-       secret.path() + "\"> %p;]>\n<PMML/>", kDoctype, doctype2},
+       secret + "\"> %p;]>\n<PMML/>", kDoctype, doctype2},
       {"DOCTYPE on the first line", "<!DOCTYPE PMML><PMML/>", kDoctype, {"model.pmml", "1", "10"}},
       {"UTF-16 DOCTYPE with a byte-order mark", std::string(kWide, sizeof kWide - 1), kDoctype,
        {"model.pmml", "1", "10"}},
@@ -249,7 +227,7 @@ TEST(HostileInput, EveryRefusal) {
     int code = 0;
     std::vector<std::string> args;
     std::string message;
-    const TempFile file(c.source == Source::kFile ? c.text : "");
+    const std::string file = scratch.Put("model.pmml", c.source == Source::kFile ? c.text : "");
     void* region = nullptr;
     const size_t size = XmlDocument::kMaxDocumentBytes + 1;
     try {
@@ -263,10 +241,10 @@ TEST(HostileInput, EveryRefusal) {
           XmlDocument::ParseBuffer(static_cast<const char*>(region), size, "big.pmml");
           break;
         case Source::kHugeFile:
-          ASSERT_EQ(truncate(file.path().c_str(), static_cast<off_t>(size)), 0);
+          ASSERT_EQ(truncate(file.c_str(), static_cast<off_t>(size)), 0);
           [[fallthrough]];
         case Source::kFile:
-          XmlDocument::ParseFile(file.path());
+          XmlDocument::ParseFile(file);
           break;
       }
     } catch (const ZbException& e) {
@@ -281,7 +259,7 @@ TEST(HostileInput, EveryRefusal) {
       if (c.args[i] == "*") {
         EXPECT_FALSE(args[i].empty()) << i;
       } else {
-        EXPECT_EQ(args[i], c.args[i] == "$FILE" ? file.path() : c.args[i]) << i;
+        EXPECT_EQ(args[i], c.args[i] == "$FILE" ? file : c.args[i]) << i;
       }
     }
     EXPECT_TRUE(IsPrintableUtf8(message)) << message;

@@ -40,20 +40,9 @@
 #include "model/RuleSetModel.h"
 #include "scoring/RuleSetResult.h"
 #include "scoring/ScoringPlan.h"
-#include "tests/support/CountingHeap.h"
+#include "tests/support/AllocationCount.h"
 #include "tests/support/ModelBuilder.h"
 #include "tests/support/TranslatedDocument.h"
-
-// Counts allocations while `gCountAllocations` is set, so that a test can
-// tell that finding the fired rules of a record allocates nothing.
-namespace {
-bool gCountAllocations = false;
-long gAllocations = 0;
-}  // namespace
-
-void NoteAllocation() {
-  if (gCountAllocations) ++gAllocations;
-}
 
 namespace KtZembra_940 {
 namespace {
@@ -624,11 +613,9 @@ struct PlanWalks {
     for (size_t m = 0; m < sets.size(); ++m) {
       const bool firstHit = scored.GetRuleSelectionMethodUsed().at(m) == RuleSetModel::firstHit;
       for (bool firstOnly : {true, false}) {
-        gCountAllocations = true;
-        for (size_t k = 0; k < 3; ++k) plans[k]->FiredRules(static_cast<int>(m), values.data(), firstOnly, fired[k]);
-        gCountAllocations = false;
-        allocations += gAllocations;
-        gAllocations = 0;
+        allocations += testing_support::AllocationsIn([&] {
+          for (size_t k = 0; k < 3; ++k) plans[k]->FiredRules(static_cast<int>(m), values.data(), firstOnly, fired[k]);
+        });
         EXPECT_EQ(fired[1], fired[0]) << "folded diagram, rule set " << m;
         EXPECT_EQ(fired[2], fired[0]) << "lazy walk, rule set " << m;
         if (firstOnly) first[m].push_back(fired[0].empty() ? -1 : fired[0][0]);

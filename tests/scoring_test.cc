@@ -1,12 +1,9 @@
 // The scoring driver: record encoding, the result object handed in and out,
 // the vote across rule sets, decision lists and the error statuses.
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <memory>
-#include <new>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,47 +14,21 @@
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreDictVar.h"
 #include "host/ScoreResult.h"
-#include "host/ScoringLog.h"
 #include "model/RuleSetModel.h"
 #include "scoring/RuleSetResult.h"
-#include "tests/support/CountingHeap.h"
+#include "tests/support/AllocationCount.h"
 #include "tests/support/ModelBuilder.h"
-
-// Counts every allocation made while `gCountAllocations` is set, so a test
-// can tell that scoring a record allocates nothing.
-namespace {
-bool gCountAllocations = false;
-long gAllocations = 0;
-}  // namespace
-
-void NoteAllocation() {
-  if (gCountAllocations) ++gAllocations;
-}
+#include "tests/support/TraceCapture.h"
 
 namespace KtZembra_940 {
 namespace {
 
+using testing_support::AllocationsIn;
 using testing_support::ModelBuilder;
 using testing_support::Scored;
 using testing_support::ScoreWith;
 using testing_support::TestRecord;
-
-// Collects the host's trace lines for the lifetime of the object.
-class TraceCapture {
- public:
-  TraceCapture() {
-    ScoringLog::GetInstance().SetStream(&lines_);
-    ScoringLog::GetInstance().SetLevel(1);
-  }
-  ~TraceCapture() {
-    ScoringLog::GetInstance().SetLevel(0);
-    ScoringLog::GetInstance().SetStream(nullptr);
-  }
-  std::string Text() const { return lines_.str(); }
-
- private:
-  std::ostringstream lines_;
-};
+using testing_support::TraceCapture;
 
 // The model of the worked example: target risk (high, low), predictor age,
 // one weighted-sum rule set with default low 0.5, R1 "age > 60" and R2 True.
@@ -184,89 +155,74 @@ TEST(ScoringDriver, SetUpRunsOnceForTheFirstLayout) {
   delete result;
 }
 
+// How a record's cells become the values the rules read: a declared missing
+// value or an absent cell is system-missing, a text its label's code (NaN
+// when undeclared, -1 when absent). A model whose predictors are all
+// numbers (a, b) reads cells in bulk and must encode every kind of cell
+// alike; its rules r1 (a < 3) and r2 (b > 3) see those values, as the other
+// model's r1 (n = 1) and r2 (s = "a") do.
 TEST(ScoringDriver, RecordEncoding) {
-  ModelBuilder b;
-  b.Numeric("n").Text("s", {"a", "b", "c"}).TextTarget("y", {"A", "B"});
-  b.Var("n")->AddMissingValue(new NumericValue(-99.0));
-  b.Start(1);
-  b.Settings(0, RuleSetModel::weightedSum, "A", 0.1);
-  ASSERT_TRUE(b.Rule(0, "r1", "A", 1, 1, b.Simple("n", SimplePredicate::kEqual, 1)));
-  ASSERT_TRUE(b.Rule(0, "r2", "A", 1, 1, b.SimpleText("s", SimplePredicate::kEqual, "a")));
   const double sysmis = NumericValue::GetSysmisValue();
-  struct Case {
+  struct Cell {
     const char* name;
-    bool hasN;
-    double n;
-    const char* s;  // null: absent
-    std::vector<double> encoded;
-  } cases[] = {
-      {"both present", true, 3.5, "c", {3.5, 2.0}},
-      {"both absent", false, 0, nullptr, {sysmis, -1.0}},
-      {"declared missing number, unknown text", true, -99.0, "zz",
-       {sysmis, std::numeric_limits<double>::quiet_NaN()}},
-      {"system-missing number, first label", true, sysmis, "a", {sysmis, 0.0}},
+    const char* text;  // null: the number
+    double number;
   };
-  ScoreResult* result = nullptr;
-  TestRecord record({"s", "n"});
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    record.Clear();
-    if (c.hasN) record.Number("n", c.n);
-    if (c.s != nullptr) record.Text("s", c.s);
-    ASSERT_EQ(ScoreWith(b.Model(), record.Get(), result).code, 0);
-    const std::vector<double>& encoded = b.Model().GetPredVarValues();
-    ASSERT_EQ(encoded.size(), c.encoded.size());
-    for (size_t i = 0; i < encoded.size(); ++i) {
-      if (std::isnan(c.encoded[i])) {
-        EXPECT_TRUE(std::isnan(encoded[i])) << i;
-      } else {
-        EXPECT_EQ(encoded[i], c.encoded[i]) << i;
-      }
-    }
-  }
-  delete result;
-}
-
-// A model whose predictors are all numbers reads cells in bulk; every cell
-// that is not a number must still encode as the general rules say.
-TEST(ScoringDriver, NumberOnlyModelEncodesEveryKindOfCell) {
-  const double sysmis = NumericValue::GetSysmisValue();
-  struct Case {
+  const struct {
     const char* name;
+    bool numbersOnly;
     std::vector<std::string> layout;
-    const char* aText;  // null: a number (2.5) or nothing, as aNumber says
-    bool aNumber;
-    bool bNumber;
-    std::vector<double> encoded;  // a, b
+    std::vector<Cell> cells;
+    std::vector<double> encoded;
+    std::vector<std::string> fired;
   } cases[] = {
-      {"both numbers", {"a", "b"}, nullptr, true, true, {2.5, 4.0}},
-      {"a number text", {"b", "a"}, "7.5", false, true, {7.5, 4.0}},
-      {"a text that is no number", {"a", "b"}, "x", false, true, {sysmis, 4.0}},
-      {"b absent", {"a", "b"}, nullptr, true, false, {2.5, sysmis}},
-      {"b not in the layout", {"a"}, nullptr, true, false, {2.5, sysmis}},
-      {"neither in the layout", {"c"}, nullptr, false, false, {sysmis, sysmis}},
+      {"both present", false, {"s", "n"}, {{"n", nullptr, 3.5}, {"s", "c", 0}}, {3.5, 2.0}, {}},
+      {"both absent", false, {"s", "n"}, {}, {sysmis, -1.0}, {}},
+      {"declared missing number, unknown text", false, {"s", "n"}, {{"n", nullptr, -99.0}, {"s", "zz", 0}},
+       {sysmis, std::numeric_limits<double>::quiet_NaN()}, {}},
+      {"system-missing number, first label", false, {"s", "n"}, {{"n", nullptr, sysmis}, {"s", "a", 0}},
+       {sysmis, 0.0}, {"r2"}},
+      {"both numbers", true, {"a", "b"}, {{"a", nullptr, 2.5}, {"b", nullptr, 4.0}}, {2.5, 4.0}, {"r1"}},
+      {"a number text", true, {"b", "a"}, {{"a", "7.5", 0}, {"b", nullptr, 4.0}}, {7.5, 4.0}, {"r2"}},
+      {"a text that is no number", true, {"a", "b"}, {{"a", "x", 0}, {"b", nullptr, 4.0}}, {sysmis, 4.0}, {"r2"}},
+      {"b absent", true, {"a", "b"}, {{"a", nullptr, 2.5}}, {2.5, sysmis}, {"r1"}},
+      {"b not in the layout", true, {"a"}, {{"a", nullptr, 4.0}}, {4.0, sysmis}, {}},
+      {"neither in the layout", true, {"c"}, {}, {sysmis, sysmis}, {}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ModelBuilder b;
-    b.Numeric("a").Numeric("b").TextTarget("y", {"A", "B"});
+    if (c.numbersOnly) {
+      b.Numeric("a").Numeric("b").TextTarget("y", {"A", "B"});
+    } else {
+      b.Numeric("n").Text("s", {"a", "b", "c"}).TextTarget("y", {"A", "B"});
+      b.Var("n")->AddMissingValue(new NumericValue(-99.0));
+    }
     b.Start(1);
     b.Settings(0, RuleSetModel::firstHit, "B", 0.1);
-    ASSERT_TRUE(b.Rule(0, "r1", "A", 1, 0.9, b.Simple("a", SimplePredicate::kLessThan, 3.0)));
-    ASSERT_TRUE(b.Rule(0, "r2", "A", 1, 0.8, b.Simple("b", SimplePredicate::kGreaterThan, 3.0)));
+    ASSERT_TRUE(b.Rule(0, "r1", "A", 1, 0.9,
+                       c.numbersOnly ? b.Simple("a", SimplePredicate::kLessThan, 3.0)
+                                     : b.Simple("n", SimplePredicate::kEqual, 1)));
+    ASSERT_TRUE(b.Rule(0, "r2", "A", 1, 0.8,
+                       c.numbersOnly ? b.Simple("b", SimplePredicate::kGreaterThan, 3.0)
+                                     : b.SimpleText("s", SimplePredicate::kEqual, "a")));
     TestRecord record(c.layout);
-    if (c.aText != nullptr) record.Text("a", c.aText);
-    if (c.aNumber) record.Number("a", 2.5);
-    if (c.bNumber) record.Number("b", 4.0);
+    for (const Cell& cell : c.cells) {
+      if (cell.text != nullptr) {
+        record.Text(cell.name, cell.text);
+      } else {
+        record.Number(cell.name, cell.number);
+      }
+    }
     ScoreResult* result = nullptr;
     const Scored scored = ScoreWith(b.Model(), record.Get(), result);
     EXPECT_EQ(scored.code, 0);
-    EXPECT_EQ(b.Model().GetPredVarValues(), c.encoded);
-    // The rules see the same values: r1 needs a < 3 (not missing), r2 b > 3.
-    const bool r1 = c.encoded[0] != sysmis && c.encoded[0] < 3.0;
-    const bool r2 = c.encoded[1] > 3.0;
-    EXPECT_EQ(scored.fired, r1 ? std::vector<std::string>{"r1"}
-                               : r2 ? std::vector<std::string>{"r2"} : std::vector<std::string>{});
+    EXPECT_EQ(scored.fired, c.fired);
+    const std::vector<double>& encoded = b.Model().GetPredVarValues();
+    ASSERT_EQ(encoded.size(), c.encoded.size());
+    for (size_t i = 0; i < encoded.size(); ++i) {
+      EXPECT_TRUE(encoded[i] == c.encoded[i] || (std::isnan(encoded[i]) && std::isnan(c.encoded[i]))) << i;
+    }
     delete result;
   }
 }
@@ -418,14 +374,14 @@ TEST(ScoringDriver, NoAllocationPerRecord) {
       if (i % 7 != 0) record.Number("a", value(rng));
       record.Number("c", value(rng));
       if (i % 5 != 0) record.Text("s", texts[i % 4]);
+      KtScore::KtStatus status;
+      const long made = AllocationsIn([&] {
+        status = b.Model().GetScore(record.Get(), result, false);
+        // Reading the fired identifiers writes them out; that reuses buffers too.
+        if (auto* rules = dynamic_cast<RuleSetResult*>(result)) fired += rules->GetFiredRuleIds().size();
+      });
       // The first records may size the result and its buffers.
-      gAllocations = 0;
-      gCountAllocations = i >= 1000;
-      KtScore::KtStatus status = b.Model().GetScore(record.Get(), result, false);
-      // Reading the fired identifiers writes them out; that reuses buffers too.
-      if (auto* rules = dynamic_cast<RuleSetResult*>(result)) fired += rules->GetFiredRuleIds().size();
-      gCountAllocations = false;
-      allocations += gAllocations;
+      if (i >= 1000) allocations += made;
       ASSERT_FALSE(status.IsError());
     }
     EXPECT_EQ(allocations, 0);

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "host/BaseDictionary.h"
-#include "host/FalsePredicate.h"
 #include "host/NumericValue.h"
 #include "host/ScoreDictVar.h"
 #include "host/ScoreModel.h"
@@ -27,7 +26,6 @@ ModelBuilder::~ModelBuilder() {
 ModelBuilder& ModelBuilder::Numeric(const std::string& name) {
   dictionary_->AddVar(name, new ScoreDictVar(name, ScoreDictVar::kNumeric,
                                              ScoreDictVar::kContinuous));
-  fieldNames_.push_back(name);
   return *this;
 }
 
@@ -35,23 +33,12 @@ ModelBuilder& ModelBuilder::Text(const std::string& name, const std::vector<std:
   auto* var = new ScoreDictVar(name, ScoreDictVar::kString, ScoreDictVar::kNominal);
   for (const std::string& v : values) var->AddValidValue(new StringValue(v));
   dictionary_->AddVar(name, var);
-  fieldNames_.push_back(name);
   return *this;
 }
 
 ModelBuilder& ModelBuilder::TextTarget(const std::string& name,
                                        const std::vector<std::string>& categories) {
   Text(name, categories);
-  targetName_ = name;
-  return *this;
-}
-
-ModelBuilder& ModelBuilder::NumericTarget(const std::string& name,
-                                          const std::vector<double>& categories) {
-  auto* var = new ScoreDictVar(name, ScoreDictVar::kNumeric, ScoreDictVar::kNominal);
-  for (double v : categories) var->AddValidValue(new NumericValue(v));
-  dictionary_->AddVar(name, var);
-  fieldNames_.push_back(name);
   targetName_ = name;
   return *this;
 }
@@ -115,19 +102,6 @@ ScorePredicate* ModelBuilder::SimpleText(const std::string& field,
   return new SimplePredicate(var, op, static_cast<double>(code), text, true);
 }
 
-ScorePredicate* ModelBuilder::Missing(const std::string& field, bool isMissing) {
-  return new SimplePredicate(Var(field),
-                             isMissing ? SimplePredicate::kIsMissing : SimplePredicate::kIsNotMissing,
-                             NumericValue::GetSysmisValue(), std::string(), false);
-}
-
-ScorePredicate* ModelBuilder::Set(const std::string& field, SetPredicate::SetPredOperator op,
-                                  const std::vector<double>& members) {
-  std::vector<std::string> items;
-  for (double v : members) items.push_back(NumericValue(v).GetString());
-  return new SetPredicate(Var(field), op, members, items);
-}
-
 ScorePredicate* ModelBuilder::SetText(const std::string& field, SetPredicate::SetPredOperator op,
                                       const std::vector<std::string>& members) {
   ScoreDictVar* var = Var(field);
@@ -143,8 +117,6 @@ ScorePredicate* ModelBuilder::Compound(int boolOperator, std::vector<ScorePredic
 }
 
 ScorePredicate* ModelBuilder::True() { return new TruePredicate(); }
-
-ScorePredicate* ModelBuilder::False() { return new FalsePredicate(); }
 
 Scored ScoreWith(RuleSetModel& model, const ScoreCaseRecord* record, ScoreResult*& result) {
   Scored scored;

@@ -41,15 +41,11 @@ class ModelBuilder {
   ModelBuilder& Text(const std::string& name, const std::vector<std::string>& values);
   // A nominal string target with its categories in order.
   ModelBuilder& TextTarget(const std::string& name, const std::vector<std::string>& categories);
-  // A nominal numeric target with its categories in order.
-  ModelBuilder& NumericTarget(const std::string& name, const std::vector<double>& categories);
 
   // Creates the model with `numberOfModels` rule sets under `semantics`,
   // gives it the dictionary and the target, and builds its category table.
   RuleSetModel& Start(int numberOfModels, RuleSetModel::Semantics semantics = RuleSetModel::native);
   RuleSetModel& Model() { return *model_; }
-  // Hands the model over (it keeps the dictionary).
-  std::unique_ptr<RuleSetModel> Release() { return std::move(model_); }
 
   // Selection method, default score and default confidence of rule set m.
   void Settings(int m, RuleSetModel::RuleSetMethod method, const std::string& defaultScore,
@@ -68,23 +64,17 @@ class ModelBuilder {
                          double value);
   ScorePredicate* SimpleText(const std::string& field, SimplePredicate::SimplePredOperator op,
                              const std::string& text);
-  ScorePredicate* Missing(const std::string& field, bool isMissing);
-  ScorePredicate* Set(const std::string& field, SetPredicate::SetPredOperator op,
-                      const std::vector<double>& members);
   ScorePredicate* SetText(const std::string& field, SetPredicate::SetPredOperator op,
                           const std::vector<std::string>& members);
   static ScorePredicate* Compound(int boolOperator, std::vector<ScorePredicate*> members);
   static ScorePredicate* True();
-  static ScorePredicate* False();
 
   ScoreDictVar* Var(const std::string& name) const;
-  const std::vector<std::string>& FieldNames() const { return fieldNames_; }
 
  private:
   BaseDictionary* dictionary_;  // owned until Start hands it to the model
   std::unique_ptr<RuleSetModel> model_;
   std::string targetName_;
-  std::vector<std::string> fieldNames_;
 };
 
 // What one scoring call gave, in a form tests compare at once.

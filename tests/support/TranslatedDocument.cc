@@ -8,16 +8,8 @@
 namespace KtZembra_940 {
 namespace testing_support {
 
-const std::vector<SimpleRule*>& TranslatedDocument::Rules() const {
-  return model->GetSimpleRules().at(0);
-}
-
-const RuleSetModel::ST_RuleSet& TranslatedDocument::Compiled() const {
-  return *model->GetCompiledRuleSets().at(0);
-}
-
 const std::vector<ScoreSplitVar*>& TranslatedDocument::Splits() const {
-  return Rules().at(0)->GetSplitVar();
+  return model->GetSimpleRules().at(0).at(0)->GetSplitVar();
 }
 
 std::unique_ptr<TranslatedDocument> TranslateDocument(const std::string& pmml,

@@ -24,10 +24,7 @@ struct TranslatedDocument {
   std::unique_ptr<RuleSetTranslator> translator;
   std::unique_ptr<RuleSetModel> model;
 
-  // Rule set 0's rule records and compiled rules, and the split variables
-  // of its first rule.
-  const std::vector<SimpleRule*>& Rules() const;
-  const RuleSetModel::ST_RuleSet& Compiled() const;
+  // The split variables of rule set 0's first rule.
   const std::vector<ScoreSplitVar*>& Splits() const;
 };
 
