@@ -1,7 +1,6 @@
-// The translator: its frame and the model-level readers (dictionaries, the
-// RuleSetModel elements, mining schemas and the target's categories, the
-// settings of each RuleSet, trace lines and the fate of half-built models),
-// split variables where a scenario row cannot show them (member value
+// The translator: its frame (trace lines, reuse, the fate of half-built
+// models; what it reads of each RuleSetModel element is rows of
+// tests/data/scenarios/models.txt), split variables where a scenario row cannot show them (member value
 // types, split indices over many fields, the compound walk's own nesting
 // bound; the rest are rows of tests/data/scenarios/splits.txt), and the
 // element index the readers ask instead of the DOM; and the text dump of a
@@ -40,27 +39,10 @@
 #include "plugin/RuleSetTranslator.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/TranslatedDocument.h"
+#include "tests/support/TranslatorPeer.h"
 #include "translator/ElementIndex.h"
 
 namespace KtZembra_940 {
-
-// Reaches the translator's target, and its compound walk directly (to check
-// the walk's own nesting bound apart from the host's predicate parser).
-class RuleSetTranslatorTestPeer {
- public:
-  static const std::string& TargetName(const RuleSetTranslator& t) { return t.targetName; }
-  static const ScoreDictVar* TargetVariable(const RuleSetTranslator& t) {
-    return t.targetVariable;
-  }
-  static void SetDictionary(RuleSetTranslator& translator, ScoreDictionary* dictionary) {
-    translator.dictionary = dictionary;
-  }
-  static bool ParseCompoundSplits(RuleSetTranslator& translator, const xercesc::DOMElement* compound,
-                                  RuleSetTranslator::SplitList& splits) {
-    return translator.ParseCompoundSplits(compound, splits);
-  }
-};
-
 namespace {
 
 using Peer = RuleSetTranslatorTestPeer;
@@ -71,49 +53,21 @@ constexpr char kExitFrame[] = "Exit:KtZembra_940::RuleSetTranslator::ParseFromTr
 constexpr char kEnterRuleSet[] = "Enter:KtZembra_940::RuleSetTranslator::ParseRuleSetToModel\n";
 constexpr char kExitRuleSet[] = "Exit:KtZembra_940::RuleSetTranslator::ParseRuleSetToModel\n";
 
-// risk: string target a, b; num: numeric target 0, 1; amount: continuous.
-const char kDictionary[] = R"(
-  <DataDictionary>
-    <DataField name="risk" optype="categorical" dataType="string">
-      <Value value="a"/><Value value="b"/>
-    </DataField>
-    <DataField name="num" optype="categorical" dataType="integer">
-      <Value value="0"/><Value value="1"/>
-    </DataField>
-    <DataField name="age" optype="continuous" dataType="double"/>
-    <DataField name="size" optype="continuous" dataType="double"/>
-    <DataField name="amount" optype="continuous" dataType="double"/>
-  </DataDictionary>)";
-
-std::string Pmml(const std::string& body, const std::string& dictionary = kDictionary) {
-  return R"(<?xml version="1.0" encoding="UTF-8"?><PMML version="4.4">)" + dictionary + body +
-         "</PMML>";
+// The body after a dictionary of the target risk (a, b) and age.
+std::string Pmml(const std::string& body) {
+  return R"(<?xml version="1.0" encoding="UTF-8"?><PMML version="4.4"><DataDictionary>
+    <DataField name="risk" optype="categorical" dataType="string"><Value value="a"/><Value value="b"/></DataField>
+    <DataField name="age" optype="continuous" dataType="double"/></DataDictionary>)" + body + "</PMML>";
 }
 
-// A RuleSetModel element: its attributes, its mining fields and its RuleSet.
-std::string ModelElement(const std::string& attributes, const std::string& fields,
-                         const std::string& ruleSet) {
-  return "<RuleSetModel functionName=\"classification\" " + attributes + "><MiningSchema>" +
-         fields + "</MiningSchema>" + ruleSet + "</RuleSetModel>";
-}
+const char kFields[] = R"(<MiningField name="risk" usageType="predicted"/><MiningField name="age"/>)";
+const char kRuleSet[] = R"(<RuleSet defaultScore="b" defaultConfidence="0.5"><RuleSelectionMethod criterion="firstHit"/>
+    <SimpleRule id="R1" score="a" weight="1"><SimplePredicate field="age" operator="greaterThan" value="60"/></SimpleRule></RuleSet>)";
 
-const char kFields[] =
-    R"(<MiningField name="risk" usageType="predicted"/><MiningField name="age"/>)";
-const char kRuleSet[] = R"(<RuleSet defaultScore="b" defaultConfidence="0.5">
-      <RuleSelectionMethod criterion="firstHit"/>
-      <SimpleRule id="R1" score="a" weight="1">
-        <SimplePredicate field="age" operator="greaterThan" value="60"/>
-      </SimpleRule></RuleSet>)";
-
-std::string OneModel(const std::string& attributes = "", const std::string& fields = kFields,
-                     const std::string& ruleSet = kRuleSet) {
-  return Pmml(ModelElement(attributes, fields, ruleSet));
-}
-
-using Translated = testing_support::TranslatedDocument;
-
-std::unique_ptr<Translated> Translate(const std::string& pmml) {
-  return testing_support::TranslateDocument(pmml, "model.pmml");
+// One RuleSetModel element with its mining fields and RuleSet.
+std::string OneModel(const std::string& fields = kFields, const std::string& ruleSet = kRuleSet) {
+  return Pmml("<RuleSetModel functionName=\"classification\"><MiningSchema>" + fields + "</MiningSchema>" + ruleSet +
+              "</RuleSetModel>");
 }
 
 // --- frame --------------------------------------------------------------------
@@ -133,9 +87,9 @@ TEST(ParseFromTree, TracesItsFrameAndIsReusable) {
   } cases[] = {
       {"", enter + kExitFrame, nullptr},
       {Pmml(""), enter + kExitFrame, nullptr},
-      {OneModel("", kFields, R"(<RuleSet defaultConfidence="-1"/>)"), enter + kEnterRuleSet, nullptr},
+      {OneModel(kFields, R"(<RuleSet defaultConfidence="-1"/>)"), enter + kEnterRuleSet, nullptr},
       {OneModel(), whole, "risk"},
-      {OneModel("", R"(<MiningField name="age"/>)"), whole, ""},
+      {OneModel(R"(<MiningField name="age"/>)"), whole, ""},
   };
   XmlPlatform platform;
   RuleSetTranslator translator;
@@ -194,141 +148,6 @@ TEST(ParseFromTree, OtherExceptionsPassUnchangedAndFreeTheModel) {
     EXPECT_THROW(translator.ParseFromTree(document->GetDocument(), ""), std::bad_alloc);
   }
 }
-
-// --- model-level readers: one row per document ---------------------------------
-
-std::string Join(const std::vector<std::string>& parts) {
-  std::string out;
-  for (size_t i = 0; i < parts.size(); ++i) out += (i == 0 ? "" : ",") + parts[i];
-  return out;
-}
-
-std::string Number(double value) {
-  std::ostringstream os;
-  os << value;
-  return os.str();
-}
-
-// What translating `pmml` gave, as text: the failure's code and arguments,
-// or the model's kind, target and categories, the translator's target and
-// the cost matrix, then one line per rule set with its schema and settings.
-std::string Summary(const std::string& pmml) {
-  std::unique_ptr<Translated> t;
-  try {
-    t = Translate(pmml);
-  } catch (const ZbException& e) {
-    return "error " + std::to_string(e.GetErrorCode()) + " " + Join(e.GetArguments());
-  }
-  if (t->model == nullptr) return "no model";
-  const RuleSetModel& m = *t->model;
-  std::vector<std::string> categories, codes, index, costs;
-  for (const ScoreValue* v : m.GetCategoryValues()) categories.push_back(v->GetString());
-  for (int32_t c : m.GetCategoryCodes()) codes.push_back(std::to_string(c));
-  for (const auto& [value, i] : m.GetCategoryIndex()) index.push_back(Number(value) + ":" + std::to_string(i));
-  for (const auto& row : m.GetCostMatrix()) {
-    for (double c : row) costs.push_back(Number(c));
-  }
-  const ScoreDictVar* target = Peer::TargetVariable(*t->translator);
-  std::string out = std::string(m.GetModelType() == ScoreModel::kDecisionListModel ? "list" : "rules") +
-                    (m.IsTargetString() ? " string" : " numeric") + " [" + Join(categories) +
-                    "] codes [" + Join(codes) + "] index [" + Join(index) + "] target " +
-                    Peer::TargetName(*t->translator) + "/" + (target != nullptr ? target->GetName() : "-") +
-                    " costs [" + Join(costs) + "]" +
-                    (m.GetTransformationDictionary() != nullptr ? " derived" : "") + "\n";
-  for (int r = 0; r < m.GetNumbOfModels(); ++r) {
-    std::vector<std::string> methods;
-    for (RuleSetModel::RuleSetMethod method : m.GetAllRuleSelectionMethods().at(r)) {
-      methods.push_back(std::to_string(method));
-    }
-    out += m.GetTargetNameFromModel(r) + " <- " + Join(m.GetPredictorNameFromModel(r)) +
-           "; methods [" + Join(methods) + "] use " + std::to_string(m.GetRuleSelectionMethodUsedInModel(r)) +
-           "; default " + m.GetDefaultScore().at(r) + "#" + std::to_string(m.GetDefaultScoreIndex().at(r)) +
-           " " + Number(m.GetDefaultConfidence().at(r)) + "; records " + Number(m.GetRecordCount().at(r)) +
-           " correct " + Number(m.GetnbCorrect().at(r)) + "; rules " +
-           std::to_string(m.GetSimpleRules().at(r).size()) + "\n";
-  }
-  return out;
-}
-
-// Fields, schemas, targets and settings of every RuleSetModel element (the
-// refusals are rows of tests/data/scenarios/refusals.txt; 0
-// firstHit, 1 weightedSum, 2 weightedMax); a numeric default score maps to
-// its category by number; criteria are compared exactly; a field counts at
-// any depth of its own model, a selection method at any depth of its own
-// rule set; the first schema fixes the target.
-TEST(ModelReaders, DocumentGivesItsModelOrItsError) {
-  const std::string derived = std::string(kDictionary) + R"(
-    <TransformationDictionary>
-      <DerivedField name="ratio" optype="continuous" dataType="double"><FieldRef field="age"/></DerivedField>
-    </TransformationDictionary>)";
-  const std::string costs = std::string(kFields) + R"(<Extension><MisclassificationCost>
-      <Category type="A">a</Category><Category type="A">b</Category><Cost>5</Cost>
-    </MisclassificationCost></Extension>)";
-  const std::string grades = R"(<DataDictionary>
-      <DataField name="grade" optype="categorical" dataType="integer">
-        <Value value="1"/><Value value="2"/><Value value="2"/></DataField></DataDictionary>)";
-  const std::string numTarget = R"(<MiningField name="num" usageType="predicted"/>)";
-  const std::string plain = "rules string [a,b] codes [0,1] index [] target risk/risk costs []\n";
-  const std::string one = "risk <- age; methods [0] use 0; default b#1 0.5; records -1 correct -1; rules 1\n";
-  const struct {
-    std::string pmml;
-    std::string summary;
-  } cases[] = {
-      {OneModel(), plain + one},
-      {Pmml(ModelElement("", kFields, kRuleSet), derived),
-       "rules string [a,b] codes [0,1] index [] target risk/risk costs [] derived\n" + one},
-      {Pmml(""), "no model"},
-      {Pmml(ModelElement("", kFields, kRuleSet) + "<TreeModel><MiningSchema>" + kFields + "</MiningSchema></TreeModel>"),
-       "error 260115 MiningSchema,RuleSetModel"},
-      {OneModel(R"(isScorable="no" algorithmName="DecisionList")", costs),
-       "list string [a,b] codes [0,1] index [] target risk/risk costs []\n" + one},
-      {OneModel(R"(isScorable="0")", costs),
-       "rules string [a,b] codes [0,1] index [] target risk/risk costs [0,5,1,0]\n" + one},
-      {Pmml(ModelElement("", kFields, kRuleSet) + ModelElement(R"(algorithmName="DecisionList")", numTarget, "")),
-       plain + one + "num <- ; methods [] use 0; default #0 0; records -1 correct -1; rules 0\n"},
-      {OneModel("", R"(<MiningField name="age"/><MiningField name="risk" usageType="predicted"/>
-          <MiningField name="amount" usageType="supplementary"/><MiningField name="size" usageType="active"/>
-          <MiningField name="num" usageType=""/>)", "<RuleSet/>"),
-       plain + "risk <- age,size,num; methods [] use 0; default #0 0; records -1 correct -1; rules 0\n"},
-      {OneModel("", R"(<MiningField name="risk" usageType="predicted"/><MiningField name="num" usageType="target"/>)",
-                R"(<RuleSet recordCount="120" nbCorrect="97.5" defaultScore="1.0" defaultConfidence="0"/>)"),
-       "rules numeric [0,1] codes [] index [0:0,1:1] target num/num costs []\n"
-       "num <- ; methods [] use 0; default 1.0#1 0; records 120 correct 97.5; rules 0\n"},
-      {OneModel("", numTarget, R"(<RuleSet defaultScore="7" recordCount="" nbCorrect="" defaultConfidence=""/>)"),
-       "rules numeric [0,1] codes [] index [0:0,1:1] target num/num costs []\n"
-       "num <- ; methods [] use 0; default 7#-1 0; records -1 correct -1; rules 0\n"},
-      {Pmml(ModelElement("", R"(<MiningField name="ratio" usageType="target"/>)", kRuleSet), derived),
-       "error 260299 ratio"},
-      {OneModel("", R"(<MiningField name="nowhere" usageType="predicted"/>)"),
-       "rules string [a,b] codes [] index [] target nowhere/- costs []\n"
-       "nowhere <- ; methods [0] use 0; default b#1 0.5; records -1 correct -1; rules 1\n"},
-      {Pmml(ModelElement("", kFields, kRuleSet) +
-            ModelElement("", numTarget + R"(<MiningField name="size"/>)", R"(<RuleSet defaultScore="b" recordCount="9"/>)")),
-       plain + one + "num <- size; methods [] use 0; default b#1 0; records 9 correct -1; rules 0\n"},
-      {Pmml(ModelElement("", R"(<MiningField name="grade" usageType="predicted"/>)", "<RuleSet/>"), grades),
-       "rules numeric [1,2,2] codes [] index [1:0,2:1] target grade/grade costs []\n"
-       "grade <- ; methods [] use 0; default #0 0; records -1 correct -1; rules 0\n"},
-      {Pmml(R"(<Extension><MiningField name="num"/></Extension>)" +
-            ModelElement("", R"(<MiningField name="risk" usageType="predicted"/>
-                <Extension><Wrapper><MiningField name="size"/></Wrapper></Extension><MiningField name="age"/>)",
-                         R"(<RuleSet><RuleSelectionMethod criterion="weightedMax"/>
-                <Extension><RuleSelectionMethod criterion="firstHit"/></Extension></RuleSet>)") +
-            ModelElement("", numTarget + R"(<MiningField name="amount"/>)",
-                         R"(<RuleSet><RuleSelectionMethod criterion="weightedSum"/>
-                <RuleSelectionMethod criterion="firstHit"/><RuleSelectionMethod criterion="weightedMax"/></RuleSet>)")),
-       plain + "risk <- size,age; methods [2,0] use 2; default #0 0; records -1 correct -1; rules 0\n"
-               "num <- amount; methods [1,0,2] use 1; default #0 0; records -1 correct -1; rules 0\n"},
-      // A RuleSet beyond the RuleSetModel elements has no entry.
-      {OneModel("", kFields, R"(<RuleSet defaultScore="a"/><RuleSet defaultScore="b" defaultConfidence="0.9">
-           <RuleSelectionMethod criterion="weightedSum"/></RuleSet>)"),
-       plain + "risk <- age; methods [] use 0; default a#0 0; records -1 correct -1; rules 0\n"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.pmml);
-    EXPECT_EQ(Summary(c.pmml), c.summary);
-  }
-}
-
 
 // --- split variables -----------------------------------------------------------
 

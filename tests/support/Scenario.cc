@@ -24,6 +24,7 @@
 #include "tests/support/ModelBuilder.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/TranslatedDocument.h"
+#include "tests/support/TranslatorPeer.h"
 
 namespace KtZembra_940 {
 namespace testing_support {
@@ -237,6 +238,43 @@ class Case {
     for (const std::string& arg : side.failure.args) text += " | " + arg;
     return text;
   }
+  // What the model holds of its RuleSetModel elements (see Scenario.h).
+  std::string Model(const std::string& semantics) {
+    const Side& side = Get(semantics);
+    if (side.translated == nullptr) return "refused";
+    if (side.translated->model == nullptr) return "no model";
+    const RuleSetModel& m = *side.translated->model;
+    std::string categories, codes, index, costs;
+    for (const ScoreValue* v : m.GetCategoryValues()) categories += (categories.empty() ? "" : ",") + v->GetString();
+    for (int32_t c : m.GetCategoryCodes()) codes += (codes.empty() ? "" : ",") + std::to_string(c);
+    for (const auto& [value, i] : m.GetCategoryIndex()) {
+      index += (index.empty() ? "" : ",") + Number(value) + ":" + std::to_string(i);
+    }
+    for (const auto& row : m.GetCostMatrix()) {
+      for (double c : row) costs += (costs.empty() ? "" : ",") + Number(c);
+    }
+    const ScoreDictVar* target = RuleSetTranslatorTestPeer::TargetVariable(*side.translated->translator);
+    std::string out = std::string(m.GetModelType() == ScoreModel::kDecisionListModel ? "list" : "rules") +
+                      (m.IsTargetString() ? " string [" : " numeric [") + categories + "] codes [" + codes +
+                      "] index [" + index + "] target " +
+                      RuleSetTranslatorTestPeer::TargetName(*side.translated->translator) + "/" +
+                      (target != nullptr ? target->GetName() : "-") + " costs [" + costs + "]" +
+                      (m.GetTransformationDictionary() != nullptr ? " derived" : "");
+    for (int r = 0; r < m.GetNumbOfModels(); ++r) {
+      std::string predictors, methods;
+      for (const std::string& name : m.GetPredictorNameFromModel(r)) predictors += (predictors.empty() ? "" : ",") + name;
+      for (RuleSetModel::RuleSetMethod method : m.GetAllRuleSelectionMethods().at(static_cast<size_t>(r))) {
+        methods += (methods.empty() ? "" : ",") + std::to_string(method);
+      }
+      const auto at = static_cast<size_t>(r);
+      out += " / " + m.GetTargetNameFromModel(r) + " <- " + predictors + "; methods [" + methods + "] use " +
+             std::to_string(m.GetRuleSelectionMethodUsedInModel(r)) + "; default " + m.GetDefaultScore().at(at) +
+             "#" + std::to_string(m.GetDefaultScoreIndex().at(at)) + " " + Number(m.GetDefaultConfidence().at(at)) +
+             "; records " + Number(m.GetRecordCount().at(at)) + " correct " + Number(m.GetnbCorrect().at(at)) +
+             "; rules " + std::to_string(m.GetSimpleRules().at(at).size());
+    }
+    return out;
+  }
   std::string Categories(const std::string& semantics) {
     const Side& side = Get(semantics);
     if (side.translated == nullptr || side.translated->model == nullptr) return "refused";
@@ -446,7 +484,7 @@ void RunScenarioFile(const std::string& path) {
       std::string query;
       size_t ruleNumber = 0;
       if (words[0] == "refused" || words[0] == "says" || words[0] == "message" ||
-          words[0] == "categories" || words[0] == "costs" || words[0] == "compiled" ||
+          words[0] == "categories" || words[0] == "costs" || words[0] == "compiled" || words[0] == "model" ||
           words[0] == "where" || words[0] == "value" ||
           words[0].rfind("rule", 0) == 0 || words[0].rfind("splits", 0) == 0) {
         query = words[0];
@@ -477,6 +515,7 @@ void RunScenarioFile(const std::string& path) {
         if (query == "compiled") got = current.Compiled(s);
         if (query == "costs") got = current.Costs(s);
         if (query == "categories") got = current.Categories(s);
+        if (query == "model") got = current.Model(s);
         if (query.empty() || query == "value") {
           // A score row compares as many parts as it states.
           got = query == "value" ? current.Value(s, field, cells) : current.Score(s, cells);

@@ -40,6 +40,15 @@
 //   costs <sem> -> <table> / <matrix>  the cost table read, "<row>: <column>=
 //                                <cost> ...; ...", and the matrix built,
 //                                "<row>; <row>" ("-" for either when empty)
+//   model <sem> -> <model> / <rule set> / ...  what the model read: "rules"
+//                                or "list", the target's type and [categories],
+//                                codes [..], numeric index [value:i, ..], the
+//                                translator's target name/variable, costs
+//                                [matrix], " derived" with a transformation
+//                                dictionary; per rule set "<target> <-
+//                                <predictors>; methods [..] use <m>; default
+//                                <score>#<index> <confidence>; records <n>
+//                                correct <n>; rules <n>" ("no model" for none)
 //
 // A scored record reads "<head> | <winning rule> | <fired rules> | <error
 // text>", head being "<prediction or null>[ <confidence>]" (a prediction that
