@@ -282,27 +282,6 @@ TEST_F(Compile, ConstantMembers) {
   EXPECT_EQ(model->GetPredVars(), std::vector<const ScoreDictVar*>{a});
 }
 
-// A surrogate tries its members in document order: each one, constants
-// included, becomes a nested compound of its own, so that no simple member
-// is moved behind a nested compound.
-TEST_F(Compile, SurrogateKeepsItsMembersInOrder) {
-  ASSERT_TRUE(AddTo(0, Compound(CompoundPredicate::kSurrogate,
-                                {new FalsePredicate(), Greater(a, 1),
-                                 Compound(CompoundPredicate::kOr, {Greater(a, 2), Greater(a, 3)}),
-                                 new TruePredicate()})));
-  const Comp& k = Rules().back().compConditions.at(0);
-  EXPECT_EQ(k.boolOperator, CompoundPredicate::kSurrogate);
-  EXPECT_TRUE(k.conditions.empty());
-  ASSERT_EQ(k.compConditions.size(), 4u);
-  EXPECT_EQ(k.compConditions[0].fixedResult, 2);
-  EXPECT_EQ(k.compConditions[1].boolOperator, CompoundPredicate::kAnd);
-  ASSERT_EQ(k.compConditions[1].conditions.size(), 1u);
-  EXPECT_EQ(k.compConditions[1].conditions[0].value, 1.0);
-  EXPECT_EQ(k.compConditions[2].boolOperator, CompoundPredicate::kOr);
-  EXPECT_EQ(k.compConditions[2].conditions.size(), 2u);
-  EXPECT_EQ(k.compConditions[3].fixedResult, 1);
-}
-
 // and(and(...and(a > 1)...)) with `depth` compounds.
 ScorePredicate* Chain(int depth, const ScoreDictVar* var) {
   ScorePredicate* inner = new SimplePredicate(var, SimplePredicate::kGreaterThan, 1, "1", true);
