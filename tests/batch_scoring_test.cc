@@ -68,6 +68,7 @@ TEST(BatchScoring, AbsentColumnIsMissingInEveryRowAndNanFollowsTheFlag) {
   EXPECT_EQ(out.status, (std::vector<int32_t>{0, 0, 0}));
 }
 
+// Many columns, so that the predictors are bound through a map of names.
 TEST(BatchScoring, CodePastItsTextsRefusesTheRowOnly) {
   auto doc = TranslateDocument(kSmall, "small.pmml");
   const std::vector<double> age{70.0, 70.0, 70.0};
@@ -75,6 +76,7 @@ TEST(BatchScoring, CodePastItsTextsRefusesTheRowOnly) {
   ColumnBatch columns(3);
   columns.AddNumbers("age", age.data());
   columns.AddCodes("region", region.data(), {"north"});
+  for (int k = 0; k < 17; ++k) columns.AddNumbers("c" + std::to_string(k), age.data());
   Output out(3);
   BatchScores scores = out.Scores();
   ASSERT_EQ(doc->model->ScoreBatch(columns, 0, 3, scores), 3u);

@@ -309,6 +309,8 @@ TEST(ScoringDriver, DecisionListTakesTheLastRuleSet) {
   delete shared;
 }
 
+// A category index past the table: the set-up ran again after a rule took
+// the index of a category the scores made, and dropped those categories.
 TEST(ScoringDriver, NoCategoryGivesNoPrediction) {
   const struct {
     const char* name;
@@ -316,11 +318,13 @@ TEST(ScoringDriver, NoCategoryGivesNoPrediction) {
     bool decisionList;
     std::vector<std::string> categories;
     bool rule;  // rule set 0 has a rule that always fires
+    bool redo;  // categories from scores, dropped by a second set-up
   } cases[] = {
-      {"no rule sets", 0, false, {"A", "B"}, false},
-      {"only rule set without rules", 1, false, {"A", "B"}, false},
-      {"decision list whose last rule set has no rules", 2, true, {"A", "B"}, true},
-      {"target without categories", 1, false, {}, true},
+      {"no rule sets", 0, false, {"A", "B"}, false, false},
+      {"only rule set without rules", 1, false, {"A", "B"}, false, false},
+      {"decision list whose last rule set has no rules", 2, true, {"A", "B"}, true, false},
+      {"target without categories", 1, false, {}, true, false},
+      {"category index past the table", 1, false, {}, true, true},
   };
   TestRecord record({"x"});
   for (const auto& c : cases) {
@@ -329,8 +333,13 @@ TEST(ScoringDriver, NoCategoryGivesNoPrediction) {
     b.Numeric("x").TextTarget("y", c.categories);
     b.Start(c.models);
     if (c.decisionList) b.Model().SetModelType(ScoreModel::kDecisionListModel);
-    if (c.models > 0) b.Settings(0, RuleSetModel::weightedSum, c.categories.empty() ? "A" : "B", 0.7);
+    if (c.models > 0) {
+      b.Settings(0, c.redo ? RuleSetModel::firstHit : RuleSetModel::weightedSum,
+                 c.categories.empty() ? "A" : "B", 0.7);
+    }
+    if (c.redo) b.Model().SetCategoriesFromScores({"B", "A"});
     if (c.rule) b.Rule(0, "r0", "A", 1, 0.9, ModelBuilder::True());
+    if (c.redo) b.Model().SetUp();
     ScoreResult* result = nullptr;
     const Scored s = ScoreWith(b.Model(), record.Get(), result);
     EXPECT_EQ(s.code, 0);
