@@ -276,6 +276,13 @@ class RuleSetModel : public BaseModel {
 
   // --- scoring ----------------------------------------------------------------
   void SetUpDictVarIndex(const ScoreCaseRecord* record);
+  // Scores the common record of the common model the short way: every
+  // predictor a number cell, nothing to treat, one first-hit rule set, a
+  // RuleSetResult passed in. False, with no result written, otherwise.
+  bool ScoreNumberRecord(const ScoreCaseRecord& record, ScoreResult*& result);
+  // One first-hit rule set (singleFirstHitCount set): its choice into the
+  // result, as the general way makes it.
+  void ScoreSingleFirstHit();
   void ProcessScoreCase(const ScoreCaseRecord* record, bool& flag);
   void SetUpScoreResult(ScoreResult*& result);
   KtScore::KtStatus ScoreAllRuleSetModels(const ScoreCaseRecord* record, ScoreResult*& result);
@@ -365,6 +372,11 @@ class RuleSetModel : public BaseModel {
   std::vector<EncodeStep> encodeSteps;
   bool allNumbers = false;  // every step reads a number or is written directly
   bool anyDirect = false;   // some step is kReadDerivedDirect
+  // When every step reads a number cell at a position of the layout and
+  // there are no derived fields: the fewest cells a record needs for all of
+  // them to lie inside it (0 otherwise). Such a record is read without a
+  // bounds test per cell.
+  size_t numberCellsNeeded = 0;
   double EncodeCell(const ScoreCaseRecord* record, size_t i) const;
   // What predictor i's value encodes to; null stands for an absent value.
   double EncodeValue(const ScoreValue* value, size_t i) const;
@@ -383,6 +395,12 @@ class RuleSetModel : public BaseModel {
     const std::string* winningRule = nullptr;
   };
   std::vector<ST_RuleSetChoice> ruleSetChoices;
+  // A model of one first-hit rule set that the plan scores: the first
+  // singleFirstHitCount rules may decide (0: the general way serves).
+  // Set at the record set-up.
+  size_t singleFirstHitCount = 0;
+  // Rule set m's default: its category (-1: none) and confidence.
+  void RuleSetDefault(size_t m, int& category, double& confidence) const;
 
   std::unique_ptr<OutputFields> outputFields;
 

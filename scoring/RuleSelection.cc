@@ -47,17 +47,9 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
     }
     count = 0;  // nothing fired: the defaults
   }
-  // A default score that names no category predicts nothing, with the
-  // default confidence; under pmml a rule set without a default score has
-  // neither prediction nor confidence (-1).
-  const int32_t defaultIndex = mi < defaultScoreIndex.size() ? defaultScoreIndex[mi] : 0;
-  const int defaultCategory =
-      defaultIndex < 0 ? -1 : RuleOutcomes::CategoryOf(defaultIndex, numbOfCategories);
-  double defaultConf = mi < defaultConfidence.size() ? defaultConfidence[mi] : 0.0;
-  if (defaultIndex < 0 && semantics == pmml && mi < defaultScore.size() &&
-      defaultScore[mi].empty()) {
-    defaultConf = -1.0;
-  }
+  int defaultCategory = -1;
+  double defaultConf = 0.0;
+  RuleSetDefault(mi, defaultCategory, defaultConf);
   if (count == 0) {
     category = defaultCategory;
     confidence = defaultConf;
@@ -181,6 +173,18 @@ void RuleSetModel::ScoreOneRuleSetModel(int m, int& category, double& confidence
       category = defaultCategory;
       confidence = defaultConf;
       break;
+  }
+}
+
+void RuleSetModel::RuleSetDefault(size_t m, int& category, double& confidence) const {
+  // A default score that names no category predicts nothing, with the
+  // default confidence; under pmml a rule set without a default score has
+  // neither prediction nor confidence (-1).
+  const int32_t defaultIndex = m < defaultScoreIndex.size() ? defaultScoreIndex[m] : 0;
+  category = defaultIndex < 0 ? -1 : RuleOutcomes::CategoryOf(defaultIndex, numbOfCategories);
+  confidence = m < defaultConfidence.size() ? defaultConfidence[m] : 0.0;
+  if (defaultIndex < 0 && semantics == pmml && m < defaultScore.size() && defaultScore[m].empty()) {
+    confidence = -1.0;
   }
 }
 

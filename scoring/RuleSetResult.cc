@@ -7,15 +7,7 @@ namespace KtZembra_940 {
 // at a dictionary variable; neither belongs to the result.
 RuleSetResult::~RuleSetResult() = default;
 
-void RuleSetResult::SetPrediction(ScoreValue* value) { prediction = value; }
-
-const ScoreValue* RuleSetResult::GetPrediction() const { return prediction; }
-
 const ScoreDictVar* RuleSetResult::GetTarget() const { return target; }
-
-void RuleSetResult::SetConfidence(double value) { confidence = value; }
-
-double RuleSetResult::GetConfidence() const { return confidence; }
 
 ScoreResult::ResultType RuleSetResult::GetScoreResultType() const { return kRuleSetResult; }
 

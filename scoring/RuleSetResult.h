@@ -33,11 +33,12 @@ class RuleSetResult : public ScoreClsResult {
   explicit RuleSetResult(const ScoreDictVar* forTarget) : target(forTarget) {}
   ~RuleSetResult() override;
 
-  void SetPrediction(ScoreValue* value) override;
-  const ScoreValue* GetPrediction() const override;
+  // Final and inline: the model writes them for every record.
+  void SetPrediction(ScoreValue* value) final { prediction = value; }
+  const ScoreValue* GetPrediction() const final { return prediction; }
   const ScoreDictVar* GetTarget() const override;
-  void SetConfidence(double value) override;
-  double GetConfidence() const override;
+  void SetConfidence(double value) final { confidence = value; }
+  double GetConfidence() const final { return confidence; }
   ResultType GetScoreResultType() const override;
   // This result never carries a distribution.
   bool AddValuePercent(ScoreValue* value, double percent) override;

@@ -64,7 +64,7 @@ KtScore::KtStatus RuleSetModel::GetScore(const ScoreCaseRecord* record, ScoreRes
       // The record could not bind the model (no layout, or no dictionary):
       // the working tables are still unsized and must not be indexed.
       status = KtScore::KtStatus(ErrorCode::kNotScorable, false);
-    } else {
+    } else if (!ScoreNumberRecord(*record, resultArg)) {
       ProcessScoreCase(record, flag);
       std::string invalidField;
       std::string invalidValue;
@@ -106,6 +106,69 @@ KtScore::KtStatus RuleSetModel::GetScore(const ScoreCaseRecord* record, ScoreRes
   }
   if (status.IsError()) TraceError(status);
   return status;
+}
+
+bool RuleSetModel::ScoreNumberRecord(const ScoreCaseRecord& record, ScoreResult*& resultArg) {
+  if (numberCellsNeeded == 0 || singleFirstHitCount == 0 || numbOfModels != 1 || useReferenceWalk ||
+      (!ruleSelectionMethodUsed.empty() && ruleSelectionMethodUsed[0] != firstHit) ||
+      resultArg == nullptr || typeid(*resultArg) != typeid(RuleSetResult)) {
+    return false;
+  }
+  const ScoreCaseRecord::Slots slots = record.GetSlots();
+  if (slots.count < numberCellsNeeded) return false;
+  // Every predictor's cell lies inside the record: read them all, then
+  // check that each did hold a number.
+  double* out = predVarValues.data();
+  const EncodeStep* steps = encodeSteps.data();
+  const size_t count = encodeSteps.size();
+  unsigned ok = 1;
+  for (size_t i = 0; i < count; ++i) {
+    const size_t at = static_cast<size_t>(steps[i].position);
+    ok &= static_cast<unsigned>(slots.kinds[at] == ScoreCaseRecord::Kind::kNumber);
+    out[i] = slots.numbers[at].Number();
+  }
+  if (ok == 0) return false;
+  recordAllNumbers = true;
+  // Nothing to treat: under pmml every value inside its bounds, under the
+  // native semantics no treatments at all.
+  if (semantics == pmml ? treatLow.empty() || !NeedsNoTreatment() : !treatSteps.empty()) return false;
+  threeValuedRecord = false;
+  result = static_cast<RuleSetResult*>(resultArg);
+  result->RemoveRuleIDs();
+  result->ShareRuleIds(ruleIdTable);
+  result->SetTarget(targetVar);
+  if (!result->GetErrorText().empty()) result->SetErrorText(std::string());
+  ScoreSingleFirstHit();
+  if (outputFields != nullptr) {
+    outputFields->Evaluate(*this, &record, result);
+  } else {
+    result->ClearOutputs();
+  }
+  return true;
+}
+
+void RuleSetModel::ScoreSingleFirstHit() {
+  // The first rule that fires decides, else the default; what the general
+  // way gives for one rule set under first hit.
+  const int32_t first = plan->FirstFiredRule(0, predVarValues.data());
+  const std::string* winning = nullptr;
+  int category = -1;
+  double confidence = 0.0;
+  if (first >= 0 && static_cast<size_t>(first) < singleFirstHitCount) {
+    const RuleOutcomes& table = outcomes[0];
+    winning = table.Id(static_cast<size_t>(first));
+    result->AddFiredRuleId(winning);
+    const RuleOutcomes::Entry& rule = table.At(static_cast<size_t>(first));
+    category = rule.category;
+    confidence = rule.confidence;
+  } else {
+    RuleSetDefault(0, category, confidence);
+  }
+  ruleSetChoices[0].category = category;
+  ruleSetChoices[0].winningRule = winning;
+  ScoreResult* unused = nullptr;  // not read
+  FillRuleSetScoreResult(category, confidence, confidence, unused);
+  result->SetWinningRuleId(result->GetPrediction() != nullptr ? winning : nullptr);
 }
 
 void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
@@ -207,9 +270,18 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
   }
   allNumbers = !encodeSteps.empty();
   anyDirect = false;
+  numberCellsNeeded = 0;
+  bool numberCellsOnly = !encodeSteps.empty();
   for (const EncodeStep& step : encodeSteps) {
     allNumbers = allNumbers && (step.kind == kReadNumber || step.kind == kReadDerivedDirect);
     anyDirect = anyDirect || step.kind == kReadDerivedDirect;
+    numberCellsOnly = numberCellsOnly && step.kind == kReadNumber && step.position >= 0;
+    if (numberCellsOnly) {
+      numberCellsNeeded = std::max(numberCellsNeeded, static_cast<size_t>(step.position) + 1);
+    }
+  }
+  if (!numberCellsOnly || encodeSteps.size() > predVarValues.size() || derivedFields != nullptr) {
+    numberCellsNeeded = 0;
   }
 
   SetUpFieldTreatments();
@@ -217,6 +289,13 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
   delete plan;
   plan = nullptr;
   plan = new ScoringPlan(ruleSets, ruleCount, predVarIsString);
+  // One rule set under first hit: the rules it counts, found by the plan.
+  singleFirstHitCount = 0;
+  if (numbOfModels == 1 && !ruleSets.empty() && ruleSets[0] != nullptr && !ruleCount.empty() &&
+      ruleCount[0] > 0 && !outcomes.empty() && !ruleSetChoices.empty()) {
+    singleFirstHitCount = std::min({static_cast<size_t>(ruleCount[0]), ruleSets[0]->rules.size(),
+                                    outcomes[0].Size()});
+  }
   dictVarIndexReady = true;
 }
 
@@ -373,6 +452,12 @@ void RuleSetModel::SetUpScoreResult(ScoreResult*& resultArg) {
 
 KtScore::KtStatus RuleSetModel::ScoreAllRuleSetModels(const ScoreCaseRecord* /*record*/,
                                                       ScoreResult*& resultArg) {
+  if (singleFirstHitCount != 0 && numbOfModels == 1 && !useReferenceWalk && !threeValuedRecord &&
+      result != nullptr &&
+      (ruleSelectionMethodUsed.empty() || ruleSelectionMethodUsed[0] == firstHit)) {
+    ScoreSingleFirstHit();
+    return KtScore::KtStatus();
+  }
   // Only a vote reads the per-category sums.
   const bool vote = numbOfModels > 1 && modelType != kDecisionListModel;
   if (vote) std::fill(modelScores.begin(), modelScores.end(), 0.0);
