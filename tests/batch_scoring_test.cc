@@ -3,6 +3,7 @@
 // against GetScore are in plan_differential_test).
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "host/ColumnBatch.h"
 #include "model/RuleSetModel.h"
 #include "tests/support/AllocationCount.h"
+#include "tests/support/ToolRun.h"
 #include "tests/support/TranslatedDocument.h"
 
 namespace KtZembra_940 {
@@ -27,30 +29,15 @@ struct Output : BatchScoreColumns {
   explicit Output(size_t n) : BatchScoreColumns(n, 0) { prediction.assign(n, -7); }
 };
 
-const char kSmall[] = R"(<?xml version="1.0"?>
-<PMML version="4.4" xmlns="http://www.dmg.org/PMML-4_4">
-  <DataDictionary numberOfFields="3">
-    <DataField name="risk" optype="categorical" dataType="string">
-      <Value value="high"/><Value value="low"/>
-    </DataField>
-    <DataField name="age" optype="continuous" dataType="double"/>
-    <DataField name="region" optype="categorical" dataType="string"/>
-  </DataDictionary>
-  <RuleSetModel functionName="classification">
-    <MiningSchema><MiningField name="risk" usageType="predicted"/>
-      <MiningField name="age"/><MiningField name="region"/></MiningSchema>
-    <RuleSet defaultScore="low" defaultConfidence="0.5">
-      <RuleSelectionMethod criterion="weightedSum"/>
-      <SimpleRule id="R1" score="high" weight="0.8"><SimplePredicate field="age" operator="greaterThan" value="60"/></SimpleRule>
-      <SimpleRule id="R2" score="high" weight="0.4"><True/></SimpleRule>
-      <SimpleRule id="R3" score="low" weight="0.3"><SimplePredicate field="region" operator="isMissing"/></SimpleRule>
-    </RuleSet>
-  </RuleSetModel>
-</PMML>
-)";
+// Risk (high, low) by age and region: a weighted sum of R1 (age > 60), R2
+// (always) and R3 (region missing).
+std::unique_ptr<testing_support::TranslatedDocument> Small() {
+  const std::string path = std::string(RULESCORE_TEST_DATA_DIR) + "/models/small.pmml";
+  return TranslateDocument(testing_support::ReadFile(path), path);
+}
 
 TEST(BatchScoring, AbsentColumnIsMissingInEveryRowAndNanFollowsTheFlag) {
-  auto doc = TranslateDocument(kSmall, "small.pmml");
+  auto doc = Small();
   const std::vector<double> age{70.0, std::nan(""), 30.0};
   ColumnBatch withNan(3);
   withNan.AddNumbers("age", age.data(), nullptr, true);
@@ -70,7 +57,7 @@ TEST(BatchScoring, AbsentColumnIsMissingInEveryRowAndNanFollowsTheFlag) {
 
 // Many columns, so that the predictors are bound through a map of names.
 TEST(BatchScoring, CodePastItsTextsRefusesTheRowOnly) {
-  auto doc = TranslateDocument(kSmall, "small.pmml");
+  auto doc = Small();
   const std::vector<double> age{70.0, 70.0, 70.0};
   const std::vector<int32_t> region{0, 5, -1};
   ColumnBatch columns(3);
@@ -88,7 +75,7 @@ TEST(BatchScoring, CodePastItsTextsRefusesTheRowOnly) {
 }
 
 TEST(BatchScoring, RowsAllocateNothingOnceWarm) {
-  auto doc = TranslateDocument(kSmall, "small.pmml");
+  auto doc = Small();
   const size_t n = 5000;
   std::vector<double> age(n);
   std::vector<int32_t> region(n);

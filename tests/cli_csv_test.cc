@@ -171,21 +171,6 @@ TEST(CsvReader, Cases) {
   }
 }
 
-// Restarted on bytes taken from another reader, a reader reads on from the
-// stream only when the stream has not been read to its end.
-TEST(CsvReader, RestartReadsOnFromTheStreamUnlessItEnded) {
-  for (const bool ended : {true, false}) {
-    std::istringstream in("x\ny\n");
-    CsvReader reader(in, ',');
-    reader.Restart("p\nq", 5, ended);
-    EXPECT_EQ(reader.StreamEnded(), ended);
-    std::string rows;
-    CsvRow row;
-    while (reader.ReadRow(&row)) rows += std::to_string(row.line) + ":" + row.fields[0] + " ";
-    EXPECT_EQ(rows, ended ? "5:p 6:q " : "5:p 6:qx 7:y ") << ended;
-  }
-}
-
 // The default caps: a cell under 1 MiB is read, a longer one costs its row.
 TEST(CsvReader, DefaultCapsCostOneRow) {
   const std::string fits(900 * 1024, 'x');

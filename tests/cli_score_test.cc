@@ -32,7 +32,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kData = RULESCORE_TEST_DATA_DIR;
-using RunResult = ToolResult;
 
 TEST(ToolGolden, EveryListedRunGivesItsGoldenBytes) {
   std::ifstream cases(kData + "/tool/cases.txt");
@@ -66,9 +65,6 @@ TEST(ToolGolden, EveryListedRunGivesItsGoldenBytes) {
 class ToolTest : public ::testing::Test {
  protected:
   std::string Put(const std::string& name, const std::string& text) { return scratch_.Put(name, text); }
-  RunResult Run(const std::vector<std::string>& args, const std::string& input = "") {
-    return RunTool(args, input);
-  }
 
   const std::string kRiskModel = ReadFile(kData + "/tool/risk.pmml");
   const std::string kRiskInput = ReadFile(kData + "/tool/risk.csv");
@@ -145,7 +141,7 @@ TEST_F(ToolTest, EveryRowScoresAsInASmallFile) {
   std::string reference = "id,age,job\n";
   for (const auto& entry : alone) reference += "0" + entry.first + "\n";
   ASSERT_LT(alone.size(), 256u);
-  std::istringstream few(Run({"score", model, Put("few.csv", reference)}).out);
+  std::istringstream few(RunTool({"score", model, Put("few.csv", reference)}).out);
   std::getline(few, row);
   for (auto& entry : alone) std::getline(few, entry.second);
   std::istringstream scored(one.out);
@@ -210,7 +206,7 @@ TEST_F(ToolTest, ThreadCountsGiveTheSameBytesOverManyChunks) {
   }
   const std::string data = Put("chunks.csv", input);
   const std::string one = Put("one.csv", oneColumn);
-  const RunResult serial = Run({"score", model, data, "--threads", "1"});
+  const ToolResult serial = RunTool({"score", model, data, "--threads", "1"});
   EXPECT_EQ(serial.status, 3);
   EXPECT_EQ(Count(serial.out, "\n"), static_cast<size_t>(records) + 1 + 60000 / 7 + 1);
   EXPECT_EQ(Count(serial.err, "\n"), expectedErrors.size());
@@ -219,19 +215,19 @@ TEST_F(ToolTest, ThreadCountsGiveTheSameBytesOverManyChunks) {
   }
   for (const char* threads : {"1", "2", "3"}) {
     if (*threads != '1') {
-      const RunResult many = Run({"score", model, data, "--threads", threads});
+      const ToolResult many = RunTool({"score", model, data, "--threads", threads});
       EXPECT_EQ(many.status, 3) << threads;
       EXPECT_TRUE(many.out == serial.out) << threads << " threads: the output differs";
       EXPECT_EQ(many.err, serial.err) << threads;
     }
-    const RunResult column = Run({"score", model, one, "--threads", threads});
+    const ToolResult column = RunTool({"score", model, one, "--threads", threads});
     EXPECT_EQ(column.status, 0) << threads << ": " << column.err;
     EXPECT_TRUE(column.out == oneColumnOut) << threads << " threads: the one-column output differs";
   }
-  const RunResult piped = Run({"score", model, "--threads", "2"}, input);
+  const ToolResult piped = RunTool({"score", model, "--threads", "2"}, input);
   EXPECT_TRUE(piped.out == serial.out) << "standard input: the output differs";
-  const RunResult jsonOne = Run({"score", model, data, "--threads", "1", "--format", "jsonl"});
-  const RunResult jsonThree = Run({"score", model, data, "--threads", "3", "--format", "jsonl"});
+  const ToolResult jsonOne = RunTool({"score", model, data, "--threads", "1", "--format", "jsonl"});
+  const ToolResult jsonThree = RunTool({"score", model, data, "--threads", "3", "--format", "jsonl"});
   EXPECT_EQ(Count(jsonOne.out, "\n"), static_cast<size_t>(records));
   EXPECT_TRUE(jsonThree.out == jsonOne.out) << "jsonl: the output differs";
 }
@@ -300,8 +296,8 @@ std::vector<std::string> TemporaryFiles(const std::string& dir) {
 TEST_F(ToolTest, OutputThroughLinksAndIntoAFifo) {
   const std::string model = Put("risk.pmml", kRiskModel);
   const std::string data = Put("in.csv", kRiskInput);
-  const std::string expected = Run({"score", model, data}).out;
-  RunResult r = Run({"score", Put("broken.pmml", "<PMML><DataDictionary>"), data, "-o", dir_ + "/scored.csv"});
+  const std::string expected = RunTool({"score", model, data}).out;
+  ToolResult r = RunTool({"score", Put("broken.pmml", "<PMML><DataDictionary>"), data, "-o", dir_ + "/scored.csv"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(KindOf(dir_ + "/scored.csv"), '-');
   EXPECT_TRUE(TemporaryFiles(dir_).empty());
@@ -327,7 +323,7 @@ TEST_F(ToolTest, OutputThroughLinksAndIntoAFifo) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.target);
-    r = Run({"score", model, data, "-o", dir_ + "/" + c.target});
+    r = RunTool({"score", model, data, "-o", dir_ + "/" + c.target});
     EXPECT_EQ(r.status, 0) << r.err;
     std::string received = r.out;
     if (std::string(c.target) == "fifo") {
@@ -346,7 +342,7 @@ TEST_F(ToolTest, OutputThroughLinksAndIntoAFifo) {
     EXPECT_TRUE(TemporaryFiles(dir_ + "/sub").empty());
   }
   close(reader);
-  r = Run({"score", model, data, "-o", dir_ + "/sub"});
+  r = RunTool({"score", model, data, "-o", dir_ + "/sub"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "rulescore: " + dir_ + "/sub: cannot create the output: Is a directory\n");
 }
@@ -375,13 +371,13 @@ TEST_F(ToolTest, OutputIntoCharacterDevices) {
   ASSERT_EQ(KindOf(null), 'c');
   ASSERT_EQ(KindOf(full), 'c');
 
-  RunResult r = Run({"score", model, data, "-o", null});
+  ToolResult r = RunTool({"score", model, data, "-o", null});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(KindOf(null), 'c');
 
   for (const char* format : {"csv", "jsonl"}) {
-    r = Run({"score", model, data, "-o", full, "--format", format});
+    r = RunTool({"score", model, data, "-o", full, "--format", format});
     EXPECT_EQ(r.status, 2) << format;
     EXPECT_EQ(r.err, "rulescore: " + full + ": cannot write the output: No space left on device\n");
     EXPECT_EQ(KindOf(full), 'c');

@@ -30,6 +30,7 @@
 #include "host/XmlDocument.h"
 #include "host/XmlPlatform.h"
 #include "host/ZbException.h"
+#include "tests/support/Displayed.h"
 
 namespace KtZembra_940 {
 namespace {
@@ -216,32 +217,9 @@ TEST(ParsePredicate, ElementsAsParsed) {
   EXPECT_FALSE(CompoundPredicate::OperatorFromText(nullptr, &op));
 }
 
-std::string Nested(int depth) {
-  std::string text;
-  for (int i = 0; i < depth; ++i) text += "<CompoundPredicate booleanOperator=\"and\"><True/>";
-  for (int i = 0; i < depth; ++i) text += "</CompoundPredicate>";
-  return text;
-}
-
-TEST(ParsePredicate, NestingIsBoundedAndDeepTreesAreDeletedWithoutRecursion) {
-  Fixture f(Nested(PMMLTranslator::kMaxPredicateDepth));
-  std::unique_ptr<ScorePredicate> p = f.Parse();
-  int depth = 0;
-  for (const ScorePredicate* q = p.get(); q != nullptr && q->GetPredType() == ScorePredicate::kCompound;) {
-    ++depth;
-    const auto* c = static_cast<const CompoundPredicate*>(q);
-    q = c->GetCount() == 2 ? c->GetPredicates()[1] : nullptr;
-  }
-  EXPECT_EQ(depth, PMMLTranslator::kMaxPredicateDepth);
-  Fixture deeper(Nested(PMMLTranslator::kMaxPredicateDepth + 1));
-  try {
-    deeper.Parse();
-    ADD_FAILURE() << "accepted";
-  } catch (const ZbException& e) {
-    EXPECT_EQ(e.GetErrorCode(), ErrorCode::kNestingTooDeep);
-    EXPECT_EQ(e.GetArguments(), (std::vector<std::string>{"CompoundPredicate", "500"}));
-  }
-  // Far deeper than any stack would take one frame per level.
+// The nesting bound is a row of hostile_input_test; a tree far deeper than
+// any stack would take one frame per level is deleted without recursion.
+TEST(CompoundPredicate, DeepTreesAreDeletedWithoutRecursion) {
   ScorePredicate* tree = new TruePredicate();
   for (int i = 0; i < 300000; ++i) {
     tree = new CompoundPredicate(CompoundPredicate::kAnd, {new FalsePredicate(), tree});
@@ -323,12 +301,6 @@ TEST(Remove, LeavesTheDeclaredValuesNotListed) {
   }
 }
 
-std::string Shown(const ScoreSplitVar& split) {
-  std::ostringstream os;
-  split.Display(os);
-  return os.str();
-}
-
 // Display forms the rule rows do not reach (a missing map of -2, an empty
 // value list, bounds of other sizes), and copies that own their own values.
 TEST(SplitVars, DisplayAndDeepCopies) {
@@ -342,7 +314,7 @@ TEST(SplitVars, DisplayAndDeepCopies) {
   EXPECT_EQ(scale->GetSplitIndices(), (std::vector<int>{0, 2}));
   auto discrete = std::make_unique<DiscreteSplit>(&colour);
   auto ordinal = std::make_unique<DiscreteSplit>(&size);
-  EXPECT_EQ(Shown(*discrete), "colour: {}\n");
+  EXPECT_EQ(testing_support::Displayed(*discrete), "colour: {}\n");
   discrete->PutSplit(new StringValue("red"), 0);
   discrete->PutSplit(new StringValue("green"), 0);
   discrete->SetMissvalMap(0);
@@ -353,10 +325,10 @@ TEST(SplitVars, DisplayAndDeepCopies) {
                                "colour: {red, green} | missing\n", "size: {2, 3} [1..2]\n"};
   std::unique_ptr<ScoreSplitVar> originals[] = {std::move(scale), std::move(discrete), std::move(ordinal)};
   for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(Shown(*originals[k]), shown[k]);
+    EXPECT_EQ(testing_support::Displayed(*originals[k]), shown[k]);
     std::unique_ptr<ScoreSplitVar> copy(originals[k]->Clone());
     originals[k].reset();  // the copy owns its own ranges and values
-    EXPECT_EQ(Shown(*copy), shown[k]);
+    EXPECT_EQ(testing_support::Displayed(*copy), shown[k]);
     EXPECT_EQ(copy->GetMissvalMap(), k == 0 ? -2 : k == 1 ? 0 : -1);
   }
 }

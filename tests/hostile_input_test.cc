@@ -25,6 +25,7 @@
 #include "host/ZbException.h"
 #include "model/RuleSetModel.h"
 #include "scoring/RuleSetResult.h"
+#include "tests/support/Displayed.h"
 #include "tests/support/ToolRun.h"
 #include "tests/support/TranslatedDocument.h"
 
@@ -310,9 +311,7 @@ TEST(HostileInput, AcceptedDocumentsScore) {
       std::unique_ptr<testing_support::TranslatedDocument> t = TranslateDocument(c.pmml, "model.pmml");
       if (t->model == nullptr) return;
       for (size_t i = 0; i + 1 < c.xy.size(); i += 2) scores.push_back(Score(*t->model, c.xy[i], c.xy[i + 1]));
-      std::ostringstream os;
-      t->model->Display(os);
-      dump = os.str();
+      dump = testing_support::Displayed(*t->model);
     });
     worker.join();
     EXPECT_EQ(scores, c.scores);

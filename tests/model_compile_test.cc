@@ -96,12 +96,9 @@ class Compile : public ::testing::Test {
   }
 
   // A rule record that the test keeps (the compile only reads it).
-  SimpleRule* MakeRule(const std::string& id, const std::string& score, double weight = 1.0,
-                       double confidence = 0.5) {
+  SimpleRule* MakeRule(const std::string& id, const std::string& score) {
     rules.emplace_back(new SimpleRule(id));
     rules.back()->SetScoreValue(score);
-    rules.back()->SetRuleWeight(weight);
-    rules.back()->SetRuleConfidence(confidence);
     return rules.back().get();
   }
 

@@ -42,6 +42,7 @@
 #include "scoring/ScoringPlan.h"
 #include "tests/support/AllocationCount.h"
 #include "tests/support/ModelBuilder.h"
+#include "tests/support/ToolRun.h"
 #include "tests/support/TranslatedDocument.h"
 
 namespace KtZembra_940 {
@@ -220,30 +221,13 @@ const double kRowNumbers[] = {-1.0, 0.0, 0.5, 1.0, 2.5, 3.0};
 // Texts of s0's predicates (its declared values) and of s1's (any).
 const char* const kTexts[] = {"a", "b", "c", "d", "1", "2"};
 
-const char kDerived[] = R"(<TransformationDictionary>
-<DerivedField name="d1" optype="continuous" dataType="double"><Apply function="-"><Apply function="*"><FieldRef field="x0"/><FieldRef field="x1"/></Apply><Constant>1</Constant></Apply></DerivedField>
-<DerivedField name="d2" optype="continuous" dataType="double"><NormContinuous field="x0"><LinearNorm orig="0" norm="0"/><LinearNorm orig="10" norm="1"/></NormContinuous></DerivedField>
-<DerivedField name="d3" optype="categorical" dataType="string"><Discretize field="x0" mapMissingTo="none">
-<DiscretizeBin binValue="neg"><Interval closure="openOpen" rightMargin="0"/></DiscretizeBin>
-<DiscretizeBin binValue="low"><Interval closure="closedOpen" leftMargin="0" rightMargin="1"/></DiscretizeBin>
-<DiscretizeBin binValue="high"><Interval closure="closedOpen" leftMargin="1"/></DiscretizeBin></Discretize></DerivedField>
-<DerivedField name="d5" optype="categorical" dataType="boolean"><Apply function="isIn"><FieldRef field="s0"/><Constant>a</Constant><Constant>b</Constant></Apply></DerivedField>
-</TransformationDictionary>
-)";
-
-// Output fields of every kind the batch carries: a hidden one, and
-// expressions over a record field and the fields before them.
-const char kOutput[] = R"(<Output><OutputField name="o_pred" feature="predictedValue"/>
-<OutputField name="o_conf" feature="confidence" isFinalResult="false"/>
-<OutputField name="o_p1" feature="probability" value="c1"/>
-<OutputField name="o_rule" feature="ruleId"/><OutputField name="o_warn" feature="warning"/>
-<OutputField name="o_sum" feature="transformedValue"><Apply function="+"><FieldRef field="x0"/><FieldRef field="o_conf"/></Apply></OutputField>
-<OutputField name="o_tag" feature="transformedValue" dataType="string"><Apply function="concat"><FieldRef field="o_pred"/><FieldRef field="s0"/></Apply></OutputField>
-</Output>
-)";
-
-const char kCosts[] = R"(<Extension name="costs"><MisclassificationCost><Category type="A">c0</Category><Category type="A">c1</Category><Cost>3</Cost></MisclassificationCost><MisclassificationCost><Category type="A">c2</Category><Category type="A">c0</Category><Cost>0.5</Cost></MisclassificationCost></Extension>
-)";
+// A part of the documents from tests/data/models/random_<name>.xml: the
+// derived fields, output fields of every kind the batch carries (a hidden
+// one, expressions over a record field and the fields before them), a cost
+// table.
+std::string Part(const std::string& name) {
+  return testing_support::ReadFile(std::string(RULESCORE_TEST_DATA_DIR) + "/models/random_" + name + ".xml");
+}
 
 class DocumentMaker {
  public:
@@ -263,7 +247,7 @@ class DocumentMaker {
 <DataField name="s1" optype="categorical" dataType="string"/>
 </DataDictionary>
 )";
-    if (shape_.form == DocShape::kDerived) out << kDerived;
+    if (shape_.form == DocShape::kDerived) out << Part("derived");
     const int sets = shape_.sets > 0 ? shape_.sets : g_.Chance(66) ? 1 : 3;
     const bool decisionList = shape_.extras && sets > 1 && g_.Chance(30);
     for (int m = 0; m < sets; ++m) {
@@ -276,8 +260,8 @@ class DocumentMaker {
         out << "/>";
       }
       out << "</MiningSchema>\n";
-      if (m == 0 && shape_.extras && g_.Chance(50)) out << kOutput;
-      if (m == 0 && shape_.extras && g_.Chance(30)) out << kCosts;
+      if (m == 0 && shape_.extras && g_.Chance(50)) out << Part("output");
+      if (m == 0 && shape_.extras && g_.Chance(30)) out << Part("costs");
       const std::string criterion =
           std::string(shape_.criterion) == "any" ? kCriteria[g_.Below(3)] : shape_.criterion;
       out << "<RuleSet defaultScore=\"c" << g_.Below(3) << "\" defaultConfidence=\"0."

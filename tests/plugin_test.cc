@@ -23,29 +23,21 @@
 #include "host/XmlDocument.h"
 #include "host/XmlPlatform.h"
 #include "host/ZbException.h"
+#include "tests/support/ToolRun.h"
 
 namespace KtZembra_940 {
 namespace {
 
-// $C is the criterion, $D the default confidence.
-const char kPmml[] = R"(<?xml version="1.0" encoding="UTF-8"?>
-<PMML version="4.4"><DataDictionary>
-    <DataField name="risk" optype="categorical" dataType="string"><Value value="high"/><Value value="low"/></DataField>
-    <DataField name="age" optype="continuous" dataType="double"/></DataDictionary>
-  <RuleSetModel functionName="classification"><MiningSchema>
-      <MiningField name="risk" usageType="predicted"/><MiningField name="age"/></MiningSchema>
-    <RuleSet defaultScore="low" defaultConfidence="$D"><RuleSelectionMethod criterion="$C"/>
-      <SimpleRule id="R1" score="high" weight="0.8"><SimplePredicate field="age" operator="greaterThan" value="60"/></SimpleRule>
-      <SimpleRule id="R2" score="high" weight="0.4"><True/></SimpleRule>
-    </RuleSet></RuleSetModel></PMML>)";
+using testing_support::ReadFile;
 
-// What translating and scoring age 70 (an empty record when `layout` is
-// false) gave: "error <code> <first argument>", or the target, the
+// What translating tests/data/models/plugin.pmml with the criterion and
+// default confidence given, and scoring age 70 (an empty record when
+// `layout` is false), gave: "error <code> <first argument>", or the target, the
 // prediction and confidence or the scoring status, and whether the dump
 // names R1.
 std::string TranslateAndScore(PluginLoader& loader, const std::string& criterion, const std::string& confidence,
                 const std::string& option, const std::string& encoding, bool layout) {
-  std::string pmml = kPmml;
+  std::string pmml = ReadFile(std::string(RULESCORE_TEST_DATA_DIR) + "/models/plugin.pmml");
   pmml.replace(pmml.find("$C"), 2, criterion);
   pmml.replace(pmml.find("$D"), 2, confidence);
   std::unique_ptr<XmlDocument> document = XmlDocument::ParseBuffer(pmml.data(), pmml.size(), "plugin.pmml");

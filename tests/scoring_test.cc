@@ -92,27 +92,11 @@ TEST(ScoringDriver, ForeignResultKindsAreReplaced) {
   }
 }
 
-TEST(ScoringDriver, NullRecordIsAnErrorAndLeavesTheResult) {
-  auto b = RiskModel();
-  TestRecord record({"age"});
-  ScoreResult* result = nullptr;
-  ScoreWith(b->Model(), record.Number("age", 70).Get(), result);
-  ScoreResult* before = result;
-
-  TraceCapture trace;
-  KtScore::KtStatus status = b->Model().GetScore(nullptr, result, false);
-  EXPECT_TRUE(status.IsError());
-  EXPECT_EQ(status.GetErrorCode(), 90029);
-  EXPECT_EQ(trace.Text(), "KtStatus error code is :90029\n");
-  ASSERT_EQ(result, before);
-  auto* rules = static_cast<RuleSetResult*>(result);
-  EXPECT_EQ(rules->GetPrediction()->GetString(), "high");
-  EXPECT_DOUBLE_EQ(rules->GetConfidence(), 0.6);
-  EXPECT_EQ(rules->GetRuleIDFire(), (std::vector<std::string>{"R1", "R2"}));
-  delete result;
-}
-
-TEST(ScoringDriver, RecordThatCannotBindTheModelIsNotScored) {
+// A record without a layout cannot bind the model: no result, and the
+// set-up is tried again (and runs) with a record that has one; a model
+// without a dictionary never binds. A null record is an error that leaves
+// the result as it was. Each error traces its code.
+TEST(ScoringDriver, RefusedRecordsLeaveTheResult) {
   auto b = RiskModel();
   ScoreCaseRecord noLayout;
   ScoreResult* result = nullptr;
@@ -125,16 +109,25 @@ TEST(ScoringDriver, RecordThatCannotBindTheModelIsNotScored) {
   }
   EXPECT_EQ(result, nullptr);
   EXPECT_FALSE(b->Model().IsDictVarIndexReady());
-
-  // The set-up is tried again, and runs, with a record that has a layout.
   TestRecord record({"age"});
   Scored s = ScoreWith(b->Model(), record.Number("age", 70).Get(), result);
   EXPECT_EQ(s.code, 0);
   EXPECT_TRUE(b->Model().IsDictVarIndexReady());
-  EXPECT_DOUBLE_EQ(s.confidence, 0.6);
+  ScoreResult* before = result;
+  {
+    TraceCapture trace;
+    KtScore::KtStatus status = b->Model().GetScore(nullptr, result, false);
+    EXPECT_TRUE(status.IsError());
+    EXPECT_EQ(status.GetErrorCode(), 90029);
+    EXPECT_EQ(trace.Text(), "KtStatus error code is :90029\n");
+  }
+  ASSERT_EQ(result, before);
+  auto* rules = static_cast<RuleSetResult*>(result);
+  EXPECT_EQ(rules->GetPrediction()->GetString(), "high");
+  EXPECT_DOUBLE_EQ(rules->GetConfidence(), 0.6);
+  EXPECT_EQ(rules->GetRuleIDFire(), (std::vector<std::string>{"R1", "R2"}));
   delete result;
 
-  // A model without a dictionary never binds.
   RuleSetModel bare;
   ScoreResult* none = nullptr;
   EXPECT_EQ(bare.GetScore(record.Get(), none, false).GetErrorCode(), ErrorCode::kNotScorable);
@@ -147,7 +140,6 @@ TEST(ScoringDriver, SetUpRunsOnceForTheFirstLayout) {
   ScoreResult* result = nullptr;
   ScoreWith(b->Model(), first.Number("age", 70).Get(), result);
   EXPECT_EQ(b->Var("age")->GetCaseIndex(), 0);
-  EXPECT_EQ(b->Model().GetRuleCount(), std::vector<int32_t>{2});
 
   // Later records are read at the positions of the first layout.
   TestRecord other({"other", "age"});

@@ -16,15 +16,12 @@
 #include "host/ScoreDictVar.h"
 #include "host/StringValue.h"
 #include "model/SimpleRule.h"
+#include "tests/support/Displayed.h"
 
 namespace KtZembra_940 {
 namespace {
 
-std::string SplitText(const ScoreSplitVar* split) {
-  std::ostringstream os;
-  split->Display(os);
-  return os.str();
-}
+using testing_support::Displayed;
 
 // A split of `var` holding the given member texts.
 ScoreSplitVar* MakeSplit(const ScoreDictVar* var, const std::vector<std::string>& members) {
@@ -64,12 +61,6 @@ TEST(SimpleRule, PercentOfFirstEqualValue) {
   }
 }
 
-std::string Dump(const SimpleRule& rule) {
-  std::ostringstream os;
-  rule.Display(os);
-  return os.str();
-}
-
 // A copy, and an assignment over a record that held other splits and
 // values, answer as the source does and own clones of its splits and values
 // (every record deletes what it owns when it goes: sanitizer build); so does
@@ -91,7 +82,7 @@ TEST(SimpleRule, CopyAndAssignmentCloneSplitsAndValues) {
   source.SetSplitVar(splits);
   source.AddValuePercent(new StringValue("yes"), 0.75);
   source.AddValuePercent(new NumericValue(4), 0.25);
-  const std::string shown = Dump(source);
+  const std::string shown = Displayed(source);
   ASSERT_NE(shown.find("green"), std::string::npos);
 
   SimpleRule copy(source);
@@ -102,7 +93,7 @@ TEST(SimpleRule, CopyAndAssignmentCloneSplitsAndValues) {
   assigned.AddValuePercent(new StringValue("x"), 0.1);
   assigned = source;
   for (const SimpleRule* rule : {&copy, &assigned}) {
-    EXPECT_EQ(Dump(*rule), shown);
+    EXPECT_EQ(Displayed(*rule), shown);
     EXPECT_TRUE(rule->IsDisabled());
     EXPECT_EQ(rule->GetSearchDirection(), SimpleRule::down);
     ASSERT_EQ(rule->GetSplitVar().size(), 3u);
@@ -116,7 +107,7 @@ TEST(SimpleRule, CopyAndAssignmentCloneSplitsAndValues) {
   SimpleRule& alias = assigned;
   assigned = alias;
   EXPECT_EQ(assigned.GetSplitVar()[2], held);
-  EXPECT_EQ(Dump(assigned), shown);
+  EXPECT_EQ(Displayed(assigned), shown);
 }
 
 TEST(SimpleRule, SetSplitVarTakesOverAndReleasesTheRest) {
@@ -131,7 +122,7 @@ TEST(SimpleRule, SetSplitVarTakesOverAndReleasesTheRest) {
   std::vector<ScoreSplitVar*> second{MakeSplit(&colour, {"c"}), kept};
   rule.SetSplitVar(second);
   EXPECT_EQ(rule.GetSplitVar(), second);
-  EXPECT_FALSE(SplitText(kept).empty());
+  EXPECT_FALSE(Displayed(*kept).empty());
 
   // The record's own list changes nothing.
   rule.SetSplitVar(const_cast<std::vector<ScoreSplitVar*>&>(rule.GetSplitVar()));
@@ -162,22 +153,19 @@ TEST(SimpleRule, PackedSplitsAnswerAsTheObjects) {
   SimpleRule rule("R");
   rule.SetSplitVar(splits);
   std::vector<std::string> texts;
-  for (const ScoreSplitVar* split : splits) texts.push_back(split ? SplitText(split) : "null");
-  std::ostringstream before;
-  rule.Display(before);
+  for (const ScoreSplitVar* split : splits) texts.push_back(split ? Displayed(*split) : "null");
+  const std::string before = Displayed(rule);
 
   auto expectSame = [&texts](const SimpleRule& r) {
     const std::vector<ScoreSplitVar*>& got = r.GetSplitVar();
     ASSERT_EQ(got.size(), texts.size());
     for (size_t k = 0; k < got.size(); ++k) {
-      EXPECT_EQ(got[k] ? SplitText(got[k]) : "null", texts[k]) << k;
+      EXPECT_EQ(got[k] ? Displayed(*got[k]) : "null", texts[k]) << k;
     }
     EXPECT_EQ(&r.GetSplitVar(), &got);  // made once
   };
   rule.PackSplits();
-  std::ostringstream packed;
-  rule.Display(packed);
-  EXPECT_EQ(packed.str(), before.str());
+  EXPECT_EQ(Displayed(rule), before);
   expectSame(rule);
   EXPECT_EQ(rule.GetSplitVar()[2], other);
   const auto* first = dynamic_cast<const ScaleSplit*>(rule.GetSplitVar()[0]);
@@ -195,9 +183,7 @@ TEST(SimpleRule, PackedSplitsAnswerAsTheObjects) {
   rule.SetSplitVar(const_cast<std::vector<ScoreSplitVar*>&>(rule.GetSplitVar()));
   expectSame(rule);
   EXPECT_EQ(rule.GetSplitVar()[2], other);
-  std::ostringstream after;
-  rule.Display(after);
-  EXPECT_EQ(after.str(), before.str());
+  EXPECT_EQ(Displayed(rule), before);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "model/DerivedFieldProgram.h"
 #include "model/SimpleRule.h"
 #include "scoring/RuleSetResult.h"
+#include "tests/support/Displayed.h"
 #include "tests/support/ModelBuilder.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/TranslatedDocument.h"
@@ -315,9 +316,8 @@ class Case {
     const SimpleRule& rule = *all[0][k - 1];
     std::string splits;
     for (const ScoreSplitVar* split : rule.GetSplitVar()) {
-      std::ostringstream os;
-      split->Display(os);
-      splits += (splits.empty() ? "" : "; ") + os.str().substr(0, os.str().size() - 1);
+      const std::string shown = Displayed(*split);
+      splits += (splits.empty() ? "" : "; ") + shown.substr(0, shown.size() - 1);
     }
     if (splitsOnly) return splits.empty() ? "-" : splits;
     std::string dist;
