@@ -14,6 +14,7 @@
 #include "host/ColumnBatch.h"
 #include "model/RuleSetModel.h"
 #include "tests/support/AllocationCount.h"
+#include "tests/support/ModelBuilder.h"
 #include "tests/support/ToolRun.h"
 #include "tests/support/TranslatedDocument.h"
 
@@ -72,6 +73,32 @@ TEST(BatchScoring, CodePastItsTextsRefusesTheRowOnly) {
   EXPECT_EQ(out.prediction[1], -1);
   EXPECT_TRUE(std::isnan(out.confidence[1]));
   EXPECT_EQ(out.firedCount, (std::vector<int32_t>{2, 0, 3}));
+}
+
+// A pmml model built without the translator has no field treatments: the
+// batch looks for missing cells itself, over whole blocks of rows, and walks
+// those rows three-valued (x > 1 on a missing x is unknown: the default).
+TEST(BatchScoring, PmmlWithoutTreatmentsFindsMissingCellsInWholeBlocks) {
+  testing_support::ModelBuilder b;
+  b.Numeric("x").TextTarget("y", {"A", "B"});
+  b.Start(1, RuleSetModel::pmml);
+  b.Settings(0, RuleSetModel::firstHit, "B", 0.5);
+  ASSERT_TRUE(b.Rule(0, "r1", "A", 1, 1, b.Simple("x", SimplePredicate::kGreaterThan, 1)));
+  const size_t n = 256;
+  std::vector<double> x(n);
+  std::vector<uint8_t> missing(n);
+  for (size_t r = 0; r < n; ++r) {
+    x[r] = r % 2 == 0 ? 0.0 : 5.0;
+    missing[r] = r % 3 == 0 ? 1 : 0;
+  }
+  ColumnBatch columns(n);
+  columns.AddNumbers("x", x.data(), missing.data());
+  Output out(n);
+  BatchScores scores = out.Scores();
+  ASSERT_EQ(b.Model().ScoreBatch(columns, 0, n, scores), n);
+  for (size_t r = 0; r < n; ++r) {
+    EXPECT_EQ(out.prediction[r], missing[r] == 0 && x[r] > 1 ? 0 : 1) << r;
+  }
 }
 
 TEST(BatchScoring, RowsAllocateNothingOnceWarm) {
