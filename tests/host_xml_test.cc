@@ -98,7 +98,8 @@ TEST(XmlText, EqualTellsNullFromEmpty) {
 }
 
 // Whatever the document's encoding, its texts come out as UTF-8, the
-// encoding of records and output.
+// encoding of records and output (UTF-8, ISO-8859-1 and UTF-16 documents
+// are golden runs).
 TEST(LumoTranscoder, WritesUtf8WhateverTheEncoding) {
   XmlPlatform platform;
   const struct {
@@ -107,12 +108,9 @@ TEST(LumoTranscoder, WritesUtf8WhateverTheEncoding) {
     std::string expected;
   } cases[] = {
       {"", u"caf\u00e9", "caf\xC3\xA9"},
-      {"UTF-8", u"caf\u00e9", "caf\xC3\xA9"},
-      {"ISO-8859-1", u"caf\u00e9", "caf\xC3\xA9"},
       {"ISO-8859-1", u"5\u20ac or \U0001F600!", "5\xE2\x82\xAC or \xF0\x9F\x98\x80!"},
       {"windows-1252", u"gr\u00fcn", "gr\xC3\xBCn"},
       {"UTF-16 (LE)", u"caf\u00e9", "caf\xC3\xA9"},
-      {"UTF-16", u"x", "x"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.encoding);

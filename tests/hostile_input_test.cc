@@ -26,6 +26,7 @@
 #include "model/RuleSetModel.h"
 #include "scoring/RuleSetResult.h"
 #include "tests/support/Displayed.h"
+#include "tests/support/ModelBuilder.h"
 #include "tests/support/ToolRun.h"
 #include "tests/support/TranslatedDocument.h"
 
@@ -52,18 +53,15 @@ std::string Model(const std::string& rules, const std::string& ruleSetAttributes
 // Scores one record of x and y (NaN: left empty): "prediction confidence
 // firstRule".
 std::string Score(RuleSetModel& model, double x, double y) {
-  ScoreCaseRecord record({"x", "y"});
-  if (!std::isnan(x)) record.SetNumber(0, x);
-  if (!std::isnan(y)) record.SetNumber(1, y);
+  testing_support::TestRecord record({"x", "y"});
+  if (!std::isnan(x)) record.Number("x", x);
+  if (!std::isnan(y)) record.Number("y", y);
   ScoreResult* result = nullptr;
-  const KtScore::KtStatus status = model.GetScore(&record, result, false);
-  std::unique_ptr<ScoreResult> owned(result);
-  if (status.IsError()) return "error " + std::to_string(status.GetErrorCode());
-  const auto* r = dynamic_cast<const RuleSetResult*>(result);
-  if (r == nullptr) return "no result";
+  const testing_support::Scored s = testing_support::ScoreWith(model, record.Get(), result);
+  delete result;
   std::ostringstream os;
-  os << (r->GetPrediction() != nullptr ? r->GetPrediction()->GetString() : "null") << " "
-     << r->GetConfidence() << " " << r->GetFirstRuleID();
+  os << (s.code != 0 ? "error " + std::to_string(s.code) : s.hasPrediction ? s.prediction : "null") << " "
+     << s.confidence << " " << (s.fired.empty() ? "" : s.fired[0]);
   return os.str();
 }
 

@@ -57,7 +57,6 @@ using testing_support::ScoreWith;
 
 const double kSysmis = NumericValue::GetSysmisValue();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
-const double kInf = std::numeric_limits<double>::infinity();
 
 // Compiled members no translated document holds (operators the scoring does
 // not know, members with no flag, fixed results, surrogates over nested
@@ -132,11 +131,8 @@ TEST(ScoringPlan, OddMembersFireAsTheWalkSays) {
        {4.0, kSysmis}, true},
       {"surrogate, all on missing values", node(Rule(), {}, {}, {passOn}), {kSysmis, kSysmis},
        false},
-      // NaN makes notEqual true and every ordering false.
-      {"NaN not equal", node(Rule(), {simple(1, 2.0), simple(7, 0.0)}, {0, 0}), {kNaN}, true},
-      {"NaN ordering", node(Rule(), {simple(5, -kInf)}, {0}), {kNaN}, false},
-      {"missing below", node(Rule(), {simple(3, 10.0)}, {0}), {kSysmis}, false},
-      {"missing at least itself", node(Rule(), {simple(5, kSysmis)}, {0}), {kSysmis}, true},
+      // NaN (a text no category names) and missing values are cells of the
+      // random documents below.
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,9 +1,8 @@
 // Every scenario file under tests/data/scenarios: documents scored record by
 // record under both semantics, and documents refused with their codes (the
 // format is described in tests/support/Scenario.h).
-#include <dirent.h>
-
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,14 +17,8 @@ const std::string kDir = std::string(RULESCORE_TEST_DATA_DIR) + "/scenarios/";
 
 std::vector<std::string> ScenarioFiles() {
   std::vector<std::string> names;
-  if (DIR* dir = opendir(kDir.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0) {
-        names.push_back(name.substr(0, name.size() - 4));
-      }
-    }
-    closedir(dir);
+  for (const auto& entry : std::filesystem::directory_iterator(kDir)) {
+    if (entry.path().extension() == ".txt") names.push_back(entry.path().stem().string());
   }
   std::sort(names.begin(), names.end());
   return names;

@@ -490,8 +490,6 @@ TEST(ScoringDriver, ResultBelongsToTheCaller) {
   EXPECT_EQ(rules->GetFiredRuleIds(), (std::vector<std::string>{"R1", "R2"}));
   EXPECT_EQ(rules->GetWinningRuleID(), "R1");
   EXPECT_DOUBLE_EQ(rules->GetConfidence(), 0.6);
-  rules->SetRuleIDFire("mine");
-  EXPECT_EQ(rules->GetRuleIDFire(), (std::vector<std::string>{"R1", "R2", "mine"}));
   EXPECT_EQ(rules->GetFirstRuleID(), "R1");
   {
     auto b = RiskModel();

@@ -276,15 +276,6 @@ class Case {
     }
     return out;
   }
-  std::string Categories(const std::string& semantics) {
-    const Side& side = Get(semantics);
-    if (side.translated == nullptr || side.translated->model == nullptr) return "refused";
-    std::string text;
-    for (const ScoreValue* value : side.translated->model->GetCategoryValues()) {
-      text += (text.empty() ? "" : ", ") + value->GetString();
-    }
-    return text;
-  }
   // "<row>: <column>=<cost>, ...; ... / <matrix row>; ..." for the cost
   // table read and the matrix built, "-" for either when empty.
   std::string Costs(const std::string& semantics) {
@@ -514,7 +505,10 @@ void RunScenarioFile(const std::string& path) {
         if (query == "rule" || query == "splits") got = current.Rule(s, ruleNumber == 0 ? 1 : ruleNumber, query == "splits");
         if (query == "compiled") got = current.Compiled(s);
         if (query == "costs") got = current.Costs(s);
-        if (query == "categories") got = current.Categories(s);
+        if (query == "categories") {  // the bracketed list of the model row
+          got = current.Model(s);
+          if (got.find('[') != std::string::npos) got = got.substr(got.find('[') + 1, got.find(']') - got.find('[') - 1);
+        }
         if (query == "model") got = current.Model(s);
         if (query.empty() || query == "value") {
           // A score row compares as many parts as it states.

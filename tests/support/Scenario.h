@@ -27,7 +27,7 @@
 //   says <sem> -> <text>         the refusal's message after its first line
 //   where <sem> -> line <n> | field <name> | rule <id or #k>  where the
 //                                refusal is ("-" for what it does not name)
-//   categories <sem> -> <a>, <b>  the target's categories in order
+//   categories <sem> -> <a>,<b>   the target's categories in order
 //   rule<k> <sem> -> <record>    rule k (from 1) of the first rule set as read:
 //                                identifier, label, score, counts, confidence,
 //                                weight, target, flags, splits, distribution
