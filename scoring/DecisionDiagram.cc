@@ -40,20 +40,27 @@ class DecisionDiagram::Builder {
     // would need exponentially many and are left to the lazy walk.
     const size_t size = plan.items.size() + static_cast<size_t>(plan.ruleCount);
     budget_ = std::min<size_t>(kMaxNodes, 4 * size + 64);
-    if (plan.ruleCount <= kMaxRules) BuildRegions();
+    if (plan.ruleCount <= kMaxRules) BuildRanges();
   }
 
-  // Large rule sets are left to the lazy walk: unrolling them would cost
-  // the first record too much.
-  static constexpr int32_t kMaxRules = 4096;
-  static constexpr size_t kMaxNodes = size_t{1} << 17;
+  // Rule sets past these sizes are left to the lazy walk. A node costs the
+  // build its own changes to the live rules (undone on the way back), not
+  // a copy of them, and O(1) per item it looks at; the work bound caps what
+  // an adversarial rule set can make the first record pay.
+  static constexpr int32_t kMaxRules = int32_t{1} << 18;
+  static constexpr size_t kMaxNodes = size_t{1} << 21;
+  static constexpr size_t kMaxWork = size_t{1} << 27;
 
   void Build() {
     dag_.nodes_.clear();
     dag_.leafBegin_.assign(1, 0);
     dag_.leafRules_.clear();
     failed_ = plan_.ruleCount > kMaxRules;
-    if (!failed_) dag_.root_ = Explore(plan_.initialAlive, 0);
+    if (!failed_) {
+      alive_ = plan_.initialAlive;
+      undo_.clear();
+      dag_.root_ = Explore(0, 0);
+    }
     dag_.usable_ = !failed_;
     if (!failed_) {
       Pack();
@@ -64,6 +71,9 @@ class DecisionDiagram::Builder {
         const int32_t begin = dag_.leafBegin_[leaf];
         if (begin < dag_.leafBegin_[leaf + 1]) dag_.leafFirst_[leaf] = dag_.leafRules_[static_cast<size_t>(begin)];
       }
+      dag_.nodes_.shrink_to_fit();
+      dag_.leafBegin_.shrink_to_fit();
+      dag_.leafRules_.shrink_to_fit();
     }
     if (failed_) {
       dag_.unfolded_ = UnfoldedDiagram();
@@ -78,157 +88,216 @@ class DecisionDiagram::Builder {
 
  private:
   static constexpr int kMaxDepth = 400;
-  // Bound on the words of region sets the analysis may hold.
-  static constexpr size_t kMaxRegionWords = size_t{1} << 20;
+  // itemPoint_ of an item whose variable is not followed, and of one
+  // compared with NaN (unordered against every x).
+  static constexpr int32_t kNotFollowed = -2;
+  static constexpr int32_t kUnordered = -1;
+
+  // Where a variable may still lie: the samples [lo, hi) of its sorted
+  // list, and NaN when `nan`.
+  struct Range {
+    int32_t lo = 0;
+    int32_t hi = 0;
+    bool nan = true;
+  };
+  // A variable's range before a narrowing (var -1: nothing was narrowed).
+  struct Saved {
+    int32_t var = -1;
+    Range range;
+  };
 
   // Comparisons on one variable constrain each other: once "x <= 3" is
   // known true, "x > 3" is known false, and so is "x = 5". The values the
-  // comparisons of a variable name cut the doubles into regions (NaN, the
-  // system-missing value, each value, the open stretches between them), on
-  // each of which every such comparison has one outcome. Each variable
-  // keeps the set of regions x may still lie in; an item whose outcome is
-  // the same over all of them needs no test. Only outcomes that follow for
-  // every double are taken, so the diagram stays exact.
-  void BuildRegions() {
+  // comparisons of a variable name cut the ordered doubles into regions
+  // (the system-missing value, each value, the open stretches between
+  // them; NaN apart), on each of which every such comparison has one
+  // outcome. Sorted, one sample per region, they give each comparison an
+  // outcome that changes only at its own value's sample and at the
+  // system-missing value's. Each variable keeps the stretch of samples x
+  // may still lie in: an item whose outcome is the same over all of it
+  // needs no test. A narrowing that leaves a gap ("x != 3" true) keeps the
+  // whole stretch around it, so what is kept may be more than x can be,
+  // never less: only outcomes that follow for every double are taken, and
+  // the diagram stays exact.
+  void BuildRanges() {
     int32_t topVar = -1;
     for (const Item& item : plan_.items) {
       if (item.code <= ModelPlan::kIsNot) topVar = std::max(topVar, item.var);
     }
     const size_t vars = static_cast<size_t>(topVar + 1);
-    std::vector<std::vector<double>> points(vars);
+    std::vector<std::vector<double>> samples(vars);
     for (const Item& item : plan_.items) {
       if (item.code <= ModelPlan::kIsNot && item.value == item.value) {
-        points[static_cast<size_t>(item.var)].push_back(item.value);
+        samples[static_cast<size_t>(item.var)].push_back(item.value);
       }
     }
-    regionFirst_.assign(vars, 0);
-    regionWords_.assign(vars, 0);
-    std::vector<std::vector<double>> samples(vars);
-    size_t total = 0;
+    ranges_.assign(vars, Range());
+    sysmisAt_.assign(vars, -1);
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<double> sample;
     for (size_t v = 0; v < vars; ++v) {
-      std::vector<double>& p = points[v];
+      std::vector<double>& p = samples[v];
       if (p.empty()) continue;
       p.push_back(eval::kSysmis);
       std::sort(p.begin(), p.end());
       // -0.0 and 0.0 compare equal: one point.
       p.erase(std::unique(p.begin(), p.end(), [](double a, double b) { return a == b; }), p.end());
-      std::vector<double>& sample = samples[v];
-      sample.push_back(std::numeric_limits<double>::quiet_NaN());
-      const double inf = std::numeric_limits<double>::infinity();
+      sample.clear();
       if (-inf < p.front()) sample.push_back(-inf);
       for (size_t k = 0; k < p.size(); ++k) {
         sample.push_back(p[k]);
         const double above = std::nextafter(p[k], inf);
         if (k + 1 < p.size() ? above < p[k + 1] : above > p[k]) sample.push_back(above);
       }
-      regionFirst_[v] = total;
-      regionWords_[v] = (sample.size() + 63) / 64;
-      total += regionWords_[v];
+      p.swap(sample);
+      ranges_[v].hi = static_cast<int32_t>(p.size());
+      sysmisAt_[v] = At(p, eval::kSysmis);
     }
-    size_t needed = total;
-    for (const Item& item : plan_.items) {
-      if (item.code <= ModelPlan::kIsNot) needed += regionWords_[static_cast<size_t>(item.var)];
-    }
-    if (needed > kMaxRegionWords) {
-      // Too many distinct values to follow: no implications, and the
-      // diagram is likely to outgrow its budget and leave it to the lazy walk.
-      regionWords_.assign(vars, 0);
-      return;
-    }
-    possible_.assign(total, 0);
-    truth_.clear();
-    truthFirst_.assign(plan_.items.size(), -1);
-    for (size_t v = 0; v < vars; ++v) {
-      for (size_t k = 0; k < samples[v].size(); ++k) {
-        possible_[regionFirst_[v] + k / 64] |= uint64_t{1} << (k % 64);
-      }
-    }
+    itemPoint_.assign(plan_.items.size(), kNotFollowed);
     for (size_t i = 0; i < plan_.items.size(); ++i) {
       const Item& item = plan_.items[i];
       if (item.code > ModelPlan::kIsNot) continue;
       const size_t v = static_cast<size_t>(item.var);
-      if (regionWords_[v] == 0) continue;
-      truthFirst_[i] = static_cast<int32_t>(truth_.size());
-      truth_.resize(truth_.size() + regionWords_[v], 0);
-      const uint8_t mask = ComparisonMask(item.code);
-      for (size_t k = 0; k < samples[v].size(); ++k) {
-        if (Outcome(mask, samples[v][k], item.value)) {
-          truth_[static_cast<size_t>(truthFirst_[i]) + k / 64] |= uint64_t{1} << (k % 64);
-        }
-      }
+      if (sysmisAt_[v] < 0) continue;
+      itemPoint_[i] = item.value == item.value ? At(samples[v], item.value) : kUnordered;
     }
+  }
+
+  // The index of `x` (one of them) in the sorted `sample`.
+  static int32_t At(const std::vector<double>& sample, double x) {
+    return static_cast<int32_t>(std::lower_bound(sample.begin(), sample.end(), x) - sample.begin());
+  }
+
+  // Calls visit(first, end, outcome) for each stretch [first, end) of the
+  // samples of `r` over which item `id` has one outcome: the outcome
+  // changes only at the item's value and at the system-missing value.
+  template <class Visit>
+  void Stretches(int32_t id, const Range& r, Visit visit) const {
+    const Item& item = plan_.items[static_cast<size_t>(id)];
+    const int32_t point = itemPoint_[static_cast<size_t>(id)];
+    const int32_t sysmis = sysmisAt_[static_cast<size_t>(item.var)];
+    const uint8_t mask = ComparisonMask(item.code);
+    int32_t cuts[6] = {r.lo, r.hi, point, point + 1, sysmis, sysmis + 1};
+    for (int32_t& cut : cuts) cut = std::min(std::max(cut, r.lo), r.hi);
+    std::sort(cuts, cuts + 6);
+    for (int k = 0; k + 1 < 6; ++k) {
+      const int32_t first = cuts[k];
+      if (first == cuts[k + 1]) continue;
+      const unsigned relation = point < 0 ? 3u : first < point ? 0u : first == point ? 1u : 2u;
+      visit(first, cuts[k + 1], ((mask >> (relation + 4u * (first == sysmis))) & 1u) != 0);
+    }
+  }
+
+  // The outcome of item `id` for x NaN.
+  bool NanOutcome(int32_t id) const {
+    return ((ComparisonMask(plan_.items[static_cast<size_t>(id)].code) >> 3) & 1u) != 0;
   }
 
   // 1: the item holds wherever x may still be; 2: it fails everywhere; 0:
   // it depends on the record.
   uint8_t Implied(int32_t id) const {
-    const int32_t t = truthFirst_.empty() ? -1 : truthFirst_[static_cast<size_t>(id)];
-    if (t < 0) return 0;
-    const size_t v = static_cast<size_t>(plan_.items[static_cast<size_t>(id)].var);
+    if (itemPoint_.empty() || itemPoint_[static_cast<size_t>(id)] == kNotFollowed) return 0;
+    const Range& r = ranges_[static_cast<size_t>(plan_.items[static_cast<size_t>(id)].var)];
     bool canHold = false;
     bool canFail = false;
-    for (size_t w = 0; w < regionWords_[v]; ++w) {
-      const uint64_t may = possible_[regionFirst_[v] + w];
-      const uint64_t holds = truth_[static_cast<size_t>(t) + w];
-      canHold = canHold || (may & holds) != 0;
-      canFail = canFail || (may & ~holds) != 0;
-    }
+    if (r.nan) (NanOutcome(id) ? canHold : canFail) = true;
+    Stretches(id, r, [&](int32_t, int32_t, bool holds) { (holds ? canHold : canFail) = true; });
     if (canHold && !canFail) return 1;
     if (canFail && !canHold) return 2;
     return 0;
   }
 
-  // Narrows the variable's regions to those where item `id` has `outcome`;
-  // returns what they were, for Restore.
-  std::vector<uint64_t> Narrow(int32_t id, bool outcome) {
-    const int32_t t = truthFirst_.empty() ? -1 : truthFirst_[static_cast<size_t>(id)];
-    if (t < 0) return {};
-    const size_t v = static_cast<size_t>(plan_.items[static_cast<size_t>(id)].var);
-    const auto first = possible_.begin() + static_cast<long>(regionFirst_[v]);
-    std::vector<uint64_t> saved(first, first + static_cast<long>(regionWords_[v]));
-    for (size_t w = 0; w < regionWords_[v]; ++w) {
-      const uint64_t holds = truth_[static_cast<size_t>(t) + w];
-      possible_[regionFirst_[v] + w] &= outcome ? holds : ~holds;
-    }
+  // Narrows the variable's range to where item `id` has `outcome`; returns
+  // what it was, for Restore.
+  Saved Narrow(int32_t id, bool outcome) {
+    Saved saved;
+    if (itemPoint_.empty() || itemPoint_[static_cast<size_t>(id)] == kNotFollowed) return saved;
+    saved.var = plan_.items[static_cast<size_t>(id)].var;
+    Range& r = ranges_[static_cast<size_t>(saved.var)];
+    saved.range = r;
+    int32_t first = r.hi;
+    int32_t end = r.lo;
+    Stretches(id, saved.range, [&](int32_t from, int32_t to, bool holds) {
+      if (holds != outcome) return;
+      first = std::min(first, from);
+      end = std::max(end, to);
+    });
+    if (first >= end) first = end = saved.range.lo;
+    r.lo = first;
+    r.hi = end;
+    r.nan = saved.range.nan && NanOutcome(id) == outcome;
     return saved;
   }
 
-  void Restore(int32_t id, const std::vector<uint64_t>& saved) {
-    if (saved.empty()) return;
-    const size_t v = static_cast<size_t>(plan_.items[static_cast<size_t>(id)].var);
-    std::copy(saved.begin(), saved.end(), possible_.begin() + static_cast<long>(regionFirst_[v]));
+  void Restore(const Saved& saved) {
+    if (saved.var >= 0) ranges_[static_cast<size_t>(saved.var)] = saved.range;
   }
 
   int32_t Leaf() {
+    work_ += fired_.size() + 1;
     dag_.leafRules_.insert(dag_.leafRules_.end(), fired_.begin(), fired_.end());
     dag_.leafBegin_.push_back(static_cast<int32_t>(dag_.leafRules_.size()));
     return ~static_cast<int32_t>(dag_.leafBegin_.size() - 2);
   }
 
-  int32_t Explore(std::vector<uint64_t> alive, int depth) {
-    if (failed_ || depth > kMaxDepth || dag_.nodes_.size() + dag_.leafBegin_.size() > budget_) {
+  // Clears `bits` of word `w` of the live rules, logging the word's value
+  // so that the change can be undone.
+  void Clear(size_t w, uint64_t bits) {
+    const uint64_t word = alive_[w];
+    if ((word & bits) == 0) return;
+    undo_.push_back({w, word});
+    alive_[w] = word & ~bits;
+  }
+  // What ModelPlan::Kill does to the live rules, through Clear.
+  void Kill(const Item& item) {
+    if (item.mask >= 0) {
+      work_ += static_cast<size_t>(item.maskWords);
+      const uint64_t* mask = plan_.denseMasks.data() + item.mask;
+      for (int32_t j = item.maskFirst; j < item.maskFirst + item.maskWords; ++j) {
+        Clear(static_cast<size_t>(j), mask[j - item.maskFirst]);
+      }
+    } else {
+      work_ += static_cast<size_t>(item.killEnd - item.killBegin);
+      for (int32_t j = item.killBegin; j < item.killEnd; ++j) {
+        const int32_t dead = plan_.killRules[static_cast<size_t>(j)];
+        Clear(static_cast<size_t>(dead / 64), uint64_t{1} << (dead % 64));
+      }
+    }
+  }
+  // Puts the live rules back as they were when the log held `mark` changes.
+  void Undo(size_t mark) {
+    while (undo_.size() > mark) {
+      alive_[undo_.back().word] = undo_.back().value;
+      undo_.pop_back();
+    }
+  }
+
+  // Explores from the live rules in alive_, whose words before `firstWord`
+  // are all clear, and leaves alive_ as it found it.
+  int32_t Explore(size_t firstWord, int depth) {
+    if (failed_ || depth > kMaxDepth || dag_.nodes_.size() + dag_.leafBegin_.size() > budget_ ||
+        work_ > kMaxWork) {
       failed_ = true;
       return 0;
     }
     const size_t firedBefore = fired_.size();
+    const size_t mark = undo_.size();
     int32_t result = 0;
     for (;;) {
-      int32_t r = -1;
-      for (size_t w = 0; w < alive.size(); ++w) {
-        if (alive[w] != 0) {
-          r = static_cast<int32_t>(w * 64) + __builtin_ctzll(alive[w]);
-          break;
-        }
-      }
-      if (r < 0) {
+      const size_t scanFrom = firstWord;
+      while (firstWord < alive_.size() && alive_[firstWord] == 0) ++firstWord;
+      work_ += firstWord - scanFrom + 1;
+      if (firstWord == alive_.size()) {
         result = Leaf();
         break;
       }
+      const int32_t r = static_cast<int32_t>(firstWord * 64) + __builtin_ctzll(alive_[firstWord]);
       int32_t untested = -1;
       int32_t impliedFalse = -1;
       bool holds = true;
       for (int32_t k = plan_.ruleItemBegin[static_cast<size_t>(r)];
            k < plan_.ruleItemBegin[static_cast<size_t>(r) + 1]; ++k) {
+        ++work_;
         const int32_t id = plan_.ruleItems[static_cast<size_t>(k)];
         uint8_t state = known_[static_cast<size_t>(id)];
         if (state == 0) state = Implied(id);
@@ -242,11 +311,11 @@ class DecisionDiagram::Builder {
         break;
       }
       if (untested < 0) {
-        alive[static_cast<size_t>(r / 64)] &= ~(uint64_t{1} << (r % 64));
+        Clear(static_cast<size_t>(r / 64), uint64_t{1} << (r % 64));
         if (impliedFalse >= 0) {
           // What the lazy walk would learn by testing it: every rule that
           // requires the item is out.
-          plan_.Kill(plan_.items[static_cast<size_t>(impliedFalse)], 0, alive.data());
+          Kill(plan_.items[static_cast<size_t>(impliedFalse)]);
         }
         if (!holds) continue;
         fired_.push_back(r);
@@ -260,17 +329,17 @@ class DecisionDiagram::Builder {
       const int32_t node = static_cast<int32_t>(dag_.nodes_.size());
       dag_.nodes_.emplace_back();
       known_[static_cast<size_t>(untested)] = 1;
-      std::vector<uint64_t> saved = Narrow(untested, true);
-      const int32_t onTrue = Explore(alive, depth + 1);
-      Restore(untested, saved);
+      Saved saved = Narrow(untested, true);
+      const int32_t onTrue = Explore(firstWord, depth + 1);
+      Restore(saved);
       known_[static_cast<size_t>(untested)] = 2;
       saved = Narrow(untested, false);
-      plan_.Kill(item, 0, alive.data());
-      alive[static_cast<size_t>(r / 64)] &= ~(uint64_t{1} << (r % 64));
-      const int32_t onFalse = Explore(std::move(alive), depth + 1);
-      Restore(untested, saved);
+      Kill(item);
+      Clear(static_cast<size_t>(r / 64), uint64_t{1} << (r % 64));
+      const int32_t onFalse = Explore(firstWord, depth + 1);
+      Restore(saved);
       known_[static_cast<size_t>(untested)] = 0;
-      if (failed_) return 0;
+      if (failed_) break;
       Node& d = dag_.nodes_[static_cast<size_t>(node)];
       d.item = untested;
       d.var = item.var;
@@ -284,6 +353,7 @@ class DecisionDiagram::Builder {
       result = node;
       break;
     }
+    Undo(mark);
     fired_.resize(firedBefore);
     return result;
   }
@@ -358,15 +428,23 @@ class DecisionDiagram::Builder {
   const bool unfold_;
   DecisionDiagram& dag_;
   std::vector<uint8_t> known_;  // per item: 0 untested, 1 true, 2 false
-  // Regions of each variable: words [regionFirst_[v], + regionWords_[v])
-  // of possible_ (none when the variable has no comparison); per
-  // comparison item, the regions where it holds, from truth_[truthFirst_].
-  std::vector<size_t> regionFirst_;
-  std::vector<size_t> regionWords_;
-  std::vector<uint64_t> possible_;
-  std::vector<uint64_t> truth_;
-  std::vector<int32_t> truthFirst_;
+  // Per variable, where x may still lie, and the index of the
+  // system-missing value among its samples (-1: the variable is not
+  // followed); per comparison item, the index of its value (kNotFollowed,
+  // kUnordered).
+  std::vector<Range> ranges_;
+  std::vector<int32_t> sysmisAt_;
+  std::vector<int32_t> itemPoint_;
   std::vector<int32_t> fired_;
+  // The live rules of the path being explored, and the log of the words
+  // changed along it.
+  struct Change {
+    size_t word;
+    uint64_t value;
+  };
+  std::vector<uint64_t> alive_;
+  std::vector<Change> undo_;
+  size_t work_ = 0;
   size_t budget_ = 0;
   bool failed_ = false;
 };

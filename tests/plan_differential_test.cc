@@ -8,7 +8,10 @@
 // - whole documents drawn by one generator from a table of shapes (criterion,
 //   semantics, predicate form, size, missing rate): the plan, the batch entry
 //   and a pool of models on two threads must give, record by record, what
-//   the model's rule-by-rule walk gives.
+//   the model's rule-by-rule walk gives;
+// - large rule sets cut from wide trees (thousands of split values): the
+//   decision diagram is still built for them, and every walk fires what a
+//   conjunction evaluator written here fires.
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -38,6 +41,8 @@
 #include "host/ScoreValue.h"
 #include "host/SetPredicate.h"
 #include "model/RuleSetModel.h"
+#include "scoring/DecisionDiagram.h"
+#include "scoring/ModelPlan.h"
 #include "scoring/RuleSetResult.h"
 #include "scoring/ScoringPlan.h"
 #include "tests/support/AllocationCount.h"
@@ -745,6 +750,154 @@ INSTANTIATE_TEST_SUITE_P(Shapes, Documents, ::testing::ValuesIn(kShapes),
                            }
                            return name;
                          });
+
+
+// ---------------------------------------------------------------------------
+// Large rule sets cut from trees whose splits name thousands of distinct
+// values of a few variables, as trained trees do: the decision diagram must
+// still be built for them (not left to the lazy walk), and every walk must
+// fire what each rule's conjunction says, records on split values, next to
+// them, missing, NaN and infinite included.
+
+// A complete tree of `depth` levels, or with `chain` one whose left side is
+// a leaf at every split: each split picks a variable and a value inside
+// what the path leaves of it (now and then outside, a branch no record
+// reaches), and one of the first `pairs` operator pairs.
+void WideTreePaths(Gen& g, int vars, int pairs, bool chain, int depth, std::vector<double>& lo,
+                   std::vector<double>& hi, Rule& path, std::vector<Rule>& out,
+                   std::vector<std::vector<double>>& values) {
+  if (depth == 0) {
+    Rule leaf = path;
+    leaf.ruleId = "leaf" + std::to_string(out.size());
+    out.push_back(leaf);
+    return;
+  }
+  const int32_t var = g.Below(vars);
+  const size_t v = static_cast<size_t>(var);
+  // <= and >, < and >=, isMissing and isNotMissing, == and !=.
+  static const int32_t kPairs[][2] = {{3, 4}, {2, 5}, {6, 7}, {0, 1}};
+  const int32_t* pair = kPairs[g.Below(pairs)];
+  const double span = hi[v] - lo[v];
+  double value = lo[v] + span * (g.Chance(95) ? (1 + g.Below(999)) / 1000.0 : 1.5);
+  if (pair[0] == 6) value = kSysmis;
+  values[v].push_back(value);
+  const double saved[2] = {lo[v], hi[v]};
+  for (int side = 0; side < 2; ++side) {
+    Condition c;
+    c.isSimple = true;
+    c.simpleOperator = pair[side];
+    c.value = value;
+    if (pair[0] <= 3 && pair[0] >= 2) (side == 0 ? hi[v] : lo[v]) = value;
+    path.conditions.push_back(c);
+    path.varIndices.push_back(var);
+    WideTreePaths(g, vars, pairs, chain, chain && side == 0 ? 0 : depth - 1, lo, hi, path, out, values);
+    path.conditions.pop_back();
+    path.varIndices.pop_back();
+    lo[v] = saved[0];
+    hi[v] = saved[1];
+  }
+}
+
+// The rules of `rules` whose simple conditions on numbers all hold for
+// `values`, in order (only the first with `firstOnly`). Orderings are
+// false on the missing value below it (less, at most) and compare it as
+// the number it is above; equality compares the numbers, NaN included.
+std::vector<int32_t> ConjunctionsFired(const std::vector<Rule>& rules, const std::vector<double>& values,
+                                       bool firstOnly) {
+  std::vector<int32_t> fired;
+  for (size_t r = 0; r < rules.size(); ++r) {
+    bool holds = true;
+    for (size_t i = 0; i < rules[r].conditions.size() && holds; ++i) {
+      const double x = values[static_cast<size_t>(rules[r].varIndices[i])];
+      const double v = rules[r].conditions[i].value;
+      const bool missing = NumericValue::IsSystemMissingValue(x);
+      switch (rules[r].conditions[i].simpleOperator) {
+        case 0: holds = x == v; break;
+        case 1: holds = !(x == v); break;
+        case 2: holds = x < v && !missing; break;
+        case 3: holds = x <= v && !missing; break;
+        case 4: holds = x > v; break;
+        case 5: holds = x >= v; break;
+        case 6: holds = missing; break;
+        default: holds = !missing; break;
+      }
+    }
+    if (!holds) continue;
+    fired.push_back(static_cast<int32_t>(r));
+    if (firstOnly) break;
+  }
+  return fired;
+}
+
+TEST(ScoringPlan, LargeTreeRuleSetsBuildTheirDiagramAndFireAsTheirConjunctions) {
+  const struct {
+    int depth;
+    int vars;
+    int pairs;  // operator pairs in use, of <=/>, </>=, missing tests, ==/!=
+    bool chain;
+    uint32_t seed;
+  } rows[] = {
+      {12, 1, 1, false, 11},  // one variable: 4,095 thresholds on it
+      {12, 3, 2, false, 12},
+      {13, 4, 4, false, 13},  // 8,192 rules, missing tests and equalities mixed in
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE("depth " + std::to_string(row.depth) + ", seed " + std::to_string(row.seed));
+    Gen g(row.seed);
+    const std::vector<bool> isString(static_cast<size_t>(row.vars), false);
+    RuleSet set;
+    std::vector<double> lo(static_cast<size_t>(row.vars), -100.0);
+    std::vector<double> hi(static_cast<size_t>(row.vars), 100.0);
+    std::vector<std::vector<double>> values(static_cast<size_t>(row.vars));
+    Rule path;
+    WideTreePaths(g, row.vars, row.pairs, row.chain, row.depth, lo, hi, path, set.rules, values);
+    const int32_t count = static_cast<int32_t>(set.rules.size());
+    const ModelPlan modelPlan(set.rules, count, isString);
+    for (bool firstOnly : {true, false}) {
+      DecisionDiagram dag;
+      dag.Build(modelPlan, firstOnly, true);
+      EXPECT_TRUE(dag.usable()) << (firstOnly ? "first hit" : "all fired");
+    }
+    const ScoringPlan::Walk walks[] = {ScoringPlan::Walk::kBest, ScoringPlan::Walk::kDiagram,
+                                       ScoringPlan::Walk::kLazy};
+    std::vector<std::unique_ptr<ScoringPlan>> plans;
+    for (ScoringPlan::Walk walk : walks) {
+      plans.emplace_back(new ScoringPlan({&set}, {count}, isString));
+      plans.back()->SetWalk(walk);
+    }
+    const std::vector<double> odd = {kSysmis, kNaN, kInf, -kInf};
+    const size_t records = 120;
+    std::vector<double> batch;
+    std::vector<int32_t> first;
+    std::vector<int32_t> fired;
+    for (size_t i = 0; i < records; ++i) {
+      std::vector<double> record;
+      for (const std::vector<double>& named : values) {
+        const double on = named.empty() ? 0.0 : g.Pick(named);
+        const int kind = g.Below(10);
+        record.push_back(kind < 4   ? on
+                         : kind < 6 ? std::nextafter(on, g.Chance(50) ? kInf : -kInf)
+                         : kind < 7 ? g.Pick(odd)
+                                    : -100.0 + g.Below(200001) / 1000.0);
+      }
+      batch.insert(batch.end(), record.begin(), record.end());
+      for (bool firstOnly : {true, false}) {
+        const std::vector<int32_t> expected = ConjunctionsFired(set.rules, record, firstOnly);
+        if (firstOnly) first.push_back(expected.empty() ? -1 : expected[0]);
+        for (size_t k = 0; k < plans.size(); ++k) {
+          plans[k]->FiredRules(0, record.data(), firstOnly, fired);
+          ASSERT_EQ(fired, expected) << "record " << i << (firstOnly ? ", first hit" : ", all fired")
+                                     << ", walk " << k;
+        }
+      }
+    }
+    std::vector<int32_t> got(records);
+    for (size_t k = 0; k < plans.size(); ++k) {
+      plans[k]->FirstFiredRules(0, batch.data(), values.size(), records, got.data());
+      EXPECT_EQ(got, first) << "records at once, walk " << k;
+    }
+  }
+}
 
 }  // namespace
 }  // namespace KtZembra_940
