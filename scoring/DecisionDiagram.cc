@@ -57,8 +57,7 @@ class DecisionDiagram::Builder {
     dag_.leafRules_.clear();
     failed_ = plan_.ruleCount > kMaxRules;
     if (!failed_) {
-      alive_ = plan_.initialAlive;
-      undo_.clear();
+      Start();
       dag_.root_ = Explore(0, 0);
     }
     dag_.usable_ = !failed_;
@@ -240,20 +239,92 @@ class DecisionDiagram::Builder {
     return ~static_cast<int32_t>(dag_.leafBegin_.size() - 2);
   }
 
-  // Clears `bits` of word `w` of the live rules, logging the word's value
-  // so that the change can be undone.
-  void Clear(size_t w, uint64_t bits) {
-    const uint64_t word = alive_[w];
-    if ((word & bits) == 0) return;
-    undo_.push_back({w, word});
-    alive_[w] = word & ~bits;
-  }
-  // What ModelPlan::Kill does to the live rules, through Clear.
-  void Kill(const Item& item) {
-    if (item.mask >= 0) {
-      work_ += static_cast<size_t>(item.maskWords);
+  // The live rules: bits_ holds a bit per rule in words [0, words_), then a
+  // summary bit per word in words [words_, ...): a word whose summary bit
+  // is clear holds no live rule, whatever its bits say; one whose summary
+  // bit is set holds at least one. Clearing a long run of an item's rules
+  // clears summary bits, 64 words at a time, so that a false item near the
+  // root of a tree costs its run / 64, and finding the next live rule skips
+  // 64 dead words at a time. Every change is logged for Undo.
+  void Start() {
+    words_ = plan_.initialAlive.size();
+    const size_t summary = (words_ + 63) / 64;
+    bits_.assign(words_ + summary, 0);
+    std::copy(plan_.initialAlive.begin(), plan_.initialAlive.end(), bits_.begin());
+    for (size_t w = 0; w < words_; ++w) {
+      if (bits_[w] != 0) bits_[words_ + w / 64] |= uint64_t{1} << (w % 64);
+    }
+    undo_.clear();
+    // Per dense item, its longest run of words whose every rule requires it.
+    runFirst_.assign(plan_.items.size(), 0);
+    runEnd_.assign(plan_.items.size(), 0);
+    for (size_t i = 0; i < plan_.items.size(); ++i) {
+      const Item& item = plan_.items[i];
+      if (item.mask < 0) continue;
       const uint64_t* mask = plan_.denseMasks.data() + item.mask;
-      for (int32_t j = item.maskFirst; j < item.maskFirst + item.maskWords; ++j) {
+      int32_t from = 0;
+      for (int32_t j = 0; j <= item.maskWords; ++j) {
+        if (j < item.maskWords && mask[j] == ~uint64_t{0}) continue;
+        if (j - from > runEnd_[i] - runFirst_[i]) {
+          runFirst_[i] = item.maskFirst + from;
+          runEnd_[i] = item.maskFirst + j;
+        }
+        from = j + 1;
+      }
+    }
+  }
+  bool Live(size_t w) const { return ((bits_[words_ + w / 64] >> (w % 64)) & 1u) != 0; }
+  void Set(size_t index, uint64_t value) {
+    undo_.push_back({index, bits_[index]});
+    bits_[index] = value;
+  }
+  // The first word from `w` on that holds a live rule, or words_.
+  size_t NextLive(size_t w) {
+    if (w >= words_) return words_;
+    size_t s = w / 64;
+    uint64_t summary = bits_[words_ + s] & (~uint64_t{0} << (w % 64));
+    const size_t summaryWords = bits_.size() - words_;
+    while (summary == 0) {
+      ++work_;
+      if (++s == summaryWords) return words_;
+      summary = bits_[words_ + s];
+    }
+    return s * 64 + static_cast<size_t>(__builtin_ctzll(summary));
+  }
+  // Clears `bits` of word `w` of the live rules.
+  void Clear(size_t w, uint64_t bits) {
+    if (!Live(w)) return;
+    const uint64_t word = bits_[w];
+    if ((word & bits) == 0) return;
+    Set(w, word & ~bits);
+    if (bits_[w] == 0) ClearWords(w, w + 1);
+  }
+  // Clears every rule of the words [first, end).
+  void ClearWords(size_t first, size_t end) {
+    while (first < end) {
+      const size_t s = first / 64;
+      const size_t to = std::min(end, s * 64 + 64);
+      const unsigned span = static_cast<unsigned>(to - first);
+      const uint64_t run = (span == 64 ? ~uint64_t{0} : (uint64_t{1} << span) - 1) << (first % 64);
+      const uint64_t summary = bits_[words_ + s];
+      if ((summary & run) != 0) Set(words_ + s, summary & ~run);
+      ++work_;
+      first = to;
+    }
+  }
+  // What ModelPlan::Kill does to the live rules.
+  void Kill(size_t id) {
+    const Item& item = plan_.items[id];
+    if (item.mask >= 0) {
+      const uint64_t* mask = plan_.denseMasks.data() + item.mask;
+      const int32_t end = item.maskFirst + item.maskWords;
+      work_ += static_cast<size_t>(item.maskWords - (runEnd_[id] - runFirst_[id]));
+      for (int32_t j = item.maskFirst; j < end; ++j) {
+        if (j == runFirst_[id] && j < runEnd_[id]) {
+          ClearWords(static_cast<size_t>(j), static_cast<size_t>(runEnd_[id]));
+          j = runEnd_[id] - 1;
+          continue;
+        }
         Clear(static_cast<size_t>(j), mask[j - item.maskFirst]);
       }
     } else {
@@ -267,13 +338,13 @@ class DecisionDiagram::Builder {
   // Puts the live rules back as they were when the log held `mark` changes.
   void Undo(size_t mark) {
     while (undo_.size() > mark) {
-      alive_[undo_.back().word] = undo_.back().value;
+      bits_[undo_.back().word] = undo_.back().value;
       undo_.pop_back();
     }
   }
 
-  // Explores from the live rules in alive_, whose words before `firstWord`
-  // are all clear, and leaves alive_ as it found it.
+  // Explores from the live rules, none of which lies in a word before
+  // `firstWord`, and leaves them as it found them.
   int32_t Explore(size_t firstWord, int depth) {
     if (failed_ || depth > kMaxDepth || dag_.nodes_.size() + dag_.leafBegin_.size() > budget_ ||
         work_ > kMaxWork) {
@@ -284,14 +355,13 @@ class DecisionDiagram::Builder {
     const size_t mark = undo_.size();
     int32_t result = 0;
     for (;;) {
-      const size_t scanFrom = firstWord;
-      while (firstWord < alive_.size() && alive_[firstWord] == 0) ++firstWord;
-      work_ += firstWord - scanFrom + 1;
-      if (firstWord == alive_.size()) {
+      firstWord = NextLive(firstWord);
+      ++work_;
+      if (firstWord == words_) {
         result = Leaf();
         break;
       }
-      const int32_t r = static_cast<int32_t>(firstWord * 64) + __builtin_ctzll(alive_[firstWord]);
+      const int32_t r = static_cast<int32_t>(firstWord * 64) + __builtin_ctzll(bits_[firstWord]);
       int32_t untested = -1;
       int32_t impliedFalse = -1;
       bool holds = true;
@@ -315,7 +385,7 @@ class DecisionDiagram::Builder {
         if (impliedFalse >= 0) {
           // What the lazy walk would learn by testing it: every rule that
           // requires the item is out.
-          Kill(plan_.items[static_cast<size_t>(impliedFalse)]);
+          Kill(static_cast<size_t>(impliedFalse));
         }
         if (!holds) continue;
         fired_.push_back(r);
@@ -334,7 +404,7 @@ class DecisionDiagram::Builder {
       Restore(saved);
       known_[static_cast<size_t>(untested)] = 2;
       saved = Narrow(untested, false);
-      Kill(item);
+      Kill(static_cast<size_t>(untested));
       Clear(static_cast<size_t>(r / 64), uint64_t{1} << (r % 64));
       const int32_t onFalse = Explore(firstWord, depth + 1);
       Restore(saved);
@@ -442,8 +512,12 @@ class DecisionDiagram::Builder {
     size_t word;
     uint64_t value;
   };
-  std::vector<uint64_t> alive_;
+  std::vector<uint64_t> bits_;
+  size_t words_ = 0;
   std::vector<Change> undo_;
+  // Per item with a mask, its run of full words [runFirst_, runEnd_).
+  std::vector<int32_t> runFirst_;
+  std::vector<int32_t> runEnd_;
   size_t work_ = 0;
   size_t budget_ = 0;
   bool failed_ = false;
@@ -460,14 +534,10 @@ int32_t DecisionDiagram::Walk(const ModelPlan& plan, const double* values) const
   // record has none.
   const double none = 0.0;
   if (plan.isString.empty()) values = &none;
-  int32_t n = root_;
-  if (!unfolded_.empty()) {
-    n = unfolded_.Walk(values);
-    if (n < 0) return ~n;
-    // Off the ordinary branches: on through the folded diagram.
-    const Node& d = nodes_[static_cast<size_t>(n)];
-    n = d.next[Decide(plan, d, values) ? 1 : 0];
-  }
+  return Continue(plan, unfolded_.empty() ? root_ : unfolded_.Walk(values), values);
+}
+
+int32_t DecisionDiagram::Continue(const ModelPlan& plan, int32_t n, const double* values) const {
   const DiagramStep* steps = steps_.data();
   while (n >= 0) {
     const DiagramStep& step = steps[n];
@@ -491,11 +561,10 @@ void DecisionDiagram::WalkRows(const ModelPlan& plan, const double* rows, size_t
     return;
   }
   unfolded_.WalkRows(rows, width, count, leaves);
-  // The records that left the ordinary branches, the few with a missing
-  // or NaN value where it mattered.
-  for (size_t i = 0; i < count; ++i) {
-    if (leaves[i] < 0) leaves[i] = Walk(plan, rows + i * width);
-  }
+  // The records that left the ordinary branches (the few with a missing or
+  // NaN value where it mattered), or reached the bottom of the unfolded
+  // tree on a node, go on through the diagram.
+  for (size_t i = 0; i < count; ++i) leaves[i] = Continue(plan, leaves[i], rows + i * width);
 }
 
 void DecisionDiagram::Build(const ModelPlan& plan, bool firstOnly, bool unfold) {

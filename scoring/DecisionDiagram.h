@@ -10,8 +10,9 @@
 // ("x <= 3" true makes "x > 3" false). It gives up when the diagram grows
 // past its budget (unrelated rules under an all-fired walk would need
 // exponentially many nodes); the lazy walk serves then. A rule set cut
-// from a tree gives about the tree itself. Where it is shallow enough the
-// diagram is also unfolded into a heap-ordered tree (UnfoldedDiagram).
+// from a tree gives about the tree itself. The top of the diagram, as deep
+// as its size allows, is also unfolded into a heap-ordered tree
+// (UnfoldedDiagram).
 #ifndef RULESCORE_SCORING_DECISIONDIAGRAM_H_
 #define RULESCORE_SCORING_DECISIONDIAGRAM_H_
 
@@ -81,6 +82,8 @@ class DecisionDiagram {
 
   // The outcome of `node` for the record, decided in full.
   bool Decide(const ModelPlan& plan, const Node& node, const double* values) const;
+  // The leaf the record reaches from node n (a leaf already when negative).
+  int32_t Continue(const ModelPlan& plan, int32_t n, const double* values) const;
 
   bool built_ = false;
   bool usable_ = false;

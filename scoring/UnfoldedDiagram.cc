@@ -11,23 +11,24 @@ void UnfoldedDiagram::Build(const std::vector<DiagramStep>& steps, int32_t root)
   bounds_.assign(static_cast<size_t>(vars), Bounds());
   deepest_ = 0;
   depth_ = 0;
-  if (Visit(steps, root, 0, 0, false)) {
-    heap_.assign((size_t{2} << deepest_) - 1, Slot());
-    Visit(steps, root, 0, 0, true);
-    depth_ = deepest_;
-    // Every record walks depth_ levels: a leaf above the bottom passes any
-    // number on to its left child, a copy of itself. A NaN leaves the
-    // ordinary branches there, which only sends it to Descend.
-    const double inf = std::numeric_limits<double>::infinity();
-    const size_t inner = (size_t{1} << depth_) - 1;  // slots above the bottom level
-    for (size_t k = 0; k < inner; ++k) {
-      Slot& slot = heap_[k];
-      if (slot.node >= 0) continue;
-      slot.var = 0;
-      slot.above = inf;
-      slot.atLeast = -inf;
-      heap_[2 * k + 1].node = slot.node;
-    }
+  limit_ = kSmallDepth;
+  while (limit_ < kMaxDepth && (size_t{4} << limit_) - 1 <= kSlotsPerNode * steps.size()) ++limit_;
+  Visit(steps, root, 0, 0, false);
+  heap_.assign((size_t{2} << deepest_) - 1, Slot());
+  Visit(steps, root, 0, 0, true);
+  depth_ = deepest_;
+  // Every record walks depth_ levels: a leaf above the bottom passes any
+  // number on to its left child, a copy of itself. A NaN leaves the
+  // ordinary branches there, which only sends it to Descend.
+  const double inf = std::numeric_limits<double>::infinity();
+  const size_t inner = (size_t{1} << depth_) - 1;  // slots above the bottom level
+  for (size_t k = 0; k < inner; ++k) {
+    Slot& slot = heap_[k];
+    if (slot.node >= 0) continue;
+    slot.var = 0;
+    slot.above = inf;
+    slot.atLeast = -inf;
+    heap_[2 * k + 1].node = slot.node;
   }
   bounds_ = std::vector<Bounds>();
 }
@@ -35,9 +36,9 @@ void UnfoldedDiagram::Build(const std::vector<DiagramStep>& steps, int32_t root)
 int32_t UnfoldedDiagram::Descend(const double* values) const {
   const Slot* heap = heap_.data();
   size_t k = 0;
-  for (;;) {
+  for (int level = 0;; ++level) {
     const Slot& step = heap[k];
-    if (step.node < 0) return step.node;
+    if (step.node < 0 || level == depth_) return step.node;
     const double x = values[step.var];
     if (x > step.above) {
       k = 2 * k + 2;
@@ -49,7 +50,7 @@ int32_t UnfoldedDiagram::Descend(const double* values) const {
   }
 }
 
-void UnfoldedDiagram::WalkRows(const double* rows, size_t width, size_t count, int32_t* leaves) const {
+void UnfoldedDiagram::WalkRows(const double* rows, size_t width, size_t count, int32_t* nodes) const {
   // Lanes records at a time: their walks are independent, so the loads of
   // one lane overlap those of the others.
   constexpr size_t kLanes = 8;
@@ -73,8 +74,7 @@ void UnfoldedDiagram::WalkRows(const double* rows, size_t width, size_t count, i
       }
     }
     for (size_t j = 0; j < kLanes; ++j) {
-      const int32_t node = heap[k[j]].node;
-      leaves[i + j] = ordinary[j] && node < 0 ? ~node : -1;
+      nodes[i + j] = ordinary[j] ? heap[k[j]].node : Descend(base + j * width);
     }
   }
   for (; i < count; ++i) {
@@ -87,8 +87,7 @@ void UnfoldedDiagram::WalkRows(const double* rows, size_t width, size_t count, i
       ordinary &= x >= step.atLeast;
       k = 2 * k + 1 + static_cast<size_t>(x > step.above);
     }
-    const int32_t node = heap[k].node;
-    leaves[i] = ordinary && node < 0 ? ~node : -1;
+    nodes[i] = ordinary ? heap[k].node : Descend(values);
   }
 }
 
@@ -109,12 +108,12 @@ int32_t UnfoldedDiagram::Settle(const std::vector<DiagramStep>& steps, int32_t n
   return n;
 }
 
-bool UnfoldedDiagram::Visit(const std::vector<DiagramStep>& steps, int32_t n, size_t slot, int level,
+void UnfoldedDiagram::Visit(const std::vector<DiagramStep>& steps, int32_t n, size_t slot, int level,
                             bool write) {
   n = Settle(steps, n);
   deepest_ = std::max(deepest_, level);
   if (write) heap_[slot].node = n;
-  if (n < 0) return true;
+  if (n < 0) return;
   const DiagramStep& packed = steps[static_cast<size_t>(n)];
   if (write) {
     Slot& step = heap_[slot];
@@ -122,19 +121,18 @@ bool UnfoldedDiagram::Visit(const std::vector<DiagramStep>& steps, int32_t n, si
     step.above = packed.above;
     step.atLeast = packed.atLeast;
   }
-  if (!(packed.above == packed.above)) return true;  // always decided in full
-  if (level >= kMaxDepth) return false;
+  if (!(packed.above == packed.above)) return;  // always decided in full
+  if (level >= limit_) return;  // the walk goes on from n in the diagram
   Bounds& b = bounds_[static_cast<size_t>(packed.var)];
   const Bounds saved = b;
   b.known = true;
   b.hi = std::min(b.hi, packed.above);
-  const bool less = Visit(steps, packed.nextLess, 2 * slot + 1, level + 1, write);
+  Visit(steps, packed.nextLess, 2 * slot + 1, level + 1, write);
   b = saved;
   b.known = true;
   b.lo = std::max(b.lo, packed.above);
-  const bool greater = less && Visit(steps, packed.nextGreater, 2 * slot + 2, level + 1, write);
+  Visit(steps, packed.nextGreater, 2 * slot + 2, level + 1, write);
   b = saved;
-  return greater;
 }
 
 }  // namespace KtZembra_940

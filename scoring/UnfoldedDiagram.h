@@ -1,15 +1,18 @@
-// A decision diagram unfolded, along its ordinary branches, into a tree
-// stored as a heap: from slot k, x > above goes to slot 2k + 2 and atLeast
-// <= x <= above to 2k + 1, so the next slot is computed, not loaded, and a
-// record's walk is not a chain of dependent loads. Any other x (NaN, the
-// system-missing value, equality where it matters, a set or compound node)
-// leaves the heap at the diagram node the slot stands for, to be decided
-// in full there.
+// The top of a decision diagram unfolded, along its ordinary branches,
+// into a tree stored as a heap: from slot k, x > above goes to slot 2k + 2
+// and atLeast <= x <= above to 2k + 1, so the next slot is computed, not
+// loaded, and a record's walk is not a chain of dependent loads. Any other
+// x (NaN, the system-missing value, equality where it matters, a set or
+// compound node) leaves the heap at the diagram node the slot stands for,
+// to be decided in full there.
 //
 // Below an ordinary branch the variable is known to be an ordinary number
 // within bounds, which settles later comparisons of it: those are passed
 // over, so a rule set cut from a tree unfolds to about the tree's own
-// depth. Built only when the unfolded tree is shallow enough.
+// depth. The heap holds at most a few slots per diagram node (and a few
+// thousand for a small diagram): a diagram deeper than that is unfolded
+// down to the depth that fits, and the walk of a record that reaches the
+// bottom of the heap on a node goes on from that node in the diagram.
 //
 // The walk takes no branch that depends on the record: every record goes
 // down the same number of levels (a leaf above the bottom is repeated down
@@ -46,15 +49,16 @@ struct DiagramStep {
 
 class UnfoldedDiagram {
  public:
-  // Unfolds the diagram of `steps` (one per node) from node `root`; leaves
-  // the tree empty when it would be deeper than allowed.
+  // Unfolds the diagram of `steps` (one per node) from node `root`, down to
+  // the depth its size allows.
   void Build(const std::vector<DiagramStep>& steps, int32_t root);
 
   bool empty() const { return heap_.empty(); }
 
   // Walks the record `values` down the tree: a negative result is the leaf
-  // reached (~leaf); otherwise the diagram node at which the record leaves
-  // the ordinary branches, whose outcome is to be decided in full.
+  // reached (~leaf); otherwise the diagram node from which the record's
+  // walk goes on: the one at which it leaves the ordinary branches (to be
+  // decided in full), or the one at the bottom of the heap.
   // REQUIRES: !empty().
   int32_t Walk(const double* values) const {
     const Slot* heap = heap_.data();
@@ -66,14 +70,13 @@ class UnfoldedDiagram {
     for (; level + 2 <= depth_; level += 2) k = Step<2>(heap, values, k, ordinary);
     if (level < depth_) k = Step<1>(heap, values, k, ordinary);
     const int32_t node = heap[k].node;
-    return ordinary != 0 && node < 0 ? node : Descend(values);
+    return ordinary != 0 ? node : Descend(values);
   }
 
-  // For `count` records, record i at rows + i * width: the leaf each
-  // reaches on the ordinary branches, or -1 for one that leaves them (for
-  // Walk to take on).
+  // For `count` records, record i at rows + i * width: into nodes[i] what
+  // Walk gives for record i.
   // REQUIRES: !empty(); width covers every variable the diagram reads.
-  void WalkRows(const double* rows, size_t width, size_t count, int32_t* leaves) const;
+  void WalkRows(const double* rows, size_t width, size_t count, int32_t* nodes) const;
 
   size_t MemoryBytes() const { return heap_.size() * sizeof(Slot); }
 
@@ -95,8 +98,12 @@ class UnfoldedDiagram {
     bool known = false;  // x is an ordinary number within them
   };
 
-  // Deepest the unfolded tree may be (levels below the root): 2^12 - 1 slots.
-  static constexpr int kMaxDepth = 11;
+  // Deepest the unfolded tree may be (levels below the root): 2^19 - 1
+  // slots, for a diagram of at least 2^17 nodes; a smaller one may have
+  // four slots a node, or 2^12 - 1 slots.
+  static constexpr int kMaxDepth = 18;
+  static constexpr int kSmallDepth = 11;
+  static constexpr size_t kSlotsPerNode = 4;
 
   // `levels` levels of the walk from slot k at once: every slot of the
   // subtree below k down to that depth is compared (their loads do not
@@ -128,21 +135,22 @@ class UnfoldedDiagram {
   }
 
   // The walk branch by branch: the leaf, or the node where the record
-  // leaves the ordinary branches.
+  // leaves the ordinary branches or reaches the bottom.
   int32_t Descend(const double* values) const;
 
   // The node the record reaches from n without a test the bounds leave open.
   int32_t Settle(const std::vector<DiagramStep>& steps, int32_t n) const;
   // Places node n at `slot` (on heap level `level`) and what follows it on
-  // its ordinary branches; with `write` false only measures the depth.
-  // False when the tree gets too deep.
-  bool Visit(const std::vector<DiagramStep>& steps, int32_t n, size_t slot, int level, bool write);
+  // its ordinary branches, down to level limit_; with `write` false only
+  // measures the depth.
+  void Visit(const std::vector<DiagramStep>& steps, int32_t n, size_t slot, int level, bool write);
 
   std::vector<Slot> heap_;
   int depth_ = 0;  // levels below the root: every walk takes that many steps
   // While building: per variable, what the branches taken say of it.
   std::vector<Bounds> bounds_;
   int deepest_ = 0;
+  int limit_ = 0;
 };
 
 }  // namespace KtZembra_940

@@ -840,6 +840,7 @@ TEST(ScoringPlan, LargeTreeRuleSetsBuildTheirDiagramAndFireAsTheirConjunctions) 
       {12, 1, 1, false, 11},  // one variable: 4,095 thresholds on it
       {12, 3, 2, false, 12},
       {13, 4, 4, false, 13},  // 8,192 rules, missing tests and equalities mixed in
+      {300, 2, 2, true, 14},  // deeper than any unfolded tree
   };
   for (const auto& row : rows) {
     SCOPED_TRACE("depth " + std::to_string(row.depth) + ", seed " + std::to_string(row.seed));
