@@ -40,16 +40,22 @@ class DecisionDiagram::Builder {
     // would need exponentially many and are left to the lazy walk.
     const size_t size = plan.items.size() + static_cast<size_t>(plan.ruleCount);
     budget_ = std::min<size_t>(kMaxNodes, 4 * size + 64);
+    // Steps of work in proportion to the plan, so that a rule set the
+    // diagram does not suit costs its first record a bounded multiple of
+    // what building the plan cost, before the lazy walk takes over.
+    workBudget_ = std::min<size_t>(kMaxWork, kWorkPerEntry * (size + plan.ruleItems.size()) + (size_t{1} << 16));
     if (plan.ruleCount <= kMaxRules) BuildRanges();
   }
 
   // Rule sets past these sizes are left to the lazy walk. A node costs the
   // build its own changes to the live rules (undone on the way back), not
   // a copy of them, and O(1) per item it looks at; the work bound caps what
-  // an adversarial rule set can make the first record pay.
+  // an adversarial rule set can make the first record pay. A rule set cut
+  // from a tree takes about five steps per entry of the plan.
   static constexpr int32_t kMaxRules = int32_t{1} << 18;
   static constexpr size_t kMaxNodes = size_t{1} << 21;
   static constexpr size_t kMaxWork = size_t{1} << 27;
+  static constexpr size_t kWorkPerEntry = 32;
 
   void Build() {
     dag_.nodes_.clear();
@@ -347,7 +353,7 @@ class DecisionDiagram::Builder {
   // `firstWord`, and leaves them as it found them.
   int32_t Explore(size_t firstWord, int depth) {
     if (failed_ || depth > kMaxDepth || dag_.nodes_.size() + dag_.leafBegin_.size() > budget_ ||
-        work_ > kMaxWork) {
+        work_ > workBudget_) {
       failed_ = true;
       return 0;
     }
@@ -519,6 +525,7 @@ class DecisionDiagram::Builder {
   std::vector<int32_t> runFirst_;
   std::vector<int32_t> runEnd_;
   size_t work_ = 0;
+  size_t workBudget_ = 0;
   size_t budget_ = 0;
   bool failed_ = false;
 };
