@@ -67,10 +67,12 @@ class DecisionDiagram::Builder {
       dag_.root_ = Explore(0, 0);
     }
     dag_.usable_ = !failed_;
+    dag_.firstOnly_ = firstOnly_;
     if (!failed_) {
       Pack();
       if (unfold_) dag_.unfolded_.Build(dag_.steps_, dag_.root_);
-      const size_t leaves = dag_.leafBegin_.size() - 1;
+      if (firstOnly_) dag_.leafBegin_.clear();
+      const size_t leaves = firstOnly_ ? 0 : dag_.leafBegin_.size() - 1;
       dag_.leafFirst_.assign(leaves, -1);
       for (size_t leaf = 0; leaf < leaves; ++leaf) {
         const int32_t begin = dag_.leafBegin_[leaf];
@@ -240,6 +242,7 @@ class DecisionDiagram::Builder {
 
   int32_t Leaf() {
     work_ += fired_.size() + 1;
+    if (firstOnly_) return ~(fired_.empty() ? 0 : fired_.front() + 1);
     dag_.leafRules_.insert(dag_.leafRules_.end(), fired_.begin(), fired_.end());
     dag_.leafBegin_.push_back(static_cast<int32_t>(dag_.leafRules_.size()));
     return ~static_cast<int32_t>(dag_.leafBegin_.size() - 2);
@@ -541,7 +544,8 @@ int32_t DecisionDiagram::Walk(const ModelPlan& plan, const double* values) const
   // record has none.
   const double none = 0.0;
   if (plan.isString.empty()) values = &none;
-  return Continue(plan, unfolded_.empty() ? root_ : unfolded_.Walk(values), values);
+  const int32_t n = unfolded_.empty() ? root_ : unfolded_.Walk(values);
+  return n < 0 ? ~n : Continue(plan, n, values);
 }
 
 int32_t DecisionDiagram::Continue(const ModelPlan& plan, int32_t n, const double* values) const {
@@ -571,7 +575,10 @@ void DecisionDiagram::WalkRows(const ModelPlan& plan, const double* rows, size_t
   // The records that left the ordinary branches (the few with a missing or
   // NaN value where it mattered), or reached the bottom of the unfolded
   // tree on a node, go on through the diagram.
-  for (size_t i = 0; i < count; ++i) leaves[i] = Continue(plan, leaves[i], rows + i * width);
+  for (size_t i = 0; i < count; ++i) {
+    const int32_t n = leaves[i];
+    leaves[i] = n < 0 ? ~n : Continue(plan, n, rows + i * width);
+  }
 }
 
 void DecisionDiagram::Build(const ModelPlan& plan, bool firstOnly, bool unfold) {

@@ -50,10 +50,18 @@ class DecisionDiagram {
   void WalkRows(const ModelPlan& plan, const double* rows, size_t width, size_t count,
                 int32_t* leaves) const;
 
-  // The first rule of a leaf, or -1.
-  int32_t LeafFirst(int32_t leaf) const { return leafFirst_[static_cast<size_t>(leaf)]; }
+  // The first rule of a leaf, or -1. A first-hit diagram's leaf is its
+  // rule plus one (0: none fires), so that a record's walk ends without a
+  // load of a leaf table.
+  int32_t LeafFirst(int32_t leaf) const {
+    return firstOnly_ ? leaf - 1 : leafFirst_[static_cast<size_t>(leaf)];
+  }
   // Appends the rules of a leaf, in rule order.
   void AppendLeafRules(int32_t leaf, std::vector<int32_t>& fired) const {
+    if (firstOnly_) {
+      if (leaf > 0) fired.push_back(leaf - 1);
+      return;
+    }
     fired.insert(fired.end(), leafRules_.begin() + leafBegin_[static_cast<size_t>(leaf)],
                  leafRules_.begin() + leafBegin_[static_cast<size_t>(leaf) + 1]);
   }
@@ -87,13 +95,16 @@ class DecisionDiagram {
 
   bool built_ = false;
   bool usable_ = false;
+  bool firstOnly_ = false;
   int32_t root_ = 0;
   UnfoldedDiagram unfolded_;        // empty when the unfolded tree is too deep
   std::vector<DiagramStep> steps_;  // one per node
   std::vector<Node> nodes_;
-  std::vector<int32_t> leafBegin_;  // leaves + 1 offsets into leafRules_
+  // All fired: leaves + 1 offsets into leafRules_, and per leaf its first
+  // rule or -1. First hit: empty.
+  std::vector<int32_t> leafBegin_;
   std::vector<int32_t> leafRules_;
-  std::vector<int32_t> leafFirst_;  // per leaf its first rule, or -1
+  std::vector<int32_t> leafFirst_;
 };
 
 }  // namespace KtZembra_940
