@@ -62,6 +62,7 @@ using testing_support::ScoreWith;
 
 const double kSysmis = NumericValue::GetSysmisValue();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
 
 // Compiled members no translated document holds (operators the scoring does
 // not know, members with no flag, fixed results, surrogates over nested
