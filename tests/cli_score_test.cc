@@ -43,16 +43,21 @@ TEST(ToolGolden, EveryListedRunGivesItsGoldenBytes) {
     int status = -1;
     words >> golden >> status;
     std::vector<std::string> args;
+    std::vector<std::string> env;  // NAME=VALUE words before the arguments
     std::string input;
     for (std::string word; words >> word;) {
       if (word[0] == '<') {
         input = ReadFile(kData + "/tool/" + word.substr(1));
+      } else if (args.empty() && word.find('=') != std::string::npos) {
+        env.push_back(word);
       } else {
         args.push_back(word == "''" ? "" : word);
       }
     }
     SCOPED_TRACE(line);
+    for (const std::string& e : env) setenv(e.substr(0, e.find('=')).c_str(), e.substr(e.find('=') + 1).c_str(), 1);
     const ToolResult r = RunTool(args, input, kData + "/tool");
+    for (const std::string& e : env) unsetenv(e.substr(0, e.find('=')).c_str());
     EXPECT_EQ(r.status, status) << r.err;
     if (golden == "-") continue;
     ExpectGolden(kData, golden + ".out", r.out);

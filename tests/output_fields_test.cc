@@ -12,6 +12,7 @@
 #include "model/RuleSetModel.h"
 #include "scoring/RuleSetResult.h"
 #include "support/ToolRun.h"
+#include "tests/support/AllocationCount.h"
 #include "support/TranslatedDocument.h"
 
 namespace {
@@ -59,6 +60,13 @@ TEST(OutputFieldsTranslation, ResultCarriesNamesAndDropsThemForAModelWithout) {
   ASSERT_FALSE(without->model->GetScore(&record, result, false).IsError());
   EXPECT_TRUE(static_cast<K::RuleSetResult*>(result)->GetOutputNames().empty());
   EXPECT_TRUE(static_cast<K::RuleSetResult*>(result)->GetOutputValues().empty());
+
+  // The rules' shares behind a probability are worked out once: a record
+  // scored again allocates nothing.
+  auto probability = K::testing_support::TranslateDocument(
+      Model(R"(<Output><OutputField name="p" feature="probability" value="high"/></Output>)"), "p.pmml");
+  ASSERT_FALSE(probability->model->GetScore(&record, result, false).IsError());
+  EXPECT_EQ(K::testing_support::AllocationsIn([&] { probability->model->GetScore(&record, result, false); }), 0);
   delete result;
 }
 
