@@ -637,6 +637,9 @@ const DocShape kShapes[] = {
     {"vote of three, mixed criteria", "native", "any", S::kFlat, 3, 12, 10, true, false, 25, 200},
     {"extras under pmml", "pmml", "any", S::kFlat, 0, 12, 15, true, false, 40, 200},
     {"first hit over x0 alone, pmml", "pmml", "firstHit", S::kX0, 1, 12, 20, true, false, 15, 300},
+    // With output fields the batch reads through a record; x1's texts that
+    // are no number stop no row when nothing reads x1.
+    {"first hit over x0 alone, outputs", "native", "firstHit", S::kX0, 1, 12, 20, true, false, 10, 150},
     {"decision trees, first hit", "native", "firstHit", S::kTree, 1, 6, 10, false, false, 20, 200},
     {"decision trees, all fired, pmml", "pmml", "weightedSum", S::kTree, 1, 5, 30, false, false, 15, 200},
     {"many rules beyond a word of bits", "native", "any", S::kCompound, 0, 100, 10, false, false, 10, 150},
