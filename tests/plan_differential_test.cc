@@ -684,6 +684,11 @@ TEST_P(Documents, ScoreAsTheRuleByRuleWalk) {
     // pool on one thread, then on two from two callers at once.
     const size_t n = rows.x0.size();
     const size_t fields = batch->model->GetBatchOutputs().size();
+    // Of the outputs shown (tests/data/models/random_output.xml) only the
+    // probability is a column of numbers.
+    for (const BatchOutputField& column : batch->model->GetBatchOutputs()) {
+      EXPECT_EQ(column.numeric, column.name == "o_p1") << column.name;
+    }
     std::vector<Output> outs;
     outs.reserve(4);
     outs.emplace_back(n, fields);
