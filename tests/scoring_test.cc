@@ -19,6 +19,7 @@
 #include "scoring/RuleSetResult.h"
 #include "tests/support/AllocationCount.h"
 #include "tests/support/ModelBuilder.h"
+#include "tests/support/ToolRun.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/TranslatedDocument.h"
 
@@ -223,32 +224,16 @@ TEST(ScoringDriver, RecordEncoding) {
 
 // A record whose predictors are all number cells at their layout positions,
 // scored by one first-hit rule set with nothing to treat, takes a short way
-// through the driver. Every document below is scored three ways: into a
-// RuleSetResult (the short way where it applies), into a class derived from
-// it (always the general way), and with the rule-by-rule walk. Code,
-// prediction, confidence, fired and winning rules, error text, output
-// fields, encoded values and trace lines must agree for every record, the
-// ones at the edges of the short way included; each model reuses its result
-// from record to record.
+// through the driver. Every document of tests/data/models/short_way.txt is
+// scored three ways: into a RuleSetResult (the short way where it applies),
+// into a class derived from it (always the general way), and with the
+// rule-by-rule walk. Everything a call leaves behind must agree for every
+// record of that file, the ones at the edges of the short way included;
+// each model reuses its result from record to record.
 class DerivedResult : public RuleSetResult {
  public:
   using RuleSetResult::RuleSetResult;
 };
-
-std::string ShortWayDocument(const std::string& fields, const std::string& transformations,
-                             const std::string& schema, const std::string& output,
-                             const std::string& ruleSet, const std::string& rules) {
-  return R"(<?xml version="1.0"?><PMML version="4.4"><DataDictionary>)"
-         R"(<DataField name="a" optype="continuous" dataType="double">)" +
-         fields + R"(</DataField><DataField name="b" optype="continuous" dataType="double"/>)"
-                  R"(<DataField name="s" optype="categorical" dataType="string">)"
-                  R"(<Value value="p"/><Value value="q"/></DataField>)"
-                  R"(<DataField name="y" optype="categorical" dataType="string">)"
-                  R"(<Value value="A"/><Value value="B"/></DataField></DataDictionary>)" +
-         transformations + R"(<RuleSetModel functionName="classification"><MiningSchema>)" + schema +
-         R"(<MiningField name="y" usageType="predicted"/></MiningSchema>)" + output + ruleSet +
-         rules + "</RuleSet></RuleSetModel></PMML>";
-}
 
 // Everything a scoring call leaves behind, as text: code, prediction,
 // confidence, fired and winning rules, error text, output fields, encoded
@@ -277,129 +262,46 @@ std::string ScoreFully(RuleSetModel& model, const ScoreCaseRecord* record, Score
 }
 
 TEST(ScoringDriver, NumberRecordsScoreAlikeTheShortAndTheGeneralWay) {
-  const char* firstHit = R"(<RuleSet defaultScore="B" defaultConfidence="0.1">)"
-                         R"(<RuleSelectionMethod criterion="firstHit"/>)";
-  const std::string rules =
-      R"(<SimpleRule id="r1" score="A" confidence="0.9"><SimplePredicate field="a" operator="lessThan" value="3"/></SimpleRule>)"
-      R"(<SimpleRule id="r2" score="B" confidence="0.8"><SimplePredicate field="b" operator="greaterThan" value="3"/></SimpleRule>)";
-  const std::string ab = R"(<MiningField name="a"/><MiningField name="b"/>)";
-  struct Document {
-    const char* name;
-    const char* semantics;
-    std::string text;
-  } documents[] = {
-      {"native", "native", ShortWayDocument("", "", ab, "", firstHit, rules)},
-      {"pmml", "pmml", ShortWayDocument("", "", ab, "", firstHit, rules)},
-      {"no default score, native", "native",
-       ShortWayDocument("", "", ab, "", R"(<RuleSet><RuleSelectionMethod criterion="firstHit"/>)", rules)},
-      {"no default score, pmml", "pmml",
-       ShortWayDocument("", "", ab, "", R"(<RuleSet><RuleSelectionMethod criterion="firstHit"/>)", rules)},
-      {"treatments under pmml", "pmml",
-       ShortWayDocument("", "",
-                        R"(<MiningField name="a" outliers="asExtremeValues" lowValue="-10" highValue="10"/>)"
-                        R"(<MiningField name="b" invalidValueTreatment="returnInvalid" missingValueReplacement="4"/>)",
-                        "", firstHit, rules)},
-      {"treatments under native", "native",
-       ShortWayDocument("", "",
-                        R"(<MiningField name="a" outliers="asExtremeValues" lowValue="-10" highValue="10"/>)"
-                        R"(<MiningField name="b" missingValueReplacement="4"/>)",
-                        "", firstHit, rules)},
-      {"an interval under pmml", "pmml",
-       ShortWayDocument(R"(<Interval closure="closedClosed" leftMargin="-5" rightMargin="5"/>)", "",
-                        R"(<MiningField name="a" invalidValueTreatment="asMissing"/><MiningField name="b"/>)",
-                        "", firstHit, rules)},
-      {"a declared missing value", "native",
-       ShortWayDocument(R"(<Value value="-99" property="missing"/>)", "", ab, "", firstHit, rules)},
-      {"output fields", "native",
-       ShortWayDocument("", "", ab,
-                        R"(<Output><OutputField name="p" feature="predictedValue"/>)"
-                        R"(<OutputField name="c" feature="confidence"/>)"
-                        R"(<OutputField name="r" feature="ruleId"/>)"
-                        R"(<OutputField name="t" feature="transformedValue"><Apply function="+">)"
-                        R"(<FieldRef field="a"/><FieldRef field="b"/></Apply></OutputField></Output>)",
-                        firstHit, rules)},
-      {"a derived field", "native",
-       ShortWayDocument("",
-                        R"(<TransformationDictionary><DerivedField name="d" optype="continuous" dataType="double">)"
-                        R"(<Apply function="*"><FieldRef field="b"/><Constant>2</Constant></Apply>)"
-                        R"(</DerivedField></TransformationDictionary>)",
-                        ab, "", firstHit,
-                        R"(<SimpleRule id="r1" score="A" confidence="0.9"><SimplePredicate field="a" operator="lessThan" value="3"/></SimpleRule>)"
-                        R"(<SimpleRule id="r2" score="B" confidence="0.8"><SimplePredicate field="d" operator="greaterThan" value="6"/></SimpleRule>)")},
-      {"a derived field read by an output field only", "native",
-       ShortWayDocument("",
-                        R"(<TransformationDictionary><DerivedField name="d" optype="continuous" dataType="double">)"
-                        R"(<Apply function="*"><FieldRef field="b"/><Constant>2</Constant></Apply>)"
-                        R"(</DerivedField></TransformationDictionary>)",
-                        ab, R"(<Output><OutputField name="o" feature="transformedValue"><FieldRef field="d"/></OutputField></Output>)",
-                        firstHit, rules)},
-      {"a string predictor", "native",
-       ShortWayDocument("", "", ab + R"(<MiningField name="s"/>)", "", firstHit,
-                        rules + R"(<SimpleRule id="r3" score="A" confidence="0.7"><SimplePredicate field="s" operator="equal" value="p"/></SimpleRule>)")},
-      {"weighted sum", "native",
-       ShortWayDocument("", "", ab, "",
-                        R"(<RuleSet defaultScore="B" defaultConfidence="0.1"><RuleSelectionMethod criterion="weightedSum"/>)",
-                        rules)},
-  };
-  const double sysmis = NumericValue::GetSysmisValue();
-  const double inf = std::numeric_limits<double>::infinity();
-  // What a cell holds: a number, a text, set missing, or left absent.
-  struct Cell {
-    enum Kind { kNumber, kText, kMissing, kAbsent } kind;
-    double number;
-    const char* text;
-  };
-  const Cell absent{Cell::kAbsent, 0, nullptr};
-  auto number = [](double x) { return Cell{Cell::kNumber, x, nullptr}; };
-  auto text = [](const char* t) { return Cell{Cell::kText, 0, t}; };
-  struct Row {
-    const char* name;
-    Cell a, b, s;
-    bool shorter;  // a record laid out with field a only
-  } rows[] = {
-      {"r1 fires", number(1), number(5), text("p"), false},
-      {"r2 fires", number(5), number(5), text("q"), false},
-      {"no rule fires", number(5), number(1), absent, false},
-      {"a outside the outlier bounds", number(50), number(5), absent, false},
-      {"a outside the interval", number(-7), number(1), absent, false},
-      {"a declared missing", number(-99), number(5), absent, false},
-      {"a NaN", number(std::nan("")), number(5), absent, false},
-      {"a system-missing", number(sysmis), number(1), absent, false},
-      {"a minus infinity", number(-inf), number(1), absent, false},
-      {"a number text", text("1.5"), number(1), absent, false},
-      {"a text that is no number", text("x"), number(5), absent, false},
-      {"b set missing", number(5), Cell{Cell::kMissing, 0, nullptr}, absent, false},
-      {"b absent", number(5), absent, text("p"), false},
-      {"b a text that is no number", number(5), text("many"), absent, false},
-      {"a record shorter than the layout", number(5), absent, absent, true},
-  };
-  auto fill = [](TestRecord& record, const char* field, const Cell& cell) {
-    if (cell.kind == Cell::kNumber) record.Number(field, cell.number);
-    if (cell.kind == Cell::kText) record.Text(field, cell.text);
-    if (cell.kind == Cell::kMissing) record.Missing(field);
-  };
-  for (const Document& d : documents) {
-    SCOPED_TRACE(d.name);
-    auto exact = testing_support::TranslateDocument(d.text, "short.pmml", d.semantics);
-    auto derived = testing_support::TranslateDocument(d.text, "general.pmml", d.semantics);
-    auto walked = testing_support::TranslateDocument(d.text, "walked.pmml", d.semantics);
+  std::istringstream file(testing_support::ReadFile(std::string(RULESCORE_TEST_DATA_DIR) + "/models/short_way.txt"));
+  std::vector<std::string> records;
+  std::vector<std::pair<std::string, std::string>> documents;  // "semantics name", text
+  for (std::string line; std::getline(file, line);) {
+    if (line.rfind("record ", 0) == 0) records.push_back(line);
+    if (line.rfind("== ", 0) == 0) documents.emplace_back(line.substr(3), "");
+    if (line[0] != '#' && line.rfind("record ", 0) != 0 && line.rfind("== ", 0) != 0) documents.back().second += line + "\n";
+  }
+  ASSERT_EQ(records.size(), 15u);
+  ASSERT_EQ(documents.size(), 13u);
+  TestRecord full({"a", "b", "s"});
+  TestRecord shorter({"a"});
+  TestRecord plain({"a", "b", "s"});
+  plain.Number("a", 2).Number("b", 9);
+  for (const auto& d : documents) {
+    SCOPED_TRACE(d.first);
+    const std::string semantics = d.first.substr(0, d.first.find(' '));
+    auto exact = testing_support::TranslateDocument(d.second, "short.pmml", semantics);
+    auto derived = testing_support::TranslateDocument(d.second, "general.pmml", semantics);
+    auto walked = testing_support::TranslateDocument(d.second, "walked.pmml", semantics);
     ASSERT_NE(exact->model, nullptr);
     walked->model->SetUseReferenceWalk(true);
     ScoreResult* exactResult = nullptr;
     ScoreResult* derivedResult = new DerivedResult(nullptr);
     ScoreResult* walkedResult = nullptr;
-    TestRecord full({"a", "b", "s"});
-    TestRecord shorter({"a"});
-    TestRecord plain({"a", "b", "s"});
-    plain.Number("a", 2).Number("b", 9);
-    for (const Row& row : rows) {
-      SCOPED_TRACE(row.name);
-      TestRecord& record = row.shorter ? shorter : full;
+    for (const std::string& line : records) {
+      SCOPED_TRACE(line);
+      std::istringstream cells(line.substr(7));
+      TestRecord& record = line.rfind("record a ", 0) == 0 ? shorter : full;
       record.Clear();
-      fill(record, "a", row.a);
-      if (!row.shorter) {
-        fill(record, "b", row.b);
-        fill(record, "s", row.s);
+      for (std::string cell; cells >> cell;) {
+        if (cell.find('=') == std::string::npos) continue;  // the layout word
+        const std::string field = cell.substr(0, cell.find('=')), value = cell.substr(field.size() + 1);
+        if (value == "?") {
+          record.Missing(field);
+        } else if (value[0] == '\'') {
+          record.Text(field, value.substr(1, value.size() - 2));
+        } else {
+          record.Number(field, value == "sysmis" ? NumericValue::GetSysmisValue() : std::stod(value));
+        }
       }
       // The row, then a plain record that takes the short way where there
       // is one: nothing of the row may stay behind in the model or result.
