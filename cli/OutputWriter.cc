@@ -23,7 +23,11 @@ void AppendShortest(double value, std::string* out) {
 }  // namespace
 
 OutputWriter::OutputWriter(Format format, char delimiter) : format_(format), delimiter_(delimiter) {
-  for (const char c : {delimiter, '"', '\n', '\r'}) special_[static_cast<unsigned char>(c)] = true;
+  for (const char c : {delimiter, '"', '\n', '\r'}) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    special_[byte] = true;
+    specialBits_[byte >> 6] |= uint64_t{1} << (byte & 63);
+  }
 }
 
 bool OutputWriter::AppendPlainCsvRow(const CsvRow& row, size_t width, const RowScore& score,
@@ -50,30 +54,35 @@ bool OutputWriter::AppendPlainCsvRow(const CsvRow& row, size_t width, const RowS
       need += cell.size();
     }
   }
+  // The scorer's texts, when the row names them, need no look at each byte.
+  const uint64_t* const bytes = score.textBytes;
+  const bool textsPlain =
+      bytes != nullptr && ((bytes[0] & specialBits_[0]) | (bytes[1] & specialBits_[1]) |
+                           (bytes[2] & specialBits_[2]) | (bytes[3] & specialBits_[3])) == 0;
   const bool prediction = score.ok && score.hasPrediction;
   const std::string_view predictionText = score.Prediction();
   const std::string_view winningRule = score.WinningRule();
   const size_t firedCount = score.FiredCount();
   if (prediction) {
-    if (!plain(predictionText)) return false;
+    if (!textsPlain && !plain(predictionText)) return false;
     need += predictionText.size();
   }
   char buffer[64];
   std::string_view confidence;
   if (score.ok && score.hasConfidence && std::isfinite(score.confidence)) {
-    confidence = !score.confidenceText.empty() ? std::string_view(score.confidenceText)
+    confidence = score.confidenceTextSize != 0 ? score.ConfidenceText()
                                                : KtZembra_940::NumberText::FormatShortest(
                                                      score.confidence, buffer, sizeof buffer);
     need += confidence.size();
   }
   if (score.ok) {
-    if (!plain(winningRule)) return false;
+    if (!textsPlain && !plain(winningRule)) return false;
     need += winningRule.size();
     // The identifiers are joined by ';', which must not need quotes either.
     if (firedCount > 1 && special_[static_cast<unsigned char>(';')]) return false;
     for (size_t i = 0; i < firedCount; ++i) {
       const std::string_view id = score.FiredRule(i);
-      if (!plain(id)) return false;
+      if (!textsPlain && !plain(id)) return false;
       need += id.size() + 1;
     }
     if (firedCount > 0) --need;

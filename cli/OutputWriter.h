@@ -52,6 +52,7 @@ class OutputWriter {
   char delimiter_;
   std::vector<std::string> outputColumns_;
   bool special_[256] = {};  // the bytes that make a CSV field quoted
+  uint64_t specialBits_[4] = {};  // the same, a bit per byte value
 };
 
 }  // namespace cli

@@ -226,6 +226,15 @@ bool RecordScorer::PrepareBlocks() {
     categories_.push_back(std::move(prediction));
   }
   ruleIds_ = model_->GetBatchRuleIds();
+  std::fill(std::begin(textBytes_), std::end(textBytes_), 0);
+  const auto noteBytes = [this](const std::string& text) {
+    for (const char c : text) {
+      const unsigned char byte = static_cast<unsigned char>(c);
+      textBytes_[byte >> 6] |= uint64_t{1} << (byte & 63);
+    }
+  };
+  for (const Prediction& prediction : categories_) noteBytes(prediction.text);
+  for (const std::string& id : ruleIds_) noteBytes(id);
   ruleConfidence_.assign(ruleIds_.size() + 1, ConfidenceText());
   outputCount_ = model_->GetBatchOutputs().size();
   blockColumns_.resize(bindings_.size());
@@ -335,6 +344,7 @@ void RecordScorer::ScoreRows(const CsvRow* rows, size_t count, RowScore* scores)
     score->Reset();
     score->ok = true;
     score->ruleIds = &ruleIds_;
+    score->textBytes = textBytes_;
     score->firedIndices = block_.fired.data() + std::min(firedFrom, block_.fired.size());
     score->firedIndexCount = std::min(firedAt, block_.fired.size()) - std::min(firedFrom, block_.fired.size());
     const int32_t winning = block_.winningRule[i];
@@ -386,7 +396,9 @@ void RecordScorer::SetConfidenceText(RowScore* score, ConfidenceText* given) {
     entry.size = static_cast<unsigned char>(text.size());
     entry.set = true;
   }
-  score->confidenceText.assign(entry.text, entry.size);
+  static_assert(sizeof entry.text <= RowScore::kConfidenceTextCapacity, "a confidence text fits the row");
+  std::memcpy(score->confidenceText, entry.text, sizeof entry.text);
+  score->confidenceTextSize = entry.size;
 }
 
 }  // namespace cli

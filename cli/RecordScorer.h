@@ -118,6 +118,8 @@ class RecordScorer {
   };
   std::vector<Prediction> categories_;
   std::vector<std::string> ruleIds_;
+  // The bytes categories_' and ruleIds_' texts hold, a bit per byte value.
+  uint64_t textBytes_[4] = {};
   // Per winning rule (and 0 for a default), the text of the confidence it
   // last gave: a rule that takes the first hit always gives the same.
   std::vector<ConfidenceText> ruleConfidence_;

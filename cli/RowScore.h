@@ -22,9 +22,12 @@ struct RowScore {
   bool predictionIsNumber = false;
   bool hasConfidence = false;
   double confidence = 0.0;
-  // The confidence's shortest text when the scorer made it (empty: the
-  // writer makes it from `confidence`).
-  std::string confidenceText;
+  // The confidence's shortest text when the scorer made it (size 0: the
+  // writer makes it from `confidence`). Held in the row itself: a copy of a
+  // few bytes, with no allocation and no string to keep per row.
+  static constexpr size_t kConfidenceTextCapacity = 32;
+  char confidenceText[kConfidenceTextCapacity];
+  unsigned char confidenceTextSize = 0;
   // The identifier of the rule that decided; empty when a default did.
   std::string winningRule;
   // Identifiers of the rules that fired, in firing order. Kept from row to
@@ -48,7 +51,14 @@ struct RowScore {
   const std::vector<std::string>* ruleIds = nullptr;
   const int32_t* firedIndices = nullptr;  // into *ruleIds, firedIndexCount of them
   size_t firedIndexCount = 0;
+  // With the references above: a bit per byte value (four words) set for
+  // every byte any of the scorer's prediction and rule texts holds, so that
+  // a writer learns with a few tests that none of them needs quotes.
+  const uint64_t* textBytes = nullptr;
 
+  std::string_view ConfidenceText() const {
+    return std::string_view(confidenceText, confidenceTextSize);
+  }
   std::string_view Prediction() const {
     return predictionRef != nullptr ? std::string_view(*predictionRef) : std::string_view(prediction);
   }
@@ -73,6 +83,7 @@ struct RowScore {
     ruleIds = nullptr;
     firedIndices = nullptr;
     firedIndexCount = 0;
+    textBytes = nullptr;
     ok = false;
     error.clear();
     hasPrediction = false;
@@ -80,7 +91,7 @@ struct RowScore {
     predictionIsNumber = false;
     hasConfidence = false;
     confidence = 0.0;
-    confidenceText.clear();
+    confidenceTextSize = 0;
     winningRule.clear();
     firedRules.clear();
     for (Output& output : outputs) {
