@@ -11,7 +11,7 @@
 // past its budget (unrelated rules under an all-fired walk would need
 // exponentially many nodes); the lazy walk serves then. A rule set cut
 // from a tree gives about the tree itself. The top of the diagram, as deep
-// as its size allows, is also unfolded into a heap-ordered tree
+// as its size allows, is also unfolded into a complete tree
 // (UnfoldedDiagram).
 #ifndef RULESCORE_SCORING_DECISIONDIAGRAM_H_
 #define RULESCORE_SCORING_DECISIONDIAGRAM_H_
@@ -32,7 +32,7 @@ class DecisionDiagram {
   DecisionDiagram& operator=(const DecisionDiagram&) = delete;
 
   // Unrolls the lazy walk of `plan`: with `firstOnly` each leaf holds the
-  // first rule that fires, else every one; with `unfold` the heap-ordered
+  // first rule that fires, else every one; with `unfold` the unfolded
   // tree is built too where it fits.
   void Build(const ModelPlan& plan, bool firstOnly, bool unfold);
 

@@ -8,9 +8,9 @@
 // them with a bit set of the rules still alive (and per-variable region
 // masks); DecisionDiagram unrolls that walk, on the first record of each
 // kind (first hit, all fired), into a diagram with one branch per test
-// when that stays small, and UnfoldedDiagram lays a shallow diagram out as
-// a heap-ordered tree for ordinary numbers. Records take the most direct
-// of these that was built.
+// when that stays small, and UnfoldedDiagram lays the top of a diagram out
+// as a complete tree, in blocks of cache lines, for ordinary numbers.
+// Records take the most direct of these that was built.
 //
 // Not thread-safe: FiredRules writes per-record scratch (one model scores
 // one record at a time).

@@ -1,94 +1,165 @@
 #include "scoring/UnfoldedDiagram.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 namespace KtZembra_940 {
 
 void UnfoldedDiagram::Build(const std::vector<DiagramStep>& steps, int32_t root) {
-  heap_.clear();
+  slots_.clear();
+  bands_.clear();
+  bottom_.clear();
   int32_t vars = 0;
   for (const DiagramStep& step : steps) vars = std::max(vars, step.var + 1);
   bounds_.assign(static_cast<size_t>(vars), Bounds());
+  lowest_ = std::numeric_limits<double>::quiet_NaN();
+  for (const DiagramStep& step : steps) {
+    if (step.atLeast == step.atLeast) {
+      lowest_ = step.atLeast;
+      break;
+    }
+  }
   deepest_ = 0;
-  depth_ = 0;
+  depth_ = -1;  // not known while measuring
   limit_ = kSmallDepth;
   while (limit_ < kMaxDepth && (size_t{4} << limit_) - 1 <= kSlotsPerNode * steps.size()) ++limit_;
   Visit(steps, root, 0, 0, false);
-  heap_.assign((size_t{2} << deepest_) - 1, Slot());
-  Visit(steps, root, 0, 0, true);
   depth_ = deepest_;
-  // Every record walks depth_ levels: a leaf above the bottom passes any
-  // number on to its left child, a copy of itself. A NaN leaves the
-  // ordinary branches there, which only sends it to Descend.
+  // Bands under a top band of what is left over, so that only the root's
+  // block may be partly used; each band's blocks start on a whole block.
+  const int height = depth_ > kCachedDepth ? 3 : 2;
+  bandOf_.assign(static_cast<size_t>(depth_), 0);
+  size_t slots = 0;
+  for (int level = 0; level < depth_;) {
+    Band band;
+    band.first = slots;
+    band.top = level;
+    band.levels = level == 0 && depth_ % height != 0 ? depth_ % height : height;
+    for (int l = level; l < level + band.levels; ++l) bandOf_[static_cast<size_t>(l)] = static_cast<int>(bands_.size());
+    slots += ((size_t{1} << level << band.levels) + 7) / 8 * 8;
+    bands_.push_back(band);
+    level += band.levels;
+  }
+  constexpr size_t kAlign = 128;
+  slots_.assign(slots + kAlign / sizeof(Slot), Slot());
+  const size_t address = reinterpret_cast<uintptr_t>(slots_.data());
+  start_ = address % sizeof(Slot) == 0 ? (kAlign - address % kAlign) % kAlign / sizeof(Slot) : 0;
+  bottom_.assign(size_t{1} << depth_, -1);
+  Visit(steps, root, 0, 0, true);
+  // Every record walks depth_ levels: a leaf, or a node decided in full
+  // (a NaN bound, as is every slot no node was placed in), above the
+  // bottom passes any number on to its left child, which becomes a copy of
+  // it. A NaN leaves the ordinary branches there, which only sends it to
+  // Descend.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
-  const size_t inner = (size_t{1} << depth_) - 1;  // slots above the bottom level
-  for (size_t k = 0; k < inner; ++k) {
-    Slot& slot = heap_[k];
-    if (slot.node >= 0) continue;
-    slot.var = 0;
-    slot.above = inf;
-    slot.atLeast = -inf;
-    heap_[2 * k + 1].node = slot.node;
+  for (int level = 0; level < depth_; ++level) {
+    for (size_t q = 0; q < (size_t{1} << level); ++q) {
+      Slot& slot = SlotAt(level, q);
+      if (slot.node >= 0 && slot.above == slot.above) continue;
+      slot.var = level == 0 ? 0 : SlotAt(level - 1, q / 2).var;
+      slot.above = inf;
+      if (level + 1 == depth_) {
+        bottom_[2 * q] = slot.node;
+      } else {
+        Slot& left = SlotAt(level + 1, 2 * q);
+        left.node = slot.node;
+        left.above = nan;
+      }
+    }
   }
   bounds_ = std::vector<Bounds>();
+  bandOf_ = std::vector<int>();
+}
+
+UnfoldedDiagram::Slot& UnfoldedDiagram::SlotAt(int level, size_t q) {
+  const Band& band = bands_[static_cast<size_t>(bandOf_[static_cast<size_t>(level)])];
+  const int j = level - band.top;
+  const size_t within = size_t{1} << j;
+  const size_t slot = band.first + ((q >> j) << band.levels) + within - 1 + (q & (within - 1));
+  return slots_[start_ + slot];
 }
 
 int32_t UnfoldedDiagram::Descend(const double* values) const {
-  const Slot* heap = heap_.data();
-  size_t k = 0;
-  for (int level = 0;; ++level) {
-    const Slot& step = heap[k];
-    if (step.node < 0 || level == depth_) return step.node;
-    const double x = values[step.var];
-    if (x > step.above) {
-      k = 2 * k + 2;
-    } else if (x >= step.atLeast) {
-      k = 2 * k + 1;
-    } else {
-      return step.node;
+  const Slot* slots = slots_.data() + start_;
+  size_t q = 0;
+  for (const Band& band : bands_) {
+    const Slot* block = slots + band.first + (q << band.levels);
+    unsigned j = 0;
+    for (int level = 0; level < band.levels; ++level) {
+      const Slot& step = block[j];
+      if (step.node < 0) return step.node;
+      const double x = values[step.var];
+      if (x > step.above) {
+        j = 2 * j + 2;
+      } else if (x >= lowest_) {
+        j = 2 * j + 1;
+      } else {
+        return step.node;
+      }
+    }
+    q = (q << band.levels) + (j - ((1u << band.levels) - 1));
+  }
+  return bottom_[q];
+}
+
+// From the block of path q[k] of the band at `first`, record k (at
+// base + k * width) takes the band's levels one by one.
+template <int levels, size_t lanes>
+void UnfoldedDiagram::BandRows(const Slot* first, const double* base, size_t width, double lowest, size_t* q,
+                               bool* ordinary) {
+  const Slot* block[lanes];
+  unsigned j[lanes];
+  for (size_t k = 0; k < lanes; ++k) {
+    block[k] = first + (q[k] << levels);
+    j[k] = 0;
+  }
+  for (int level = 0; level < levels; ++level) {
+    for (size_t k = 0; k < lanes; ++k) {
+      const Slot& step = block[k][j[k]];
+      const double x = base[k * width + static_cast<size_t>(step.var)];
+      ordinary[k] &= x >= lowest;
+      j[k] = 2 * j[k] + 1 + static_cast<unsigned>(x > step.above);
     }
   }
+  for (size_t k = 0; k < lanes; ++k) q[k] = (q[k] << levels) + (j[k] - ((1u << levels) - 1));
 }
 
 void UnfoldedDiagram::WalkRows(const double* rows, size_t width, size_t count, int32_t* nodes) const {
   // Lanes records at a time: their walks are independent, so the loads of
   // one lane overlap those of the others.
   constexpr size_t kLanes = 8;
-  const Slot* heap = heap_.data();
-  const int depth = depth_;
+  const Slot* slots = slots_.data() + start_;
+  const double lowest = lowest_;
   size_t i = 0;
   for (; i + kLanes <= count; i += kLanes) {
     const double* base = rows + i * width;
-    size_t k[kLanes];
+    size_t q[kLanes];
     bool ordinary[kLanes];
-    for (size_t j = 0; j < kLanes; ++j) {
-      k[j] = 0;
-      ordinary[j] = true;
+    for (size_t k = 0; k < kLanes; ++k) {
+      q[k] = 0;
+      ordinary[k] = true;
     }
-    for (int level = 0; level < depth; ++level) {
-      for (size_t j = 0; j < kLanes; ++j) {
-        const Slot& step = heap[k[j]];
-        const double x = base[j * width + static_cast<size_t>(step.var)];
-        ordinary[j] &= x >= step.atLeast;
-        k[j] = 2 * k[j] + 1 + static_cast<size_t>(x > step.above);
+    for (const Band& band : bands_) {
+      const Slot* first = slots + band.first;
+      switch (band.levels) {
+        case 1:
+          BandRows<1, kLanes>(first, base, width, lowest, q, ordinary);
+          break;
+        case 2:
+          BandRows<2, kLanes>(first, base, width, lowest, q, ordinary);
+          break;
+        default:
+          BandRows<3, kLanes>(first, base, width, lowest, q, ordinary);
+          break;
       }
     }
-    for (size_t j = 0; j < kLanes; ++j) {
-      nodes[i + j] = ordinary[j] ? heap[k[j]].node : Descend(base + j * width);
+    for (size_t k = 0; k < kLanes; ++k) {
+      nodes[i + k] = ordinary[k] ? bottom_[q[k]] : Descend(base + k * width);
     }
   }
-  for (; i < count; ++i) {
-    const double* values = rows + i * width;
-    size_t k = 0;
-    bool ordinary = true;
-    for (int level = 0; level < depth; ++level) {
-      const Slot& step = heap[k];
-      const double x = values[step.var];
-      ordinary &= x >= step.atLeast;
-      k = 2 * k + 1 + static_cast<size_t>(x > step.above);
-    }
-    nodes[i] = ordinary ? heap[k].node : Descend(values);
-  }
+  for (; i < count; ++i) nodes[i] = Walk(rows + i * width);
 }
 
 int32_t UnfoldedDiagram::Settle(const std::vector<DiagramStep>& steps, int32_t n) const {
@@ -108,30 +179,34 @@ int32_t UnfoldedDiagram::Settle(const std::vector<DiagramStep>& steps, int32_t n
   return n;
 }
 
-void UnfoldedDiagram::Visit(const std::vector<DiagramStep>& steps, int32_t n, size_t slot, int level,
-                            bool write) {
+void UnfoldedDiagram::Visit(const std::vector<DiagramStep>& steps, int32_t n, size_t q, int level, bool write) {
   n = Settle(steps, n);
   deepest_ = std::max(deepest_, level);
-  if (write) heap_[slot].node = n;
+  if (write && level == depth_) {
+    bottom_[q] = n;
+    return;
+  }
+  if (write) SlotAt(level, q).node = n;
   if (n < 0) return;
   const DiagramStep& packed = steps[static_cast<size_t>(n)];
+  // A node whose lower bound is not lowest_ is decided in full.
+  const bool full = !(packed.above == packed.above) || !(packed.atLeast == lowest_);
   if (write) {
-    Slot& step = heap_[slot];
+    Slot& step = SlotAt(level, q);
     step.var = packed.var;
-    step.above = packed.above;
-    step.atLeast = packed.atLeast;
+    step.above = full ? std::numeric_limits<double>::quiet_NaN() : packed.above;
   }
-  if (!(packed.above == packed.above)) return;  // always decided in full
+  if (full) return;
   if (level >= limit_) return;  // the walk goes on from n in the diagram
   Bounds& b = bounds_[static_cast<size_t>(packed.var)];
   const Bounds saved = b;
   b.known = true;
   b.hi = std::min(b.hi, packed.above);
-  Visit(steps, packed.nextLess, 2 * slot + 1, level + 1, write);
+  Visit(steps, packed.nextLess, 2 * q, level + 1, write);
   b = saved;
   b.known = true;
   b.lo = std::max(b.lo, packed.above);
-  Visit(steps, packed.nextGreater, 2 * slot + 2, level + 1, write);
+  Visit(steps, packed.nextGreater, 2 * q + 1, level + 1, write);
   b = saved;
 }
 
