@@ -104,11 +104,16 @@ int32_t UnfoldedDiagram::Descend(const double* values) const {
   return bottom_[q];
 }
 
-// From the block of path q[k] of the band at `first`, record k (at
-// base + k * width) takes the band's levels one by one.
-template <int levels, size_t lanes>
-void UnfoldedDiagram::BandRows(const Slot* first, const double* base, size_t width, double lowest, size_t* q,
-                               bool* ordinary) {
+namespace {
+
+// One band of the block walk for `lanes` records side by side: from the
+// block of path q[k] of the band at `first`, record k (at base + k * width)
+// takes the band's levels one by one. The band is a compile-time constant,
+// so that the loops unroll, and inlined, so that q and ordinary stay in
+// registers.
+template <int levels, size_t lanes, class Slot>
+inline void BandRows(const Slot* first, const double* base, size_t width, double lowest, size_t* q,
+                     bool* ordinary) {
   const Slot* block[lanes];
   unsigned j[lanes];
   for (size_t k = 0; k < lanes; ++k) {
@@ -125,6 +130,8 @@ void UnfoldedDiagram::BandRows(const Slot* first, const double* base, size_t wid
   }
   for (size_t k = 0; k < lanes; ++k) q[k] = (q[k] << levels) + (j[k] - ((1u << levels) - 1));
 }
+
+}  // namespace
 
 void UnfoldedDiagram::WalkRows(const double* rows, size_t width, size_t count, int32_t* nodes) const {
   // Lanes records at a time: their walks are independent, so the loads of

@@ -160,12 +160,6 @@ class UnfoldedDiagram {
     return j - kSlots;
   }
 
-  // One band of the block walk for `lanes` records side by side: the band
-  // a compile-time constant, so that its loops unroll.
-  template <int levels, size_t lanes>
-  static void BandRows(const Slot* first, const double* base, size_t width, double lowest, size_t* q,
-                       bool* ordinary);
-
   // The walk branch by branch: the leaf, or the node where the record
   // leaves the ordinary branches or reaches the bottom.
   int32_t Descend(const double* values) const;
