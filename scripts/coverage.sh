@@ -11,6 +11,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${BUILD_DIR:-build-cov}"
 
+# gcovr comes from Debian's package of that name.
+if ! command -v gcovr >/dev/null; then
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get install -y --no-install-recommends gcovr >/dev/null
+fi
+
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DRULESCORE_BUILD_TESTS=ON -DRULESCORE_BUILD_BENCH=OFF \
   -DRULESCORE_BUILD_PYTHON=OFF -DRULESCORE_SANITIZE= \
   -DCMAKE_CXX_FLAGS="--coverage" -DCMAKE_EXE_LINKER_FLAGS="--coverage" -DCMAKE_SHARED_LINKER_FLAGS="--coverage"
