@@ -73,6 +73,8 @@ bool OutputWriter::AppendPlainCsvRow(const CsvRow& row, size_t width, const RowS
     confidence = score.confidenceTextSize != 0 ? score.ConfidenceText()
                                                : KtZembra_940::NumberText::FormatShortest(
                                                      score.confidence, buffer, sizeof buffer);
+    // A delimiter such as '.' or a digit can occur in a number's text.
+    if (!plain(confidence)) return false;
     need += confidence.size();
   }
   if (score.ok) {
@@ -228,7 +230,11 @@ void OutputWriter::AppendRow(const CsvRow& row, size_t width, const RowScore& sc
     }
     if (score.ok && score.hasPrediction) AppendCsvField(score.Prediction(), delimiter_, out);
     out->push_back(delimiter_);
-    if (hasConfidence) AppendShortest(score.confidence, out);
+    if (hasConfidence) {
+      char text[64];
+      AppendCsvField(KtZembra_940::NumberText::FormatShortest(score.confidence, text, sizeof text),
+                     delimiter_, out);
+    }
     out->push_back(delimiter_);
     if (score.ok) AppendCsvField(score.WinningRule(), delimiter_, out);
     out->push_back(delimiter_);
