@@ -1,8 +1,8 @@
 #include "host/ModelPool.h"
 
+#include "host/PartThreads.h"
+
 #include <algorithm>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace KtZembra_940 {
@@ -77,19 +77,7 @@ bool ModelPool::ScoreRows(const ColumnBatch& columns, size_t first, size_t last,
     done[p] = begin == end ? 0 : taken[p]->ScoreBatch(columns, begin, end, part);
   };
 
-  std::vector<std::thread> workers;
-  size_t inline_from = parts;  // parts that could not get a thread run here
-  for (size_t p = 1; p < parts; ++p) {
-    try {
-      workers.emplace_back(run, p);
-    } catch (const std::system_error&) {
-      inline_from = p;
-      break;
-    }
-  }
-  run(0);
-  for (size_t p = inline_from; p < parts; ++p) run(p);
-  for (std::thread& worker : workers) worker.join();
+  PartThreads::RunAll(parts, run);
   for (ScoreModel* model : taken) Release(model);
 
   bool ok = true;

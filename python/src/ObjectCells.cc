@@ -1,9 +1,9 @@
 #include "python/src/ObjectCells.h"
 
+#include "host/PartThreads.h"
+
 #include <algorithm>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace rulescore::python {
@@ -159,19 +159,7 @@ void ObjectCells::Release() {
     const size_t end = count_ * (s + 1) / shares;
     left[s] = {counts[s].Count(cells_, count_ * s / shares, end), end};
   };
-  std::vector<std::thread> workers;
-  size_t inlineFrom = shares;  // shares that found no thread are counted here
-  for (size_t s = 1; s < shares; ++s) {
-    try {
-      workers.emplace_back(count, s);
-    } catch (const std::system_error&) {
-      inlineFrom = s;
-      break;
-    }
-  }
-  count(0);
-  for (size_t s = inlineFrom; s < shares; ++s) count(s);
-  for (std::thread& worker : workers) worker.join();
+  KtZembra_940::PartThreads::RunAll(shares, count);
   for (size_t s = 0; s < shares; ++s) {
     counts[s].Drop(cells_);
     for (size_t c = left[s].first; c < left[s].second; ++c) Py_XDECREF(cells_[c]);

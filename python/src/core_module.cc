@@ -19,8 +19,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <tuple>
 #include <unordered_map>
 #include <utility>
@@ -35,6 +33,7 @@
 #include "host/ColumnBatch.h"
 #include "host/ErrorCodes.h"
 #include "host/ErrorFormatter.h"
+#include "host/PartThreads.h"
 #include "host/ModelPool.h"
 #include "host/NumberText.h"
 #include "host/ScoreDictVar.h"
@@ -756,19 +755,7 @@ class Model {
           parts[p].ok = false;
         }
       };
-      std::vector<std::thread> workers;
-      size_t inlineFrom = count;  // parts that found no thread run here
-      for (size_t p = 1; p < count; ++p) {
-        try {
-          workers.emplace_back(run, p);
-        } catch (const std::system_error&) {
-          inlineFrom = p;
-          break;
-        }
-      }
-      run(0);
-      for (size_t p = inlineFrom; p < count; ++p) run(p);
-      for (std::thread& worker : workers) worker.join();
+      KtZembra_940::PartThreads::RunAll(count, run);
     }
     bool ok = true;
     for (const Part& part : parts) ok = ok && part.ok;
