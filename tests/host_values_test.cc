@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -23,6 +24,7 @@
 #include "host/ScoringLog.h"
 #include "host/StringValue.h"
 #include "host/ZbException.h"
+#include "tests/support/CaseFile.h"
 #include "tests/support/TraceCapture.h"
 
 namespace KtZembra_940 {
@@ -85,44 +87,35 @@ TEST(ScoreValue, EqualityTable) {
 
 // ---- number texts --------------------------------------------------------------
 
-constexpr double kRefused = std::numeric_limits<double>::quiet_NaN();
-
-struct DoubleCase {
-  const char* text;
-  double value;  // kRefused: ParseDouble answers false
-};
-
-TEST(NumberText, ParseDoubleFollowsOneRule) {
-  const DoubleCase cases[] = {
-      {"0", 0}, {"0.5", 0.5}, {"-12.25", -12.25}, {" 7", 7}, {"7 ", 7}, {"\t\r\n7\n", 7},
-      {"+5", 5}, {" +5 ", 5}, {"-0", -0.0}, {"5e-1", 0.5}, {"1E3", 1000}, {".5", 0.5}, {"5.", 5},
-      {"1e308", 1e308}, {"-1.7976931348623157e308", -1.7976931348623157e308},
-      {"", kRefused}, {" ", kRefused}, {"+", kRefused}, {"-", kRefused}, {"++5", kRefused},
-      {"+-5", kRefused}, {"--5", kRefused}, {"+ 5", kRefused}, {"5 5", kRefused},
-      {"5abc", kRefused}, {"0x10", kRefused}, {"1,5", kRefused}, {"1e400", kRefused},
-      {"-1e400", kRefused}, {"1e-400", kRefused}, {"NaN", kRefused}, {"nan", kRefused},
-      {"-nan", kRefused}, {"INF", kRefused}, {"inf", kRefused}, {"-Infinity", kRefused},
-      {"\xc2\xa0" "5", kRefused},  // a no-break space is no XML white space
-      {"\v5", kRefused},
-      // Around the plain-decimal reading: its limits, and what lies past them.
-      {"00.50", 0.5}, {"-0.0", -0.0}, {"9007199254740992", 9007199254740992.0},
-      {"9007199254740993", 9007199254740993.0},
-      {"0.1234567890123456789", 0.1234567890123456789},
-      {"1.0000000000000000000000001", 1.0000000000000000000000001},
-      {"123456789012345678901234", 123456789012345678901234.0}, {"-.5", -0.5}, {"1.", 1.0},
-      {"1..5", kRefused}, {"1.5.", kRefused}, {"5-", kRefused},
-  };
-  for (const DoubleCase& c : cases) {
-    SCOPED_TRACE(std::string("text \"") + c.text + "\"");
-    double out = 42.0;
-    const bool ok = NumberText::ParseDouble(c.text, &out);
-    if (std::isnan(c.value)) {
-      EXPECT_FALSE(ok);
-      EXPECT_EQ(out, 42.0);  // untouched
+// Every row of tests/data/cases/number_text.txt.
+TEST(NumberText, ParseSaturateAndFormatAsTheCasesSay) {
+  for (const testing_support::CaseLine& c : testing_support::ReadDataCases("number_text.txt")) {
+    SCOPED_TRACE(c.where);
+    ASSERT_EQ(c.fields.size(), 3u);
+    const std::string& kind = c.fields[0];
+    const std::string& text = c.fields[1];
+    const bool refused = c.fields[2] == "refused";
+    const double want = refused ? 0.0 : std::strtod(c.fields[2].c_str(), nullptr);
+    if (kind == "double") {
+      double out = 42.0;
+      ASSERT_EQ(NumberText::ParseDouble(text, &out), !refused);
+      EXPECT_EQ(out, refused ? 42.0 : want);  // a refusal leaves it untouched
+      EXPECT_EQ(std::signbit(out), std::signbit(want));
+    } else if (kind == "int") {
+      int out = 99;
+      EXPECT_EQ(NumberText::ParseInt(text, &out), !refused);
+      EXPECT_EQ(out, refused ? 99 : want);
+    } else if (kind == "saturate") {
+      EXPECT_EQ(NumberText::SaturateToInt(std::strtod(text.c_str(), nullptr)), want);
     } else {
-      ASSERT_TRUE(ok);
-      EXPECT_EQ(out, c.value);
-      EXPECT_EQ(std::signbit(out), std::signbit(c.value));
+      ASSERT_EQ(kind, "format");
+      const double value = std::strtod(text.c_str(), nullptr);
+      char buffer[32];
+      const std::string_view shown = NumberText::FormatShortest(value, buffer, sizeof buffer);
+      EXPECT_EQ(shown, c.fields[2]);
+      double back = 0.0;
+      EXPECT_EQ(NumberText::ParseDouble(shown, &back), std::isfinite(value));
+      EXPECT_EQ(back, std::isfinite(value) ? value : 0.0);
     }
   }
 }
@@ -151,70 +144,6 @@ TEST(NumberText, ParseDoubleUsesOnlyTheViewGiven) {
   double out = 0.0;
   ASSERT_TRUE(NumberText::ParseDouble(std::string_view(text).substr(0, 2), &out));
   EXPECT_EQ(out, 12.0);
-}
-
-struct IntCase {
-  const char* text;
-  bool ok;
-  int value;
-};
-
-TEST(NumberText, ParseIntAcceptsDecimalIntegersWithin32Bits) {
-  const IntCase cases[] = {
-      {"0", true, 0}, {"42", true, 42}, {" +42 ", true, 42}, {"-7", true, -7},
-      {"2147483647", true, INT32_MAX}, {"-2147483648", true, INT32_MIN},
-      {"2147483648", false, 0}, {"-2147483649", false, 0}, {"99999999999999999999", false, 0},
-      {"1.0", false, 0}, {"1e3", false, 0}, {"0x1F", false, 0}, {"", false, 0},
-      {"+-1", false, 0}, {"12a", false, 0},
-  };
-  for (const IntCase& c : cases) {
-    SCOPED_TRACE(std::string("text \"") + c.text + "\"");
-    int out = 99;
-    EXPECT_EQ(NumberText::ParseInt(c.text, &out), c.ok);
-    EXPECT_EQ(out, c.ok ? c.value : 99);
-  }
-}
-
-TEST(NumberText, SaturateToIntTruncatesTowardZero) {
-  const double inf = std::numeric_limits<double>::infinity();
-  const struct {
-    double in;
-    int out;
-  } cases[] = {
-      {0.0, 0},        {2.9, 2},           {-2.9, -2},         {-0.5, 0},
-      {2147483646.9, 2147483646},          {2147483647.0, INT32_MAX},
-      {2147483648.0, INT32_MAX},           {1e300, INT32_MAX}, {inf, INT32_MAX},
-      {-2147483648.0, INT32_MIN},          {-2147483649.5, INT32_MIN},
-      {-1e300, INT32_MIN},                 {-inf, INT32_MIN},  {std::nan(""), 0},
-      {std::numeric_limits<double>::lowest(), INT32_MIN},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.in);
-    EXPECT_EQ(NumberText::SaturateToInt(c.in), c.out);
-  }
-}
-
-TEST(NumberText, FormatShortestRoundTrips) {
-  const struct {
-    double value;
-    const char* text;
-  } cases[] = {
-      {0.0, "0"},          {5.0, "5"},      {0.1, "0.1"},        {-2.5, "-2.5"},
-      {1e21, "1e+21"},     {0.1 + 0.2, "0.30000000000000004"},
-      {std::numeric_limits<double>::lowest(), "-1.7976931348623157e+308"},
-      {std::numeric_limits<double>::infinity(), "inf"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    char buffer[32];
-    const std::string_view text = NumberText::FormatShortest(c.value, buffer, sizeof buffer);
-    EXPECT_EQ(text, c.text);
-    double back = 0.0;
-    if (std::isfinite(c.value)) {
-      ASSERT_TRUE(NumberText::ParseDouble(text, &back));
-      EXPECT_EQ(back, c.value);
-    }
-  }
 }
 
 // The translator's number checks are the same rule; their refusals of a
@@ -254,36 +183,17 @@ TEST(ErrorFormatter, EveryCodeHasAText) {
   EXPECT_EQ(gErrorFormater.GetTemplate(123), "");
 }
 
-// The texts of the refusals are scenario rows and golden runs; here what no
-// document reaches.
+// The texts of the refusals are scenario rows and golden runs; what no
+// document reaches is tests/data/cases/error_messages.txt.
 TEST(ErrorFormatter, MessagesNameTheirArguments) {
-  const struct {
-    int code;
-    std::vector<std::string> args;
-    const char* message;
-  } cases[] = {
-      {ErrorCode::kXmlTooDeep, {"m.pmml", "1", "3307", "1100"},
-       "m.pmml:1:3307: elements nest deeper than 1100 levels"},
-      // An argument not given leaves its place empty; extra ones are dropped.
-      {ErrorCode::kNotANumber, {}, "\"\" is not a number"},
-      {ErrorCode::kNotANumber, {"x", "y"}, "\"x\" is not a number"},
-      // A code without a text still names its arguments.
-      {4242, {"a", "b"}, "error 4242: a, b"},
-      {4243, {}, "error 4243"},
-      // Control characters are escaped, C1 ones included.
-      {ErrorCode::kNotANumber, {"a\nb"}, "\"a\\x0Ab\" is not a number"},
-      {ErrorCode::kNotANumber, {"\x1b[31m"}, "\"\\x1B[31m\" is not a number"},
-      {ErrorCode::kNotANumber, {std::string("a\0b", 3)}, "\"a\\x00b\" is not a number"},
-      {ErrorCode::kNotANumber, {"\x7f"}, "\"\\x7F\" is not a number"},
-      {ErrorCode::kNotANumber, {"\xc2\x9b"}, "\"\\xC2\\x9B\" is not a number"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.message);
-    const ZbException e = Raised(c.code, c.args);
-    EXPECT_EQ(e.GetErrorCode(), c.code);
-    EXPECT_EQ(e.GetArguments(), c.args);
-    EXPECT_EQ(e.GetMessage(), c.message);
-    EXPECT_STREQ(e.what(), c.message);
+  for (const testing_support::CaseLine& c : testing_support::ReadDataCases("error_messages.txt")) {
+    SCOPED_TRACE(c.where);
+    const std::vector<std::string> args(c.fields.begin() + 2, c.fields.end());
+    const ZbException e = Raised(std::stoi(c.fields[0]), args);
+    EXPECT_EQ(e.GetErrorCode(), std::stoi(c.fields[0]));
+    EXPECT_EQ(e.GetArguments(), args);
+    EXPECT_EQ(e.GetMessage(), c.fields[1]);
+    EXPECT_STREQ(e.what(), c.fields[1].c_str());
   }
 }
 
