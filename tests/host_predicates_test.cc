@@ -30,6 +30,7 @@
 #include "host/XmlDocument.h"
 #include "host/XmlPlatform.h"
 #include "host/ZbException.h"
+#include "tests/support/CaseFile.h"
 #include "tests/support/Displayed.h"
 
 namespace KtZembra_940 {
@@ -129,85 +130,25 @@ std::string Describe(const ScorePredicate* p) {
   return os.str();
 }
 
-std::string Simple(const std::string& field, const std::string& op, const char* value) {
-  std::string text = "<SimplePredicate field=\"" + field + "\" operator=\"" + op + "\"";
-  if (value != nullptr) text += std::string(" value=\"") + value + "\"";
-  return text + "/>";
-}
-
-std::string SetOf(const std::string& field, const std::string& op, const std::string& array) {
-  return "<SimpleSetPredicate field=\"" + field + "\" booleanOperator=\"" + op + "\">" + array +
-         "</SimpleSetPredicate>";
-}
-
-// Operator codes: equal 0 ... isNotMissing 7; isIn 0, isNotIn 1; or 0, and 1,
-// xor 2, surrogate 3. A text value is its label code; an undeclared text
-// takes the next free code; a missing test compares no value.
+// Every row of tests/data/cases/predicates.txt.
 TEST(ParsePredicate, ElementsAsParsed) {
-  const std::string compoundMembers =
-      Simple("age", "lessThan", "3") + "<Extension name=\"note\"/>" +
-      SetOf("colour", "isIn", "<Array type=\"string\">red</Array>") +
-      "<CompoundPredicate booleanOperator=\"and\"><True/><False/></CompoundPredicate>";
-  const std::string compoundText = "(simple 2 age 3.000000 '3' scale,set 0 colour [red] [0] discrete,"
-                                   "compound 1 (true,false))";
-  const struct {
-    std::string element;
-    std::string parsed;
-  } cases[] = {
-      {Simple("age", "equal", "5"), "simple 0 age 5.000000 '5' scale"},
-      {Simple("age", "notEqual", "5"), "simple 1 age 5.000000 '5' scale"},
-      {Simple("age", "lessThan", "-2.5"), "simple 2 age -2.500000 '-2.5' scale"},
-      {Simple("age", "lessOrEqual", " 7 "), "simple 3 age 7.000000 ' 7 ' scale"},
-      {Simple("age", "greaterThan", "+60"), "simple 4 age 60.000000 '+60' scale"},
-      {Simple("age", "greaterOrEqual", "1e3"), "simple 5 age 1000.000000 '1e3' scale"},
-      {Simple("age", "isMissing", nullptr), "simple 6 age sysmis - scale"},
-      {Simple("age", "isNotMissing", nullptr), "simple 7 age sysmis - scale"},
-      // Built for the rule reader's own checks to refuse.
-      {Simple("age", "equal", ""), "simple 0 age sysmis '' scale"},
-      {Simple("age", "isMissing", "3"), "simple 6 age 3.000000 '3' scale"},
-      {Simple("age", "isNotMissing", "junk"), "simple 7 age sysmis 'junk' scale"},
-      {Simple("colour", "equal", "blue"), "simple 0 colour 2.000000 'blue' discrete"},
-      {Simple("colour", "notEqual", "purple"), "simple 1 colour 3.000000 'purple' discrete"},
-      {Simple("colour", "isMissing", "teal"), "simple 6 colour sysmis 'teal' discrete"},
-      {SetOf("colour", "isIn", "<Array n=\"2\" type=\"string\">blue red</Array>"),
-       "set 0 colour [blue,red] [2,0] discrete"},
-      {SetOf("colour", "isNotIn", "<Array type=\"string\">\"sky blue\" green</Array>"),
-       "set 1 colour [sky blue,green] [3,1] discrete"},
-      // n is not trusted: the items decide.
-      {SetOf("size", "isIn", "<Array n=\"1000000000\" type=\"int\">3 1</Array>"),
-       "set 0 size [3,1] [3,1] discrete"},
-      {SetOf("age", "isIn", "<Array type=\"real\"></Array>"), "set 0 age [] [] scale"},
-      {"<CompoundPredicate booleanOperator=\"or\">" + compoundMembers + "</CompoundPredicate>",
-       "compound 0 " + compoundText},
-      {"<CompoundPredicate booleanOperator=\"and\">" + compoundMembers + "</CompoundPredicate>",
-       "compound 1 " + compoundText},
-      {"<CompoundPredicate booleanOperator=\"xor\">" + compoundMembers + "</CompoundPredicate>",
-       "compound 2 " + compoundText},
-      {"<CompoundPredicate booleanOperator=\"surrogate\">" + compoundMembers + "</CompoundPredicate>",
-       "compound 3 " + compoundText},
-      // Fewer than two members are built; the rule reader refuses them.
-      {"<CompoundPredicate booleanOperator=\"xor\"/>", "compound 2 ()"},
-      {"<True/>", "true"},
-      {"<False/>", "false"},
-      {"<Extension name=\"x\"/>", "null"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.element);
-    Fixture f(c.element);
-    EXPECT_EQ(Describe(f.Parse().get()), c.parsed);
+  for (const testing_support::CaseLine& c : testing_support::ReadDataCases("predicates.txt")) {
+    SCOPED_TRACE(c.where);
+    Fixture f(c.fields[0]);
+    EXPECT_EQ(Describe(f.Parse().get()), c.fields[1]);
     // The second dictionary is searched when the first is absent.
-    EXPECT_EQ(Describe(f.Parse(true).get()), c.parsed);
+    EXPECT_EQ(Describe(f.Parse(true).get()), c.fields[1]);
   }
   EXPECT_EQ(Fixture("<True/>").Reader().ParsePredicate(nullptr, nullptr, nullptr, false), nullptr);
 
   // An undeclared text gets its code once; the label list is unchanged, and
   // a missing test's value gets none.
-  Fixture purple(Simple("colour", "notEqual", "purple"));
+  Fixture purple("<SimplePredicate field=\"colour\" operator=\"notEqual\" value=\"purple\"/>");
   purple.Parse();
   EXPECT_EQ(Describe(purple.Parse().get()), "simple 1 colour 3.000000 'purple' discrete");
   EXPECT_EQ(purple.Var("colour")->GetValueCoder()->GetCodeCount(), 4);
   EXPECT_EQ(purple.Var("colour")->GetNumberOfCategories(), 3);
-  Fixture teal(Simple("colour", "isMissing", "teal"));
+  Fixture teal("<SimplePredicate field=\"colour\" operator=\"isMissing\" value=\"teal\"/>");
   teal.Parse();
   EXPECT_EQ(teal.Var("colour")->GetValueCoder()->GetCode("teal"), ScoreValueCoder::kNoCode);
   int op = -1;
@@ -227,40 +168,17 @@ TEST(CompoundPredicate, DeepTreesAreDeletedWithoutRecursion) {
   delete tree;
 }
 
-// Items joined by "|", or "error: <reason>" for a refused array.
+// Every row of tests/data/cases/arrays.txt: the items joined by "|", or
+// "error: <reason>" for a refused array.
 TEST(GetArrayElements, SplitsUnquotesOrRefuses) {
-  const struct {
-    std::string text;
-    std::string items;
-  } cases[] = {
-      {"a b c", "a|b|c"},
-      {"  a\t\tb\n c  ", "a|b|c"},
-      {"", ""},
-      {"   ", ""},
-      {"\"a b\" c", "a b|c"},
-      {"\"\"", ""},
-      {"\"\" \"\"", "|"},
-      {"\"say \\\"hi\\\"\"", "say \"hi\""},
-      {"\"back\\\\slash\"", "back\\slash"},
-      {"\"keep \\n as is\"", "keep \\n as is"},
-      {"a\\b", "a\\b"},
-      {"&lt;x&gt; &amp;", "<x>|&"},
-      {"caf\xc3\xa9 \"na\xc3\xafve one\"", "caf\xc3\xa9|na\xc3\xafve one"},
-      {"<![CDATA[p q]]> r", "p|q|r"},
-      {"\"open", "error: unterminated quote"},
-      {"a \"b c", "error: unterminated quote"},
-      {"\"ends with escape\\\"", "error: unterminated quote"},
-      {"\"a\"b", "error: text after a closing quote"},
-      {"a\"b\"", "error: quote inside an unquoted item"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    Fixture f("<Array type=\"string\">" + c.text + "</Array>");
+  for (const testing_support::CaseLine& c : testing_support::ReadDataCases("arrays.txt")) {
+    SCOPED_TRACE(c.where);
+    Fixture f("<Array type=\"string\">" + c.fields[0] + "</Array>");
     std::string got;
     try {
       const std::vector<std::string> items = f.Reader().GetArrayElements(f.Element(), u"string", nullptr);
       for (size_t i = 0; i < items.size(); ++i) got += (i == 0 ? "" : "|") + items[i];
-      if (c.text == "\"\"") {
+      if (c.fields[0] == "\"\"") {
         EXPECT_EQ(items.size(), 1u);
       }
     } catch (const ZbException& e) {
@@ -268,7 +186,7 @@ TEST(GetArrayElements, SplitsUnquotesOrRefuses) {
       ASSERT_EQ(e.GetArguments().size(), 2u);
       got = "error: " + e.GetArguments()[1];
     }
-    EXPECT_EQ(got, c.items);
+    EXPECT_EQ(got, c.fields[1]);
   }
   // A long array is cut short in the message.
   Fixture f("<Array type=\"string\">\"" + std::string(10000, 'x') + "</Array>");
