@@ -27,6 +27,8 @@
 #include "host/XmlDocument.h"
 #include "host/XmlPlatform.h"
 #include "tests/support/AllocationCount.h"
+#include "tests/support/CaseFile.h"
+#include "tests/support/ToolRun.h"
 
 namespace KtZembra_940 {
 namespace {
@@ -79,20 +81,9 @@ std::string Describe(const ScoreDictionary& dictionary) {
   return os.str();
 }
 
-const char kFields[] =
-    "<DataField name=\"colour\" optype=\"categorical\" dataType=\"string\">"
-    "  <Value value=\"red\"/><Value value=\"green\"/><Value value=\"blue\"/></DataField>"
-    "<DataField name=\"size\" optype=\"ordinal\" dataType=\"string\">"
-    "  <Value value=\"S\"/><Value value=\"M\"/><Value value=\"L\"/></DataField>"
-    "<DataField name=\"age\" optype=\"continuous\" dataType=\"integer\">"
-    "  <Interval closure=\"closedClosed\" leftMargin=\"0\" rightMargin=\"120\"/></DataField>"
-    "<DataField name=\"income\" optype=\"continuous\" dataType=\"double\">"
-    "  <Value value=\"-1\" property=\"missing\"/><Value value=\"N/A\" property=\"missing\"/>"
-    "  <Value value=\"-2\" property=\"invalid\"/></DataField>"
-    "<DataField name=\"a\" dataType=\"string\"/><DataField name=\"b\" dataType=\"double\"/>"
-    "<DataField name=\"c\" optype=\"continuous\"/><DataField name=\"d\" optype=\"categorical\"/>"
-    "<DataField name=\"e\" optype=\"ordinal\" dataType=\"integer\">"
-    "<Value value=\"3\"/><Value value=\"1\"/></DataField><DataField name=\"f\"/>";
+// The fields of tests/data/models/dictionary.pmml.
+const std::string kDictionary =
+    testing_support::ReadFile(std::string(RULESCORE_TEST_DATA_DIR) + "/models/dictionary.pmml");
 
 std::string Pmml(const std::string& fields) {
   return "<PMML version=\"4.4\"><DataDictionary>" + fields + "</DataDictionary></PMML>";
@@ -104,23 +95,23 @@ std::string Pmml(const std::string& fields) {
 // a numeric Value that is no number.
 TEST(ParseDictionary, TypesLevelsLabelsAndCodes) {
   const struct {
-    std::string fields;
+    std::string pmml;
     bool strict;
     std::string described;
   } cases[] = {
-      {kFields, true,
+      {kDictionary, true,
        "colour 1 2 [red,green,blue];size 1 1 [S,M,L];age 0 0 -;income 0 0 -;a 1 2 -;b 0 0 -;"
        "c 0 0 -;d 1 2 -;e 0 1 [3,1];f 1 2 -;"},
-      {"<DataField name=\"g\" optype=\"categorical\" dataType=\"string\"><Value value=\"x\"/>"
-       "<Value value=\"y\"/><Value value=\"x\"/><Value value=\"z\"/></DataField>",
+      {Pmml("<DataField name=\"g\" optype=\"categorical\" dataType=\"string\"><Value value=\"x\"/>"
+       "<Value value=\"y\"/><Value value=\"x\"/><Value value=\"z\"/></DataField>"),
        true, "g 1 2 [x,y,z];"},
-      {"<DataField name=\"n\" optype=\"ordinal\" dataType=\"double\"><Value value=\"many\"/>"
-       "<Value value=\"2\"/></DataField>",
+      {Pmml("<DataField name=\"n\" optype=\"ordinal\" dataType=\"double\"><Value value=\"many\"/>"
+       "<Value value=\"2\"/></DataField>"),
        false, "n 0 1 [2];"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.described);
-    Parsed parsed(Pmml(c.fields));
+    Parsed parsed(c.pmml);
     std::unique_ptr<ScoreDictionary> dictionary = parsed.Dictionary(c.strict);
     ASSERT_NE(dictionary, nullptr);
     EXPECT_EQ(Describe(*dictionary), c.described);
@@ -128,39 +119,23 @@ TEST(ParseDictionary, TypesLevelsLabelsAndCodes) {
   }
 }
 
+// Every row of tests/data/cases/dictionary_values.txt.
 TEST(ParseDictionary, ValidAndMissingTests) {
-  Parsed parsed(Pmml(kFields));
+  Parsed parsed(kDictionary);
   std::unique_ptr<ScoreDictionary> dictionary = parsed.Dictionary();
-  const double sysmis = NumericValue::GetSysmisValue();
-  const struct {
-    const char* field;
-    bool number;  // the value is a NumericValue of `text`, else a StringValue
-    std::string text;
-    bool valid;
-    bool missing;
-  } cases[] = {
-      {"colour", false, "green", true, false},  {"colour", false, "Green", false, false},
-      {"colour", false, "purple", false, false}, {"age", true, "0", true, false},
-      {"age", true, "120", true, false},        {"age", true, "120.5", false, false},
-      {"age", true, "-1", false, false},        {"age", false, "30", true, false},
-      {"age", false, "thirty", false, false},   {"age", true, "sysmis", false, true},
-      {"income", true, "1e9", true, false},     {"income", true, "-1", false, true},
-      {"income", false, "-1.0", false, true},   {"income", false, "N/A", false, true},
-      {"income", false, "n/a", false, false},   {"income", true, "-2", false, false},
-      // Labels compare by number.
-      {"e", false, "1.0", true, false},         {"e", true, "2", false, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.field) + " " + c.text);
-    const ScoreDictVar* var = dictionary->GetVar(c.field);
+  for (const testing_support::CaseLine& c : testing_support::ReadDataCases("dictionary_values.txt")) {
+    SCOPED_TRACE(c.where);
+    const ScoreDictVar* var = dictionary->GetVar(c.fields[0]);
+    ASSERT_NE(var, nullptr);
     std::unique_ptr<ScoreValue> value;
-    if (c.number) {
-      value = std::make_unique<NumericValue>(c.text == "sysmis" ? sysmis : std::stod(c.text));
+    if (c.fields[1] == "number") {
+      value = std::make_unique<NumericValue>(c.fields[2] == "sysmis" ? NumericValue::GetSysmisValue()
+                                                                      : std::stod(c.fields[2]));
     } else {
-      value = std::make_unique<StringValue>(c.text);
+      value = std::make_unique<StringValue>(c.fields[2]);
     }
-    EXPECT_EQ(var->IsValidValue(*value), c.valid);
-    EXPECT_EQ(var->IsMissingValue(*value), c.missing);
+    EXPECT_EQ(var->IsValidValue(*value), c.fields[3] == "valid");
+    EXPECT_EQ(var->IsMissingValue(*value), c.fields[4] == "missing");
   }
 }
 
