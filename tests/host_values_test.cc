@@ -30,58 +30,34 @@
 namespace KtZembra_940 {
 namespace {
 
-// A number's text is its shortest round-trip form; a text's number follows
-// the one number rule, system missing when it is none.
-TEST(ScoreValue, TextAndNumberForms) {
-  const double sysmis = NumericValue::GetSysmisValue();
-  const struct {
-    std::unique_ptr<ScoreValue> value;
-    std::string text;
-    double number;
-  } cases[] = {
-      {std::make_unique<NumericValue>(60.0), "60", 60},
-      {std::make_unique<NumericValue>(0.1), "0.1", 0.1},
-      {std::make_unique<NumericValue>(-2.5e-7), "-2.5e-07", -2.5e-7},
-      {std::make_unique<NumericValue>(std::string(" +3.5\n")), "3.5", 3.5},
-      {std::make_unique<NumericValue>(std::string("NaN")), "", sysmis},
-      {std::make_unique<StringValue>("12.5"), "12.5", 12.5},
-      {std::make_unique<StringValue>("red"), "red", sysmis},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(c.value->GetDouble(), c.number);
-    if (!c.text.empty()) {
-      EXPECT_EQ(c.value->GetString(), c.text);
-    }
-  }
+// A value as tests/data/cases/values.txt writes it.
+std::unique_ptr<ScoreValue> ValueOf(const std::string& spec) {
+  const size_t gap = spec.find(' ');
+  const std::string kind = spec.substr(0, gap);
+  const std::string text = spec.substr(gap + 1);
+  if (kind == "text") return std::make_unique<StringValue>(text);
+  if (kind == "number-text") return std::make_unique<NumericValue>(text);
+  return std::make_unique<NumericValue>(text == "sysmis" ? NumericValue::GetSysmisValue()
+                                                         : std::strtod(text.c_str(), nullptr));
 }
 
-TEST(ScoreValue, EqualityTable) {
-  const NumericValue five(5.0);
-  const NumericValue fiveAgain(5.0);
-  const NumericValue six(6.0);
-  const NumericValue sysmis(NumericValue::GetSysmisValue());
-  const NumericValue sysmisAgain(NumericValue::GetSysmisValue());
-  const StringValue textFive("5");
-  const StringValue textFiveDot("5.0");
-  const StringValue red("red");
-  const StringValue redAgain("red");
-  const StringValue redUpper("Red");
-  const struct {
-    const ScoreValue& a;
-    const ScoreValue& b;
-    bool equal;
-  } cases[] = {
-      {five, fiveAgain, true},     {five, six, false},         {sysmis, sysmisAgain, true},
-      {sysmis, five, false},       {red, redAgain, true},      {red, redUpper, false},
-      {five, textFive, true},      {five, textFiveDot, false},  // mixed kinds compare by text
-      {textFive, textFiveDot, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.a.GetString() + " vs " + c.b.GetString());
-    EXPECT_EQ(c.a == c.b, c.equal);
-    EXPECT_EQ(c.b == c.a, c.equal);
-    EXPECT_EQ(c.a != c.b, !c.equal);
+// Every row of tests/data/cases/values.txt: texts and numbers of values,
+// and their equality.
+TEST(ScoreValue, FormsAndEquality) {
+  for (const testing_support::CaseLine& c : testing_support::ReadDataCases("values.txt")) {
+    SCOPED_TRACE(c.where);
+    const std::unique_ptr<ScoreValue> a = ValueOf(c.fields[1]);
+    if (c.fields[0] == "form") {
+      EXPECT_EQ(a->GetDouble(), c.fields[3] == "sysmis" ? NumericValue::GetSysmisValue()
+                                                        : std::strtod(c.fields[3].c_str(), nullptr));
+      EXPECT_EQ(c.fields[2] == "-" ? "-" : a->GetString(), c.fields[2]);
+      continue;
+    }
+    const std::unique_ptr<ScoreValue> b = ValueOf(c.fields[2]);
+    const bool equal = c.fields[3] == "equal";
+    EXPECT_EQ(*a == *b, equal);
+    EXPECT_EQ(*b == *a, equal);
+    EXPECT_EQ(*a != *b, !equal);
   }
 }
 
