@@ -15,6 +15,7 @@
 
 #include "cli/CsvChunker.h"
 #include "cli/CsvReader.h"
+#include "tests/support/CaseFile.h"
 
 namespace rulescore {
 namespace cli {
@@ -302,34 +303,20 @@ TEST(CsvChunker, MixedInputAtManyChunkSizes) {
 }
 
 // A chunk reader given a chunk that was not cut at a record boundary says
-// so, rather than taking the chunk's end for the input's.
+// so, rather than taking the chunk's end for the input's: every row of
+// tests/data/cases/csv_cuts.txt.
 TEST(CsvChunker, ChunkReaderReportsACutInsideARecord) {
-  const struct {
-    const char* name;
-    std::string chunk;
-    int next;
-    bool overran;
-    long endLine;
-  } cuts[] = {
-      {"AfterLf", "a,b\n", 'c', false, 2},
-      {"AfterLoneCr", "a,b\r", 'c', false, 2},
-      {"BetweenCrAndLf", "a,b\r", '\n', true, 2},
-      {"BlankCrBeforeLf", "a,b\n\r", '\n', true, 3},
-      {"InsideCell", "a,b", ',', true, 1},
-      {"InsideQuotedCell", "a,\"b\n", 'c', true, 2},
-      {"CrInsideQuotedCellBeforeLf", "a,\"b\r", '\n', true, 1},
-      {"NextNotRead", "a,b", CsvReader::kNotRead, true, 1},
-      {"LastChunkEndsTheInput", "a,\"b\nc", CsvReader::kEndOfInput, false, 2},
-      {"LastChunkWithoutLineEnd", "a,b", CsvReader::kEndOfInput, false, 1},
-  };
-  for (const auto& c : cuts) {
-    CsvReader reader(c.chunk, c.next, 1, ',');
+  for (const KtZembra_940::testing_support::CaseLine& c : KtZembra_940::testing_support::ReadDataCases("csv_cuts.txt")) {
+    SCOPED_TRACE(c.where + " " + c.fields[0]);
+    const std::string& next = c.fields[2];
+    CsvReader reader(c.fields[1], next == "end" ? CsvReader::kEndOfInput : next == "unread" ? CsvReader::kNotRead : next[0],
+                     1, ',');
     CsvRow row;
     while (reader.ReadRow(&row)) {
     }
-    EXPECT_EQ(reader.Overran(), c.overran) << c.name;
-    if (!c.overran) {
-      EXPECT_EQ(reader.GetLine(), c.endLine) << c.name;
+    EXPECT_EQ(reader.Overran(), c.fields[3] == "overran");
+    if (!reader.Overran()) {
+      EXPECT_EQ(reader.GetLine(), std::stol(c.fields[4]));
     }
   }
 }
