@@ -224,6 +224,7 @@ const double kRowNumbers[] = {-1.0, 0.0, 0.5, 1.0, 2.5, 3.0};
 const char* const kTexts[] = {"a", "b", "c", "d", "1", "2"};
 
 // A part of the documents from tests/data/models/random_<name>.xml: the
+// dictionary (x0 with an Interval in place of $INTERVAL or none), the
 // derived fields, output fields of every kind the batch carries (a hidden
 // one, expressions over a record field and the fields before them), a cost
 // table.
@@ -239,16 +240,10 @@ class DocumentMaker {
     std::ostringstream out;
     const bool pmml = std::string(shape_.semantics) == "pmml";
     const bool interval = pmml && shape_.extras && g_.Chance(50);
-    out << R"(<?xml version="1.0"?><PMML version="4.4"><DataDictionary>
-<DataField name="y" optype="categorical" dataType="string"><Value value="c0"/><Value value="c1"/><Value value="c2"/></DataField>
-<DataField name="x0" optype="continuous" dataType="double">)"
-        << (interval ? R"(<Interval closure="closedOpen" leftMargin="0" rightMargin="3"/>)" : "")
-        << R"(</DataField>
-<DataField name="x1" optype="continuous" dataType="double"><Value value="-1" property="missing"/></DataField>
-<DataField name="s0" optype="categorical" dataType="string"><Value value="a"/><Value value="b"/><Value value="c"/><Value value="NA" property="missing"/></DataField>
-<DataField name="s1" optype="categorical" dataType="string"/>
-</DataDictionary>
-)";
+    std::string dictionary = Part("dictionary");
+    dictionary.replace(dictionary.find("$INTERVAL"), 9,
+                       interval ? R"(<Interval closure="closedOpen" leftMargin="0" rightMargin="3"/>)" : "");
+    out << dictionary;
     if (shape_.form == DocShape::kDerived) out << Part("derived");
     const int sets = shape_.sets > 0 ? shape_.sets : g_.Chance(66) ? 1 : 3;
     const bool decisionList = shape_.extras && sets > 1 && g_.Chance(30);
