@@ -32,6 +32,7 @@
 #include "host/ZbException.h"
 #include "tests/support/CaseFile.h"
 #include "tests/support/Displayed.h"
+#include "tests/support/ToolRun.h"
 
 namespace KtZembra_940 {
 namespace {
@@ -42,19 +43,14 @@ class PredicateReader : public PMMLTranslator {
   ScoreModel* ParseFromTree(xercesc::DOMDocument*, const std::string&) override { return nullptr; }
 };
 
-// A document holding a dictionary and one element after it, read with a
-// fresh reader.
+// tests/data/models/predicate_fields.pmml (age, colour: red, green, blue,
+// size: 1, 2, 3) with one element after its dictionary, read with a fresh
+// reader.
 class Fixture {
  public:
   explicit Fixture(const std::string& element) {
-    const std::string text =
-        "<PMML><DataDictionary>"
-        "<DataField name=\"age\" optype=\"continuous\" dataType=\"double\"/>"
-        "<DataField name=\"colour\" optype=\"categorical\" dataType=\"string\">"
-        "<Value value=\"red\"/><Value value=\"green\"/><Value value=\"blue\"/></DataField>"
-        "<DataField name=\"size\" optype=\"ordinal\" dataType=\"integer\">"
-        "<Value value=\"1\"/><Value value=\"2\"/><Value value=\"3\"/></DataField>"
-        "</DataDictionary>" + element + "</PMML>";
+    std::string text = testing_support::ReadFile(std::string(RULESCORE_TEST_DATA_DIR) + "/models/predicate_fields.pmml");
+    text.replace(text.find("$ELEMENT"), 8, element);
     document_ = XmlDocument::ParseBuffer(text.data(), text.size(), "pred.pmml");
     const xercesc::DOMElement* root = document_->GetDocument()->getDocumentElement();
     dictionary_.reset(reader_.ParseDictionary(
