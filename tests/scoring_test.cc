@@ -1,6 +1,8 @@
 // The scoring driver: record encoding, the result object handed in and out,
 // the vote across rule sets, decision lists and the error statuses.
 #include <cmath>
+#include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <random>
@@ -18,6 +20,7 @@
 #include "model/RuleSetModel.h"
 #include "scoring/RuleSetResult.h"
 #include "tests/support/AllocationCount.h"
+#include "tests/support/CaseFile.h"
 #include "tests/support/ModelBuilder.h"
 #include "tests/support/ToolRun.h"
 #include "tests/support/TraceCapture.h"
@@ -150,44 +153,23 @@ TEST(ScoringDriver, SetUpRunsOnceForTheFirstLayout) {
   delete result;
 }
 
-// How a record's cells become the values the rules read: a declared missing
-// value or an absent cell is system-missing, a text its label's code (NaN
-// when undeclared, -1 when absent). A model whose predictors are all
-// numbers (a, b) reads cells in bulk and must encode every kind of cell
-// alike; its rules r1 (a < 3) and r2 (b > 3) see those values, as the other
-// model's r1 (n = 1) and r2 (s = "a") do.
+// Words split by blanks.
+std::vector<std::string> Words(const std::string& text) {
+  std::istringstream in(text);
+  return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
+// Every row of tests/data/cases/record_encoding.txt: how a record's cells
+// become the values the rules read, and what fires on them.
 TEST(ScoringDriver, RecordEncoding) {
-  const double sysmis = NumericValue::GetSysmisValue();
-  struct Cell {
-    const char* name;
-    const char* text;  // null: the number
-    double number;
+  const auto number = [](const std::string& text) {
+    return text == "sysmis" ? NumericValue::GetSysmisValue() : std::strtod(text.c_str(), nullptr);
   };
-  const struct {
-    const char* name;
-    bool numbersOnly;
-    std::vector<std::string> layout;
-    std::vector<Cell> cells;
-    std::vector<double> encoded;
-    std::vector<std::string> fired;
-  } cases[] = {
-      {"both present", false, {"s", "n"}, {{"n", nullptr, 3.5}, {"s", "c", 0}}, {3.5, 2.0}, {}},
-      {"both absent", false, {"s", "n"}, {}, {sysmis, -1.0}, {}},
-      {"declared missing number, unknown text", false, {"s", "n"}, {{"n", nullptr, -99.0}, {"s", "zz", 0}},
-       {sysmis, std::numeric_limits<double>::quiet_NaN()}, {}},
-      {"system-missing number, first label", false, {"s", "n"}, {{"n", nullptr, sysmis}, {"s", "a", 0}},
-       {sysmis, 0.0}, {"r2"}},
-      {"both numbers", true, {"a", "b"}, {{"a", nullptr, 2.5}, {"b", nullptr, 4.0}}, {2.5, 4.0}, {"r1"}},
-      {"a number text", true, {"b", "a"}, {{"a", "7.5", 0}, {"b", nullptr, 4.0}}, {7.5, 4.0}, {"r2"}},
-      {"a text that is no number", true, {"a", "b"}, {{"a", "x", 0}, {"b", nullptr, 4.0}}, {sysmis, 4.0}, {"r2"}},
-      {"b absent", true, {"a", "b"}, {{"a", nullptr, 2.5}}, {2.5, sysmis}, {"r1"}},
-      {"b not in the layout", true, {"a"}, {{"a", nullptr, 4.0}}, {4.0, sysmis}, {}},
-      {"neither in the layout", true, {"c"}, {}, {sysmis, sysmis}, {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const testing_support::CaseLine& c : testing_support::ReadDataCases("record_encoding.txt")) {
+    SCOPED_TRACE(c.where + " " + c.fields[0]);
+    const bool numbersOnly = c.fields[1] == "numbers";
     ModelBuilder b;
-    if (c.numbersOnly) {
+    if (numbersOnly) {
       b.Numeric("a").Numeric("b").TextTarget("y", {"A", "B"});
     } else {
       b.Numeric("n").Text("s", {"a", "b", "c"}).TextTarget("y", {"A", "B"});
@@ -196,27 +178,31 @@ TEST(ScoringDriver, RecordEncoding) {
     b.Start(1);
     b.Settings(0, RuleSetModel::firstHit, "B", 0.1);
     ASSERT_TRUE(b.Rule(0, "r1", "A", 1, 0.9,
-                       c.numbersOnly ? b.Simple("a", SimplePredicate::kLessThan, 3.0)
-                                     : b.Simple("n", SimplePredicate::kEqual, 1)));
+                       numbersOnly ? b.Simple("a", SimplePredicate::kLessThan, 3.0)
+                                   : b.Simple("n", SimplePredicate::kEqual, 1)));
     ASSERT_TRUE(b.Rule(0, "r2", "A", 1, 0.8,
-                       c.numbersOnly ? b.Simple("b", SimplePredicate::kGreaterThan, 3.0)
-                                     : b.SimpleText("s", SimplePredicate::kEqual, "a")));
-    TestRecord record(c.layout);
-    for (const Cell& cell : c.cells) {
-      if (cell.text != nullptr) {
-        record.Text(cell.name, cell.text);
+                       numbersOnly ? b.Simple("b", SimplePredicate::kGreaterThan, 3.0)
+                                   : b.SimpleText("s", SimplePredicate::kEqual, "a")));
+    TestRecord record(Words(c.fields[2]));
+    for (const std::string& cell : Words(c.fields[3])) {
+      const std::string name = cell.substr(0, cell.find('='));
+      const std::string value = cell.substr(name.size() + 1);
+      if (value[0] == '\'') {
+        record.Text(name, value.substr(1, value.size() - 2));
       } else {
-        record.Number(cell.name, cell.number);
+        record.Number(name, number(value));
       }
     }
     ScoreResult* result = nullptr;
     const Scored scored = ScoreWith(b.Model(), record.Get(), result);
     EXPECT_EQ(scored.code, 0);
-    EXPECT_EQ(scored.fired, c.fired);
+    EXPECT_EQ(scored.fired, Words(c.fields[5]));
     const std::vector<double>& encoded = b.Model().GetPredVarValues();
-    ASSERT_EQ(encoded.size(), c.encoded.size());
+    const std::vector<std::string> expected = Words(c.fields[4]);
+    ASSERT_EQ(encoded.size(), expected.size());
     for (size_t i = 0; i < encoded.size(); ++i) {
-      EXPECT_TRUE(encoded[i] == c.encoded[i] || (std::isnan(encoded[i]) && std::isnan(c.encoded[i]))) << i;
+      const double want = number(expected[i]);
+      EXPECT_TRUE(encoded[i] == want || (std::isnan(encoded[i]) && std::isnan(want))) << i;
     }
     delete result;
   }
