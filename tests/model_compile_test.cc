@@ -25,6 +25,7 @@
 #include "host/TruePredicate.h"
 #include "model/RuleSetModel.h"
 #include "model/SimpleRule.h"
+#include "tests/support/CaseFile.h"
 
 namespace KtZembra_940 {
 namespace {
@@ -231,50 +232,35 @@ TEST_F(Compile, EachPredicateIsConsumedOnce) {
   }
 }
 
-// One member layout per row; the constant members compile as they mean.
-struct ConstantCase {
-  const char* name;
-  int op;
-  std::vector<int> members;  // 3 True, 4 False, 1 the simple a > 1
-  int fixedResult;
-  std::vector<int> kinds;  // compiled conditions: 1 simple, 3 isTrue, 4 isFalse
-  std::vector<int32_t> varIndices;
-};
-
+// The constant members compile as they mean: every row of
+// tests/data/cases/constant_members.txt.
 TEST_F(Compile, ConstantMembers) {
-  const int kOr = CompoundPredicate::kOr;
-  const int kAnd = CompoundPredicate::kAnd;
-  const int kXor = CompoundPredicate::kXor;
-  const std::vector<ConstantCase> cases = {
-      {"True decides or", kOr, {1, 3}, 1, {1}, {0}},
-      {"False dropped from or", kOr, {4, 1}, 0, {1}, {0}},
-      {"False decides and", kAnd, {1, 4, 1}, 2, {1, 1}, {0, 0}},
-      {"True dropped from and", kAnd, {3, 1}, 0, {1}, {0}},
-      {"and of Trues is true", kAnd, {3, 3}, 1, {}, {}},
-      {"or of Falses is false", kOr, {4, 4}, 2, {}, {}},
-      {"True then False under or", kOr, {3, 4}, 1, {}, {}},
-      {"xor keeps True", kXor, {3, 1}, 0, {3, 1}, {-1, 0}},
-      {"xor keeps False", kXor, {1, 4, 3}, 0, {1, 4, 3}, {0, -1, -1}},
-  };
-  for (const ConstantCase& row : cases) {
-    SCOPED_TRACE(row.name);
+  for (const testing_support::CaseLine& row : testing_support::ReadDataCases("constant_members.txt")) {
+    SCOPED_TRACE(row.where + " " + row.fields[0]);
+    const int op = row.fields[1] == "or"    ? CompoundPredicate::kOr
+                   : row.fields[1] == "and" ? CompoundPredicate::kAnd
+                                            : CompoundPredicate::kXor;
     std::vector<ScorePredicate*> members;
-    for (int kind : row.members) {
-      if (kind == 3) members.push_back(new TruePredicate());
-      if (kind == 4) members.push_back(new FalsePredicate());
-      if (kind == 1) members.push_back(Greater(a, 1));
+    for (const char kind : row.fields[2]) {
+      if (kind == 'T') members.push_back(new TruePredicate());
+      if (kind == 'F') members.push_back(new FalsePredicate());
+      if (kind == 's') members.push_back(Greater(a, 1));
     }
-    ASSERT_TRUE(AddTo(0, Compound(row.op, members)));
+    ASSERT_TRUE(AddTo(0, Compound(op, members)));
     const Comp& k = Rules().back().compConditions.at(0);
-    EXPECT_EQ(k.boolOperator, row.op);
-    EXPECT_EQ(k.fixedResult, row.fixedResult);
-    std::vector<int> kinds;
-    for (const Sim& s : k.conditions) {
+    EXPECT_EQ(k.boolOperator, op);
+    EXPECT_EQ(k.fixedResult, std::stoi(row.fields[3]));
+    std::string kinds;
+    std::string vars;
+    for (size_t i = 0; i < k.conditions.size(); ++i) {
+      const Sim& s = k.conditions[i];
       EXPECT_EQ(s.isSimple + s.isSet + s.isTrue + s.isFalse, 1);
-      kinds.push_back(s.isSimple ? 1 : s.isTrue ? 3 : s.isFalse ? 4 : 0);
+      kinds += std::string(i == 0 ? "" : " ") + (s.isSimple ? "s" : s.isTrue ? "T" : s.isFalse ? "F" : "?");
+      vars += (i == 0 ? "" : " ") + std::to_string(k.varIndices.at(i));
     }
-    EXPECT_EQ(kinds, row.kinds);
-    EXPECT_EQ(k.varIndices, row.varIndices);
+    EXPECT_EQ(kinds, row.fields[4]);
+    EXPECT_EQ(vars, row.fields[5]);
+    EXPECT_EQ(k.varIndices.size(), k.conditions.size());
   }
   EXPECT_EQ(model->GetPredVars(), std::vector<const ScoreDictVar*>{a});
 }
