@@ -38,6 +38,7 @@
 #include "model/SimpleRule.h"
 #include "plugin/RuleSetTranslator.h"
 #include "tests/support/Displayed.h"
+#include "tests/support/ToolRun.h"
 #include "tests/support/TraceCapture.h"
 #include "tests/support/TranslatedDocument.h"
 #include "tests/support/TranslatorPeer.h"
@@ -161,22 +162,12 @@ std::string And(const std::string& members) {
   return "<CompoundPredicate booleanOperator=\"and\">" + members + "</CompoundPredicate>";
 }
 
-// A document over the target risk, the continuous fields f0 ... f39 and the
-// integer category code, with one rule holding `predicate`.
+// tests/data/models/forty_fields.pmml: a document over the target risk, the
+// continuous fields f0 ... f39 and the integer category code, with one rule
+// holding `predicate`.
 std::string Document(const std::string& predicate) {
-  std::string dictionary = R"(<DataField name="risk" optype="categorical" dataType="string">
-      <Value value="high"/><Value value="low"/></DataField>
-      <DataField name="code" optype="categorical" dataType="integer"><Value value="1"/><Value value="2"/></DataField>)";
-  std::string fields = R"(<MiningField name="risk" usageType="predicted"/><MiningField name="code"/>)";
-  for (int k = 0; k < 40; ++k) {
-    const std::string name = "f" + std::to_string(k);
-    dictionary += "<DataField name=\"" + name + "\" optype=\"continuous\" dataType=\"double\"/>";
-    fields += "<MiningField name=\"" + name + "\"/>";
-  }
-  return R"(<?xml version="1.0" encoding="UTF-8"?><PMML version="4.4"><DataDictionary>)" + dictionary +
-         R"(</DataDictionary><RuleSetModel functionName="classification"><MiningSchema>)" + fields +
-         R"(</MiningSchema><RuleSet defaultScore="low"><RuleSelectionMethod criterion="firstHit"/>
-         <SimpleRule id="R1" score="high">)" + predicate + "</SimpleRule></RuleSet></RuleSetModel></PMML>";
+  std::string text = testing_support::ReadFile(std::string(RULESCORE_TEST_DATA_DIR) + "/models/forty_fields.pmml");
+  return text.replace(text.find("$PREDICATE"), 10, predicate);
 }
 
 // Lower bounds in one order, upper bounds in the reverse one: one split per
