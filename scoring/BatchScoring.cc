@@ -14,6 +14,10 @@
 #include <unordered_map>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "host/BatchScores.h"
 #include "host/ColumnBatch.h"
 #include "host/NumberText.h"
@@ -38,6 +42,26 @@ constexpr size_t kLinearCategories = 8;
 constexpr size_t kLinearColumns = 16;
 // Rows read and walked together on the block path.
 constexpr size_t kBlockRows = 128;
+
+// Whether every one of the n numbers lies in [low, high] (NaN does not),
+// two at a time where the machine allows: compilers do not turn this
+// test into vector code by themselves.
+bool AllInside(const double* x, size_t n, double low, double high) {
+  size_t r = 0;
+  bool inside = true;
+#if defined(__SSE2__)
+  const __m128d lo = _mm_set1_pd(low);
+  const __m128d hi = _mm_set1_pd(high);
+  __m128d in = _mm_cmpeq_pd(lo, lo);  // all ones unless low is NaN
+  for (; r + 2 <= n; r += 2) {
+    const __m128d v = _mm_loadu_pd(x + r);
+    in = _mm_and_pd(in, _mm_and_pd(_mm_cmpge_pd(v, lo), _mm_cmple_pd(v, hi)));
+  }
+  inside = _mm_movemask_pd(in) == 3;
+#endif
+  for (; r < n; ++r) inside &= (x[r] >= low) & (x[r] <= high);
+  return inside;
+}
 
 }  // namespace
 
@@ -113,6 +137,7 @@ class RuleSetModel::BatchState {
   std::vector<double> blockValues;
   std::vector<int32_t> blockFirst;  // per row of the block: its outcome slot, or -1
   std::vector<uint8_t> blockSlow;   // per row of the block: 1 when it needs the ordinary path
+  std::vector<size_t> unjudged;     // predictors whose bounds are tested once the block is full
 };
 
 void RuleSetModel::DeleteBatchState(BatchState* state) { delete state; }
@@ -468,6 +493,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       state.blockValues.resize(kBlockRows * width);
       state.blockFirst.resize(kBlockRows);
       state.blockSlow.resize(kBlockRows);
+      state.unjudged.resize(predictors);
     }
     // Reads rows [from, to) into the block, column by column, and walks
     // them: blockFirst gets each row's outcome slot, or -1.
@@ -476,25 +502,45 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
       double* block = state.blockValues.data();
       uint8_t* slow = state.blockSlow.data();
       std::fill(slow, slow + n, uint8_t{0});
+      // Under pmml with treatments a row needs the ordinary path as soon as
+      // one predictor is not a number inside its bounds. Number columns are
+      // judged while they are copied (the copy waits on memory, the test
+      // costs next to nothing there); the others once the block is full.
+      const bool bounded = !treatSteps.empty();
+      size_t unjudged = 0;  // predictors whose bounds are tested after the copy
       for (size_t i = 0; i < predictors; ++i) {
         const BatchState::Binding& binding = state.bindings[i];
         double* out = block + i;
         const uint8_t* missing = binding.missing != nullptr ? binding.missing + from : nullptr;
         const double absent = binding.missingValue;
+        if (bounded && binding.read != BatchState::kNumber) state.unjudged[unjudged++] = i;
         switch (binding.read) {
           case BatchState::kAbsent:
             for (size_t r = 0; r < n; ++r) out[r * width] = absent;
             break;
           case BatchState::kNumber: {
             const double* x = binding.numbers + from;
+            const double low = bounded ? treatLow[i] : 0.0;
+            const double high = bounded ? treatHigh[i] : 0.0;
             if (missing == nullptr && !binding.nanIsMissing) {
+              if (bounded) {
+                // One pass that the compiler runs on several cells at a
+                // time; rows are marked one by one only when one is out.
+                if (!AllInside(x, n, low, high)) {
+                  for (size_t r = 0; r < n; ++r) {
+                    slow[r] |= static_cast<uint8_t>(!((x[r] >= low) & (x[r] <= high)));
+                  }
+                }
+              }
               for (size_t r = 0; r < n; ++r) out[r * width] = x[r];
             } else {
               const bool nanIsMissing = binding.nanIsMissing;
               for (size_t r = 0; r < n; ++r) {
                 const bool gone =
                     (missing != nullptr && missing[r] != 0) || (nanIsMissing && std::isnan(x[r]));
-                out[r * width] = gone ? absent : x[r];
+                const double v = gone ? absent : x[r];
+                out[r * width] = v;
+                if (bounded) slow[r] |= static_cast<uint8_t>(!((v >= low) & (v <= high)));
               }
             }
             break;
@@ -540,9 +586,11 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
         // predictor, a number to treat) takes the ordinary path.
         const double* low = treatLow.data();
         const double* high = treatHigh.data();
-        for (size_t r = 0; r < n; ++r) {
+        const size_t* judge = state.unjudged.data();
+        for (size_t r = 0; r < n && unjudged > 0; ++r) {
           const double* cells = block + r * width;
-          for (size_t i = 0; i < predictors; ++i) {
+          for (size_t k = 0; k < unjudged; ++k) {
+            const size_t i = judge[k];
             if (!(cells[i] >= low[i] && cells[i] <= high[i])) {
               slow[r] = 1;
               break;

@@ -416,7 +416,8 @@ class DocumentMaker {
 // and NaN, x1 texts (numbers, a declared missing one, one that is no
 // number), s0 texts as codes with negative codes for missing, s1 numbers.
 struct Rows {
-  Rows(size_t n, int missing, uint32_t seed) : x0(n), x0Missing(n), x1(n), s0(n), s1(n) {
+  Rows(size_t n, int missing, uint32_t seed)
+      : x0(n), x0Missing(n), x1(n), s0(n), s1(n), x0Masked(missing > 0) {
     Gen g(seed);
     for (size_t r = 0; r < n; ++r) {
       const int a = g.Below(7);
@@ -429,7 +430,7 @@ struct Rows {
   }
   void AddTo(ColumnBatch& batch) const {
     batch.AddCodes("s0", s0.data(), s0Texts);
-    batch.AddNumbers("x0", x0.data(), x0Missing.data());
+    batch.AddNumbers("x0", x0.data(), x0Masked ? x0Missing.data() : nullptr);
     batch.AddNumbers("unused", x0.data());
     batch.AddCodes("x1", x1.data(), x1Texts);
     batch.AddNumbers("s1", s1.data());
@@ -465,6 +466,7 @@ struct Rows {
   std::vector<int32_t> x1;
   std::vector<int32_t> s0;
   std::vector<double> s1;
+  bool x0Masked;  // without missing cells x0 goes without a mask (NaN is then a number)
   std::vector<std::string> x1Texts{"0.5", "2.5", "-1", "oops", "3"};
   std::vector<std::string> s0Texts{"a", "b", "c", "d", "NA", "1"};
 };
@@ -632,6 +634,7 @@ const DocShape kShapes[] = {
     {"vote of three, mixed criteria", "native", "any", S::kFlat, 3, 12, 10, true, false, 25, 200},
     {"extras under pmml", "pmml", "any", S::kFlat, 0, 12, 15, true, false, 40, 200},
     {"first hit over x0 alone, pmml", "pmml", "firstHit", S::kX0, 1, 12, 20, true, false, 15, 300},
+    {"first hit over x0 alone, pmml, no mask", "pmml", "firstHit", S::kX0, 1, 12, 0, true, false, 15, 300},
     // With output fields the batch reads through a record; x1's texts that
     // are no number stop no row when nothing reads x1.
     {"first hit over x0 alone, outputs", "native", "firstHit", S::kX0, 1, 12, 20, true, false, 10, 150},
