@@ -3,18 +3,19 @@
 #include "host/PartThreads.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <utility>
 
 namespace rulescore::python {
 namespace {
 
-// Counts, per slot of `addresses`, the cells of a share that hold its
-// address, and keeps the places of the other cells in a buffer of fixed
-// size. Cells go to four lanes in turn, so that a run of one address (a
-// clean table's error column is one run of None) does not make each count
-// wait for the one before. Nothing is allocated while counting: when the
-// buffer is full, counting stops there.
+// Counts, per slot of `addresses`, the cells of the chunks a thread takes
+// that hold its address, and keeps the places of the other cells in a
+// buffer of fixed size. Cells go to four lanes in turn, so that a run of
+// one address (a clean table's error column is one run of None) does not
+// make each count wait for the one before. Nothing is allocated while
+// counting: when the buffer is full, counting stops there.
 class ShareCounts {
  public:
   static constexpr size_t kLanes = 4;
@@ -23,35 +24,42 @@ class ShareCounts {
   explicit ShareCounts(const CellAddresses& addresses)
       : addresses_(addresses),
         slots_(addresses.GetSlotCount()),
-        counts_(kLanes * (slots_ + 1), 0),
+        counts_(kLanes * slots_, 0),
         others_(kMaxOthers) {}
 
   // Counts the cells [begin, end); returns where it stopped.
   size_t Count(PyObject* const* cells, size_t begin, size_t end) {
-    // Locals, so that no store through a pointer makes them be read again.
-    const CellAddresses& addresses = addresses_;
-    const size_t none = slots_;
-    const size_t stride = slots_ + 1;
+    // Locals, so that no store to a count makes them be read again.
+    const CellAddresses::Lookup lookup = addresses_.GetLookup();
+    const size_t slots = slots_;
     Py_ssize_t* const counts = counts_.data();
     size_t* const others = others_.data();
     size_t used = used_;
     size_t c = begin;
     for (; c + kLanes <= end; c += kLanes) {
-      if (used + kLanes > kMaxOthers) break;
       for (size_t lane = 0; lane < kLanes; ++lane) {
-        const size_t slot = addresses.Find(cells[c + lane]);
-        ++counts[lane * stride + slot];
-        // A cell without a slot goes on the list; the next one may take
-        // its place there.
-        others[used] = c + lane;
-        used += slot == none ? 1 : 0;
+        PyObject* const cell = cells[c + lane];
+        const size_t slot = lookup.SlotOf(cell);
+        if (lookup.addresses[slot] == cell) {
+          ++counts[lane * slots + slot];
+          continue;
+        }
+        if (used == kMaxOthers) {
+          used_ = used;
+          return c + lane;
+        }
+        others[used++] = c + lane;
       }
     }
-    for (; c < end && used + 1 <= kMaxOthers; ++c) {
-      const size_t slot = addresses.Find(cells[c]);
-      ++counts[slot];
-      others[used] = c;
-      used += slot == none ? 1 : 0;
+    for (; c < end; ++c) {
+      PyObject* const cell = cells[c];
+      const size_t slot = lookup.SlotOf(cell);
+      if (lookup.addresses[slot] == cell) {
+        ++counts[slot];
+        continue;
+      }
+      if (used == kMaxOthers) break;
+      others[used++] = c;
     }
     used_ = used;
     return c;
@@ -59,10 +67,9 @@ class ShareCounts {
 
   // With the GIL: the counted references, then those of the other cells.
   void Drop(PyObject* const* cells) const {
-    const size_t stride = slots_ + 1;
     for (size_t slot = 0; slot < slots_; ++slot) {
       Py_ssize_t held = 0;
-      for (size_t lane = 0; lane < kLanes; ++lane) held += counts_[lane * stride + slot];
+      for (size_t lane = 0; lane < kLanes; ++lane) held += counts_[lane * slots_ + slot];
       if (held == 0) continue;
       PyObject* object = addresses_.GetAddress(slot);
       // `held` cells hold a reference each, so the object's count stays
@@ -76,7 +83,7 @@ class ShareCounts {
  private:
   const CellAddresses& addresses_;
   size_t slots_;
-  std::vector<Py_ssize_t> counts_;  // per lane, per slot and one for the others
+  std::vector<Py_ssize_t> counts_;  // per lane, per slot
   std::vector<size_t> others_;
   size_t used_ = 0;
 };
@@ -112,6 +119,10 @@ CellAddresses::CellAddresses(const std::vector<PyObject*>& objects) {
         slots[slot] = object;
       }
       if (!clash) {
+        // No cell holds an odd address: objects are aligned.
+        for (PyObject*& slot : slots) {
+          if (slot == nullptr) slot = reinterpret_cast<PyObject*>(uintptr_t{1});
+        }
         slots_ = std::move(slots);
         multiplier_ = multiplier;
         shift_ = shift;
@@ -136,33 +147,48 @@ ObjectCells::~ObjectCells() {
 }
 
 void ObjectCells::Release() {
-  size_t shares = std::min<size_t>(static_cast<size_t>(std::max(threads_, 1)),
-                                   count_ / kMinCellsPerThread);
+  size_t threads = std::min<size_t>(static_cast<size_t>(std::max(threads_, 1)), count_ / kMinCellsPerThread);
 #ifdef Py_GIL_DISABLED
-  shares = 1;  // an object's count is not a plain number without the GIL
+  threads = 1;  // an object's count is not a plain number without the GIL
 #endif
-  if (shares < 2 || addresses_ == nullptr || !addresses_->IsUsable()) {
+  if (threads < 2 || addresses_ == nullptr || !addresses_->IsUsable()) {
     for (size_t c = 0; c < count_; ++c) Py_XDECREF(cells_[c]);
     return;
   }
+  // Per counting thread: its counts, and the cells it left uncounted.
   std::vector<ShareCounts> counts;
-  std::vector<std::pair<size_t, size_t>> left;  // cells a share did not count
+  std::vector<std::pair<size_t, size_t>> left;
   try {
-    counts.reserve(shares);
-    for (size_t s = 0; s < shares; ++s) counts.emplace_back(*addresses_);
-    left.resize(shares);
+    counts.reserve(threads - 1);
+    for (size_t t = 1; t < threads; ++t) counts.emplace_back(*addresses_);
+    left.assign(threads - 1, {0, 0});
   } catch (const std::bad_alloc&) {
     for (size_t c = 0; c < count_; ++c) Py_XDECREF(cells_[c]);
     return;
   }
-  auto count = [this, shares, &counts, &left](size_t s) {
-    const size_t end = count_ * (s + 1) / shares;
-    left[s] = {counts[s].Count(cells_, count_ * s / shares, end), end};
+  std::atomic<size_t> next{0};
+  auto run = [this, &counts, &left, &next](size_t t) {
+    for (size_t begin = next.fetch_add(kChunkCells, std::memory_order_relaxed); begin < count_;
+         begin = next.fetch_add(kChunkCells, std::memory_order_relaxed)) {
+      const size_t end = std::min(count_, begin + kChunkCells);
+      if (t == 0) {
+        // The calling thread, with the GIL.
+        for (size_t c = begin; c < end; ++c) Py_XDECREF(cells_[c]);
+        continue;
+      }
+      const size_t stop = counts[t - 1].Count(cells_, begin, end);
+      if (stop < end) {
+        // Its buffer is full: the rest of the chunk is left to the
+        // calling thread, and the chunks after it to the others.
+        left[t - 1] = {stop, end};
+        return;
+      }
+    }
   };
-  KtZembra_940::PartThreads::RunAll(shares, count);
-  for (size_t s = 0; s < shares; ++s) {
-    counts[s].Drop(cells_);
-    for (size_t c = left[s].first; c < left[s].second; ++c) Py_XDECREF(cells_[c]);
+  KtZembra_940::PartThreads::RunAll(threads, run);
+  for (size_t t = 0; t + 1 < threads; ++t) {
+    counts[t].Drop(cells_);
+    for (size_t c = left[t].first; c < left[t].second; ++c) Py_XDECREF(cells_[c]);
   }
 }
 

@@ -19,13 +19,22 @@ class CellAddresses {
   // Usable only if a table without two addresses in one slot was found.
   explicit CellAddresses(const std::vector<PyObject*>& objects);
 
+  // The table for a loop to look up cells with, copied into its locals:
+  // `addresses[SlotOf(cell)] == cell` when the cell holds an address of the
+  // table. A slot without an address holds a value no cell can hold (not
+  // even null).
+  struct Lookup {
+    PyObject* const* addresses;
+    uint64_t multiplier;
+    unsigned shift;
+    size_t SlotOf(PyObject* cell) const {
+      return static_cast<size_t>((reinterpret_cast<uintptr_t>(cell) * multiplier) >> shift);
+    }
+  };
+
   bool IsUsable() const { return !slots_.empty(); }
   size_t GetSlotCount() const { return slots_.size(); }
-  // The slot of `object`, or the slot count when it has none.
-  size_t Find(PyObject* object) const {
-    const size_t slot = static_cast<size_t>((reinterpret_cast<uintptr_t>(object) * multiplier_) >> shift_);
-    return slots_[slot] == object && object != nullptr ? slot : slots_.size();
-  }
+  Lookup GetLookup() const { return Lookup{slots_.data(), multiplier_, shift_}; }
   PyObject* GetAddress(size_t slot) const { return slots_[slot]; }
 
  private:
@@ -38,15 +47,18 @@ class CellAddresses {
 // Once `SetOwned`, each cell holds a reference (or null), dropped when the
 // block goes.
 //
-// Reading millions of cells to drop their references is bound by memory
-// and takes a few milliseconds on the thread that lets the result go. When
-// the call that made the block used several threads, dropping them does
-// too: each thread counts how many cells of its share hold each usual
-// address (reading the cells, touching no object), and the calling thread,
-// which holds the GIL throughout, gives up each address's counted
-// references in one step, and those of the other cells one by one. Whatever
-// the cells hold by then (a caller may have stored other objects in them),
-// every reference a cell holds is dropped exactly once.
+// Reading millions of cells to drop their references takes a few
+// milliseconds on the thread that lets the result go. When the call that
+// made the block used several threads, dropping them does too. The cells
+// are taken a chunk at a time from one counter: the calling thread, which
+// holds the GIL throughout, drops the references of its chunks itself;
+// every other thread counts how many cells of its chunks hold each usual
+// address (reading the cells, touching no object), and once all chunks
+// are taken the calling thread gives up each address's counted references
+// in one step, and those of the other cells one by one. A counted object
+// cannot go early: each counted cell still holds its reference until then.
+// Whatever the cells hold by then (a caller may have stored other objects
+// in them), every reference a cell holds is dropped exactly once.
 class ObjectCells {
  public:
   ObjectCells(size_t count, int threads, std::shared_ptr<const CellAddresses> addresses);
@@ -60,6 +72,8 @@ class ObjectCells {
 
   // Fewer cells a thread than this are not worth a thread.
   static constexpr size_t kMinCellsPerThread = size_t{1} << 18;
+  // Cells a thread takes at a time.
+  static constexpr size_t kChunkCells = size_t{1} << 15;
 
  private:
   void Release();

@@ -8,6 +8,7 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -511,8 +512,6 @@ class Model {
   // rows point at each shared object (the references are added in one go
   // afterwards), and the rows whose cell needs an object made first.
   struct Part {
-    size_t begin = 0;
-    size_t end = 0;
     bool ok = false;
     std::vector<Py_ssize_t> categories;   // per category; None last
     std::vector<Py_ssize_t> rules;        // per rule id; None last
@@ -554,18 +553,23 @@ class Model {
     std::vector<PyObject**> outputObjects;
   };
 
-  // Rows [part.begin, part.end) scored and their cells written, without
-  // the GIL: each cell borrows a shared object and is counted in `part`.
-  // The rows go through the model `chunk` at a time, as a batch of their
-  // own (the columns from the chunk's first row), so that what the model
-  // gives per row sits in a small array used again for every chunk.
-  void ScorePart(const K::ColumnBatch& batch, size_t chunk, const Out& out, Part& part) const {
+  // Chunks of `chunk` rows taken from `next` until every row is taken,
+  // scored and their cells written, without the GIL: each cell borrows a
+  // shared object and is counted in `part`. The parts of a call take
+  // chunks from one counter, so that a part whose thread runs slower (or
+  // starts later) takes fewer rows and the parts end together. Each chunk
+  // goes through the model as a batch of its own (the columns from the
+  // chunk's first row), so that what the model gives per row sits in a
+  // small array used again for every chunk.
+  void ScorePart(const K::ColumnBatch& batch, size_t chunk, std::atomic<size_t>& next, const Out& out,
+                 Part& part) const {
+    const size_t total = batch.GetRowCount();
     const size_t categoryCount = categoryCells_.size() - 1;
     const size_t ruleCount = ruleCells_.size() - 1;
     part.categories.assign(categoryCount + 1, 0);
     part.rules.assign(ruleCount + 1, 0);
     part.singles.assign(ruleCount, 0);
-    chunk = std::max<size_t>(1, std::min(chunk, part.end - part.begin));
+    chunk = std::max<size_t>(1, std::min(chunk, total));
     std::vector<int32_t> given(5 * chunk);
     std::vector<int32_t> fired;
     fired.reserve(chunk * std::min<size_t>(maxFired_, 2));
@@ -581,8 +585,9 @@ class Model {
     scores.outputs = outputCount != 0 ? values.data() : nullptr;
     std::string key;
     std::string valueKey;
-    for (size_t first = part.begin; first < part.end; first += chunk) {
-      const size_t rows = std::min(chunk, part.end - first);
+    for (size_t first = next.fetch_add(chunk, std::memory_order_relaxed); first < total;
+         first = next.fetch_add(chunk, std::memory_order_relaxed)) {
+      const size_t rows = std::min(chunk, total - first);
       K::ColumnBatch view(rows);
       for (const K::ColumnBatch::Column& c : batch.GetColumns()) {
         const uint8_t* missing = c.missing != nullptr ? c.missing + first : nullptr;
@@ -668,13 +673,13 @@ class Model {
 
   // The result columns of a scored batch: (prediction, confidence,
   // winning_rule, fired_rules, error), the object columns rows (views) of
-  // one 2-d array, their `base`. The rows are cut into up to
-  // `threads` parts, each scored and turned into cells on a thread of its
-  // own without the GIL: every cell of the object columns points at an
-  // object that rows share (a category, a rule id, None, a tuple per rule),
-  // so a row costs a pointer, not a Python object. Tuples of several fired
-  // rules (one per distinct set) and error texts (one per distinct cause)
-  // are made afterwards with the GIL.
+  // one 2-d array, their `base`. Up to `threads` parts, each on a thread
+  // of its own without the GIL, take the rows a chunk at a time, score
+  // them and turn them into cells: every cell of the object columns points
+  // at an object that rows share (a category, a rule id, None, a tuple per
+  // rule), so a row costs a pointer, not a Python object. Tuples of several
+  // fired rules (one per distinct set) and error texts (one per distinct
+  // cause) are made afterwards with the GIL.
   py::tuple Run(const K::ColumnBatch& batch, int threads) {
     const size_t rows = batch.GetRowCount();
     const auto length = static_cast<py::ssize_t>(rows);
@@ -740,17 +745,16 @@ class Model {
     // Output values take a few dozen bytes each per row of a chunk; such
     // models are scored a row at a time anyway.
     if (!outputs_.empty()) chunk = std::min<size_t>(chunk, 2048);
+    // Every part gets a chunk at least.
+    chunk = std::min(chunk, std::max<size_t>(1, (rows + count - 1) / count));
 
     std::vector<Part> parts(count);
-    for (size_t p = 0; p < count; ++p) {
-      parts[p].begin = rows * p / count;
-      parts[p].end = rows * (p + 1) / count;
-    }
+    std::atomic<size_t> next{0};
     {
       py::gil_scoped_release release;
       auto run = [&](size_t p) {
         try {
-          ScorePart(batch, chunk, out, parts[p]);
+          ScorePart(batch, chunk, next, out, parts[p]);
         } catch (...) {
           parts[p].ok = false;
         }
