@@ -20,18 +20,24 @@ class ShareCounts {
  public:
   static constexpr size_t kLanes = 4;
   static constexpr size_t kMaxOthers = size_t{1} << 14;
+  // A lane's counts start a cache line after a multiple of the table's
+  // size (a power of two): the lanes' counts of one address would
+  // otherwise lie a multiple of 4 KiB apart, and the processor takes a
+  // load at such a distance from a pending store to wait for it.
+  static constexpr size_t kLanePadding = 64 / sizeof(Py_ssize_t);
 
   explicit ShareCounts(const CellAddresses& addresses)
       : addresses_(addresses),
         slots_(addresses.GetSlotCount()),
-        counts_(kLanes * slots_, 0),
+        stride_(slots_ + kLanePadding),
+        counts_(kLanes * stride_, 0),
         others_(kMaxOthers) {}
 
   // Counts the cells [begin, end); returns where it stopped.
   size_t Count(PyObject* const* cells, size_t begin, size_t end) {
     // Locals, so that no store to a count makes them be read again.
     const CellAddresses::Lookup lookup = addresses_.GetLookup();
-    const size_t slots = slots_;
+    const size_t stride = stride_;
     Py_ssize_t* const counts = counts_.data();
     size_t* const others = others_.data();
     size_t used = used_;
@@ -41,7 +47,7 @@ class ShareCounts {
         PyObject* const cell = cells[c + lane];
         const size_t slot = lookup.SlotOf(cell);
         if (lookup.addresses[slot] == cell) {
-          ++counts[lane * slots + slot];
+          ++counts[lane * stride + slot];
           continue;
         }
         if (used == kMaxOthers) {
@@ -69,7 +75,7 @@ class ShareCounts {
   void Drop(PyObject* const* cells) const {
     for (size_t slot = 0; slot < slots_; ++slot) {
       Py_ssize_t held = 0;
-      for (size_t lane = 0; lane < kLanes; ++lane) held += counts_[lane * slots_ + slot];
+      for (size_t lane = 0; lane < kLanes; ++lane) held += counts_[lane * stride_ + slot];
       if (held == 0) continue;
       PyObject* object = addresses_.GetAddress(slot);
       // `held` cells hold a reference each, so the object's count stays
@@ -83,6 +89,7 @@ class ShareCounts {
  private:
   const CellAddresses& addresses_;
   size_t slots_;
+  size_t stride_;
   std::vector<Py_ssize_t> counts_;  // per lane, per slot
   std::vector<size_t> others_;
   size_t used_ = 0;
