@@ -173,6 +173,7 @@ TEST(ScoringPlan, ModelsWithoutRulesFireNothing) {
       plan.FiredRules(m, values, firstOnly, fired);
       EXPECT_TRUE(fired.empty()) << "model " << m;
     }
+    EXPECT_EQ(plan.ItemCount(m), 0) << "model " << m;
   }
   std::vector<int32_t> fired = {7};
   plan.FiredRules(3, values, false, fired);
@@ -904,6 +905,7 @@ TEST(ScoringPlan, LargeTreeRuleSetsBuildTheirDiagramAndFireAsTheirConjunctions) 
     for (size_t k = 0; k < plans.size(); ++k) {
       plans[k]->FirstFiredRules(0, batch.data(), values.size(), records, got.data());
       EXPECT_EQ(got, first) << "records at once, walk " << k;
+      EXPECT_EQ(plans[k]->ItemCount(0), static_cast<int>(modelPlan.items.size())) << "walk " << k;
     }
   }
 }
