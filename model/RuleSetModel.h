@@ -372,10 +372,11 @@ class RuleSetModel : public BaseModel {
   std::vector<EncodeStep> encodeSteps;
   bool allNumbers = false;  // every step reads a number or is written directly
   bool anyDirect = false;   // some step is kReadDerivedDirect
-  // When every step reads a number cell at a position of the layout and
-  // there are no derived fields: the fewest cells a record needs for all of
-  // them to lie inside it (0 otherwise). Such a record is read without a
-  // bounds test per cell.
+  // Every step reads a number cell at a position of the layout or is a
+  // derived value written in place: a record whose cells are all inside the
+  // layout and numbers may take the short way, without a bounds test per
+  // cell. numberCellsNeeded: the fewest cells it then needs.
+  bool shortWay = false;
   size_t numberCellsNeeded = 0;
   double EncodeCell(const ScoreCaseRecord* record, size_t i) const;
   // What predictor i's value encodes to; null stands for an absent value.

@@ -109,7 +109,7 @@ KtScore::KtStatus RuleSetModel::GetScore(const ScoreCaseRecord* record, ScoreRes
 }
 
 bool RuleSetModel::ScoreNumberRecord(const ScoreCaseRecord& record, ScoreResult*& resultArg) {
-  if (numberCellsNeeded == 0 || singleFirstHitCount == 0 || numbOfModels != 1 || useReferenceWalk ||
+  if (!shortWay || singleFirstHitCount == 0 || numbOfModels != 1 || useReferenceWalk ||
       (!ruleSelectionMethodUsed.empty() && ruleSelectionMethodUsed[0] != firstHit) ||
       resultArg == nullptr || typeid(*resultArg) != typeid(RuleSetResult)) {
     return false;
@@ -117,15 +117,27 @@ bool RuleSetModel::ScoreNumberRecord(const ScoreCaseRecord& record, ScoreResult*
   const ScoreCaseRecord::Slots slots = record.GetSlots();
   if (slots.count < numberCellsNeeded) return false;
   // Every predictor's cell lies inside the record: read them all, then
-  // check that each did hold a number.
+  // check that each did hold a number. Derived predictors are written in
+  // place by the derived fields, computed from the record as it is (the
+  // general way computes them again if the record goes there).
   double* out = predVarValues.data();
   const EncodeStep* steps = encodeSteps.data();
   const size_t count = encodeSteps.size();
   unsigned ok = 1;
-  for (size_t i = 0; i < count; ++i) {
-    const size_t at = static_cast<size_t>(steps[i].position);
-    ok &= static_cast<unsigned>(slots.kinds[at] == ScoreCaseRecord::Kind::kNumber);
-    out[i] = slots.numbers[at].Number();
+  if (derivedFields != nullptr) derivedFields->Evaluate(slots, out);
+  if (!anyDirect) {
+    for (size_t i = 0; i < count; ++i) {
+      const size_t at = static_cast<size_t>(steps[i].position);
+      ok &= static_cast<unsigned>(slots.kinds[at] == ScoreCaseRecord::Kind::kNumber);
+      out[i] = slots.numbers[at].Number();
+    }
+  } else {
+    for (size_t i = 0; i < count; ++i) {
+      if (steps[i].kind == kReadDerivedDirect) continue;
+      const size_t at = static_cast<size_t>(steps[i].position);
+      ok &= static_cast<unsigned>(slots.kinds[at] == ScoreCaseRecord::Kind::kNumber);
+      out[i] = slots.numbers[at].Number();
+    }
   }
   if (ok == 0) return false;
   recordAllNumbers = true;
@@ -271,17 +283,13 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
   allNumbers = !encodeSteps.empty();
   anyDirect = false;
   numberCellsNeeded = 0;
-  bool numberCellsOnly = !encodeSteps.empty();
+  shortWay = !encodeSteps.empty() && encodeSteps.size() <= predVarValues.size();
   for (const EncodeStep& step : encodeSteps) {
     allNumbers = allNumbers && (step.kind == kReadNumber || step.kind == kReadDerivedDirect);
     anyDirect = anyDirect || step.kind == kReadDerivedDirect;
-    numberCellsOnly = numberCellsOnly && step.kind == kReadNumber && step.position >= 0;
-    if (numberCellsOnly) {
-      numberCellsNeeded = std::max(numberCellsNeeded, static_cast<size_t>(step.position) + 1);
-    }
-  }
-  if (!numberCellsOnly || encodeSteps.size() > predVarValues.size() || derivedFields != nullptr) {
-    numberCellsNeeded = 0;
+    const bool cell = step.kind == kReadNumber && step.position >= 0;
+    shortWay = shortWay && (cell || step.kind == kReadDerivedDirect);
+    if (cell) numberCellsNeeded = std::max(numberCellsNeeded, static_cast<size_t>(step.position) + 1);
   }
 
   SetUpFieldTreatments();

@@ -257,7 +257,7 @@ TEST(ScoringDriver, NumberRecordsScoreAlikeTheShortAndTheGeneralWay) {
     if (line[0] != '#' && line.rfind("record ", 0) != 0 && line.rfind("== ", 0) != 0) documents.back().second += line + "\n";
   }
   ASSERT_EQ(records.size(), 15u);
-  ASSERT_EQ(documents.size(), 13u);
+  ASSERT_EQ(documents.size(), 14u);
   TestRecord full({"a", "b", "s"});
   TestRecord shorter({"a"});
   TestRecord plain({"a", "b", "s"});
