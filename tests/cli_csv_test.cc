@@ -54,23 +54,7 @@ struct Case {
   bool chunkOnly = false;
 };
 
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out += text[i];
-      continue;
-    }
-    const char c = text[++i];
-    if (c == 'x') {
-      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == '0' ? '\0' : c;
-    }
-  }
-  return out;
-}
+using KtZembra_940::testing_support::Unescaped;
 
 std::vector<Case> Cases() {
   std::ifstream file(std::string(RULESCORE_TEST_DATA_DIR) + "/csv/cases.txt");
@@ -82,7 +66,7 @@ std::vector<Case> Cases() {
       words >> cases.back().name;
       for (std::string flag; words >> flag;) {
         Case& c = cases.back();
-        if (flag.rfind("delimiter=", 0) == 0) c.delimiter = Unescape(flag.substr(10))[0];
+        if (flag.rfind("delimiter=", 0) == 0) c.delimiter = Unescaped(flag.substr(10))[0];
         if (flag.rfind("caps=", 0) == 0) {
           std::replace(flag.begin(), flag.end(), ',', ' ');
           std::istringstream(flag.substr(5)) >> c.limits.maxFieldBytes >> c.limits.maxRowBytes >> c.limits.maxFields;
@@ -92,7 +76,7 @@ std::vector<Case> Cases() {
         c.chunkOnly = c.chunkOnly || flag == "chunk";
       }
     } else if (line.rfind("in ", 0) == 0) {
-      cases.back().input = Unescape(line.substr(3));
+      cases.back().input = Unescaped(line.substr(3));
     } else if (line.rfind("row ", 0) == 0) {
       Row row;
       size_t at = 0;
@@ -107,7 +91,7 @@ std::vector<Case> Cases() {
       }
       for (size_t from = 0;;) {
         const size_t bar = rest.find('|', from);
-        row.fields.push_back(Unescape(rest.substr(from, bar - from)));
+        row.fields.push_back(Unescaped(rest.substr(from, bar - from)));
         if (bar == std::string::npos) break;
         from = bar + 1;
       }

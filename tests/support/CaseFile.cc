@@ -1,29 +1,28 @@
 #include "tests/support/CaseFile.h"
 
-#include <cctype>
 #include <fstream>
 
 #include <gtest/gtest.h>
 
 namespace KtZembra_940 {
 namespace testing_support {
-namespace {
-
 std::string Unescaped(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text.compare(i, 2, "\\x") == 0 && i + 3 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
-      out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
-      i += 3;
-    } else {
+    if (text[i] != '\\' || i + 1 == text.size()) {
       out += text[i];
+      continue;
+    }
+    const char c = text[++i];
+    if (c == 'x') {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == '0' ? '\0' : c;
     }
   }
   return out;
 }
-
-}  // namespace
 
 std::vector<CaseLine> ReadCases(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

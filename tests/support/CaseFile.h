@@ -1,6 +1,5 @@
 // Case tables kept as text under tests/data: one case a line, its fields
-// split by " | ", where \xHH stands for any byte (a "|", a line break or a
-// byte that is no text), and a line ending in " |" has an empty last
+// split by " | " and unescaped, and a line ending in " |" has an empty last
 // field; blank lines and lines starting with '#' are skipped.
 #ifndef RULESCORE_TESTS_SUPPORT_CASEFILE_H_
 #define RULESCORE_TESTS_SUPPORT_CASEFILE_H_
@@ -10,6 +9,11 @@
 
 namespace KtZembra_940 {
 namespace testing_support {
+
+// `text` with its escapes replaced: \xHH any byte (a "|" among them),
+// \n, \r, \t and \0, and a backslash before any other character that
+// character (\\ a backslash).
+std::string Unescaped(const std::string& text);
 
 struct CaseLine {
   std::string where;  // "<file>:<line>", for the failure messages
