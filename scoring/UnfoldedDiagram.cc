@@ -3,15 +3,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <new>
 
 namespace KtZembra_940 {
 
 void UnfoldedDiagram::Build(const std::vector<DiagramStep>& steps, int32_t root) {
-  slots_.clear();
+  buffer_ = AlignedBuffer();
   bands_.clear();
-  bottom_.clear();
+  bottomAt_ = 0;
+  root_ = root;
   int32_t vars = 0;
   for (const DiagramStep& step : steps) vars = std::max(vars, step.var + 1);
+  wide_ = vars > 256;
   bounds_.assign(static_cast<size_t>(vars), Bounds());
   lowest_ = std::numeric_limits<double>::quiet_NaN();
   for (const DiagramStep& step : steps) {
@@ -21,87 +24,93 @@ void UnfoldedDiagram::Build(const std::vector<DiagramStep>& steps, int32_t root)
     }
   }
   deepest_ = 0;
-  depth_ = -1;  // not known while measuring
   limit_ = kSmallDepth;
-  while (limit_ < kMaxDepth && (size_t{4} << limit_) - 1 <= kSlotsPerNode * steps.size()) ++limit_;
-  Visit(steps, root, 0, 0, false);
+  while (limit_ < kMaxDepth && (size_t{2} << limit_) <= kPathsPerNode * steps.size()) ++limit_;
+  tests_.assign(static_cast<size_t>(limit_) + 1, 0);
+  Visit(steps, root, 0, 0, nullptr);
   depth_ = deepest_;
-  // Bands under a top band of what is left over, so that only the root's
-  // block may be partly used; each band's blocks start on a whole block.
-  const int height = depth_ > kCachedDepth ? 3 : 2;
-  bandOf_.assign(static_cast<size_t>(depth_), 0);
-  size_t slots = 0;
-  for (int level = 0; level < depth_;) {
-    Band band;
-    band.first = slots;
-    band.top = level;
-    band.levels = level == 0 && depth_ % height != 0 ? depth_ % height : height;
-    for (int l = level; l < level + band.levels; ++l) bandOf_[static_cast<size_t>(l)] = static_cast<int>(bands_.size());
-    slots += ((size_t{1} << level << band.levels) + 7) / 8 * 8;
-    bands_.push_back(band);
-    level += band.levels;
+  while (depth_ > kSmallDepth && tests_[static_cast<size_t>(depth_ - 1)] * kSparse < (size_t{1} << (depth_ - 1))) {
+    --depth_;
   }
-  constexpr size_t kAlign = 128;
-  slots_.assign(slots + kAlign / sizeof(Slot), Slot());
-  const size_t address = reinterpret_cast<uintptr_t>(slots_.data());
-  start_ = address % sizeof(Slot) == 0 ? (kAlign - address % kAlign) % kAlign / sizeof(Slot) : 0;
-  bottom_.assign(size_t{1} << depth_, -1);
-  Visit(steps, root, 0, 0, true);
+  limit_ = depth_;
+  // The tree in heap order, the bottom level included: level l's slot q at
+  // 2^l - 1 + q.
+  std::vector<Slot> heap((size_t{2} << depth_) - 1);
+  Visit(steps, root, 0, 0, &heap);
   // Every record walks depth_ levels: a leaf, or a node decided in full
   // (a NaN bound, as is every slot no node was placed in), above the
   // bottom passes any number on to its left child, which becomes a copy of
-  // it. A NaN leaves the ordinary branches there, which only sends it to
-  // Descend.
+  // it. A NaN leaves the ordinary branches there, which only sends the
+  // record through the diagram.
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
   for (int level = 0; level < depth_; ++level) {
+    const size_t begin = (size_t{1} << level) - 1;
     for (size_t q = 0; q < (size_t{1} << level); ++q) {
-      Slot& slot = SlotAt(level, q);
+      Slot& slot = heap[begin + q];
       if (slot.node >= 0 && slot.above == slot.above) continue;
-      slot.var = level == 0 ? 0 : SlotAt(level - 1, q / 2).var;
+      slot.var = level == 0 ? 0 : heap[(begin - 1) / 2 + q / 2].var;
       slot.above = inf;
-      if (level + 1 == depth_) {
-        bottom_[2 * q] = slot.node;
-      } else {
-        Slot& left = SlotAt(level + 1, 2 * q);
-        left.node = slot.node;
-        left.above = nan;
-      }
+      Slot& left = heap[2 * begin + 1 + 2 * q];
+      left.node = slot.node;
+      left.above = nan;
     }
+  }
+  if (wide_) {
+    Pack<WideBlock>(heap);
+  } else {
+    Pack<Block>(heap);
   }
   bounds_ = std::vector<Bounds>();
-  bandOf_ = std::vector<int>();
+  tests_ = std::vector<size_t>();
 }
 
-UnfoldedDiagram::Slot& UnfoldedDiagram::SlotAt(int level, size_t q) {
-  const Band& band = bands_[static_cast<size_t>(bandOf_[static_cast<size_t>(level)])];
-  const int j = level - band.top;
-  const size_t within = size_t{1} << j;
-  const size_t slot = band.first + ((q >> j) << band.levels) + within - 1 + (q & (within - 1));
-  return slots_[start_ + slot];
-}
-
-int32_t UnfoldedDiagram::Descend(const double* values) const {
-  const Slot* slots = slots_.data() + start_;
-  size_t q = 0;
+template <class B>
+void UnfoldedDiagram::Pack(const std::vector<Slot>& heap) {
+  // Bands under a top band of what is left over, so that only the root's
+  // block may be partly used.
+  size_t blocks = 0;
+  for (int level = 0; level < depth_;) {
+    Band band;
+    band.first = blocks;
+    band.levels = level == 0 && depth_ % kBandLevels != 0 ? depth_ % kBandLevels : kBandLevels;
+    blocks += size_t{1} << level;
+    bands_.push_back(band);
+    level += band.levels;
+  }
+  bottomAt_ = blocks * sizeof(B);
+  const size_t bottomBytes = sizeof(int32_t) << depth_;
+  buffer_ = AlignedBuffer(bottomAt_ + bottomBytes);
+  for (size_t b = 0; b < bands_.size(); ++b) {
+    Band& band = bands_[b];
+    const bool last = b + 1 == bands_.size();
+    const size_t next = last ? bottomAt_ : bands_[b + 1].first * sizeof(B);
+    const size_t end = last || b + 2 == bands_.size() ? bottomAt_ + (last ? bottomBytes : 0)
+                                                        : bands_[b + 2].first * sizeof(B);
+    band.next = next;
+    band.unit = (last ? sizeof(int32_t) : sizeof(B)) << band.levels;
+    if (end - next >= kAheadFrom) band.ahead = band.unit;
+  }
+  B* out = static_cast<B*>(buffer_.data());
+  for (size_t b = 0; b < blocks; ++b) new (out + b) B();
+  int top = 0;
   for (const Band& band : bands_) {
-    const Slot* block = slots + band.first + (q << band.levels);
-    unsigned j = 0;
-    for (int level = 0; level < band.levels; ++level) {
-      const Slot& step = block[j];
-      if (step.node < 0) return step.node;
-      const double x = values[step.var];
-      if (x > step.above) {
-        j = 2 * j + 2;
-      } else if (x >= lowest_) {
-        j = 2 * j + 1;
-      } else {
-        return step.node;
+    for (int l = 0; l < band.levels; ++l) {
+      const size_t width = size_t{1} << (top + l);
+      const size_t within = size_t{1} << l;  // slots of this level in one block
+      for (size_t q = 0; q < width; ++q) {
+        const Slot& slot = heap[width - 1 + q];
+        B& block = out[band.first + q / within];
+        const size_t j = within - 1 + q % within;
+        block.above[j] = slot.above;
+        block.var[j] = static_cast<typename B::Var>(slot.var);
       }
     }
-    q = (q << band.levels) + (j - ((1u << band.levels) - 1));
+    top += band.levels;
   }
-  return bottom_[q];
+  int32_t* bottom = reinterpret_cast<int32_t*>(static_cast<char*>(buffer_.data()) + bottomAt_);
+  const size_t paths = size_t{1} << depth_;
+  for (size_t q = 0; q < paths; ++q) new (bottom + q) int32_t(heap[paths - 1 + q].node);
 }
 
 namespace {
@@ -111,21 +120,21 @@ namespace {
 // takes the band's levels one by one. The band is a compile-time constant,
 // so that the loops unroll, and inlined, so that q and ordinary stay in
 // registers.
-template <int levels, size_t lanes, class Slot>
-inline void BandRows(const Slot* first, const double* base, size_t width, double lowest, size_t* q,
+template <int levels, size_t lanes, class B>
+inline void BandRows(const B* first, const double* base, size_t width, double lowest, size_t* q,
                      bool* ordinary) {
-  const Slot* block[lanes];
+  const B* block[lanes];
   unsigned j[lanes];
   for (size_t k = 0; k < lanes; ++k) {
-    block[k] = first + (q[k] << levels);
+    block[k] = first + q[k];
     j[k] = 0;
   }
   for (int level = 0; level < levels; ++level) {
     for (size_t k = 0; k < lanes; ++k) {
-      const Slot& step = block[k][j[k]];
-      const double x = base[k * width + static_cast<size_t>(step.var)];
+      const B& b = *block[k];
+      const double x = base[k * width + static_cast<size_t>(b.var[j[k]])];
       ordinary[k] &= x >= lowest;
-      j[k] = 2 * j[k] + 1 + static_cast<unsigned>(x > step.above);
+      j[k] = 2 * j[k] + 1 + static_cast<unsigned>(x > b.above[j[k]]);
     }
   }
   for (size_t k = 0; k < lanes; ++k) q[k] = (q[k] << levels) + (j[k] - ((1u << levels) - 1));
@@ -134,10 +143,20 @@ inline void BandRows(const Slot* first, const double* base, size_t width, double
 }  // namespace
 
 void UnfoldedDiagram::WalkRows(const double* rows, size_t width, size_t count, int32_t* nodes) const {
+  if (wide_) {
+    WalkRowsOf<WideBlock>(rows, width, count, nodes);
+  } else {
+    WalkRowsOf<Block>(rows, width, count, nodes);
+  }
+}
+
+template <class B>
+void UnfoldedDiagram::WalkRowsOf(const double* rows, size_t width, size_t count, int32_t* nodes) const {
   // Lanes records at a time: their walks are independent, so the loads of
   // one lane overlap those of the others.
   constexpr size_t kLanes = 8;
-  const Slot* slots = slots_.data() + start_;
+  const B* blocks = static_cast<const B*>(buffer_.data());
+  const int32_t* bottom = Bottom();
   const double lowest = lowest_;
   size_t i = 0;
   for (; i + kLanes <= count; i += kLanes) {
@@ -149,7 +168,7 @@ void UnfoldedDiagram::WalkRows(const double* rows, size_t width, size_t count, i
       ordinary[k] = true;
     }
     for (const Band& band : bands_) {
-      const Slot* first = slots + band.first;
+      const B* first = blocks + band.first;
       switch (band.levels) {
         case 1:
           BandRows<1, kLanes>(first, base, width, lowest, q, ordinary);
@@ -162,11 +181,9 @@ void UnfoldedDiagram::WalkRows(const double* rows, size_t width, size_t count, i
           break;
       }
     }
-    for (size_t k = 0; k < kLanes; ++k) {
-      nodes[i + k] = ordinary[k] ? bottom_[q[k]] : Descend(base + k * width);
-    }
+    for (size_t k = 0; k < kLanes; ++k) nodes[i + k] = ordinary[k] ? bottom[q[k]] : root_;
   }
-  for (; i < count; ++i) nodes[i] = Walk(rows + i * width);
+  for (; i < count; ++i) nodes[i] = WalkBlocks<B>(rows + i * width);
 }
 
 int32_t UnfoldedDiagram::Settle(const std::vector<DiagramStep>& steps, int32_t n) const {
@@ -186,34 +203,32 @@ int32_t UnfoldedDiagram::Settle(const std::vector<DiagramStep>& steps, int32_t n
   return n;
 }
 
-void UnfoldedDiagram::Visit(const std::vector<DiagramStep>& steps, int32_t n, size_t q, int level, bool write) {
+void UnfoldedDiagram::Visit(const std::vector<DiagramStep>& steps, int32_t n, size_t q, int level,
+                            std::vector<Slot>* heap) {
   n = Settle(steps, n);
   deepest_ = std::max(deepest_, level);
-  if (write && level == depth_) {
-    bottom_[q] = n;
-    return;
-  }
-  if (write) SlotAt(level, q).node = n;
-  if (n < 0) return;
+  Slot* slot = heap != nullptr ? &(*heap)[(size_t{1} << level) - 1 + q] : nullptr;
+  if (slot != nullptr) slot->node = n;
+  if (n < 0 || (slot != nullptr && level == depth_)) return;
   const DiagramStep& packed = steps[static_cast<size_t>(n)];
   // A node whose lower bound is not lowest_ is decided in full.
   const bool full = !(packed.above == packed.above) || !(packed.atLeast == lowest_);
-  if (write) {
-    Slot& step = SlotAt(level, q);
-    step.var = packed.var;
-    step.above = full ? std::numeric_limits<double>::quiet_NaN() : packed.above;
+  if (slot != nullptr) {
+    slot->var = packed.var;
+    slot->above = full ? std::numeric_limits<double>::quiet_NaN() : packed.above;
   }
   if (full) return;
+  if (slot == nullptr) ++tests_[static_cast<size_t>(level)];
   if (level >= limit_) return;  // the walk goes on from n in the diagram
   Bounds& b = bounds_[static_cast<size_t>(packed.var)];
   const Bounds saved = b;
   b.known = true;
   b.hi = std::min(b.hi, packed.above);
-  Visit(steps, packed.nextLess, 2 * q, level + 1, write);
+  Visit(steps, packed.nextLess, 2 * q, level + 1, heap);
   b = saved;
   b.known = true;
   b.lo = std::max(b.lo, packed.above);
-  Visit(steps, packed.nextGreater, 2 * q + 1, level + 1, write);
+  Visit(steps, packed.nextGreater, 2 * q + 1, level + 1, heap);
   b = saved;
 }
 

@@ -849,6 +849,7 @@ TEST(ScoringPlan, LargeTreeRuleSetsBuildTheirDiagramAndFireAsTheirConjunctions) 
       {12, 3, 2, false, 12},
       {13, 4, 4, false, 13},  // 8,192 rules, missing tests and equalities mixed in
       {14, 3, 4, false, 15},  // unfolded in bands of three under one of two
+      {10, 300, 2, false, 16},  // more variables than a byte numbers: the wide blocks
       {300, 2, 2, true, 14},  // deeper than any unfolded tree
   };
   for (const auto& row : rows) {
