@@ -33,8 +33,14 @@ inline unsigned RelationBit(double x, double v) {
 // a path grows deeper than the recursion may go.
 class DecisionDiagram::Builder {
  public:
-  Builder(const ModelPlan& plan, bool firstOnly, bool unfold, DecisionDiagram& dag)
-      : plan_(plan), firstOnly_(firstOnly), unfold_(unfold), dag_(dag), known_(plan.items.size(), 0) {
+  Builder(const ModelPlan& plan, bool firstOnly, bool unfold, const std::vector<LeafValue>* leafValues,
+          DecisionDiagram& dag)
+      : plan_(plan),
+        firstOnly_(firstOnly),
+        unfold_(unfold),
+        leafValues_(leafValues),
+        dag_(dag),
+        known_(plan.items.size(), 0) {
     // Room for a few nodes per item and rule: a rule set cut from a tree
     // needs about three per leaf; unrelated rules under an all-fired walk
     // would need exponentially many and are left to the lazy walk.
@@ -70,7 +76,7 @@ class DecisionDiagram::Builder {
     dag_.firstOnly_ = firstOnly_;
     if (!failed_) {
       Pack();
-      if (unfold_) dag_.unfolded_.Build(dag_.steps_, dag_.root_);
+      if (unfold_) dag_.unfolded_.Build(dag_.steps_, dag_.root_, leafValues_);
       if (firstOnly_) dag_.leafBegin_.clear();
       const size_t leaves = firstOnly_ ? 0 : dag_.leafBegin_.size() - 1;
       dag_.leafFirst_.assign(leaves, -1);
@@ -505,6 +511,7 @@ class DecisionDiagram::Builder {
   const ModelPlan& plan_;
   const bool firstOnly_;
   const bool unfold_;
+  const std::vector<LeafValue>* leafValues_;  // per leaf, for the unfolded tree; may be null
   DecisionDiagram& dag_;
   std::vector<uint8_t> known_;  // per item: 0 untested, 1 true, 2 false
   // Per variable, where x may still lie, and the index of the
@@ -548,6 +555,15 @@ int32_t DecisionDiagram::Walk(const ModelPlan& plan, const double* values) const
   return n < 0 ? ~n : Continue(plan, n, values);
 }
 
+int32_t DecisionDiagram::Walk(const ModelPlan& plan, const double* values, LeafValue* value,
+                              bool* attached) const {
+  const double none = 0.0;
+  if (plan.isString.empty()) values = &none;
+  *attached = false;
+  const int32_t n = unfolded_.empty() ? root_ : unfolded_.Walk(values, value, attached);
+  return n < 0 ? ~n : Continue(plan, n, values);
+}
+
 int32_t DecisionDiagram::Continue(const ModelPlan& plan, int32_t n, const double* values) const {
   const DiagramStep* steps = steps_.data();
   while (n >= 0) {
@@ -581,8 +597,9 @@ void DecisionDiagram::WalkRows(const ModelPlan& plan, const double* rows, size_t
   }
 }
 
-void DecisionDiagram::Build(const ModelPlan& plan, bool firstOnly, bool unfold) {
-  Builder(plan, firstOnly, unfold, *this).Build();
+void DecisionDiagram::Build(const ModelPlan& plan, bool firstOnly, bool unfold,
+                            const std::vector<LeafValue>* leafValues) {
+  Builder(plan, firstOnly, unfold, leafValues, *this).Build();
 }
 
 size_t DecisionDiagram::MemoryBytes() const {

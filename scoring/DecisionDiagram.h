@@ -33,8 +33,10 @@ class DecisionDiagram {
 
   // Unrolls the lazy walk of `plan`: with `firstOnly` each leaf holds the
   // first rule that fires, else every one; with `unfold` the unfolded
-  // tree is built too where it fits.
-  void Build(const ModelPlan& plan, bool firstOnly, bool unfold);
+  // tree is built too where it fits, its leaves carrying `leafValues`
+  // (indexed by leaf) when given.
+  void Build(const ModelPlan& plan, bool firstOnly, bool unfold,
+             const std::vector<LeafValue>* leafValues = nullptr);
 
   bool built() const { return built_; }
   // False when the diagram outgrew its budget (nothing is kept then).
@@ -43,6 +45,9 @@ class DecisionDiagram {
   // The leaf the encoded record `values` reaches.
   // REQUIRES: usable(), and `plan` the plan it was built from.
   int32_t Walk(const ModelPlan& plan, const double* values) const;
+  // Walk, and the value attached to the leaf reached, when the unfolded
+  // tree had it at hand: then *attached is true.
+  int32_t Walk(const ModelPlan& plan, const double* values, LeafValue* value, bool* attached) const;
 
   // For `count` encoded records, record i at rows + i * width: the leaf
   // each reaches, as Walk gives it.

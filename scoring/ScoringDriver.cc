@@ -162,7 +162,9 @@ bool RuleSetModel::ScoreNumberRecord(const ScoreCaseRecord& record, ScoreResult*
 void RuleSetModel::ScoreSingleFirstHit() {
   // The first rule that fires decides, else the default; what the general
   // way gives for one rule set under first hit.
-  const int32_t first = plan->FirstFiredRule(0, predVarValues.data());
+  LeafValue known;
+  bool attached = false;
+  const int32_t first = plan->FirstFiredRule(0, predVarValues.data(), &known, &attached);
   const std::string* winning = nullptr;
   int category = -1;
   double confidence = 0.0;
@@ -170,9 +172,16 @@ void RuleSetModel::ScoreSingleFirstHit() {
     const RuleOutcomes& table = outcomes[0];
     winning = table.Id(static_cast<size_t>(first));
     result->AddFiredRuleId(winning);
-    const RuleOutcomes::Entry& rule = table.At(static_cast<size_t>(first));
-    category = rule.category;
-    confidence = rule.confidence;
+    if (attached) {
+      // The rule's category and confidence, as the walk found them beside
+      // its leaf.
+      category = known.tag;
+      confidence = known.value;
+    } else {
+      const RuleOutcomes::Entry& rule = table.At(static_cast<size_t>(first));
+      category = rule.category;
+      confidence = rule.confidence;
+    }
   } else {
     RuleSetDefault(0, category, confidence);
   }
@@ -303,6 +312,13 @@ void RuleSetModel::SetUpDictVarIndex(const ScoreCaseRecord* record) {
       ruleCount[0] > 0 && !outcomes.empty() && !ruleSetChoices.empty()) {
     singleFirstHitCount = std::min({static_cast<size_t>(ruleCount[0]), ruleSets[0]->rules.size(),
                                     outcomes[0].Size()});
+    // What the short way reads of the winning rule comes with the walk.
+    std::vector<LeafValue> values(singleFirstHitCount);
+    for (size_t k = 0; k < singleFirstHitCount; ++k) {
+      values[k].tag = outcomes[0].At(k).category;
+      values[k].value = outcomes[0].At(k).confidence;
+    }
+    plan->AttachFirstHitValues(0, std::move(values));
   }
   dictVarIndexReady = true;
 }

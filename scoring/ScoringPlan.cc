@@ -1,6 +1,7 @@
 #include "scoring/ScoringPlan.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace KtZembra_940 {
 
@@ -46,13 +47,47 @@ void ScoringPlan::FiredRules(int m, const double* values, bool firstOnly,
   dag.AppendLeafRules(dag.Walk(model->plan, values), fired);
 }
 
+void ScoringPlan::BuildFirstHit(Model& model) {
+  DecisionDiagram& dag = model.dags[1];
+  if (dag.built()) return;
+  if (walk == Walk::kLazy) {
+    model.firstValues = std::vector<LeafValue>();
+    return;
+  }
+  // A first-hit leaf is its rule plus one; leaf 0, where none fires, has
+  // no value.
+  std::vector<LeafValue> leafValues;
+  if (!model.firstValues.empty()) {
+    leafValues.reserve(model.firstValues.size() + 1);
+    leafValues.emplace_back();
+    leafValues.insert(leafValues.end(), model.firstValues.begin(), model.firstValues.end());
+  }
+  dag.Build(model.plan, true, walk == Walk::kBest, leafValues.empty() ? nullptr : &leafValues);
+  model.firstValues = std::vector<LeafValue>();
+}
+
+void ScoringPlan::AttachFirstHitValues(int m, std::vector<LeafValue> values) {
+  if (m < 0 || static_cast<size_t>(m) >= models.size() || !models[static_cast<size_t>(m)]) return;
+  models[static_cast<size_t>(m)]->firstValues = std::move(values);
+}
+
 int32_t ScoringPlan::FirstFiredRule(int m, const double* values) {
   Model* model = ModelOf(m);
   if (model == nullptr) return -1;
+  BuildFirstHit(*model);
   DecisionDiagram& dag = model->dags[1];
-  if (walk != Walk::kLazy && !dag.built()) dag.Build(model->plan, true, walk == Walk::kBest);
   if (walk == Walk::kLazy || !dag.usable()) return model->lazy.Walk(values, nullptr);
   return dag.LeafFirst(dag.Walk(model->plan, values));
+}
+
+int32_t ScoringPlan::FirstFiredRule(int m, const double* values, LeafValue* value, bool* attached) {
+  *attached = false;
+  Model* model = ModelOf(m);
+  if (model == nullptr) return -1;
+  BuildFirstHit(*model);
+  DecisionDiagram& dag = model->dags[1];
+  if (walk == Walk::kLazy || !dag.usable()) return model->lazy.Walk(values, nullptr);
+  return dag.LeafFirst(dag.Walk(model->plan, values, value, attached));
 }
 
 void ScoringPlan::FirstFiredRules(int m, const double* rows, size_t width, size_t count,
@@ -62,8 +97,8 @@ void ScoringPlan::FirstFiredRules(int m, const double* rows, size_t width, size_
     std::fill(first, first + count, -1);
     return;
   }
+  BuildFirstHit(*model);
   DecisionDiagram& dag = model->dags[1];
-  if (walk != Walk::kLazy && !dag.built()) dag.Build(model->plan, true, walk == Walk::kBest);
   if (walk == Walk::kLazy || !dag.usable()) {
     for (size_t i = 0; i < count; ++i) first[i] = model->lazy.Walk(rows + i * width, nullptr);
     return;

@@ -52,6 +52,14 @@ class ScoringPlan {
   // The position of the first rule of model m that fires, or -1: what
   // FiredRules gives with `firstOnly`, without a list.
   int32_t FirstFiredRule(int m, const double* values);
+  // FirstFiredRule, and when the rule's value (attached with
+  // AttachFirstHitValues) came with the walk, that value into *value and
+  // true into *attached; else *attached is false.
+  int32_t FirstFiredRule(int m, const double* values, LeafValue* value, bool* attached);
+  // Per rule of model m, a value the first-hit walk hands back with the
+  // rule, from the bottom of the unfolded tree where the walk ends (no
+  // load of a table of its own). Before the first record.
+  void AttachFirstHitValues(int m, std::vector<LeafValue> values);
 
   // For `count` encoded records, record i at rows + i * width (width at
   // least the number of variables): into first[i] what FirstFiredRule gives
@@ -79,10 +87,13 @@ class ScoringPlan {
     ModelPlan plan;
     LazyWalk lazy;
     DecisionDiagram dags[2];  // [all fired, first hit]
+    std::vector<LeafValue> firstValues;  // per rule, until the first-hit diagram is built
   };
 
   // The model's walks when it can fire anything, else null.
   Model* ModelOf(int m);
+  // Builds the model's first-hit diagram unless built.
+  void BuildFirstHit(Model& model);
 
   std::vector<std::unique_ptr<Model>> models;  // null for a model without rules
   std::vector<bool> isString;

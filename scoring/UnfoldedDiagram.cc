@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 
 namespace KtZembra_940 {
 
-void UnfoldedDiagram::Build(const std::vector<DiagramStep>& steps, int32_t root) {
+void UnfoldedDiagram::Build(const std::vector<DiagramStep>& steps, int32_t root,
+                            const std::vector<LeafValue>* leafValues) {
   buffer_ = AlignedBuffer();
   bands_.clear();
   bottomAt_ = 0;
@@ -56,17 +58,23 @@ void UnfoldedDiagram::Build(const std::vector<DiagramStep>& steps, int32_t root)
       left.above = nan;
     }
   }
+  // Leaf values only when every leaf at the bottom has one.
+  const size_t paths = size_t{1} << depth_;
+  for (size_t q = 0; leafValues != nullptr && q < paths; ++q) {
+    const int32_t node = heap[paths - 1 + q].node;
+    if (node < 0 && static_cast<size_t>(~node) >= leafValues->size()) leafValues = nullptr;
+  }
   if (wide_) {
-    Pack<WideBlock>(heap);
+    Pack<WideBlock>(heap, leafValues);
   } else {
-    Pack<Block>(heap);
+    Pack<Block>(heap, leafValues);
   }
   bounds_ = std::vector<Bounds>();
   tests_ = std::vector<size_t>();
 }
 
 template <class B>
-void UnfoldedDiagram::Pack(const std::vector<Slot>& heap) {
+void UnfoldedDiagram::Pack(const std::vector<Slot>& heap, const std::vector<LeafValue>* leafValues) {
   // Bands under a top band of what is left over, so that only the root's
   // block may be partly used.
   size_t blocks = 0;
@@ -79,7 +87,9 @@ void UnfoldedDiagram::Pack(const std::vector<Slot>& heap) {
     level += band.levels;
   }
   bottomAt_ = blocks * sizeof(B);
-  const size_t bottomBytes = sizeof(int32_t) << depth_;
+  valued_ = leafValues != nullptr;
+  exitShift_ = valued_ ? 4 : 2;
+  const size_t bottomBytes = size_t{1} << depth_ << exitShift_;
   buffer_ = AlignedBuffer(bottomAt_ + bottomBytes);
   for (size_t b = 0; b < bands_.size(); ++b) {
     Band& band = bands_[b];
@@ -88,7 +98,7 @@ void UnfoldedDiagram::Pack(const std::vector<Slot>& heap) {
     const size_t end = last || b + 2 == bands_.size() ? bottomAt_ + (last ? bottomBytes : 0)
                                                         : bands_[b + 2].first * sizeof(B);
     band.next = next;
-    band.unit = (last ? sizeof(int32_t) : sizeof(B)) << band.levels;
+    band.unit = (last ? size_t{1} << exitShift_ : sizeof(B)) << band.levels;
     if (end - next >= kAheadFrom) band.ahead = band.unit;
   }
   B* out = static_cast<B*>(buffer_.data());
@@ -108,9 +118,18 @@ void UnfoldedDiagram::Pack(const std::vector<Slot>& heap) {
     }
     top += band.levels;
   }
-  int32_t* bottom = reinterpret_cast<int32_t*>(static_cast<char*>(buffer_.data()) + bottomAt_);
+  char* bottom = static_cast<char*>(buffer_.data()) + bottomAt_;
   const size_t paths = size_t{1} << depth_;
-  for (size_t q = 0; q < paths; ++q) new (bottom + q) int32_t(heap[paths - 1 + q].node);
+  for (size_t q = 0; q < paths; ++q) {
+    char* exit = bottom + (q << exitShift_);
+    const int32_t node = heap[paths - 1 + q].node;
+    std::memcpy(exit, &node, sizeof node);
+    if (valued_ && node < 0) {
+      const LeafValue& leaf = (*leafValues)[static_cast<size_t>(~node)];
+      std::memcpy(exit + kTagAt, &leaf.tag, sizeof leaf.tag);
+      std::memcpy(exit + kValueAt, &leaf.value, sizeof leaf.value);
+    }
+  }
 }
 
 namespace {
@@ -156,7 +175,6 @@ void UnfoldedDiagram::WalkRowsOf(const double* rows, size_t width, size_t count,
   // one lane overlap those of the others.
   constexpr size_t kLanes = 8;
   const B* blocks = static_cast<const B*>(buffer_.data());
-  const int32_t* bottom = Bottom();
   const double lowest = lowest_;
   size_t i = 0;
   for (; i + kLanes <= count; i += kLanes) {
@@ -181,9 +199,13 @@ void UnfoldedDiagram::WalkRowsOf(const double* rows, size_t width, size_t count,
           break;
       }
     }
-    for (size_t k = 0; k < kLanes; ++k) nodes[i + k] = ordinary[k] ? bottom[q[k]] : root_;
+    for (size_t k = 0; k < kLanes; ++k) nodes[i + k] = ordinary[k] ? NodeAt(q[k]) : root_;
   }
-  for (; i < count; ++i) nodes[i] = WalkBlocks<B>(rows + i * width);
+  for (; i < count; ++i) {
+    unsigned ordinary = 1;
+    const size_t q = PathOf<B>(rows + i * width, ordinary);
+    nodes[i] = ordinary != 0 ? NodeAt(q) : root_;
+  }
 }
 
 int32_t UnfoldedDiagram::Settle(const std::vector<DiagramStep>& steps, int32_t n) const {

@@ -39,6 +39,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -59,11 +60,21 @@ struct DiagramStep {
   int32_t nextLess = 0;
 };
 
+// What a caller attaches to a leaf, kept beside the leaf at the bottom of
+// the unfolded tree so that a walk that ends there has it without another
+// load (for a first-hit rule set: the rule's category and confidence).
+struct LeafValue {
+  double value = 0.0;
+  int32_t tag = 0;
+};
+
 class UnfoldedDiagram {
  public:
   // Unfolds the diagram of `steps` (one per node) from node `root`, down to
-  // the depth its size allows.
-  void Build(const std::vector<DiagramStep>& steps, int32_t root);
+  // the depth its size allows. With `leafValues` (one per leaf, indexed by
+  // leaf) each leaf at the bottom carries its value.
+  void Build(const std::vector<DiagramStep>& steps, int32_t root,
+             const std::vector<LeafValue>* leafValues = nullptr);
 
   bool empty() const { return buffer_.data() == nullptr; }
 
@@ -73,7 +84,25 @@ class UnfoldedDiagram {
   // node at the bottom of the tree.
   // REQUIRES: !empty().
   int32_t Walk(const double* values) const {
-    return wide_ ? WalkBlocks<WideBlock>(values) : WalkBlocks<Block>(values);
+    unsigned ordinary = 1;
+    const size_t q = wide_ ? PathOf<WideBlock>(values, ordinary) : PathOf<Block>(values, ordinary);
+    return ordinary != 0 ? NodeAt(q) : root_;
+  }
+  // Walk, and when it ends on a leaf that carries a value, that value into
+  // *value and true into *attached (else false).
+  int32_t Walk(const double* values, LeafValue* value, bool* attached) const {
+    unsigned ordinary = 1;
+    const size_t q = wide_ ? PathOf<WideBlock>(values, ordinary) : PathOf<Block>(values, ordinary);
+    *attached = false;
+    if (ordinary == 0) return root_;
+    const char* exit = BottomAt(q);
+    const int32_t node = NodeAt(q);
+    if (valued_ && node < 0) {
+      std::memcpy(&value->tag, exit + kTagAt, sizeof value->tag);
+      std::memcpy(&value->value, exit + kValueAt, sizeof value->value);
+      *attached = true;
+    }
+    return node;
   }
 
   // For `count` records, record i at rows + i * width: into nodes[i] what
@@ -144,12 +173,13 @@ class UnfoldedDiagram {
   // one go on through the diagram, and the tree stays half the size.
   static constexpr size_t kSparse = 8;
 
+  // The path of the record down to the bottom level, numbered within it;
+  // clears `ordinary` if the record leaves the ordinary branches.
   template <class B>
-  int32_t WalkBlocks(const double* values) const {
+  size_t PathOf(const double* values, unsigned& ordinary) const {
     const char* base = static_cast<const char*>(buffer_.data());
     const B* blocks = reinterpret_cast<const B*>(base);
     size_t q = 0;  // the path so far: the slot reached, numbered within its level
-    unsigned ordinary = 1;
     for (const Band& band : bands_) {
       if (band.ahead != 0) {
         const char* next = base + band.next + (q << band.levels) * band.unit;
@@ -170,7 +200,7 @@ class UnfoldedDiagram {
       }
       q = (q << band.levels) + exit;
     }
-    return ordinary != 0 ? Bottom()[q] : root_;
+    return q;
   }
 
   // `levels` levels of one block at once: every slot is compared (their
@@ -191,15 +221,24 @@ class UnfoldedDiagram {
     return j - kSlots;
   }
 
-  const int32_t* Bottom() const {
-    return reinterpret_cast<const int32_t*>(static_cast<const char*>(buffer_.data()) + bottomAt_);
+  // The bottom level's entry for path q: its node, then with leaf values
+  // the leaf's tag and value.
+  const char* BottomAt(size_t q) const {
+    return static_cast<const char*>(buffer_.data()) + bottomAt_ + (q << exitShift_);
   }
+  int32_t NodeAt(size_t q) const {
+    int32_t node;
+    std::memcpy(&node, BottomAt(q), sizeof node);
+    return node;
+  }
+  static constexpr size_t kTagAt = 4;
+  static constexpr size_t kValueAt = 8;
 
   template <class B>
   void WalkRowsOf(const double* rows, size_t width, size_t count, int32_t* nodes) const;
   // Lays the tree built in heap order out in bands of blocks.
   template <class B>
-  void Pack(const std::vector<Slot>& heap);
+  void Pack(const std::vector<Slot>& heap, const std::vector<LeafValue>* leafValues);
 
   // The node the record reaches from n without a test the bounds leave open.
   int32_t Settle(const std::vector<DiagramStep>& steps, int32_t n) const;
@@ -210,7 +249,9 @@ class UnfoldedDiagram {
 
   // The blocks, then the bottom level.
   AlignedBuffer buffer_;
-  size_t bottomAt_ = 0;      // the byte in buffer_ where the bottom level, a node per path, begins
+  size_t bottomAt_ = 0;      // the byte in buffer_ where the bottom level, an entry per path, begins
+  int exitShift_ = 2;        // log2 of a bottom entry's size: 4 bytes, 16 with leaf values
+  bool valued_ = false;      // the bottom's leaves carry values
   bool wide_ = false;         // WideBlock (more than 256 variables), else Block
   std::vector<Band> bands_;   // from the top; their levels add up to the depth
   int32_t root_ = 0;

@@ -876,6 +876,16 @@ TEST(ScoringPlan, LargeTreeRuleSetsBuildTheirDiagramAndFireAsTheirConjunctions) 
       plans.emplace_back(new ScoringPlan({&set}, {count}, isString));
       plans.back()->SetWalk(walk);
     }
+    // A plan whose first-hit walk hands back a value per rule: each rule's
+    // own, where the walk has it at hand.
+    ScoringPlan valued({&set}, {count}, isString);
+    std::vector<LeafValue> ruleValues(static_cast<size_t>(count));
+    for (int32_t r = 0; r < count; ++r) {
+      ruleValues[static_cast<size_t>(r)].tag = 3 * r + 1;
+      ruleValues[static_cast<size_t>(r)].value = 0.5 * r - 7.25;
+    }
+    valued.AttachFirstHitValues(0, ruleValues);
+    size_t attachedCount = 0;
     const std::vector<double> odd = {kSysmis, kNaN, kInf, -kInf};
     const size_t records = 120;
     std::vector<double> batch;
@@ -894,7 +904,22 @@ TEST(ScoringPlan, LargeTreeRuleSetsBuildTheirDiagramAndFireAsTheirConjunctions) 
       batch.insert(batch.end(), record.begin(), record.end());
       for (bool firstOnly : {true, false}) {
         const std::vector<int32_t> expected = ConjunctionsFired(set.rules, record, firstOnly);
-        if (firstOnly) first.push_back(expected.empty() ? -1 : expected[0]);
+        if (firstOnly) {
+          first.push_back(expected.empty() ? -1 : expected[0]);
+          LeafValue value;
+          value.tag = -99;
+          bool attached = true;
+          const int32_t rule = valued.FirstFiredRule(0, record.data(), &value, &attached);
+          ASSERT_EQ(rule, first.back()) << "record " << i << ", with values";
+          if (attached) {
+            ++attachedCount;
+            ASSERT_GE(rule, 0) << "record " << i;
+            EXPECT_EQ(value.tag, 3 * rule + 1) << "record " << i;
+            EXPECT_EQ(value.value, 0.5 * rule - 7.25) << "record " << i;
+          } else {
+            EXPECT_EQ(value.tag, -99) << "record " << i;
+          }
+        }
         for (size_t k = 0; k < plans.size(); ++k) {
           plans[k]->FiredRules(0, record.data(), firstOnly, fired);
           ASSERT_EQ(fired, expected) << "record " << i << (firstOnly ? ", first hit" : ", all fired")
@@ -902,12 +927,18 @@ TEST(ScoringPlan, LargeTreeRuleSetsBuildTheirDiagramAndFireAsTheirConjunctions) 
         }
       }
     }
+    // Ordinary records that end on a leaf of the unfolded tree have it (with
+    // comparisons alone most do; equalities and missing tests are decided
+    // in the diagram).
+    if (row.pairs <= 2) EXPECT_GT(attachedCount, records / 4);
     std::vector<int32_t> got(records);
     for (size_t k = 0; k < plans.size(); ++k) {
       plans[k]->FirstFiredRules(0, batch.data(), values.size(), records, got.data());
       EXPECT_EQ(got, first) << "records at once, walk " << k;
       EXPECT_EQ(plans[k]->ItemCount(0), static_cast<int>(modelPlan.items.size())) << "walk " << k;
     }
+    valued.FirstFiredRules(0, batch.data(), values.size(), records, got.data());
+    EXPECT_EQ(got, first) << "records at once, with values";
   }
 }
 
