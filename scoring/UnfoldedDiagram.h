@@ -32,8 +32,11 @@
 // each, in one aligned 64-byte block (two bytes each in 128 bytes for a
 // record of more than 256 variables), so that a band costs a record one
 // cache line where a heap-ordered tree would cost one a level. The bottom
-// level holds only the node each path reaches, four bytes a path, after
-// the blocks in the same buffer; a large buffer sits on huge pages.
+// level holds only the node each path reaches, four bytes a path (sixteen
+// with a value attached to each leaf), after the blocks in the same
+// buffer; a large buffer sits on huge pages. Where what a band leads to
+// outgrows the nearest caches, the walk asks for the lines it may need
+// next as it enters the band.
 #ifndef RULESCORE_SCORING_UNFOLDEDDIAGRAM_H_
 #define RULESCORE_SCORING_UNFOLDEDDIAGRAM_H_
 
