@@ -501,8 +501,13 @@ void DerivedFieldProgram::Bind(const std::vector<int32_t>& used) {
       const NumOp op = numCode[k].op;
       chain = op == kNumAddC || op == kNumSubC || op == kNumMulC || op == kNumDivC;
     }
-    runList.push_back(RunEntry{f, field.numeric, chain, static_cast<uint8_t>(field.dataType), -1,
-                               static_cast<uint32_t>(field.numBegin),
+    // The commonest chain, a scale and a shift, runs without the loop.
+    const bool scaled = chain && field.numEnd - field.numBegin == 3 &&
+                        numCode[field.numBegin + 1].op == kNumMulC &&
+                        (numCode[field.numBegin + 2].op == kNumAddC ||
+                         numCode[field.numBegin + 2].op == kNumSubC);
+    runList.push_back(RunEntry{f, field.numeric, chain, scaled, static_cast<uint8_t>(field.dataType),
+                               -1, static_cast<uint32_t>(field.numBegin),
                                static_cast<uint32_t>(field.numEnd), 0.0});
   }
   temps.assign(static_cast<size_t>(tempCount), Value());
@@ -524,12 +529,20 @@ inline double DerivedFieldProgram::ReadNumberInput(int32_t input,
   return LoadNumber(input, slots);
 }
 
-inline double DerivedFieldProgram::RunChain(size_t begin, size_t end, const ScoreCaseRecord::Slots& slots) {
+inline double DerivedFieldProgram::RunChain(size_t begin, size_t end, bool scaled,
+                                            const ScoreCaseRecord::Slots& slots) {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   const NumInstruction* in = numCode.data() + begin;
   const NumInstruction* const last = numCode.data() + end;
   double v = ReadNumberInput(in->a, slots);
   // The same operations as the stack form's fused steps, NaN carried through.
+  // A product out of range would be NaN at once and stay NaN after the
+  // shift: testing once at the end gives the same.
+  if (scaled) {
+    v *= in[1].c;
+    v = in[2].op == kNumAddC ? v + in[2].c : v - in[2].c;
+    return std::isfinite(v) ? v : kNaN;
+  }
   for (++in; in != last; ++in) {
     switch (in->op) {
       case kNumAddC: v += in->c; break;
@@ -548,7 +561,7 @@ void DerivedFieldProgram::Evaluate(const ScoreCaseRecord::Slots& slots, double* 
       Run(fields[static_cast<size_t>(entry.field)], slots);
       continue;
     }
-    double v = entry.chain ? RunChain(entry.numBegin, entry.numEnd, slots)
+    double v = entry.chain ? RunChain(entry.numBegin, entry.numEnd, entry.scaled, slots)
                            : RunNumeric(entry.numBegin, entry.numEnd, slots);
     Value& out = outputs[static_cast<size_t>(entry.field)];
     if (std::isnan(v)) {

@@ -229,7 +229,7 @@ class DerivedFieldProgram {
   double ReadNumberInput(int32_t input, const ScoreCaseRecord::Slots& slots);
   // A field whose double form is an input followed by constant operations
   // only (a*x+b and the like): computed without the stack.
-  double RunChain(size_t begin, size_t end, const ScoreCaseRecord::Slots& slots);
+  double RunChain(size_t begin, size_t end, bool scaled, const ScoreCaseRecord::Slots& slots);
   // An input as a number by the general path (NaN: missing or invalid).
   double LoadNumber(int32_t input, const ScoreCaseRecord::Slots& slots);
   static double CallNumeric(Function function, const double* args, size_t count);
@@ -251,6 +251,7 @@ class DerivedFieldProgram {
     int32_t field;
     bool numeric;
     bool chain;  // RunChain applies
+    bool scaled;  // the chain is x * c1 + c2 or x * c1 - c2 (two roundings, as in RunChain)
     uint8_t dataType;
     int32_t encodedAt;
     uint32_t numBegin;
