@@ -716,6 +716,9 @@ TEST_P(Documents, ScoreAsTheRuleByRuleWalk) {
         });
       }
       for (std::thread& caller : callers) caller.join();
+      BatchScores bare = outs[1].Scores();  // the same rows again, without a fired list
+      bare.fired = nullptr;
+      EXPECT_TRUE(pool->Score(columns, bare, 2));
     }
     const Names batchNames(*batch->model);
     const std::unique_ptr<Names> poolNames(pool ? new Names(pool->GetModel()) : nullptr);
