@@ -101,6 +101,21 @@ TEST(BatchScoring, PmmlWithoutTreatmentsFindsMissingCellsInWholeBlocks) {
   }
 }
 
+// Derived fields read the rows through a record; a field they read with no
+// column is missing in every row (x - 1 and the chain after it: missing).
+TEST(BatchScoring, DerivedFieldsOverAnAbsentColumn) {
+  const std::string path = std::string(RULESCORE_TEST_DATA_DIR) + "/tool/chain.pmml";
+  auto doc = TranslateDocument(testing_support::ReadFile(path), path);
+  const std::vector<double> other{1.0, 2.0};
+  ColumnBatch columns(2);
+  columns.AddNumbers("other", other.data());
+  Output out(2);
+  BatchScores scores = out.Scores();
+  ASSERT_EQ(doc->model->ScoreBatch(columns, 0, 2, scores), 2u);
+  EXPECT_EQ(out.prediction, (std::vector<int32_t>{1, 1}));
+  EXPECT_EQ(out.status, (std::vector<int32_t>{0, 0}));
+}
+
 TEST(BatchScoring, RowsAllocateNothingOnceWarm) {
   auto doc = Small();
   const size_t n = 5000;
