@@ -31,10 +31,10 @@ namespace KtZembra_940 {
 namespace {
 
 // A value as tests/data/cases/values.txt writes it.
-std::unique_ptr<ScoreValue> ValueOf(const std::string& spec) {
-  const size_t gap = spec.find(' ');
-  const std::string kind = spec.substr(0, gap);
-  const std::string text = spec.substr(gap + 1);
+std::unique_ptr<ScoreValue> ValueOf(const std::string& written) {
+  const size_t gap = written.find(' ');
+  const std::string kind = written.substr(0, gap);
+  const std::string text = written.substr(gap + 1);
   if (kind == "text") return std::make_unique<StringValue>(text);
   if (kind == "number-text") return std::make_unique<NumericValue>(text);
   return std::make_unique<NumericValue>(text == "sysmis" ? NumericValue::GetSysmisValue()
