@@ -43,6 +43,9 @@ constexpr size_t kLinearColumns = 16;
 // Rows read and walked together on the block path.
 constexpr size_t kBlockRows = 128;
 
+// Whether v lies in [low, high] (NaN does not), without a branch.
+inline bool Inside(double v, double low, double high) { return (v >= low) & (v <= high); }
+
 // Whether every one of the n numbers lies in [low, high] (NaN does not),
 // two at a time where the machine allows: compilers do not turn this
 // test into vector code by themselves.
@@ -59,7 +62,7 @@ bool AllInside(const double* x, size_t n, double low, double high) {
   }
   inside = _mm_movemask_pd(in) == 3;
 #endif
-  for (; r < n; ++r) inside &= (x[r] >= low) & (x[r] <= high);
+  for (; r < n; ++r) inside &= Inside(x[r], low, high);
   return inside;
 }
 
@@ -528,7 +531,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
                 // time; rows are marked one by one only when one is out.
                 if (!AllInside(x, n, low, high)) {
                   for (size_t r = 0; r < n; ++r) {
-                    slow[r] |= static_cast<uint8_t>(!((x[r] >= low) & (x[r] <= high)));
+                    slow[r] |= static_cast<uint8_t>(!Inside(x[r], low, high));
                   }
                 }
               }
@@ -540,7 +543,7 @@ size_t RuleSetModel::ScoreBatch(const ColumnBatch& columns, size_t begin, size_t
                     (missing != nullptr && missing[r] != 0) || (nanIsMissing && std::isnan(x[r]));
                 const double v = gone ? absent : x[r];
                 out[r * width] = v;
-                if (bounded) slow[r] |= static_cast<uint8_t>(!((v >= low) & (v <= high)));
+                if (bounded) slow[r] |= static_cast<uint8_t>(!Inside(v, low, high));
               }
             }
             break;
