@@ -6,6 +6,9 @@
 // lowValue..highValue is kept, made missing or moved to the bound; a missing
 // value (also one made missing here) takes the field's replacement.
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -115,12 +118,22 @@ bool RuleSetModel::NeedsNoTreatment() const {
   const double* x = predVarValues.data();
   const double* low = treatLow.data();
   const double* high = treatHigh.data();
-  // NaN fails both comparisons. The branch is taken on the rare record
-  // only, so it costs less than a chain of flags.
-  for (size_t i = 0; i < n; ++i) {
-    if (!(x[i] >= low[i] && x[i] <= high[i])) return false;
+  // Two values at a time, one branch at the end: a NaN fails both
+  // comparisons, so it needs treatment like any value out of bounds.
+  size_t i = 0;
+#if defined(__SSE2__)
+  __m128d inside = _mm_castsi128_pd(_mm_set1_epi32(-1));
+  for (; i + 2 <= n; i += 2) {
+    const __m128d v = _mm_loadu_pd(x + i);
+    inside = _mm_and_pd(inside, _mm_and_pd(_mm_cmpge_pd(v, _mm_loadu_pd(low + i)),
+                                           _mm_cmple_pd(v, _mm_loadu_pd(high + i))));
   }
-  return true;
+  bool all = _mm_movemask_pd(inside) == 3;
+#else
+  bool all = true;
+#endif
+  for (; i < n; ++i) all = all && x[i] >= low[i] && x[i] <= high[i];
+  return all;
 }
 
 bool RuleSetModel::TreatValue(const TreatStep& step, const ScoreValue* cell, double* out) const {
