@@ -40,6 +40,7 @@
 #ifndef RULESCORE_SCORING_UNFOLDEDDIAGRAM_H_
 #define RULESCORE_SCORING_UNFOLDEDDIAGRAM_H_
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -185,7 +186,10 @@ class UnfoldedDiagram {
     size_t q = 0;  // the path so far: the slot reached, numbered within its level
     for (const Band& band : bands_) {
       if (band.ahead != 0) {
-        const char* next = base + band.next + (q << band.levels) * band.unit;
+        const char* next = base + band.next + q * band.unit;
+        // What is asked for lies within the buffer: a wrong address would
+        // cost a miss for nothing, and no result would show it.
+        assert(band.next + q * band.unit + band.ahead <= buffer_.size());
         for (size_t at = 0; at < band.ahead; at += kLine) __builtin_prefetch(next + at);
       }
       const B& block = blocks[band.first + q];
