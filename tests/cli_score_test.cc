@@ -350,6 +350,11 @@ TEST_F(ToolTest, OutputThroughLinksAndIntoAFifo) {
   r = RunTool({"score", model, data, "-o", dir_ + "/sub"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "rulescore: " + dir_ + "/sub: cannot create the output: Is a directory\n");
+  // A /proc path is opened as it stands; one that is not there is refused.
+  r = RunTool({"score", model, data, "-o", "/proc/self/no-such-entry"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "rulescore: /proc/self/no-such-entry: cannot open the output: No such file or directory\n");
+  EXPECT_EQ(r.out, "");
 }
 
 // Character devices are written into. As root the tool could replace a
