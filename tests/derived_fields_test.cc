@@ -49,6 +49,39 @@ TEST(DerivedFields, RegexBoundLeavesLongTextsToTheDefault) {
   delete result;
 }
 
+// Fields whose every step is a number (numeric inputs and constants,
+// arithmetic, comparisons, and/or/not, NormContinuous) run as number code;
+// a text anywhere, or a function outside those, keeps the general way.
+TEST(DerivedFields, NumberExpressionsRunAsNumberCode) {
+  const struct {
+    const char* type;
+    const char* expression;
+    bool numeric;
+  } cases[] = {
+      {"double", R"(<FieldRef field="x"/>)", true},
+      {"double", R"(<Apply function="*"><FieldRef field="x"/><Constant>10</Constant></Apply>)", true},
+      {"boolean", R"(<Apply function="and"><Apply function="lessThan"><FieldRef field="x"/><Constant>1</Constant></Apply><Apply function="not"><FieldRef field="x"/></Apply></Apply>)", true},
+      {"double", R"(<NormContinuous field="x"><LinearNorm orig="0" norm="0"/><LinearNorm orig="10" norm="1"/></NormContinuous>)", true},
+      {"double", R"(<Apply function="+"><NormContinuous field="x"><LinearNorm orig="0" norm="0"/><LinearNorm orig="10" norm="1"/></NormContinuous><Constant>1</Constant></Apply>)", true},
+      {"double", R"(<Apply function="abs"><FieldRef field="x"/></Apply>)", true},
+      {"double", R"(<Apply function="if"><FieldRef field="x"/><Constant>1</Constant><Constant>2</Constant></Apply>)", false},
+      {"double", R"(<FieldRef field="s"/>)", false},
+      {"string", R"(<FieldRef field="x"/>)", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expression);
+    const std::string type = c.type;
+    const std::string optype = type == "double" ? "continuous" : "categorical";
+    auto doc = TranslateDocument(Document(R"(<DerivedField name="d" optype=")" + optype + R"(" dataType=")" + type +
+                                          R"(">)" + c.expression + "</DerivedField>"),
+                                 "numeric.pmml");
+    ASSERT_NE(doc->model, nullptr);
+    const DerivedFieldProgram* program = doc->model->GetDerivedFieldProgram();
+    ASSERT_NE(program, nullptr);
+    EXPECT_EQ(program->IsNumericField(program->FieldOf("d")), c.numeric);
+  }
+}
+
 TEST(DerivedFields, DeepExpressionsAreRefusedBeforeRecursing) {
   std::string expression = R"(<FieldRef field="x"/>)";
   for (int i = 0; i < 600; ++i) expression = "<Apply function=\"abs\">" + expression + "</Apply>";
