@@ -192,20 +192,28 @@ echo "== end to end, $ROWS rows (depth-6 model)"
 "$BENCH" --write-tree6 "$WORK_DIR/tree6.pmml" "$WORK_DIR/tree6.csv" "$ROWS"
 BYTES=$(stat -c %s "$WORK_DIR/tree6.csv")
 
-# The fastest of three runs, from process start to exit: "wall-seconds
-# cpu-seconds" (user + system), each the smallest seen. On a machine shared
-# with other work the CPU time is the steadier figure for one thread; the
-# speed-up of two threads can only be read from the wall clock.
+# The fastest of five runs, from process start to exit: "wall-seconds
+# cpu-seconds" (user + system), each the smallest seen, to the microsecond
+# (wait4's resource use; /usr/bin/time prints hundredths, a tenth of a run
+# this short). On a machine shared with other work the CPU time is the
+# steadier figure for one thread; the speed-up of two threads can only be
+# read from the wall clock.
 times_of() {
-  local best_wall="" best_cpu="" wall cpu
-  for _ in 1 2 3; do
-    /usr/bin/time -f "%e %U %S" -o "$WORK_DIR/pass.time" "$@" >/dev/null
-    wall=$(awk '{print $1}' "$WORK_DIR/pass.time")
-    cpu=$(awk '{print $2 + $3}' "$WORK_DIR/pass.time")
-    if [[ -z "$best_wall" ]] || (( $(echo "$wall < $best_wall" | bc -l) )); then best_wall=$wall; fi
-    if [[ -z "$best_cpu" ]] || (( $(echo "$cpu < $best_cpu" | bc -l) )); then best_cpu=$cpu; fi
-  done
-  echo "$best_wall $best_cpu"
+  "$PY" - "$@" <<'EOF'
+import os, subprocess, sys, time
+best_wall = best_cpu = None
+for _ in range(5):
+    start = time.perf_counter()
+    child = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    wall = time.perf_counter() - start
+    if status != 0:
+        sys.exit("%s: exit status %d" % (sys.argv[1], os.waitstatus_to_exitcode(status)))
+    cpu = usage.ru_utime + usage.ru_stime
+    best_wall = wall if best_wall is None else min(best_wall, wall)
+    best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
+print("%.6f %.6f" % (best_wall, best_cpu))
+EOF
 }
 
 # The scored output goes to standard output, thrown away.
