@@ -27,8 +27,12 @@ cmake --build "$dir" -j"$(nproc)"
 
 filters=(-f 'host/' -f 'translator/' -f 'model/' -f 'scoring/' -f 'plugin/' -f 'cli/')
 # g++ 12 writes gcov lines that gcovr 5 cannot parse ("taken -N"); they are skipped.
+# The per-file reports go into the build directory: gcovr replaces the file
+# it is given, so `-o /dev/null` run as root would leave a regular file where
+# the device was.
 echo "== all branches"
-gcovr --gcov-ignore-parse-errors -r . --object-directory "$dir" "${filters[@]}" --print-summary -o /dev/null 2>/dev/null
+gcovr --gcov-ignore-parse-errors -r . --object-directory "$dir" "${filters[@]}" --print-summary \
+  -o "$dir/coverage-all.txt" 2>/dev/null
 echo "== decision branches (no throw or unreachable edges)"
 gcovr --gcov-ignore-parse-errors -r . --object-directory "$dir" "${filters[@]}" \
-  --exclude-throw-branches --exclude-unreachable-branches --print-summary -o /dev/null 2>/dev/null
+  --exclude-throw-branches --exclude-unreachable-branches --print-summary -o "$dir/coverage-decisions.txt" 2>/dev/null
