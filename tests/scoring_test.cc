@@ -256,8 +256,8 @@ TEST(ScoringDriver, NumberRecordsScoreAlikeTheShortAndTheGeneralWay) {
     if (line.rfind("== ", 0) == 0) documents.emplace_back(line.substr(3), "");
     if (line[0] != '#' && line.rfind("record ", 0) != 0 && line.rfind("== ", 0) != 0) documents.back().second += line + "\n";
   }
-  ASSERT_EQ(records.size(), 15u);
-  ASSERT_EQ(documents.size(), 14u);
+  ASSERT_EQ(records.size(), 16u);
+  ASSERT_EQ(documents.size(), 15u);
   TestRecord full({"a", "b", "s"});
   TestRecord shorter({"a"});
   TestRecord plain({"a", "b", "s"});
