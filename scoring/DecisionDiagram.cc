@@ -547,16 +547,15 @@ bool DecisionDiagram::Decide(const ModelPlan& plan, const Node& d, const double*
 }
 
 int32_t DecisionDiagram::Walk(const ModelPlan& plan, const double* values) const {
-  // A node that reads no variable still loads one: give it a cell when the
-  // record has none.
-  const double none = 0.0;
-  if (plan.isString.empty()) values = &none;
-  const int32_t n = unfolded_.empty() ? root_ : unfolded_.Walk(values);
-  return n < 0 ? ~n : Continue(plan, n, values);
+  LeafValue unused;
+  bool attached = false;
+  return Walk(plan, values, &unused, &attached);
 }
 
 int32_t DecisionDiagram::Walk(const ModelPlan& plan, const double* values, LeafValue* value,
                               bool* attached) const {
+  // A node that reads no variable still loads one: give it a cell when the
+  // record has none.
   const double none = 0.0;
   if (plan.isString.empty()) values = &none;
   *attached = false;

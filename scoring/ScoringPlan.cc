@@ -72,12 +72,9 @@ void ScoringPlan::AttachFirstHitValues(int m, std::vector<LeafValue> values) {
 }
 
 int32_t ScoringPlan::FirstFiredRule(int m, const double* values) {
-  Model* model = ModelOf(m);
-  if (model == nullptr) return -1;
-  BuildFirstHit(*model);
-  DecisionDiagram& dag = model->dags[1];
-  if (walk == Walk::kLazy || !dag.usable()) return model->lazy.Walk(values, nullptr);
-  return dag.LeafFirst(dag.Walk(model->plan, values));
+  LeafValue unused;
+  bool attached = false;
+  return FirstFiredRule(m, values, &unused, &attached);
 }
 
 int32_t ScoringPlan::FirstFiredRule(int m, const double* values, LeafValue* value, bool* attached) {

@@ -99,7 +99,7 @@ void UnfoldedDiagram::Pack(const std::vector<Slot>& heap, const std::vector<Leaf
                                                         : bands_[b + 2].first * sizeof(B);
     band.next = next;
     band.unit = (last ? size_t{1} << exitShift_ : sizeof(B)) << band.levels;
-    if (end - next >= kAheadFrom) band.ahead = band.unit;
+    band.askAhead = end - next >= kAheadFrom;
   }
   B* out = static_cast<B*>(buffer_.data());
   for (size_t b = 0; b < blocks; ++b) new (out + b) B();

@@ -85,15 +85,10 @@ class UnfoldedDiagram {
   // Walks the record `values` down the tree: a negative result is the leaf
   // reached (~leaf); otherwise the diagram node from which the record's
   // walk goes on: the root when it left the ordinary branches, else the
-  // node at the bottom of the tree.
+  // node at the bottom of the tree. When the walk ends on a leaf that
+  // carries a value, that value goes into *value and true into *attached
+  // (else false).
   // REQUIRES: !empty().
-  int32_t Walk(const double* values) const {
-    unsigned ordinary = 1;
-    const size_t q = wide_ ? PathOf<WideBlock>(values, ordinary) : PathOf<Block>(values, ordinary);
-    return ordinary != 0 ? NodeAt(q) : root_;
-  }
-  // Walk, and when it ends on a leaf that carries a value, that value into
-  // *value and true into *attached (else false).
   int32_t Walk(const double* values, LeafValue* value, bool* attached) const {
     unsigned ordinary = 1;
     const size_t q = wide_ ? PathOf<WideBlock>(values, ordinary) : PathOf<Block>(values, ordinary);
@@ -140,15 +135,15 @@ class UnfoldedDiagram {
   // A band of levels: its blocks, one per slot of the level above it, in
   // the order of those slots, from block `first` on. When what follows the
   // band (the next band's blocks, or the bottom level) is too large to stay
-  // in the nearest caches, the walk asks for the `ahead` bytes a block may
-  // lead to, from byte next + path * unit of the buffer, as it enters the
-  // block: those loads then overlap the block's comparisons.
+  // in the nearest caches (askAhead), the walk asks for the `unit` bytes a
+  // block may lead to, from byte next + path * unit of the buffer, as it
+  // enters the block: those loads then overlap the block's comparisons.
   struct Band {
     size_t first = 0;
     int levels = 0;
     size_t next = 0;
     size_t unit = 0;
-    size_t ahead = 0;  // 0: nothing asked for ahead
+    bool askAhead = false;
   };
   static constexpr size_t kLine = 64;
   // What follows a band is asked for ahead from this size on.
@@ -185,12 +180,12 @@ class UnfoldedDiagram {
     const B* blocks = reinterpret_cast<const B*>(base);
     size_t q = 0;  // the path so far: the slot reached, numbered within its level
     for (const Band& band : bands_) {
-      if (band.ahead != 0) {
+      if (band.askAhead) {
         const char* next = base + band.next + q * band.unit;
         // What is asked for lies within the buffer: a wrong address would
         // cost a miss for nothing, and no result would show it.
-        assert(band.next + q * band.unit + band.ahead <= buffer_.size());
-        for (size_t at = 0; at < band.ahead; at += kLine) __builtin_prefetch(next + at);
+        assert(band.next + (q + 1) * band.unit <= buffer_.size());
+        for (size_t at = 0; at < band.unit; at += kLine) __builtin_prefetch(next + at);
       }
       const B& block = blocks[band.first + q];
       unsigned exit = 0;

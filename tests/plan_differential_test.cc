@@ -933,7 +933,9 @@ TEST(ScoringPlan, LargeTreeRuleSetsBuildTheirDiagramAndFireAsTheirConjunctions) 
     // Ordinary records that end on a leaf of the unfolded tree have it (with
     // comparisons alone most do; equalities and missing tests are decided
     // in the diagram).
-    if (row.pairs <= 2) EXPECT_GT(attachedCount, records / 4);
+    if (row.pairs <= 2) {
+      EXPECT_GT(attachedCount, records / 4);
+    }
     std::vector<int32_t> got(records);
     for (size_t k = 0; k < plans.size(); ++k) {
       plans[k]->FirstFiredRules(0, batch.data(), values.size(), records, got.data());
