@@ -286,6 +286,27 @@ TEST(CsvChunker, MixedInputAtManyChunkSizes) {
   }
 }
 
+// CRLF records long enough that the chunker's reads end between a CR and
+// its LF: the pair still ends one record. With headers of one to three
+// bytes one of the inputs puts a CR last in a read, whatever the readers'
+// buffer sizes.
+TEST(CsvChunker, CrLfSplitBetweenReads) {
+  for (size_t header = 1; header <= 3; ++header) {
+    std::string input = std::string(header, 'k') + "\r\n";
+    for (int i = 0; i < 90000; ++i) input += "7\r\n";
+    Case c;
+    std::istringstream whole(input);
+    const std::vector<Row> want = ReadAll(whole, c);
+    ASSERT_EQ(want.size(), 90001u);
+    for (size_t target : {size_t{1000}, size_t{1} << 20}) {
+      const std::string how = "header " + std::to_string(header) + " target " + std::to_string(target);
+      const ChunkedRead got = ReadInChunks(input, ',', CsvLimits(), target);
+      ExpectSameRows(want, got.rows, how);
+      EXPECT_EQ(got.overruns, 0u) << how;
+    }
+  }
+}
+
 // A chunk reader given a chunk that was not cut at a record boundary says
 // so, rather than taking the chunk's end for the input's: every row of
 // tests/data/cases/csv_cuts.txt.
