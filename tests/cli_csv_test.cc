@@ -151,7 +151,9 @@ TEST(CsvReader, Cases) {
     for (size_t step : {size_t{1}, size_t{2}, size_t{5}}) {
       TrickleBuffer buffer(c.input, step);
       std::istream in(&buffer);
-      ExpectSameRows(c.rows, ReadAll(in, c), c.name + " step " + std::to_string(step));
+      uint64_t trickled = 0;
+      ExpectSameRows(c.rows, ReadAll(in, c, &trickled), c.name + " step " + std::to_string(step));
+      EXPECT_EQ(trickled, c.input.size()) << c.name << " step " << step;
     }
   }
 }
