@@ -34,6 +34,19 @@ void ChunkQueue::WaitDone(size_t slot) {
   finished_.wait(lock, [this, slot] { return done_[slot] != 0; });
 }
 
+bool ChunkQueue::TryPop(size_t* slot) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closed_ || queue_.empty()) return false;
+  *slot = queue_.front();
+  queue_.pop_front();
+  return true;
+}
+
+bool ChunkQueue::IsDone(size_t slot) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return done_[slot] != 0;
+}
+
 void ChunkQueue::Close() {
   {
     std::lock_guard<std::mutex> lock(mutex_);

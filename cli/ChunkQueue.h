@@ -1,5 +1,6 @@
 // Hands chunks, by slot number, from the thread that cuts and writes them
-// to the threads that score them, and tells it when each is done. A fixed
+// to the threads that score them, and tells it when each is done. The
+// cutting thread may take queued chunks itself (TryPop) rather than wait. A fixed
 // number of slots keeps memory bounded; the cutting thread reuses a slot
 // only after WaitDone on it.
 #ifndef RULESCORE_CLI_CHUNKQUEUE_H_
@@ -29,6 +30,10 @@ class ChunkQueue {
   void Finish(size_t slot);
   // Blocks until `slot` is done.
   void WaitDone(size_t slot);
+  // Takes the oldest queued slot if there is one, without waiting; false
+  // when none is queued or the queue is closed.
+  bool TryPop(size_t* slot);
+  bool IsDone(size_t slot);
   // Ends every Pop; slots still queued are dropped.
   void Close();
 

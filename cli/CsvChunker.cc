@@ -4,6 +4,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace rulescore {
 namespace cli {
 
@@ -12,6 +16,14 @@ namespace {
 constexpr size_t kReadBytes = size_t{128} << 10;
 
 enum ByteClass : unsigned char { kPlain, kDelimiter, kQuote, kCr, kLf };
+
+// Bits set in `x`, without relying on a popcount instruction.
+inline long CountBits(uint64_t x) {
+  x = x - ((x >> 1) & 0x5555555555555555u);
+  x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+  x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+  return static_cast<long>((x * 0x0101010101010101u) >> 56);
+}
 
 }  // namespace
 
@@ -31,6 +43,7 @@ CsvChunker::CsvChunker(std::istream& in, char delimiter, CsvLimits limits, size_
 
 void CsvChunker::Restart(std::string bytes, long line, bool streamEnded) {
   buffer_ = std::move(bytes);
+  filled_ = buffer_.size();
   scanPos_ = 0;
   state_ = State::kFieldStart;
   sawBreak_ = false;
@@ -47,12 +60,11 @@ void CsvChunker::Restart(std::string bytes, long line, bool streamEnded) {
 bool CsvChunker::ReadMore() {
   if (eof_) return false;
   std::streambuf* buf = in_.rdbuf();
-  const size_t old = buffer_.size();
-  buffer_.resize(old + kReadBytes);
+  if (buffer_.size() < filled_ + kReadBytes) buffer_.resize(filled_ + kReadBytes);
   const std::streamsize got =
-      buf == nullptr ? 0 : buf->sgetn(&buffer_[old], static_cast<std::streamsize>(kReadBytes));
+      buf == nullptr ? 0 : buf->sgetn(&buffer_[filled_], static_cast<std::streamsize>(kReadBytes));
   const size_t taken = got > 0 ? static_cast<size_t>(got) : 0;
-  buffer_.resize(old + taken);
+  filled_ += taken;
   if (taken == 0) {
     eof_ = true;
     return false;
@@ -61,8 +73,53 @@ bool CsvChunker::ReadMore() {
   return true;
 }
 
+void CsvChunker::SkimLines(size_t clear, size_t target, size_t* pos, long* line,
+                           size_t* suspectAt) {
+#if defined(__SSE2__)
+  // Inside a block every record is shorter than the block, so no more than
+  // its first record end needs checking against the long-record bound.
+  if (longRecordBytes_ < 64) return;
+  const char* text = buffer_.data();
+  const __m128i lf = _mm_set1_epi8('\n');
+  size_t at = *pos;
+  size_t start = recordStart_;  // where the record at `at` starts
+  size_t limit = *suspectAt;
+  long lines = *line;
+  while (clear - at >= 64) {
+    uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + 16 * k));
+      mask |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))))
+              << (16 * k);
+    }
+    // Without a line end the block's end stands in for the first one.
+    const size_t first = at + static_cast<size_t>(__builtin_ctzll(mask | (uint64_t{1} << 63)));
+    const size_t end = mask != 0 ? at + 64 - static_cast<size_t>(__builtin_clzll(mask)) : start;
+    if (first >= limit || end >= target) break;
+    lines += CountBits(mask);
+    start = end;
+    limit = start + longRecordBytes_;
+    at += 64;
+  }
+  if (start != recordStart_) {
+    recordStart_ = start;
+    cut_ = start;
+    cutLine_ = lines;
+  }
+  *pos = at;
+  *line = lines;
+  *suspectAt = limit;
+#else
+  (void)clear;
+  (void)target;
+  (void)pos;
+  (void)line;
+  (void)suspectAt;
+#endif
+}
+
 size_t CsvChunker::Find(char c, size_t pos, size_t* at) const {
-  const size_t size = buffer_.size();
+  const size_t size = filled_;
   if (*at < pos) *at = pos;
   if (*at < size && buffer_[*at] == c) return *at;
   if (*at >= size) return *at = size;
@@ -79,7 +136,7 @@ void CsvChunker::Forget(size_t n) {
 CsvChunker::Scan CsvChunker::ScanTo(size_t target) {
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(buffer_.data());
   const char* text = buffer_.data();
-  const size_t size = buffer_.size();
+  const size_t size = filled_;
   size_t pos = scanPos_;
   State state = state_;
   long line = line_;
@@ -91,6 +148,14 @@ CsvChunker::Scan CsvChunker::ScanTo(size_t target) {
       // Up to the next quote or CR, every LF ends a record: find them
       // without looking at the bytes between.
       const size_t clear = std::min(Find('"', pos, &quoteAt_), Find('\r', pos, &crAt_));
+      if (clear - pos >= 64) {
+        const size_t from = pos;
+        SkimLines(clear, target, &pos, &line, &suspectAt);
+        if (pos != from) {
+          const unsigned char before = classes_[bytes[pos - 1]];
+          state = before == kDelimiter || before == kLf ? State::kFieldStart : State::kUnquoted;
+        }
+      }
       while (pos < clear) {
         const void* lf = std::memchr(text + pos, '\n', clear - pos);
         if (lf == nullptr) break;
@@ -208,15 +273,19 @@ void CsvChunker::Emit(size_t n, bool last, CsvChunk* chunk) {
   chunk->firstLine = startLine_;
   chunk->endLine = n == cut_ ? cutLine_ : line_;
   chunk->last = last;
-  if (n < buffer_.size()) {
+  if (n < filled_) {
     chunk->next = static_cast<unsigned char>(buffer_[n]);
   } else {
     chunk->next = last ? CsvReader::kEndOfInput : CsvReader::kNotRead;
   }
-  // The chunk takes the buffer; only the bytes after the cut are copied.
+  // The chunk takes the buffer, and its previous string, its length kept,
+  // becomes the buffer: only the bytes after the cut are copied.
+  const size_t rest = filled_ - n;
   chunk->bytes.swap(buffer_);
-  buffer_.assign(chunk->bytes, n, std::string::npos);
+  if (buffer_.size() < rest) buffer_.resize(rest);
+  if (rest > 0) std::memcpy(&buffer_[0], chunk->bytes.data() + n, rest);
   chunk->bytes.resize(n);
+  filled_ = rest;
   Forget(n);
   startLine_ = chunk->endLine;
   scanPos_ -= n;
@@ -239,14 +308,16 @@ CsvChunker::Cut CsvChunker::Next(CsvChunk* chunk) {
       ReadMore();
       continue;
     }
-    Emit(buffer_.size(), true, chunk);
+    Emit(filled_, true, chunk);
     return Cut::kEnd;
   }
 }
 
 void CsvChunker::TakeRest(std::string* bytes, long* line, bool* streamEnded) {
+  buffer_.resize(filled_);
   *bytes = std::move(buffer_);
   buffer_.clear();
+  filled_ = 0;
   *line = startLine_;
   *streamEnded = eof_;
   scanPos_ = 0;

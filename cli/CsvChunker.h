@@ -80,7 +80,12 @@ class CsvChunker {
   enum class Scan { kCut, kSuspect, kNeedMore };
   Scan ScanTo(size_t target);
 
-  // Position of the next `c` at or after `pos` in buffer_, or its size;
+  // Counts the lines of records that end in plain LFs from `*pos`, 64
+  // bytes at a time, up to before `clear` (no quote or CR before it), and
+  // stops before a block whose record ends would need a closer look: the
+  // cut at `target` or a record growing past `*suspectAt`.
+  void SkimLines(size_t clear, size_t target, size_t* pos, long* line, size_t* suspectAt);
+  // Position of the next `c` at or after `pos` in buffer_, or filled_;
   // `*at` remembers the last answer so that no byte is searched twice.
   size_t Find(char c, size_t pos, size_t* at) const;
   // Shifts the remembered positions after n bytes were handed out.
@@ -92,7 +97,11 @@ class CsvChunker {
   size_t longRecordBytes_;
   unsigned char classes_[256];
 
-  std::string buffer_;  // bytes taken from the stream and not yet handed out
+  // buffer_[0, filled_) holds the bytes taken from the stream and not yet
+  // handed out. The string is kept longer than that, so that reading into
+  // it does not fill the space with zeros first on every read.
+  std::string buffer_;
+  size_t filled_ = 0;
   size_t scanPos_ = 0;  // buffer_[0, scanPos_) has been scanned
   State state_ = State::kFieldStart;
   bool sawBreak_ = false;  // the open quoted cell holds a line break

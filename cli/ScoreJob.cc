@@ -323,10 +323,12 @@ int ScoreJob::Run() {
   if (threads == 1 || !reader.AtRecordStart()) {
     if (!readSerially(UINT64_MAX)) return kExitModel;
   } else {
-    // The records go in chunks to `threads` scoring threads; this thread
-    // cuts the chunks, reading ahead while they are scored, and writes the
-    // results in input order. The slots keep every scoring thread busy with
-    // a few chunks cut ahead of them.
+    // The records go in chunks to `threads` - 1 scoring threads and this
+    // one, which cuts the chunks, reading ahead while they are scored, and
+    // writes the results in input order; while the oldest chunk is still
+    // being scored it scores queued chunks itself rather than wait, so that
+    // `threads` threads do all the work. The slots keep every scoring
+    // thread busy with a few chunks cut ahead of them.
     const size_t slotCount = static_cast<size_t>(threads) + std::min<size_t>(threads, 8) + 2;
     std::vector<Slot> slots(slotCount);
     ChunkQueue queue(slotCount);
@@ -369,7 +371,16 @@ int ScoreJob::Run() {
           continue;
         }
         const size_t s = static_cast<size_t>(head % slotCount);
-        queue.WaitDone(s);
+        for (size_t t; !queue.IsDone(s);) {
+          // Only this thread queues chunks: once none is queued, none will
+          // be until it has waited.
+          if (!queue.TryPop(&t)) {
+            queue.WaitDone(s);
+            break;
+          }
+          ScoreChunk(options_.delimiter, keepBlankLines, &serial, &slots[t]);
+          queue.Finish(t);
+        }
         Slot& slot = slots[s];
         if (slot.batch.failure.empty() &&
             (slot.overran || slot.endLine != slot.chunk.endLine)) {
@@ -402,10 +413,10 @@ int ScoreJob::Run() {
       }
     };
 
-    WorkerPool pool(threads + 1);
+    WorkerPool pool(threads);
     pool.Run([&](int index) {
       if (index > 0) {
-        RowContext context(scorers[static_cast<size_t>(index - 1)].get(), &writer, header.size(),
+        RowContext context(scorers[static_cast<size_t>(index)].get(), &writer, header.size(),
                            &inputName);
         size_t s;
         while (queue.Pop(&s)) {

@@ -6,6 +6,7 @@
 // one reader over the whole input. The cases are tests/data/csv/cases.txt.
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -177,6 +178,7 @@ struct ChunkedRead {
   size_t chunks = 0;    // chunks holding records
   size_t serial = 0;    // records the chunker left to a stream reader
   size_t overruns = 0;  // chunks that did not end at a record boundary
+  std::vector<std::pair<long, size_t>> cuts;  // chunks cut at a target: first line, bytes
 };
 
 // Reads the first record with a stream reader (as the tool reads the
@@ -210,6 +212,7 @@ ChunkedRead ReadInChunks(const std::string& input, char delimiter, CsvLimits lim
         EXPECT_EQ(chunk.next, CsvReader::kEndOfInput);
       }
     }
+    if (cut == CsvChunker::Cut::kChunk) result.cuts.emplace_back(chunk.firstLine, chunk.bytes.size());
     if (cut == CsvChunker::Cut::kEnd) return result;
     if (cut == CsvChunker::Cut::kSuspect) {
       std::string rest;
@@ -283,6 +286,54 @@ TEST(CsvChunker, MixedInputAtManyChunkSizes) {
       EXPECT_GT(got.serial, 0u) << how;
       if (target <= 4096) {
         EXPECT_GT(got.chunks, 10u) << how;
+      }
+    }
+  }
+}
+
+// Long runs of plain LF records, which the chunker counts 64 bytes at a
+// time: records of every length from 3 to 155 bytes, so that record ends
+// fall at every offset of a block and blocks hold none or many. Now and
+// then a quote or a CR interrupts the run, some of them at a record's
+// start, where a quoted line break must not end the record. Under each cap
+// exactly the records whose line end lies half the smallest cap or more
+// past their start are read serially, and every chunk ends at the first
+// record end at or past its target.
+TEST(CsvChunker, PlainRecordsOfEveryLength) {
+  std::string input = "k,v\n";
+  std::map<long, size_t> startOf;  // a record's first line: where it starts
+  std::vector<size_t> ends;        // the byte after each record
+  std::vector<size_t> lineEnds;    // each record's line end, from its start
+  long line = 2;
+  for (int i = 0; i < 4000; ++i) {
+    const bool quoted = i % 37 == 5;
+    std::string record = quoted ? "\"a\nb\",x" : std::to_string(i) + "," + std::string(1 + (i * 7919) % 150, 'a');
+    if (i % 500 == 250) record += i % 1000 == 250 ? ",\"q\"" : ",x\r";
+    startOf[line] = input.size();
+    lineEnds.push_back(record.size() - (record.back() == '\r' ? 1 : 0));
+    input += record + "\n";
+    ends.push_back(input.size());
+    line += quoted ? 2 : 1;
+  }
+  for (const CsvLimits limits : {CsvLimits(), CsvLimits{300, 1000, 200}, CsvLimits{100, 1000, 100}}) {
+    Case c;
+    c.limits = limits;
+    std::istringstream whole(input);
+    const std::vector<Row> want = ReadAll(whole, c);
+    ASSERT_EQ(want.size(), 4001u);
+    const size_t bound = std::min({limits.maxFieldBytes, limits.maxRowBytes, limits.maxFields}) / 2;
+    const size_t serial = static_cast<size_t>(
+        std::count_if(lineEnds.begin(), lineEnds.end(), [bound](size_t at) { return at >= bound; }));
+    for (size_t target : {size_t{1}, size_t{63}, size_t{64}, size_t{65}, size_t{1000}, size_t{4096}, size_t{1} << 20}) {
+      const std::string how = "bound " + std::to_string(bound) + " target " + std::to_string(target);
+      const ChunkedRead got = ReadInChunks(input, ',', limits, target);
+      ExpectSameRows(want, got.rows, how);
+      EXPECT_EQ(got.overruns, 0u) << how;
+      EXPECT_EQ(got.serial, serial) << how;
+      for (const std::pair<long, size_t>& cut : got.cuts) {
+        const size_t from = startOf.at(cut.first);
+        ASSERT_EQ(from + cut.second, *std::lower_bound(ends.begin(), ends.end(), from + target))
+            << how << " chunk from line " << cut.first;
       }
     }
   }
