@@ -34,17 +34,14 @@ void ChunkQueue::WaitDone(size_t slot) {
   finished_.wait(lock, [this, slot] { return done_[slot] != 0; });
 }
 
-bool ChunkQueue::TryPop(size_t* slot) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (closed_ || queue_.empty()) return false;
-  *slot = queue_.front();
+bool ChunkQueue::PopUntilDone(size_t slot, size_t* taken) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Only the caller queues slots, so none is queued while it waits here.
+  finished_.wait(lock, [this, slot] { return done_[slot] != 0 || (!closed_ && !queue_.empty()); });
+  if (done_[slot] != 0) return false;
+  *taken = queue_.front();
   queue_.pop_front();
   return true;
-}
-
-bool ChunkQueue::IsDone(size_t slot) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return done_[slot] != 0;
 }
 
 void ChunkQueue::Close() {

@@ -1,8 +1,8 @@
 // Hands chunks, by slot number, from the thread that cuts and writes them
-// to the threads that score them, and tells it when each is done. The
-// cutting thread may take queued chunks itself (TryPop) rather than wait. A fixed
+// to the threads that score them, and tells it when each is done; while it
+// waits, that thread may take queued chunks itself (PopUntilDone). A fixed
 // number of slots keeps memory bounded; the cutting thread reuses a slot
-// only after WaitDone on it.
+// only once it is done.
 #ifndef RULESCORE_CLI_CHUNKQUEUE_H_
 #define RULESCORE_CLI_CHUNKQUEUE_H_
 
@@ -30,10 +30,11 @@ class ChunkQueue {
   void Finish(size_t slot);
   // Blocks until `slot` is done.
   void WaitDone(size_t slot);
-  // Takes the oldest queued slot if there is one, without waiting; false
-  // when none is queued or the queue is closed.
-  bool TryPop(size_t* slot);
-  bool IsDone(size_t slot);
+  // For the thread that queues the slots: blocks until `slot` is done,
+  // unless a queued slot can be taken first, in which case it takes the
+  // oldest into *taken (to be scored and finished by the caller) and
+  // returns true. False once `slot` is done.
+  bool PopUntilDone(size_t slot, size_t* taken);
   // Ends every Pop; slots still queued are dropped.
   void Close();
 

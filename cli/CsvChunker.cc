@@ -57,20 +57,16 @@ void CsvChunker::Restart(std::string bytes, long line, bool streamEnded) {
   eof_ = streamEnded;
 }
 
-bool CsvChunker::ReadMore() {
-  if (eof_) return false;
+void CsvChunker::ReadMore() {
+  if (eof_) return;
   std::streambuf* buf = in_.rdbuf();
   if (buffer_.size() < filled_ + kReadBytes) buffer_.resize(filled_ + kReadBytes);
   const std::streamsize got =
       buf == nullptr ? 0 : buf->sgetn(&buffer_[filled_], static_cast<std::streamsize>(kReadBytes));
   const size_t taken = got > 0 ? static_cast<size_t>(got) : 0;
   filled_ += taken;
-  if (taken == 0) {
-    eof_ = true;
-    return false;
-  }
   bytesRead_ += taken;
-  return true;
+  if (taken == 0) eof_ = true;
 }
 
 void CsvChunker::SkimLines(size_t clear, size_t target, size_t* pos, long* line,

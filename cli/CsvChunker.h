@@ -71,8 +71,8 @@ class CsvChunker {
  private:
   enum class State : unsigned char { kFieldStart, kUnquoted, kQuoted, kQuoteInQuoted };
 
-  // Reads more of the stream onto buffer_; false at its end.
-  bool ReadMore();
+  // Reads more of the stream onto buffer_; sets eof_ at its end.
+  void ReadMore();
   // Moves buffer_[0, n) into `chunk`.
   void Emit(size_t n, bool last, CsvChunk* chunk);
   // Scans from scanPos_ and stops at the first record end at or past

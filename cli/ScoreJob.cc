@@ -371,13 +371,7 @@ int ScoreJob::Run() {
           continue;
         }
         const size_t s = static_cast<size_t>(head % slotCount);
-        for (size_t t; !queue.IsDone(s);) {
-          // Only this thread queues chunks: once none is queued, none will
-          // be until it has waited.
-          if (!queue.TryPop(&t)) {
-            queue.WaitDone(s);
-            break;
-          }
+        for (size_t t; queue.PopUntilDone(s, &t);) {
           ScoreChunk(options_.delimiter, keepBlankLines, &serial, &slots[t]);
           queue.Finish(t);
         }
