@@ -179,6 +179,7 @@ struct ChunkedRead {
   size_t serial = 0;    // records the chunker left to a stream reader
   size_t overruns = 0;  // chunks that did not end at a record boundary
   std::vector<std::pair<long, size_t>> cuts;  // chunks cut at a target: first line, bytes
+  uint64_t bytesRead = 0;  // taken from the stream by the reader and the chunker
 };
 
 // Reads the first record with a stream reader (as the tool reads the
@@ -191,7 +192,10 @@ ChunkedRead ReadInChunks(const std::string& input, char delimiter, CsvLimits lim
   CsvChunker chunker(in, delimiter, limits, target);
   CsvRow row;
   do {
-    if (!reader.ReadRow(&row)) return result;
+    if (!reader.ReadRow(&row)) {
+      result.bytesRead = reader.GetBytesRead();
+      return result;
+    }
     result.rows.push_back(Copy(row));
   } while (!reader.AtRecordStart());
   const auto restart = [&] {
@@ -213,7 +217,10 @@ ChunkedRead ReadInChunks(const std::string& input, char delimiter, CsvLimits lim
       }
     }
     if (cut == CsvChunker::Cut::kChunk) result.cuts.emplace_back(chunk.firstLine, chunk.bytes.size());
-    if (cut == CsvChunker::Cut::kEnd) return result;
+    if (cut == CsvChunker::Cut::kEnd) {
+      result.bytesRead = reader.GetBytesRead() + chunker.GetBytesRead();
+      return result;
+    }
     if (cut == CsvChunker::Cut::kSuspect) {
       std::string rest;
       long line;
@@ -243,6 +250,7 @@ TEST(CsvChunker, ChunksGiveTheRowsOfOneSequentialRead) {
       ExpectSameRows(want, got.rows, how);
       EXPECT_EQ(got.overruns, 0u) << how;
       EXPECT_EQ(got.serial > 0, c.suspect) << how;
+      EXPECT_EQ(got.bytesRead, c.input.size()) << how;
       // Small targets cut between records wherever the chunker can (after a
       // first record that reads cleanly).
       if (target == 1 && !c.suspect && want.size() > 2 && want[0].error.empty()) {
@@ -330,6 +338,7 @@ TEST(CsvChunker, PlainRecordsOfEveryLength) {
       ExpectSameRows(want, got.rows, how);
       EXPECT_EQ(got.overruns, 0u) << how;
       EXPECT_EQ(got.serial, serial) << how;
+      EXPECT_EQ(got.bytesRead, input.size()) << how;
       for (const std::pair<long, size_t>& cut : got.cuts) {
         const size_t from = startOf.at(cut.first);
         ASSERT_EQ(from + cut.second, *std::lower_bound(ends.begin(), ends.end(), from + target))

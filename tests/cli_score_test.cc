@@ -86,13 +86,14 @@ struct JobResult {
 };
 
 JobResult RunJob(const std::string& model, const std::string& input, const std::string& output,
-                 int threads) {
+                 int threads, const std::string& semantics = "native") {
   rulescore::cli::ScoreOptions options;
   options.modelPath = model;
   options.inputPath = input;
   options.outputPath = output;
   options.pluginPath = RULESCORE_PLUGIN_PATH;
   options.threads = threads;
+  options.semantics = semantics;
   options.quiet = true;
   char* text = nullptr;
   size_t size = 0;
@@ -137,6 +138,10 @@ TEST_F(ToolTest, EveryRowScoresAsInASmallFile) {
   EXPECT_EQ(two.chunksReadAgain, 0);
   EXPECT_TRUE(two.out == one.out) << "two threads: the output differs";
   EXPECT_EQ(two.err, one.err);
+  // A translator option the plug-in refuses stops the job before any row.
+  const JobResult refused = RunJob(model, data, dir_ + "/refused.csv", 2, "strict");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "rulescore: the plug-in " RULESCORE_PLUGIN_PATH " does not take the option semantics=strict\n");
 
   std::istringstream rows(input);
   std::string row;
