@@ -506,9 +506,18 @@ void DerivedFieldProgram::Bind(const std::vector<int32_t>& used) {
                         numCode[field.numBegin + 1].op == kNumMulC &&
                         (numCode[field.numBegin + 2].op == kNumAddC ||
                          numCode[field.numBegin + 2].op == kNumSubC);
-    runList.push_back(RunEntry{f, field.numeric, chain, scaled, static_cast<uint8_t>(field.dataType),
-                               -1, static_cast<uint32_t>(field.numBegin),
-                               static_cast<uint32_t>(field.numEnd), 0.0});
+    RunEntry entry{f, field.numeric, chain, scaled, static_cast<uint8_t>(field.dataType),
+                   -1, static_cast<uint32_t>(field.numBegin),
+                   static_cast<uint32_t>(field.numEnd), 0.0, -1, -1, 1.0, 0.0};
+    if (scaled) {
+      const NumInstruction* in = numCode.data() + field.numBegin;
+      const size_t input = static_cast<size_t>(in->a);
+      entry.input = in->a;
+      entry.inputAt = inputPlain[input] != 0 ? inputPositions[input] : -1;
+      entry.scale = in[1].c;
+      entry.shift = in[2].op == kNumAddC ? in[2].c : -in[2].c;
+    }
+    runList.push_back(entry);
   }
   temps.assign(static_cast<size_t>(tempCount), Value());
   outputs.assign(fields.size(), Value());
@@ -529,20 +538,13 @@ inline double DerivedFieldProgram::ReadNumberInput(int32_t input,
   return LoadNumber(input, slots);
 }
 
-inline double DerivedFieldProgram::RunChain(size_t begin, size_t end, bool scaled,
+inline double DerivedFieldProgram::RunChain(size_t begin, size_t end,
                                             const ScoreCaseRecord::Slots& slots) {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   const NumInstruction* in = numCode.data() + begin;
   const NumInstruction* const last = numCode.data() + end;
   double v = ReadNumberInput(in->a, slots);
   // The same operations as the stack form's fused steps, NaN carried through.
-  // A product out of range would be NaN at once and stay NaN after the
-  // shift: testing once at the end gives the same.
-  if (scaled) {
-    v *= in[1].c;
-    v = in[2].op == kNumAddC ? v + in[2].c : v - in[2].c;
-    return std::isfinite(v) ? v : kNaN;
-  }
   for (++in; in != last; ++in) {
     switch (in->op) {
       case kNumAddC: v += in->c; break;
@@ -555,14 +557,33 @@ inline double DerivedFieldProgram::RunChain(size_t begin, size_t end, bool scale
   return v;
 }
 
+inline double DerivedFieldProgram::RunScaled(const RunEntry& entry,
+                                             const ScoreCaseRecord::Slots& slots) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  const size_t at = static_cast<size_t>(entry.inputAt);  // -1 wraps past count
+  double x;
+  if (at < slots.count && slots.kinds[at] == ScoreCaseRecord::Kind::kNumber) {
+    x = slots.numbers[at].Number();
+    if (!std::isfinite(x) || NumericValue::IsSystemMissingValue(x)) x = kNaN;
+  } else {
+    x = LoadNumber(entry.input, slots);
+  }
+  // The stack form's two steps, NaN carried through. A product out of range
+  // stays out of range after a finite shift: testing once at the end gives
+  // the same.
+  const double v = x * entry.scale + entry.shift;
+  return std::isfinite(v) ? v : kNaN;
+}
+
 void DerivedFieldProgram::Evaluate(const ScoreCaseRecord::Slots& slots, double* encoded) {
   for (const RunEntry& entry : runList) {
     if (!entry.numeric) {
       Run(fields[static_cast<size_t>(entry.field)], slots);
       continue;
     }
-    double v = entry.chain ? RunChain(entry.numBegin, entry.numEnd, entry.scaled, slots)
-                           : RunNumeric(entry.numBegin, entry.numEnd, slots);
+    double v = entry.scaled  ? RunScaled(entry, slots)
+               : entry.chain ? RunChain(entry.numBegin, entry.numEnd, slots)
+                             : RunNumeric(entry.numBegin, entry.numEnd, slots);
     Value& out = outputs[static_cast<size_t>(entry.field)];
     if (std::isnan(v)) {
       out.kind = kMissing;

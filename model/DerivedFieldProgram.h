@@ -229,7 +229,7 @@ class DerivedFieldProgram {
   double ReadNumberInput(int32_t input, const ScoreCaseRecord::Slots& slots);
   // A field whose double form is an input followed by constant operations
   // only (a*x+b and the like): computed without the stack.
-  double RunChain(size_t begin, size_t end, bool scaled, const ScoreCaseRecord::Slots& slots);
+  double RunChain(size_t begin, size_t end, const ScoreCaseRecord::Slots& slots);
   // An input as a number by the general path (NaN: missing or invalid).
   double LoadNumber(int32_t input, const ScoreCaseRecord::Slots& slots);
   static double CallNumeric(Function function, const double* args, size_t count);
@@ -257,8 +257,17 @@ class DerivedFieldProgram {
     uint32_t numBegin;
     uint32_t numEnd;
     double encodedMissing;
+    // A scaled chain, at hand: its input, the input's cell when it is a
+    // plain numeric field (else -1), and x * scale + shift (x - c2 is
+    // x + -c2 in every case, signed zeros included).
+    int32_t input;
+    int32_t inputAt;
+    double scale;
+    double shift;
   };
   std::vector<RunEntry> runList;
+  // A scaled chain's value, from its cell read in place.
+  double RunScaled(const RunEntry& entry, const ScoreCaseRecord::Slots& slots);
   std::vector<Value> constants;
   std::vector<NormTable> normTables;
   std::vector<std::vector<Bin>> binTables;
