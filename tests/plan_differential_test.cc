@@ -241,9 +241,13 @@ class DocumentMaker {
     std::ostringstream out;
     const bool pmml = std::string(shape_.semantics) == "pmml";
     const bool interval = pmml && shape_.extras && g_.Chance(50);
+    // x0 declaring -1 missing is read through the general encoding, in a
+    // number column too.
+    const bool declared = g_.Chance(50);
     std::string dictionary = Part("dictionary");
     dictionary.replace(dictionary.find("$INTERVAL"), 9,
-                       interval ? R"(<Interval closure="closedOpen" leftMargin="0" rightMargin="3"/>)" : "");
+                       std::string(declared ? R"(<Value value="-1" property="missing"/>)" : "") +
+                           (interval ? R"(<Interval closure="closedOpen" leftMargin="0" rightMargin="3"/>)" : ""));
     out << dictionary;
     if (shape_.form == DocShape::kDerived) out << Part("derived");
     const int sets = shape_.sets > 0 ? shape_.sets : g_.Chance(66) ? 1 : 3;
