@@ -65,6 +65,11 @@ TEST(XmlText, ConvertsBetweenUtf16AndUtf8) {
       {u"abc", "abc"},
       {u"\u00e9\u20ac", "\xC3\xA9\xE2\x82\xAC"},
       {u"\U0001F600", "\xF0\x9F\x98\x80"},
+      // The first and last code point of each sequence length.
+      {u"\u007F\u0080", "\x7F\xC2\x80"},
+      {u"\u07FF\u0800", "\xDF\xBF\xE0\xA0\x80"},
+      {u"\uFFFF\U00010000", "\xEF\xBF\xBF\xF0\x90\x80\x80"},
+      {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(XmlText::ToUtf8(c.wide.c_str()), c.narrow);
