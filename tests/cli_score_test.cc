@@ -3,6 +3,7 @@
 // golden files; the tests below generate their input, or look at what the
 // tool did to the file system and how it ends.
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -275,6 +276,33 @@ TEST(Progress, LineText) {
     std::free(text);
     EXPECT_TRUE(std::regex_match(shown, std::regex(c.pattern))) << ::testing::PrintToString(shown);
   }
+}
+
+// On a terminal the tool shows the rows scored so far and clears the line
+// at the end.
+TEST_F(ToolTest, ProgressShownOnATerminalThenCleared) {
+  std::string csv = "age,region\n";
+  for (int i = 0; i < 3000; ++i) csv += std::to_string(20 + i % 60) + ",north\n";
+  const std::string input = Put("terminal.csv", csv);
+  const std::string output = input + ".out";
+  const std::string model = kData + "/models/small.pmml";
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid < 0) GTEST_SKIP() << "no pseudo-terminal here";
+  if (pid == 0) {
+    execl(RULESCORE_TOOL_PATH, "rulescore", "score", model.c_str(), input.c_str(), "-o", output.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) shown.append(buffer, static_cast<size_t>(n));
+  int status = -1;
+  waitpid(pid, &status, 0);
+  close(terminal);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(std::regex_match(shown, std::regex("(\r\033\\[K3000 rows  [0-9]+ rows/s  100%)+\r\033\\[K")))
+      << ::testing::PrintToString(shown);
 }
 
 // The kind of file at `path` without following a link: 'l' link, 'f'
