@@ -40,6 +40,7 @@
 #include "host/ScoreResult.h"
 #include "host/ScoreValue.h"
 #include "host/SetPredicate.h"
+#include "host/SimplePredicate.h"
 #include "model/RuleSetModel.h"
 #include "scoring/DecisionDiagram.h"
 #include "scoring/ModelPlan.h"
@@ -951,5 +952,37 @@ TEST(ScoringPlan, LargeTreeRuleSetsBuildTheirDiagramAndFireAsTheirConjunctions) 
   }
 }
 
+
+// Rules x > n, x > n - 1, ..., x > 1 in that order make a first-hit
+// diagram of one path of n tests. Past the depth its build may recurse to,
+// the diagram is given up and the lazy walk finds the same rule.
+TEST(ScoringPlan, DiagramsDeeperThanTheRecursionBoundAreLeftToTheLazyWalk) {
+  for (const int n : {390, 410}) {
+    SCOPED_TRACE(n);
+    RuleSet set;
+    for (int i = 0; i < n; ++i) {
+      Rule rule;
+      Condition c;
+      c.isSimple = true;
+      c.simpleOperator = SimplePredicate::kGreaterThan;
+      c.value = n - i;
+      rule.conditions.push_back(c);
+      rule.varIndices.push_back(0);
+      rule.ruleId = "r" + std::to_string(i);
+      set.rules.push_back(rule);
+    }
+    const std::vector<bool> isString{false};
+    const ModelPlan modelPlan(set.rules, n, isString);
+    DecisionDiagram dag;
+    dag.Build(modelPlan, true, true);
+    EXPECT_EQ(dag.usable(), n < 400);
+    ScoringPlan plan({&set}, {n}, isString);
+    for (const double x : {0.5, 2.5, n + 1.0}) {
+      std::vector<int32_t> fired;
+      plan.FiredRules(0, &x, true, fired);
+      EXPECT_EQ(fired, ConjunctionsFired(set.rules, {x}, true)) << x;
+    }
+  }
+}
 }  // namespace
 }  // namespace KtZembra_940
