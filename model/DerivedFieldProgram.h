@@ -221,6 +221,27 @@ class DerivedFieldProgram {
     bool integer = false;
   };
 
+  // A field Evaluate computes, with what it needs of it at hand.
+  struct RunEntry {
+    int32_t field;
+    bool numeric;
+    bool chain;   // RunChain applies
+    bool scaled;  // RunScaled applies: the chain is x * c1 + c2 or x * c1 - c2
+    uint8_t dataType;
+    int32_t encodedAt;
+    uint32_t numBegin;
+    uint32_t numEnd;
+    double encodedMissing;
+    // A scaled chain: its input, the input's cell when it is a plain
+    // numeric field (else -1), and x * scale + shift with two roundings, as
+    // the stack form computes it (x - c2 is x + -c2 in every case, signed
+    // zeros included).
+    int32_t input;
+    int32_t inputAt;
+    double scale;
+    double shift;
+  };
+
   void Run(const Field& field, const ScoreCaseRecord::Slots& slots);
   // The double form of a field's code, when it has one.
   bool CompileNumeric(Field* field);
@@ -228,8 +249,10 @@ class DerivedFieldProgram {
   // An input read by a kNumInput step: NaN when missing or invalid.
   double ReadNumberInput(int32_t input, const ScoreCaseRecord::Slots& slots);
   // A field whose double form is an input followed by constant operations
-  // only (a*x+b and the like): computed without the stack.
+  // only ((x - a) / b and the like): computed without the stack.
   double RunChain(size_t begin, size_t end, const ScoreCaseRecord::Slots& slots);
+  // A scaled chain's value, its cell read in place.
+  double RunScaled(const RunEntry& entry, const ScoreCaseRecord::Slots& slots);
   // An input as a number by the general path (NaN: missing or invalid).
   double LoadNumber(int32_t input, const ScoreCaseRecord::Slots& slots);
   static double CallNumeric(Function function, const double* args, size_t count);
@@ -245,29 +268,9 @@ class DerivedFieldProgram {
   std::vector<int32_t> inputPositions;
   std::vector<uint8_t> inputPlain;  // numeric field without declared missing values
   std::vector<NumInstruction> numCode;
-  // The fields Evaluate computes, in evaluation order, with what it needs
-  // of each at hand (set by Bind and SetEncodedSlot).
-  struct RunEntry {
-    int32_t field;
-    bool numeric;
-    bool chain;  // RunChain applies
-    bool scaled;  // the chain is x * c1 + c2 or x * c1 - c2 (two roundings, as in RunChain)
-    uint8_t dataType;
-    int32_t encodedAt;
-    uint32_t numBegin;
-    uint32_t numEnd;
-    double encodedMissing;
-    // A scaled chain, at hand: its input, the input's cell when it is a
-    // plain numeric field (else -1), and x * scale + shift (x - c2 is
-    // x + -c2 in every case, signed zeros included).
-    int32_t input;
-    int32_t inputAt;
-    double scale;
-    double shift;
-  };
+  // The fields Evaluate computes, in evaluation order (set by Bind and
+  // SetEncodedSlot).
   std::vector<RunEntry> runList;
-  // A scaled chain's value, from its cell read in place.
-  double RunScaled(const RunEntry& entry, const ScoreCaseRecord::Slots& slots);
   std::vector<Value> constants;
   std::vector<NormTable> normTables;
   std::vector<std::vector<Bin>> binTables;
