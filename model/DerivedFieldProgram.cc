@@ -511,9 +511,8 @@ void DerivedFieldProgram::Bind(const std::vector<int32_t>& used) {
                    static_cast<uint32_t>(field.numEnd), 0.0, -1, -1, 1.0, 0.0};
     if (scaled) {
       const NumInstruction* in = numCode.data() + field.numBegin;
-      const size_t input = static_cast<size_t>(in->a);
       entry.input = in->a;
-      entry.inputAt = inputPlain[input] != 0 ? inputPositions[input] : -1;
+      entry.inputAt = PlainCell(in->a);
       entry.scale = in[1].c;
       entry.shift = in[2].op == kNumAddC ? in[2].c : -in[2].c;
     }
@@ -523,19 +522,26 @@ void DerivedFieldProgram::Bind(const std::vector<int32_t>& used) {
   outputs.assign(fields.size(), Value());
 }
 
-inline double DerivedFieldProgram::ReadNumberInput(int32_t input,
-                                                  const ScoreCaseRecord::Slots& slots) {
-  // A number cell of a plain numeric field is read here; anything else by
-  // the general path.
-  const size_t i = static_cast<size_t>(input);
-  const size_t at = static_cast<size_t>(inputPositions[i]);  // -1 wraps past count
-  if (at < slots.count && slots.kinds[at] == ScoreCaseRecord::Kind::kNumber && inputPlain[i] != 0) {
+inline double DerivedFieldProgram::ReadNumberAt(int32_t cell, int32_t input,
+                                               const ScoreCaseRecord::Slots& slots) {
+  const size_t at = static_cast<size_t>(cell);  // -1 wraps past count
+  if (at < slots.count && slots.kinds[at] == ScoreCaseRecord::Kind::kNumber) {
     const double x = slots.numbers[at].Number();
     return std::isfinite(x) && !NumericValue::IsSystemMissingValue(x)
                ? x
                : std::numeric_limits<double>::quiet_NaN();
   }
   return LoadNumber(input, slots);
+}
+
+inline int32_t DerivedFieldProgram::PlainCell(int32_t input) const {
+  const size_t i = static_cast<size_t>(input);
+  return inputPlain[i] != 0 ? inputPositions[i] : -1;
+}
+
+inline double DerivedFieldProgram::ReadNumberInput(int32_t input,
+                                                  const ScoreCaseRecord::Slots& slots) {
+  return ReadNumberAt(PlainCell(input), input, slots);
 }
 
 inline double DerivedFieldProgram::RunChain(size_t begin, size_t end,
@@ -560,14 +566,7 @@ inline double DerivedFieldProgram::RunChain(size_t begin, size_t end,
 inline double DerivedFieldProgram::RunScaled(const RunEntry& entry,
                                              const ScoreCaseRecord::Slots& slots) {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-  const size_t at = static_cast<size_t>(entry.inputAt);  // -1 wraps past count
-  double x;
-  if (at < slots.count && slots.kinds[at] == ScoreCaseRecord::Kind::kNumber) {
-    x = slots.numbers[at].Number();
-    if (!std::isfinite(x) || NumericValue::IsSystemMissingValue(x)) x = kNaN;
-  } else {
-    x = LoadNumber(entry.input, slots);
-  }
+  const double x = ReadNumberAt(entry.inputAt, entry.input, slots);
   // The stack form's two steps, NaN carried through. A product out of range
   // stays out of range after a finite shift: testing once at the end gives
   // the same.

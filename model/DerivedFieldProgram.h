@@ -248,6 +248,12 @@ class DerivedFieldProgram {
   double RunNumeric(size_t begin, size_t end, const ScoreCaseRecord::Slots& slots);
   // An input read by a kNumInput step: NaN when missing or invalid.
   double ReadNumberInput(int32_t input, const ScoreCaseRecord::Slots& slots);
+  // The record's cell of a plain numeric input (no declared missing
+  // values), else -1.
+  int32_t PlainCell(int32_t input) const;
+  // Input `input` read from `cell` when that holds a number, else by the
+  // general path.
+  double ReadNumberAt(int32_t cell, int32_t input, const ScoreCaseRecord::Slots& slots);
   // A field whose double form is an input followed by constant operations
   // only ((x - a) / b and the like): computed without the stack.
   double RunChain(size_t begin, size_t end, const ScoreCaseRecord::Slots& slots);
